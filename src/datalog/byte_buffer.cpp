@@ -1,0 +1,42 @@
+#include "datalog/byte_buffer.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace dlv {
+
+namespace {
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+}
+
+std::unique_ptr<ByteBuffer> ByteBuffer::reserve(std::size_t capacity) noexcept
+{
+    if (capacity > (std::size_t{1} << 46))
+        return nullptr;
+    const std::size_t wanted = capacity + kPadding;
+    // Map one huge page more than needed so that the data can start on a huge
+    // page boundary, where the kernel can back it with huge pages.
+    const std::size_t mappingBytes = wanted + kHugePage;
+    void* mapping = ::mmap(nullptr, mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED)
+        return nullptr;
+    auto address = reinterpret_cast<std::uintptr_t>(mapping);
+    const std::uintptr_t aligned = (address + kHugePage - 1) & ~(kHugePage - 1);
+    char* data = reinterpret_cast<char*>(aligned);
+    if (wanted >= kHugePage)
+        ::madvise(data, wanted, MADV_HUGEPAGE);
+    try {
+        return std::unique_ptr<ByteBuffer>(new ByteBuffer(static_cast<char*>(mapping), mappingBytes, data, capacity));
+    } catch (...) {
+        ::munmap(mapping, mappingBytes);
+        return nullptr;
+    }
+}
+
+ByteBuffer::~ByteBuffer()
+{
+    ::munmap(m_mapping, m_mappingBytes);
+}
+
+}  // namespace dlv

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+namespace dlv {
+
+// A large block of zero-initialised memory reserved from the system in one
+// piece and asked to be backed by huge pages, because touching fresh 4 KiB pages
+// costs far more than the work done on a log's bytes. Only the pages written to
+// count as used memory, so capacity may be generous. Not copyable.
+class ByteBuffer final {
+public:
+    // Reserves capacity bytes (plus a zeroed tail of kPadding bytes that vector
+    // code may read past the end). Returns null when the system has no room.
+    [[nodiscard]] static std::unique_ptr<ByteBuffer> reserve(std::size_t capacity) noexcept;
+
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+    ~ByteBuffer();
+
+    [[nodiscard]] char* data() noexcept { return m_data; }
+    [[nodiscard]] const char* data() const noexcept { return m_data; }
+    [[nodiscard]] std::size_t capacity() const noexcept { return m_capacity; }
+
+    static constexpr std::size_t kPadding = 64;
+
+private:
+    ByteBuffer(char* mapping, std::size_t mappingBytes, char* data, std::size_t capacity) noexcept
+        : m_mapping(mapping), m_mappingBytes(mappingBytes), m_data(data), m_capacity(capacity) {}
+    char* m_mapping;
+    std::size_t m_mappingBytes;
+    char* m_data;
+    std::size_t m_capacity;
+};
+
+}  // namespace dlv

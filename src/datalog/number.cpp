@@ -1,0 +1,173 @@
+#include "datalog/number.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace dlv {
+
+std::string_view trimSpaces(std::string_view text) noexcept
+{
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && text[b] == ' ')
+        ++b;
+    while (e > b && text[e - 1] == ' ')
+        --e;
+    return text.substr(b, e - b);
+}
+
+std::optional<double> parseNumber(std::string_view text) noexcept
+{
+    const std::string_view t = trimSpaces(text);
+    const char* const begin = t.data();
+    const char* const end = begin + t.size();
+    const char* p = begin;
+
+    // Validate the shape first: from_chars alone would also take inf, nan and
+    // hex-like forms, which a log never means as numbers.
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    const char* const mantissa = p;
+    int digits = 0;
+    bool nonZeroDigit = false;
+    bool point = false;
+    for (; p != end; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            ++digits;
+            nonZeroDigit |= *p != '0';
+        } else if (*p == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0)
+        return std::nullopt;
+    bool negativeExponent = false;
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p != end && (*p == '+' || *p == '-')) {
+            negativeExponent = *p == '-';
+            ++p;
+        }
+        if (p == end || *p < '0' || *p > '9')
+            return std::nullopt;
+        while (p != end && *p >= '0' && *p <= '9')
+            ++p;
+    }
+    if (p != end)
+        return std::nullopt;
+
+    double value = 0.0;
+    // from_chars rejects a leading '+', so start past the sign and apply it here.
+    const auto [ptr, ec] = std::from_chars(mantissa, end, value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        // Too small to represent is zero; too large has no finite value.
+        if (negativeExponent || !nonZeroDigit)
+            return negative ? -0.0 : 0.0;
+        return std::nullopt;
+    }
+    if (ec != std::errc{} || ptr != end || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+double roundHalfEven(double value) noexcept
+{
+    return std::nearbyint(value);  // the default rounding mode rounds halves to even
+}
+
+namespace {
+
+std::string withSeparator(std::string text, std::string_view decimalSeparator)
+{
+    const std::size_t dot = text.find('.');
+    if (dot != std::string::npos && decimalSeparator != ".")
+        text.replace(dot, 1, decimalSeparator);
+    return text;
+}
+
+}  // namespace
+
+std::string formatFixed2(double value, std::string_view decimalSeparator)
+{
+    char buffer[512];
+    int n = std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (text == "-0.00")
+        text = "0.00";
+    return withSeparator(std::move(text), decimalSeparator);
+}
+
+std::string formatPlain(double value, std::string_view decimalSeparator)
+{
+    if (!std::isfinite(value))
+        return std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity");
+    // Keep 15 significant digits (so 0.1 + 0.2 shows as 0.3), then write the
+    // shortest fixed-point text of that value: no exponent, no trailing zeros.
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.15g", value);
+    const double rounded = std::strtod(buffer, nullptr);
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed);
+    std::string text(buffer, ec == std::errc{} ? end : buffer);
+    if (text == "-0")
+        text = "0";
+    return withSeparator(std::move(text), decimalSeparator);
+}
+
+bool isValidUtf8(std::string_view bytes) noexcept
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // Skip ASCII eight bytes at a time; logs are almost all ASCII.
+        while (i + 8 <= n) {
+            std::uint64_t chunk;
+            __builtin_memcpy(&chunk, s + i, 8);
+            if (chunk & 0x8080808080808080ULL)
+                break;
+            i += 8;
+        }
+        if (i >= n)
+            break;
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        std::uint32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n)
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const unsigned char cc = s[i + k];
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace dlv

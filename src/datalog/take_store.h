@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dlv {
+
+class ByteBuffer;
+
+// One data log held in memory: the file's bytes in one buffer, an index of its
+// data lines and of the commas in them, and the names cut from the names line.
+// Immutable once read; shared (shared_ptr<const TakeStore>) between the window
+// and whatever still shows the previous log while a new one is drawn.
+class TakeStore final {
+public:
+    TakeStore(const TakeStore&) = delete;
+    TakeStore& operator=(const TakeStore&) = delete;
+    ~TakeStore();
+
+    // Names line fields 0, 1, ... up to the first empty field, which is stored
+    // last: the last index equals the number of names. Raw bytes, not trimmed.
+    [[nodiscard]] const std::vector<std::string>& ParamNames() const noexcept { return m_paramNames; }
+
+    // Number of data lines (takes). Takes are numbered 0 .. takeCount() - 1.
+    [[nodiscard]] int takeCount() const noexcept { return static_cast<int>(m_lines.size()); }
+    // U: the highest take number, -1 when the log has no data line.
+    [[nodiscard]] int lastTake() const noexcept { return takeCount() - 1; }
+
+    // The whole text of take t without its line end. Precondition: 0 <= t <= U.
+    [[nodiscard]] std::string_view DataLines(int t) const noexcept;
+
+    // No value (nullopt) for a take number below 0 or above U; otherwise field
+    // aParamNr of take aStep with leading and trailing spaces removed (tabs
+    // stay), possibly empty. A parameter number beyond the line's fields, or a
+    // negative one, gives the empty text. O(1): the field is found through the
+    // comma index. The view points into the store.
+    [[nodiscard]] std::optional<std::string_view> Get_Param_data(long long aParamNr, long long aStep) const noexcept;
+
+    // Field p of take t untrimmed; empty when the line has no field p.
+    // Precondition: 0 <= t <= U. O(1).
+    [[nodiscard]] std::string_view field(long long p, int t) const noexcept;
+
+    // Number of fields in take t (commas + 1). Precondition: 0 <= t <= U.
+    [[nodiscard]] int fieldCount(int t) const noexcept;
+
+    // Length in bytes of the longest trimmed value among fields 0 .. P of take
+    // t, P being the number of names: what the grid column of take t shows.
+    [[nodiscard]] std::uint32_t maxShownValueBytes(int t) const noexcept { return m_maxValueBytes[static_cast<std::size_t>(t)]; }
+
+    // Size of the file as read, in bytes.
+    [[nodiscard]] std::size_t fileBytes() const noexcept { return m_fileBytes; }
+
+private:
+    friend struct TakeStoreBuilder;
+    TakeStore();
+
+    struct Line {
+        std::uint64_t start;       // offset of the line's first byte in the buffer
+        std::uint32_t length;      // bytes, without the line end
+        std::uint32_t commaCount;  // commas in the line
+        std::uint64_t commaBase;   // index of its first comma offset (short or long table)
+        bool isLong;               // offsets held as 32-bit (line of 64 KiB or more)
+    };
+
+    std::unique_ptr<ByteBuffer> m_bytes;
+    std::size_t m_fileBytes = 0;
+    std::vector<std::string> m_paramNames;
+    std::vector<Line> m_lines;
+    std::unique_ptr<ByteBuffer> m_shortCommas;  // uint16 offsets relative to the line start
+    std::vector<std::uint32_t> m_longCommas;    // offsets of the commas of long lines
+    std::vector<std::uint32_t> m_maxValueBytes;
+};
+
+// What reading a log gave: the store, or an error message in plain words that
+// names the file and the reason; warnings do not stop the reading.
+struct ReadResult {
+    std::shared_ptr<const TakeStore> store;
+    std::string error;
+    std::vector<std::string> warnings;
+    [[nodiscard]] bool ok() const noexcept { return store != nullptr; }
+};
+
+// Reads the log at path: line 1 is dropped, line 2 holds the names, every
+// further line is one take. CR LF, a lone CR and a lone LF each end a line.
+// Fails (store null) for a file that cannot be opened or read, a directory, a
+// file with fewer than two lines, or when memory runs out. Never throws.
+[[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path) noexcept;
+
+// The same reading from bytes already in memory; displayName is used in
+// messages in place of a path.
+[[nodiscard]] ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName = "log") noexcept;
+
+// Text for showing a name or a value: the bytes as they are when they are
+// valid UTF-8, converted from Latin-1 otherwise. Always valid UTF-8.
+[[nodiscard]] std::string displayText(std::string_view bytes);
+
+}  // namespace dlv

@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QTableView>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace dlv {
+
+// Colours as 24-bit numbers in blue-green-red order: 255 is red, 0xFF0000 blue.
+using GridColor = std::uint32_t;
+// Stands for the palette's button-face colour.
+inline constexpr GridColor kButtonFace = 0x8000000F;
+
+// Rows (first to last, both included) and columns of a block of cells.
+struct CellRange {
+    int row1;
+    int col1;
+    int row2;
+    int col2;
+    static CellRange cell(int row, int col) { return {row, col, row, col}; }
+};
+
+// Rows whose texts live elsewhere (for the general data grid: the take store),
+// so that a grid of 256 x 300,000 cells copies no text. Row r, column c of the
+// source is what AppendRow would have put there; columns at or beyond the
+// grid's ColCount are not shown. Implementations must be cheap: cell() is
+// called for every painted cell.
+class CellRowSource {
+public:
+    virtual ~CellRowSource() = default;
+    [[nodiscard]] virtual int rowCount() const = 0;
+    // UTF-8 (or raw) bytes of the cell; must stay valid while the source lives.
+    [[nodiscard]] virtual std::string_view cell(int row, int col) const = 0;
+    // Bytes of the longest text in column col over all rows of the source.
+    [[nodiscard]] virtual std::uint32_t maxCellBytes(int col) const = 0;
+};
+
+class CellGridModel;
+
+// A scrollable table of text cells that the program writes and reads back:
+// RowCount x ColCount cells, row 0 and column 0 being header cells that stay
+// in view while scrolling. Every cell has a text, a back colour, a text colour
+// and a bold flag. Texts are kept compactly (one UTF-8 buffer per appended row,
+// or a CellRowSource); colours and bold are kept per range, so colouring a
+// whole row costs O(1). A row or column outside the grid throws
+// std::out_of_range.
+class CellGrid final : public QTableView {
+    Q_OBJECT
+public:
+    explicit CellGrid(QWidget* parent = nullptr);
+    ~CellGrid() override;
+
+    [[nodiscard]] int RowCount() const;
+    // Keeps rows 0 .. n-1 with their contents and removes the others; new rows are empty.
+    void setRowCount(int n);
+    [[nodiscard]] int ColCount() const;
+    // Keeps columns 0 .. n-1 with their contents; new cells are empty.
+    void setColCount(int n);
+
+    // Adds one row after the last: the text is cut at each TAB, piece k going
+    // into column k; pieces beyond the last column are dropped.
+    void AppendRow(std::string_view text);
+    // Adds source->rowCount() rows after the last, backed by source.
+    void appendSourceRows(std::shared_ptr<const CellRowSource> source);
+
+    // Fits each column col1 .. col2 to its widest text. Widths come from text
+    // lengths (no per-cell measuring) and go to the header in one batch.
+    void AutoSizeColumns(int col1, int col2);
+
+    // Reading gives cell (row1, col1); setting writes every cell of the range.
+    [[nodiscard]] QString CellText(const CellRange& range) const;
+    void setCellText(const CellRange& range, const QString& text);
+    void setCellText(const CellRange& range, double number);  // plain decimal text
+
+    // Unset back colours read as kButtonFace for header cells and 0xFFFFFF elsewhere.
+    [[nodiscard]] GridColor CellBackColor(const CellRange& range) const;
+    void setCellBackColor(const CellRange& range, GridColor color);
+    void setCellTextColor(const CellRange& range, GridColor color);
+    void setCellBold(const CellRange& range, bool bold);
+
+    // Row number of the selected row (the first if several are); 0 or less
+    // when no data row is selected. index is the selection's index (0).
+    [[nodiscard]] int SelectedRow(int index = 0) const;
+    // Scrolls so that cell (row, col) is in view; no selection change, no report.
+    void ScrollToCell(int row, int col);
+
+    // Selects data row `row` as a user's click would (raises rowSelected).
+    void selectGridRow(int row);
+
+    [[nodiscard]] CellGridModel* gridModel() const;
+
+signals:
+    // The user selected a row (click, keyboard move).
+    void rowSelected();
+
+private:
+    std::unique_ptr<CellGridModel> m_model;
+};
+
+}  // namespace dlv
