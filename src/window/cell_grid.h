@@ -2,6 +2,8 @@
 
 #include <QTableView>
 
+class QScrollBar;
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -96,8 +98,25 @@ signals:
     // The user selected a row (click, keyboard move).
     void rowSelected();
 
+protected:
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+    void updateGeometries() override;
+    void changeEvent(QEvent* event) override;
+
 private:
+    void checkRow(int row) const;
+    void checkCol(int col) const;
+    void checkRange(const CellRange& range) const;
+    // The range checked and put in order (row1 <= row2, col1 <= col2).
+    [[nodiscard]] CellRange checkedRange(const CellRange& range) const;
+    static void ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent);
+    void reportRowSelected();
+    void applyFont();
+    void updateHeaders();
+
     std::unique_ptr<CellGridModel> m_model;
+    QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
+    bool m_quiet = false;         // selection changes made by the program, not the user
 };
 
 }  // namespace dlv

@@ -1,0 +1,490 @@
+#include "window/cell_grid.h"
+
+#include "datalog/number.h"
+#include "window/cell_grid_model.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QtDebug>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace dlv {
+
+namespace {
+
+constexpr int kDefaultColumnWidth = 64;
+// Up to this many cells, AutoSizeColumns measures the real texts.
+constexpr long long kMeasuredCells = 2000;
+// Column 0 (the names) is measured up to this many rows.
+constexpr int kMeasuredNames = 20000;
+
+// Header cells are drawn flat in their back colour (the button face unless
+// one is set), with a dark line right and below, like the fixed cells of a
+// classic grid; the style's header look would ignore a set colour.
+void paintHeaderCell(QPainter& painter, const QRect& rect, const QPalette& palette, const QFont& font,
+                     const QString& text, const QVariant& back, const QVariant& fore, const QVariant& cellFont,
+                     int margin)
+{
+    painter.save();
+    painter.setClipRect(rect);
+    painter.fillRect(rect, back.isValid() ? back.value<QColor>() : palette.color(QPalette::Button));
+    painter.setPen(palette.color(QPalette::Dark));
+    painter.drawLine(rect.topRight(), rect.bottomRight());
+    painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+    if (!text.isEmpty()) {
+        painter.setFont(cellFont.isValid() ? cellFont.value<QFont>() : font);
+        painter.setPen(fore.isValid() ? fore.value<QColor>() : palette.color(QPalette::ButtonText));
+        painter.drawText(rect.adjusted(margin, 0, -margin - 1, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                         text);
+    }
+    painter.restore();
+}
+
+int textMarginOf(const QWidget* widget)
+{
+    // The margin QStyledItemDelegate leaves on each side of a cell text.
+    return widget->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+}
+
+// The grid's headers: row 0 across the top, column 0 down the left. The
+// extent (height across, width down) is set by the grid instead of being
+// computed from sampled sections.
+class GridHeader final : public QHeaderView {
+public:
+    GridHeader(Qt::Orientation orientation, QWidget* parent) : QHeaderView(orientation, parent) {}
+
+    void setExtent(int px)
+    {
+        m_extent = std::max(px, 0);
+        updateGeometry();
+    }
+    [[nodiscard]] int extent() const noexcept { return m_extent; }
+
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        // Only the extent is used by the table; length() here would lay the
+        // header out again from inside the table's own layout.
+        const int along = defaultSectionSize();
+        return orientation() == Qt::Horizontal ? QSize(along, m_extent) : QSize(m_extent, along);
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        if (!rect.isValid() || !model())
+            return;
+        const Qt::Orientation o = orientation();
+        const QAbstractItemModel* m = model();
+        paintHeaderCell(*painter, rect, palette(), font(), m->headerData(logicalIndex, o, Qt::DisplayRole).toString(),
+                        m->headerData(logicalIndex, o, Qt::BackgroundRole),
+                        m->headerData(logicalIndex, o, Qt::ForegroundRole), m->headerData(logicalIndex, o, Qt::FontRole),
+                        textMarginOf(this));
+    }
+
+private:
+    int m_extent = kDefaultColumnWidth;
+};
+
+// Cell (0, 0), laid over the table's corner button.
+class GridCorner final : public QWidget {
+public:
+    GridCorner(const CellGridModel* model, QWidget* parent) : QWidget(parent), m_model(model) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (m_model->gridRows() == 0 || m_model->gridCols() == 0)
+            return;
+        QPainter painter(this);
+        paintHeaderCell(painter, rect(), palette(), font(), m_model->cellText(0, 0),
+                        m_model->cellData(0, 0, Qt::BackgroundRole), m_model->cellData(0, 0, Qt::ForegroundRole),
+                        m_model->cellData(0, 0, Qt::FontRole), textMarginOf(this));
+    }
+
+private:
+    const CellGridModel* m_model;
+};
+
+GridHeader* gridHeader(QHeaderView* header)
+{
+    return static_cast<GridHeader*>(header);
+}
+
+int numericAdvance(const QFontMetrics& metrics)
+{
+    int advance = 0;
+    for (const char ch : std::string_view("0123456789.-"))
+        advance = std::max(advance, metrics.horizontalAdvance(QLatin1Char(ch)));
+    return advance;
+}
+
+[[noreturn]] void throwOutside(const char* what, int value, int count)
+{
+    throw std::out_of_range("CellGrid: " + std::string(what) + " " + std::to_string(value) + " is outside the grid (" +
+                            std::to_string(count) + " " + what + "s)");
+}
+
+}  // namespace
+
+CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_unique<CellGridModel>())
+{
+    setHorizontalHeader(new GridHeader(Qt::Horizontal, this));
+    setVerticalHeader(new GridHeader(Qt::Vertical, this));
+    setModel(m_model.get());
+
+    setSelectionBehavior(SelectRows);
+    setSelectionMode(SingleSelection);
+    setEditTriggers(NoEditTriggers);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setHorizontalScrollMode(ScrollPerItem);
+    setVerticalScrollMode(ScrollPerItem);
+
+    QHeaderView* across = horizontalHeader();
+    across->setSectionsClickable(false);
+    across->setHighlightSections(false);
+    across->setSectionResizeMode(QHeaderView::Interactive);
+    across->setMinimumSectionSize(1);
+    across->setDefaultSectionSize(kDefaultColumnWidth);
+
+    QHeaderView* down = verticalHeader();
+    down->setSectionsClickable(true);
+    down->setHighlightSections(false);
+    down->setSectionResizeMode(QHeaderView::Fixed);
+    down->setMinimumSectionSize(1);
+
+    m_corner = new GridCorner(m_model.get(), this);
+    connect(m_model.get(), &CellGridModel::cornerChanged, m_corner, qOverload<>(&QWidget::update));
+
+    applyFont();
+    m_model->setButtonFace(palette().color(QPalette::Button));
+    updateHeaders();
+}
+
+CellGrid::~CellGrid()
+{
+    // The views let go of the model before it goes.
+    setModel(nullptr);
+}
+
+CellGridModel* CellGrid::gridModel() const
+{
+    return m_model.get();
+}
+
+void CellGrid::checkRow(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        throwOutside("row", row, RowCount());
+}
+
+void CellGrid::checkCol(int col) const
+{
+    if (col < 0 || col >= ColCount())
+        throwOutside("column", col, ColCount());
+}
+
+void CellGrid::checkRange(const CellRange& range) const
+{
+    checkRow(range.row1);
+    checkRow(range.row2);
+    checkCol(range.col1);
+    checkCol(range.col2);
+}
+
+CellRange CellGrid::checkedRange(const CellRange& range) const
+{
+    checkRange(range);
+    return {std::min(range.row1, range.row2), std::min(range.col1, range.col2), std::max(range.row1, range.row2),
+            std::max(range.col1, range.col2)};
+}
+
+int CellGrid::RowCount() const
+{
+    return m_model->gridRows();
+}
+
+void CellGrid::setRowCount(int n)
+{
+    if (n < 0)
+        throw std::out_of_range("CellGrid: RowCount cannot be " + std::to_string(n));
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_model->setGridRows(n);
+    updateHeaders();
+}
+
+int CellGrid::ColCount() const
+{
+    return m_model->gridCols();
+}
+
+void CellGrid::setColCount(int n)
+{
+    if (n < 0)
+        throw std::out_of_range("CellGrid: ColCount cannot be " + std::to_string(n));
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_model->setGridCols(n);
+    updateHeaders();
+}
+
+void CellGrid::AppendRow(std::string_view text)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    const bool first = RowCount() == 0;
+    m_model->appendRow(text);
+    if (first)
+        updateHeaders();
+}
+
+void CellGrid::appendSourceRows(std::shared_ptr<const CellRowSource> source)
+{
+    if (!source)
+        throw std::invalid_argument("CellGrid: appendSourceRows needs a source");
+    const QScopedValueRollback quiet(m_quiet, true);
+    const bool first = RowCount() == 0;
+    m_model->appendSourceRows(source);
+    if (first)
+        updateHeaders();
+}
+
+void CellGrid::AutoSizeColumns(int col1, int col2)
+{
+    checkCol(col1);
+    checkCol(col2);
+    if (col1 > col2)
+        std::swap(col1, col2);
+
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    const QFontMetrics normal(font());
+    const QFontMetrics bold(boldFont);
+    const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
+    const long long rows = RowCount();
+
+    if (col1 == 0) {
+        const std::vector<int> names = rows <= kMeasuredNames
+                                           ? m_model->measuredTextWidths(0, 0, normal, bold)
+                                           : m_model->estimatedTextWidths(0, 0, normal.averageCharWidth(),
+                                                                          bold.averageCharWidth());
+        gridHeader(verticalHeader())->setExtent(names.front() + padding);
+    }
+
+    const int first = std::max(col1, 1);
+    if (first <= col2) {
+        const long long cells = rows * (col2 - first + 1);
+        const std::vector<int> widths = cells < kMeasuredCells
+                                            ? m_model->measuredTextWidths(first, col2, normal, bold)
+                                            : m_model->estimatedTextWidths(first, col2, numericAdvance(normal),
+                                                                           numericAdvance(bold));
+        // resizeSection() recomputes every section position when the header
+        // repaints at once, and the table queues each column it hears about:
+        // a batch of N columns would cost O(N^2). Without updates and signals
+        // each call only stores the size; the layout is redone once below.
+        QHeaderView* across = horizontalHeader();
+        const bool updates = across->updatesEnabled();
+        across->setUpdatesEnabled(false);
+        {
+            const QSignalBlocker blocker(across);
+            for (int c = first; c <= col2; ++c)
+                across->resizeSection(c - 1, widths[static_cast<std::size_t>(c - first)] + padding);
+        }
+        across->setUpdatesEnabled(updates);
+        across->viewport()->update();
+    }
+    updateGeometries();
+    viewport()->update();
+}
+
+QString CellGrid::CellText(const CellRange& range) const
+{
+    checkRange(range);
+    return m_model->cellText(range.row1, range.col1);
+}
+
+void CellGrid::setCellText(const CellRange& range, const QString& text)
+{
+    const CellRange r = checkedRange(range);
+    const QByteArray utf8 = text.toUtf8();
+    m_model->setCellText(r.row1, r.col1, r.row2, r.col2,
+                         std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+void CellGrid::setCellText(const CellRange& range, double number)
+{
+    const CellRange r = checkedRange(range);
+    const std::string text = formatPlain(number, ".");
+    m_model->setCellText(r.row1, r.col1, r.row2, r.col2, text);
+}
+
+GridColor CellGrid::CellBackColor(const CellRange& range) const
+{
+    checkRange(range);
+    return m_model->backColor(range.row1, range.col1);
+}
+
+void CellGrid::setCellBackColor(const CellRange& range, GridColor color)
+{
+    const CellRange r = checkedRange(range);
+    m_model->setBackColor(r.row1, r.col1, r.row2, r.col2, color);
+}
+
+void CellGrid::setCellTextColor(const CellRange& range, GridColor color)
+{
+    const CellRange r = checkedRange(range);
+    m_model->setTextColor(r.row1, r.col1, r.row2, r.col2, color);
+}
+
+void CellGrid::setCellBold(const CellRange& range, bool bold)
+{
+    const CellRange r = checkedRange(range);
+    m_model->setBold(r.row1, r.col1, r.row2, r.col2, bold);
+}
+
+int CellGrid::SelectedRow(int index) const
+{
+    if (index < 0)
+        throw std::out_of_range("CellGrid: selection index " + std::to_string(index) + " is negative");
+    const QItemSelection selection = selectionModel()->selection();
+    if (index == 0) {
+        int top = -1;
+        for (const QItemSelectionRange& range : selection)
+            if (top < 0 || range.top() < top)
+                top = range.top();
+        return top < 0 ? 0 : top + 1;
+    }
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : selection)
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return static_cast<std::size_t>(index) < rows.size() ? rows[static_cast<std::size_t>(index)] + 1 : 0;
+}
+
+void CellGrid::ScrollToCell(int row, int col)
+{
+    checkRow(row);
+    checkCol(col);
+    // Scroll ranges must match the current contents before values are set.
+    executeDelayedItemsLayout();
+    updateGeometries();
+    if (col == 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+    else
+        ensureSectionVisible(horizontalHeader(), horizontalScrollBar(), col - 1, viewport()->width());
+    if (row == 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->minimum());
+    else
+        ensureSectionVisible(verticalHeader(), verticalScrollBar(), row - 1, viewport()->height());
+}
+
+void CellGrid::ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent)
+{
+    // Scrolling is per item: the bar's value is the first section shown.
+    if (section < bar->value()) {
+        bar->setValue(section);
+        return;
+    }
+    // The smallest first section that still shows `section` whole; only the
+    // sections that fit in the viewport are looked at.
+    int used = header->sectionSize(section);
+    int top = section;
+    while (top > 0 && used + header->sectionSize(top - 1) <= extent) {
+        used += header->sectionSize(top - 1);
+        --top;
+    }
+    if (bar->value() < top)
+        bar->setValue(top);
+}
+
+void CellGrid::selectGridRow(int row)
+{
+    checkRow(row);
+    if (row == 0)
+        throw std::out_of_range("CellGrid: row 0 is the header row and cannot be selected");
+    if (m_model->columnCount() == 0)
+        return;  // a grid of names only has no cell to select
+    {
+        const QScopedValueRollback quiet(m_quiet, true);
+        int col = currentIndex().isValid() ? currentIndex().column() : columnAt(0);
+        col = std::clamp(col, 0, m_model->columnCount() - 1);
+        selectionModel()->setCurrentIndex(m_model->index(row - 1, col),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    reportRowSelected();
+}
+
+void CellGrid::reportRowSelected()
+{
+    // Listeners run inside mouse and key handlers: nothing may escape into Qt.
+    try {
+        emit rowSelected();
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: a rowSelected listener failed: %s", e.what());
+    } catch (...) {
+        qWarning("CellGrid: a rowSelected listener failed");
+    }
+}
+
+void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QTableView::selectionChanged(selected, deselected);
+    if (!m_quiet && !selected.isEmpty())
+        reportRowSelected();
+}
+
+void CellGrid::updateGeometries()
+{
+    QTableView::updateGeometries();
+    if (!m_corner)
+        return;  // still being built
+    const QHeaderView* across = horizontalHeader();
+    const QHeaderView* down = verticalHeader();
+    const bool shown = !across->isHidden() && !down->isHidden();
+    m_corner->setVisible(shown);
+    if (shown) {
+        m_corner->setGeometry(down->x(), across->y(), down->width(), across->height());
+        m_corner->raise();
+    }
+}
+
+void CellGrid::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        applyFont();
+        updateGeometries();
+    } else if (event->type() == QEvent::PaletteChange) {
+        m_model->setButtonFace(palette().color(QPalette::Button));
+        viewport()->update();
+    }
+}
+
+void CellGrid::applyFont()
+{
+    const int rowHeight = QFontMetrics(font()).height() + 4;
+    verticalHeader()->setDefaultSectionSize(rowHeight);
+    gridHeader(horizontalHeader())->setExtent(rowHeight);
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    m_model->setFonts(boldFont);
+}
+
+void CellGrid::updateHeaders()
+{
+    horizontalHeader()->setVisible(RowCount() > 0);
+    verticalHeader()->setVisible(ColCount() > 0);
+    updateGeometries();
+    m_corner->update();
+}
+
+}  // namespace dlv
