@@ -1,0 +1,311 @@
+#include "views/curve.h"
+
+#include "datalog/number.h"
+#include "datalog/take_store.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+
+namespace dlv {
+
+namespace {
+
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+
+[[nodiscard]] double positiveOrOne(double v) noexcept
+{
+    return (std::isfinite(v) && v > 0.0) ? v : 1.0;
+}
+
+}  // namespace
+
+bool ParamSeries::isNumber(int t) const noexcept
+{
+    return t >= 0 && t < takeCount() && !std::isnan(values[static_cast<std::size_t>(t)]);
+}
+
+ParamSeries extractParamSeries(const TakeStore& store, long long p)
+{
+    ParamSeries series;
+    series.param = p;
+    const int n = store.takeCount();
+    series.values.resize(static_cast<std::size_t>(n));
+    double* out = series.values.data();
+    // Each take's field lies on its own cache line far from the previous one:
+    // look a block of fields up and ask for their bytes first, so that the
+    // memory reads overlap instead of stalling each parse in turn.
+    constexpr int kBlock = 64;
+    std::string_view fields[kBlock];
+    for (int t0 = 0; t0 < n; t0 += kBlock) {
+        const int count = std::min(kBlock, n - t0);
+        for (int i = 0; i < count; ++i) {
+            fields[i] = store.field(p, t0 + i);
+            __builtin_prefetch(fields[i].data());
+        }
+        // parseNumber trims the spaces itself, so the untrimmed field will do.
+        for (int i = 0; i < count; ++i) {
+            const std::optional<double> v = parseNumber(fields[i]);
+            out[t0 + i] = v ? *v : kNoNumber;
+        }
+    }
+    return series;
+}
+
+CurveSummary summarizeSeries(const ParamSeries& series) noexcept
+{
+    CurveSummary s;
+    double sum = 0.0;
+    const int n = series.takeCount();
+    for (int t = 0; t < n; ++t) {
+        const double v = series.values[static_cast<std::size_t>(t)];
+        if (std::isnan(v))
+            continue;
+        if (s.count == 0) {
+            s.maxValue = s.minValue = v;
+            s.maxTake = s.minTake = t;
+        } else {
+            // Strict comparisons: a later equal value never replaces the first.
+            if (v > s.maxValue) {
+                s.maxValue = v;
+                s.maxTake = t;
+            }
+            if (v < s.minValue) {
+                s.minValue = v;
+                s.minTake = t;
+            }
+        }
+        sum += v;
+        ++s.count;
+    }
+    if (s.count > 0)
+        s.average = sum / static_cast<double>(s.count);
+    return s;
+}
+
+CurveLabels curveLabels(const CurveSummary& summary, std::string_view decimalSeparator)
+{
+    if (!summary.hasNumbers())
+        return {};
+    return {formatFixed2(summary.maxValue, decimalSeparator), formatFixed2(summary.average, decimalSeparator),
+            formatFixed2(summary.minValue, decimalSeparator)};
+}
+
+CurveScale::CurveScale(double left, double top, double width, double height) noexcept
+    : m_left(std::isfinite(left) ? left : 0.0),
+      m_top(std::isfinite(top) ? top : 0.0),
+      m_width(positiveOrOne(width)),
+      m_height(positiveOrOne(height))
+{
+}
+
+double CurveScale::toPixelX(double x, double widthPx) const noexcept
+{
+    return (x - m_left) / m_width * std::max(widthPx, 1.0);
+}
+
+double CurveScale::toPixelY(double y, double heightPx) const noexcept
+{
+    return (y - m_top) / m_height * std::max(heightPx, 1.0);
+}
+
+double CurveScale::toUserX(double px, double widthPx) const noexcept
+{
+    return m_left + px / std::max(widthPx, 1.0) * m_width;
+}
+
+double CurveScale::toUserY(double py, double heightPx) const noexcept
+{
+    return m_top + py / std::max(heightPx, 1.0) * m_height;
+}
+
+CurveLayout CurveLayout::of(int lastTake, const CurveSummary& summary) noexcept
+{
+    CurveLayout layout;
+    layout.width = lastTake >= 1 ? static_cast<double>(lastTake) : 1.0;
+    if (summary.hasNumbers()) {
+        layout.maxValue = summary.maxValue;
+        const double bottom = std::min(-1.0, summary.minValue);
+        const double h = summary.maxValue - bottom;
+        layout.height = h > 0.0 ? h : 1.0;
+    }
+    return layout;
+}
+
+namespace {
+
+// Pixel columns being filled; the right edge x = widthPx belongs to the last
+// column.
+struct Columns {
+    ColumnExtent* cols;
+    int width;
+    double widthPx;
+
+    [[nodiscard]] int column(double px) const noexcept
+    {
+        const int c = static_cast<int>(px);  // px >= 0 here
+        return c < width ? c : width - 1;
+    }
+
+    void extend(int c, double a, double b) const noexcept
+    {
+        ColumnExtent& e = cols[c];
+        e.low = std::min(e.low, std::min(a, b));
+        e.high = std::max(e.high, std::max(a, b));
+    }
+
+    void dot(double px, double v) const noexcept
+    {
+        if (px >= 0.0 && px <= widthPx)
+            extend(column(px), v, v);
+    }
+
+    // Segment from (pa, va) to (pb, vb) in pixel x, pa < pb, over any number
+    // of columns: each column gets the values where the segment crosses its
+    // edges; the parts outside the surface are cut off.
+    [[gnu::noinline]] void segment(double pa, double va, double pb, double vb) const noexcept
+    {
+        if (pb < 0.0 || pa > widthPx)
+            return;
+        const double slope = (vb - va) / (pb - pa);
+        if (pa < 0.0) {
+            va += slope * (0.0 - pa);
+            pa = 0.0;
+        }
+        if (pb > widthPx) {
+            vb -= slope * (pb - widthPx);
+            pb = widthPx;
+        }
+        const int ca = column(pa);
+        const int cb = column(pb);
+        if (ca == cb) {
+            extend(ca, va, vb);
+            return;
+        }
+        double edgeValue = va + slope * (static_cast<double>(ca + 1) - pa);
+        extend(ca, va, edgeValue);
+        for (int c = ca + 1; c < cb; ++c) {
+            const double next = va + slope * (static_cast<double>(c + 1) - pa);
+            extend(c, edgeValue, next);
+            edgeValue = next;
+        }
+        extend(cb, edgeValue, vb);
+    }
+};
+
+void fillEnvelope(const ParamSeries& series, const CurveScale& scale, const Columns& out) noexcept
+{
+    const int n = series.takeCount();
+    if (n == 0)
+        return;
+    const double* v = series.values.data();
+    // The same arithmetic as CurveScale::toPixelX, so that a take on a column
+    // edge lands in the same column as a line drawn to it.
+    auto px = [&](int t) { return scale.toPixelX(static_cast<double>(t), out.widthPx); };
+
+    if (n == 1) {
+        if (!std::isnan(v[0]))
+            out.segment(px(0), v[0], scale.toPixelX(1.0, out.widthPx), v[0]);
+        return;
+    }
+
+    // Only the takes whose segments can reach [x0, x1], plus one on each side
+    // (clipped away when drawn) so that a segment entering the range is kept.
+    if (scale.right() < 0.0 || scale.left() > static_cast<double>(n - 1))
+        return;
+    const double firstInside = std::ceil(scale.left());
+    const double lastInside = std::min(std::floor(scale.right()), static_cast<double>(n - 1));
+    const int tFirst = firstInside <= 0.0 ? 0 : static_cast<int>(firstInside) - 1;
+    const int tLast = std::min(n - 1, static_cast<int>(lastInside) + 1);
+
+    // Hundreds of takes share a column when the whole log is shown: the
+    // current column's extent stays in locals (registers) and is stored only
+    // when the column changes or a segment takes the general path.
+    int current = -1;
+    double low = 0.0;
+    double high = 0.0;
+    auto store = [&] {
+        if (current >= 0)
+            out.cols[current] = ColumnExtent{low, high};
+        current = -1;
+    };
+
+    bool prevNumber = false;
+    double pCur = px(tFirst);
+    for (int t = tFirst; t <= tLast; ++t) {
+        const double pNext = px(t + 1);
+        const double a = v[t];
+        if (std::isnan(a)) {
+            prevNumber = false;
+            pCur = pNext;
+            continue;
+        }
+        const bool nextNumber = t + 1 < n && !std::isnan(v[t + 1]);
+        if (nextNumber && t < tLast) {
+            const double b = v[t + 1];
+            const int c = pCur >= 0.0 && pNext <= out.widthPx ? out.column(pCur) : -1;
+            if (c >= 0 && c == out.column(pNext)) {
+                if (c != current) {
+                    store();
+                    current = c;
+                    low = out.cols[c].low;
+                    high = out.cols[c].high;
+                }
+                low = std::min(low, std::min(a, b));
+                high = std::max(high, std::max(a, b));
+            } else {
+                store();
+                out.segment(pCur, a, pNext, b);
+            }
+        } else if (!nextNumber && !prevNumber) {
+            store();
+            out.dot(pCur, a);
+        }
+        prevNumber = true;
+        pCur = pNext;
+    }
+    store();
+}
+
+}  // namespace
+
+CurveEnvelope CurveEnvelope::build(const ParamSeries& series, double x0, double x1, int widthPx)
+{
+    CurveEnvelope env;
+    const int w = std::max(widthPx, 1);
+    const CurveScale scale(x0, 0.0, x1 - x0, 1.0);
+    env.m_x0 = scale.left();
+    env.m_x1 = scale.right();
+    env.m_columns.assign(static_cast<std::size_t>(w),
+                         ColumnExtent{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
+    fillEnvelope(series, scale, Columns{env.m_columns.data(), w, static_cast<double>(w)});
+    return env;
+}
+
+int clickedTake(double x) noexcept
+{
+    if (std::isnan(x))
+        return -1;
+    const double r = roundHalfEven(x);
+    if (r <= static_cast<double>(INT_MIN))
+        return INT_MIN;
+    if (r >= static_cast<double>(INT_MAX))
+        return INT_MAX;
+    return static_cast<int>(r);
+}
+
+std::string_view clickedValueText(const TakeStore& store, long long p, int t) noexcept
+{
+    return store.Get_Param_data(p, t).value_or(std::string_view{});
+}
+
+int clickedGridColumn(int t, int colCount) noexcept
+{
+    if (colCount < 2)
+        return 0;
+    const long long col = static_cast<long long>(t) + 1;
+    return static_cast<int>(std::clamp<long long>(col, 1, colCount - 1));
+}
+
+}  // namespace dlv
