@@ -1,0 +1,96 @@
+// The headless report, run as a separate process exactly as a user would.
+#include "support/temp_logs.h"
+
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ViewerRun {
+    int exitCode;
+    QString out;
+    QString err;
+};
+
+ViewerRun runViewer(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("QT_QPA_PLATFORM");  // the report needs no display at all
+    env.insert("LC_ALL", "C");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(DLV_VIEWER_EXE), arguments);
+    process.waitForFinished(60000);
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+}  // namespace
+
+TEST(Report, PrintsRunTimeBlmTableAndParameterSummaries)
+{
+    dlvtest::TempLogs logs;
+    std::string log = "title\n";
+    for (int f = 0; f < 250; ++f)
+        log += (f ? ",P" : "P") + std::to_string(f);
+    log += "\n";
+    for (int t = 0; t < 3; ++t)
+        log += dlvtest::takeLine(250, {{0, std::to_string(t * 45)}, {224, "400"}, {236, std::to_string(127 + t)},
+                                       {247, "25"}}) + "\n";
+    const ViewerRun run = runViewer({"--report", QString::fromStdString(logs.write("r.csv", log))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n');
+    ASSERT_GE(lines.size(), 1 + 1 + 9 + 1 + 1 + 251);
+    EXPECT_EQ(lines[0], "Runtime: 1.5 minutes (3 takes)");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_EQ(lines[2], "RPM/MAP\t20\t30\t40\t50\t60\t70\t80\t90\t100");
+    // RPM 400 lies on the bound of rows 400 and 800; MAP 25 goes to column 20.
+    EXPECT_EQ(lines[3], "400\t128\t\t\t\t\t\t\t\t");
+    EXPECT_EQ(lines[4], "800\t128\t\t\t\t\t\t\t\t");
+    EXPECT_EQ(lines[10], "3200\t\t\t\t\t\t\t\t\t");
+    EXPECT_EQ(lines[11], "");
+    EXPECT_EQ(lines[12], "Parameter\tMax\tAvg\tMin");
+    EXPECT_EQ(lines[13], "P0\t90.00\t45.00\t0.00");
+    EXPECT_EQ(lines[13 + 236], "P236\t129.00\t128.00\t127.00");
+    EXPECT_EQ(lines[13 + 250], "\t\t\t");  // the row of the empty name: no field there
+    EXPECT_EQ(lines.last(), "");           // every line ends with a line feed
+}
+
+TEST(Report, HitsFlagAddsTheHitCountTable)
+{
+    dlvtest::TempLogs logs;
+    std::string log = "t\nA\n";
+    for (int t = 0; t < 4; ++t)
+        log += dlvtest::takeLine(250, {{224, "1000"}, {236, "128"}, {247, "60"}}) + "\n";
+    const ViewerRun run = runViewer({"--report", "--hits", QString::fromStdString(logs.write("h.csv", log))});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n');
+    EXPECT_EQ(lines[12], "RPM/MAP\t20\t30\t40\t50\t60\t70\t80\t90\t100");
+    EXPECT_EQ(lines[15], "1200\t0\t0\t0\t0\t4\t0\t0\t0\t0");
+    EXPECT_EQ(lines[22], "Parameter\tMax\tAvg\tMin");
+}
+
+TEST(Report, UnreadableLogExitsOneWithTheReason)
+{
+    dlvtest::TempLogs logs;
+    const ViewerRun missing = runViewer({"--report", QString::fromStdString(logs.path("gone.csv"))});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_TRUE(missing.err.contains("does not exist")) << missing.err.toStdString();
+    const ViewerRun shortLog = runViewer({"--report", QString::fromStdString(logs.write("s.csv", "title only"))});
+    EXPECT_EQ(shortLog.exitCode, 1);
+    EXPECT_TRUE(shortLog.err.contains("fewer than two lines"));
+}
+
+TEST(Report, BundledSampleReportsEveryParameter)
+{
+    const ViewerRun run = runViewer({"--report", QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = run.out.split('\n');
+    EXPECT_TRUE(lines[0].startsWith("Runtime: ") && lines[0].endsWith(" minutes (1500 takes)")) << lines[0].toStdString();
+    EXPECT_EQ(lines.size(), 13 + 257 + 1);  // 256 names and the empty one
+}
