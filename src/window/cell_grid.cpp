@@ -3,7 +3,11 @@
 #include "datalog/number.h"
 #include "window/cell_grid_model.h"
 
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPainter>
@@ -14,6 +18,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <climits>
 #include <stdexcept>
 #include <string>
 
@@ -113,6 +118,28 @@ protected:
 private:
     const CellGridModel* m_model;
 };
+
+// Appends a cell's bytes to copied text as UTF-8 (bytes that are not UTF-8
+// are Latin-1, as they are shown); separators inside the cell become spaces
+// so that the rows and columns of the copy stay intact.
+void appendCopiedCell(std::string& out, std::string_view bytes)
+{
+    auto plain = [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r' ? ' ' : ch; };
+    if (isValidUtf8(bytes)) {
+        for (const char ch : bytes)
+            out.push_back(plain(ch));
+        return;
+    }
+    for (const char ch : bytes) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80) {
+            out.push_back(plain(ch));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+            out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+        }
+    }
+}
 
 GridHeader* gridHeader(QHeaderView* header)
 {
@@ -433,6 +460,156 @@ void CellGrid::reportRowSelected()
     } catch (...) {
         qWarning("CellGrid: a rowSelected listener failed");
     }
+}
+
+void CellGrid::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // Not through doubleClicked(): that one also wants the press before to
+    // have been on the same cell, which a synthesized double-click lacks.
+    const QPersistentModelIndex index = indexAt(event->position().toPoint());
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && index.isValid())
+        reportDoubleClick(index);
+}
+
+void CellGrid::reportDoubleClick(const QModelIndex& index)
+{
+    try {
+        emit cellDoubleClicked(index.row() + 1, index.column() + 1);
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: a cellDoubleClicked listener failed: %s", e.what());
+    } catch (...) {
+        qWarning("CellGrid: a cellDoubleClicked listener failed");
+    }
+}
+
+void CellGrid::setCellTint(int row, int col, std::optional<QColor> color)
+{
+    checkRow(row);
+    checkCol(col);
+    m_model->setTint(row, col, color);
+}
+
+void CellGrid::setCellToolTip(int row, int col, const QString& text)
+{
+    checkRow(row);
+    checkCol(col);
+    m_model->setToolTip(row, col, text);
+}
+
+void CellGrid::clearTints()
+{
+    m_model->clearTints();
+}
+
+QString CellGrid::selectionText() const
+{
+    const QItemSelection selection = selectionModel()->selection();
+    if (selection.isEmpty())
+        return {};
+
+    // Columns holding a selected cell in any row, as sorted disjoint spans.
+    using Span = std::pair<int, int>;
+    std::vector<Span> columns;
+    int top = INT_MAX;
+    int bottom = -1;
+    for (const QItemSelectionRange& range : selection) {
+        columns.emplace_back(range.left(), range.right());
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+    }
+    auto merge = [](std::vector<Span>& spans) {
+        std::sort(spans.begin(), spans.end());
+        std::size_t kept = 0;
+        for (std::size_t i = 1; i < spans.size(); ++i) {
+            if (spans[i].first <= spans[kept].second + 1)
+                spans[kept].second = std::max(spans[kept].second, spans[i].second);
+            else
+                spans[++kept] = spans[i];
+        }
+        spans.resize(kept + 1);
+    };
+    merge(columns);
+    const bool withNames =
+        columns.size() == 1 && columns.front().first == 0 && columns.front().second == m_model->columnCount() - 1;
+
+    long long width = 0;
+    for (const Span& span : columns)
+        width += span.second - span.first + 1;
+    std::string out;
+    // A guess of a few bytes per cell saves the regrowths of a long row.
+    out.reserve(static_cast<std::size_t>(std::min<long long>(width * 8, 64LL << 20)));
+
+    std::vector<Span> selected;  // of the current row
+    bool firstRow = true;
+    for (int r = top; r <= bottom; ++r) {
+        selected.clear();
+        for (const QItemSelectionRange& range : selection)
+            if (range.top() <= r && r <= range.bottom())
+                selected.emplace_back(range.left(), range.right());
+        if (selected.empty())
+            continue;
+        merge(selected);
+        if (!firstRow)
+            out.push_back('\n');
+        firstRow = false;
+        const int gridRow = r + 1;
+        bool firstCell = true;
+        if (withNames) {
+            appendCopiedCell(out, m_model->cellBytes(gridRow, 0));
+            firstCell = false;
+        }
+        auto next = selected.cbegin();
+        for (const Span& span : columns) {
+            for (int c = span.first; c <= span.second; ++c) {
+                if (!firstCell)
+                    out.push_back('\t');
+                firstCell = false;
+                while (next != selected.cend() && next->second < c)
+                    ++next;
+                if (next != selected.cend() && next->first <= c)
+                    appendCopiedCell(out, m_model->cellBytes(gridRow, c + 1));
+            }
+        }
+    }
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QString CellGrid::copySelection()
+{
+    QString text = selectionText();
+    if (!selectionModel()->hasSelection())
+        return text;
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(text);
+    return text;
+}
+
+bool CellGrid::event(QEvent* event)
+{
+    // Ctrl+C belongs to the grid while it has the focus, even when a window
+    // action has the same shortcut.
+    if (event->type() == QEvent::ShortcutOverride && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+        event->accept();
+        return true;
+    }
+    return QTableView::event(event);
+}
+
+void CellGrid::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        event->accept();
+        try {
+            copySelection();
+        } catch (const std::exception& e) {
+            qWarning("CellGrid: copying the selection failed: %s", e.what());
+        } catch (...) {
+            qWarning("CellGrid: copying the selection failed");
+        }
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QColor>
 #include <QTableView>
 
 class QScrollBar;
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -92,13 +94,40 @@ public:
     // Selects data row `row` as a user's click would (raises rowSelected).
     void selectGridRow(int row);
 
+    // Display tint of cell (row, col): drawn as its background where no back
+    // colour was set with setCellBackColor (a set colour wins). Neither
+    // CellBackColor nor the text changes. nullopt or an invalid colour removes
+    // it. Kept sparse (a hash map): meant for tens of cells, not whole rows.
+    void setCellTint(int row, int col, std::optional<QColor> color);
+    // Tooltip of cell (row, col), header cells included; empty removes it.
+    void setCellToolTip(int row, int col, const QString& text);
+    // Drops every tint and tooltip (for a new log). Cells removed by
+    // setRowCount / setColCount lose theirs as well.
+    void clearTints();
+
+    // The selected cells as text, also put on the clipboard (left alone when
+    // nothing is selected). Cells are joined by TAB, rows by LF, no LF after
+    // the last row; a TAB, CR or LF inside a cell becomes a space. Only rows
+    // and columns holding a selected cell are written, with an empty field for
+    // an unselected cell among them. When the selected columns are all data
+    // columns (a whole row is selected), each row starts with its column-0
+    // cell (the row's name). Header row 0 is never written. One pass over the
+    // selected cells into one UTF-8 buffer: a 300,000-column row costs a few MB.
+    // Ctrl+C (QKeySequence::Copy) on the grid does the same.
+    QString copySelection();
+
     [[nodiscard]] CellGridModel* gridModel() const;
 
 signals:
     // The user selected a row (click, keyboard move).
     void rowSelected();
+    // The user double-clicked data cell (row, col), in grid numbers (>= 1).
+    void cellDoubleClicked(int row, int col);
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
@@ -111,6 +140,8 @@ private:
     [[nodiscard]] CellRange checkedRange(const CellRange& range) const;
     static void ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent);
     void reportRowSelected();
+    void reportDoubleClick(const QModelIndex& index);
+    [[nodiscard]] QString selectionText() const;
     void applyFont();
     void updateHeaders();
 

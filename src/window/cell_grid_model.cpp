@@ -211,6 +211,18 @@ QVariant CellGridModel::cellData(int row, int col, int role) const
         case Qt::BackgroundRole:
             if (const auto color = r.back.find(col))
                 return toQColor(*color);
+            if (!m_tints.empty()) {
+                const auto it = m_tints.find(cellKey(row, col));
+                if (it != m_tints.end())
+                    return QColor::fromRgba(it->second);
+            }
+            return {};
+        case Qt::ToolTipRole:
+            if (!m_toolTips.empty()) {
+                const auto it = m_toolTips.find(cellKey(row, col));
+                if (it != m_toolTips.end())
+                    return it->second;
+            }
             return {};
         case Qt::ForegroundRole:
             if (const auto color = r.fore.find(col))
@@ -275,6 +287,7 @@ void CellGridModel::setGridRows(int n)
     const int oldModel = std::max(old - 1, 0);
     const int newModel = std::max(n - 1, 0);
     if (n < old) {
+        dropDecorations(n, m_cols);
         if (newModel < oldModel) {
             beginRemoveRows({}, newModel, oldModel - 1);
             m_rows.resize(static_cast<std::size_t>(std::max(n, 1)));
@@ -309,6 +322,7 @@ void CellGridModel::setGridCols(int n)
     const int oldModel = std::max(old - 1, 0);
     const int newModel = std::max(n - 1, 0);
     if (n < old) {
+        dropDecorations(gridRows(), n);
         auto trim = [this, n] {
             for (Row& row : m_rows) {
                 if (row.source) {
@@ -532,6 +546,84 @@ void CellGridModel::announce(int row1, int col1, int row2, int col2, const QList
         emit headerDataChanged(Qt::Vertical, dataRow1 - 1, row2 - 1);
     if (row1 == 0 && col1 == 0)
         emit cornerChanged();
+}
+
+void CellGridModel::setTint(int row, int col, const std::optional<QColor>& color)
+{
+    const std::uint64_t key = cellKey(row, col);
+    if (color && color->isValid()) {
+        const QRgb rgba = color->rgba();
+        const auto [it, added] = m_tints.try_emplace(key, rgba);
+        if (!added) {
+            if (it->second == rgba)
+                return;
+            it->second = rgba;
+        }
+    } else if (m_tints.erase(key) == 0) {
+        return;
+    }
+    announce(row, col, row, col, {Qt::BackgroundRole});
+}
+
+std::optional<QColor> CellGridModel::tint(int row, int col) const
+{
+    const auto it = m_tints.find(cellKey(row, col));
+    if (it == m_tints.end())
+        return std::nullopt;
+    return QColor::fromRgba(it->second);
+}
+
+void CellGridModel::setToolTip(int row, int col, const QString& text)
+{
+    const std::uint64_t key = cellKey(row, col);
+    if (text.isEmpty()) {
+        if (m_toolTips.erase(key) == 0)
+            return;
+    } else {
+        m_toolTips.insert_or_assign(key, text);
+    }
+    announce(row, col, row, col, {Qt::ToolTipRole});
+}
+
+QString CellGridModel::toolTip(int row, int col) const
+{
+    const auto it = m_toolTips.find(cellKey(row, col));
+    return it == m_toolTips.end() ? QString() : it->second;
+}
+
+void CellGridModel::clearTints()
+{
+    if (m_tints.empty() && m_toolTips.empty())
+        return;
+    // One announcement over the box of the cells that had something.
+    int row1 = INT_MAX;
+    int col1 = INT_MAX;
+    int row2 = -1;
+    int col2 = -1;
+    auto widen = [&](std::uint64_t key) {
+        const auto row = static_cast<int>(key >> 32);
+        const auto col = static_cast<int>(key & 0xFFFFFFFFU);
+        row1 = std::min(row1, row);
+        col1 = std::min(col1, col);
+        row2 = std::max(row2, row);
+        col2 = std::max(col2, col);
+    };
+    for (const auto& entry : m_tints)
+        widen(entry.first);
+    for (const auto& entry : m_toolTips)
+        widen(entry.first);
+    m_tints.clear();
+    m_toolTips.clear();
+    announce(row1, col1, row2, col2, {Qt::BackgroundRole, Qt::ToolTipRole});
+}
+
+void CellGridModel::dropDecorations(int rows, int cols)
+{
+    auto outside = [rows, cols](const auto& entry) {
+        return static_cast<int>(entry.first >> 32) >= rows || static_cast<int>(entry.first & 0xFFFFFFFFU) >= cols;
+    };
+    std::erase_if(m_tints, outside);
+    std::erase_if(m_toolTips, outside);
 }
 
 void CellGridModel::setFonts(const QFont& bold)

@@ -88,6 +88,17 @@ public:
     [[nodiscard]] std::vector<int> measuredTextWidths(int col1, int col2, const QFontMetrics& normal,
                                                       const QFontMetrics& bold) const;
 
+    // Display tints and tooltips of single cells (grid numbers), kept apart
+    // from the back colours: a tint is drawn where no back colour is set and
+    // never changes backColor(). Kept in hash maps, meant for few cells (the
+    // BLM table's 72); cells dropped by setGridRows/setGridCols lose theirs.
+    void setTint(int row, int col, const std::optional<QColor>& color);
+    [[nodiscard]] std::optional<QColor> tint(int row, int col) const;
+    void setToolTip(int row, int col, const QString& text);
+    [[nodiscard]] QString toolTip(int row, int col) const;
+    // Drops every tint and tooltip.
+    void clearTints();
+
     // What bold cells are drawn with, and the colour kButtonFace stands for.
     void setFonts(const QFont& bold);
     void setButtonFace(const QColor& color);
@@ -122,6 +133,12 @@ private:
     [[nodiscard]] QColor toQColor(GridColor color) const;
     // Rewrites a row as owned texts with cols1..col2 replaced by utf8.
     void rebuildRow(Row& row, int col1, int col2, std::string_view utf8);
+    [[nodiscard]] static std::uint64_t cellKey(int row, int col) noexcept
+    {
+        return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(row)) << 32) | static_cast<std::uint32_t>(col);
+    }
+    // Forgets tints and tooltips of cells at row >= rows or col >= cols.
+    void dropDecorations(int rows, int cols);
     // Announces a change of the cells of a grid range to the views.
     void announce(int row1, int col1, int row2, int col2, const QList<int>& roles);
 
@@ -129,6 +146,8 @@ private:
     int m_cols = 0;
     QFont m_boldFont;
     QColor m_buttonFace;
+    std::unordered_map<std::uint64_t, QRgb> m_tints;
+    std::unordered_map<std::uint64_t, QString> m_toolTips;
 };
 
 }  // namespace dlv
