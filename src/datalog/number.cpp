@@ -34,11 +34,15 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     }
     const char* const mantissa = p;
     int digits = 0;
+    int fractionDigits = 0;
+    std::uint64_t digitValue = 0;
     bool nonZeroDigit = false;
     bool point = false;
     for (; p != end; ++p) {
         if (*p >= '0' && *p <= '9') {
             ++digits;
+            fractionDigits += point;
+            digitValue = digitValue * 10 + static_cast<std::uint64_t>(*p - '0');
             nonZeroDigit |= *p != '0';
         } else if (*p == '.' && !point) {
             point = true;
@@ -49,7 +53,8 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     if (digits == 0)
         return std::nullopt;
     bool negativeExponent = false;
-    if (p != end && (*p == 'e' || *p == 'E')) {
+    const bool exponent = p != end && (*p == 'e' || *p == 'E');
+    if (exponent) {
         ++p;
         if (p != end && (*p == '+' || *p == '-')) {
             negativeExponent = *p == '-';
@@ -62,6 +67,16 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     }
     if (p != end)
         return std::nullopt;
+
+    // Fast path for the usual log value: up to 15 digits and no exponent. The
+    // mantissa and the power of ten are both exact doubles, so one division
+    // gives the correctly rounded value, the same as the full conversion.
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (digits <= 15 && !exponent) {
+        const double value = static_cast<double>(digitValue) / kPowersOfTen[fractionDigits];
+        return negative ? -value : value;
+    }
 
     double value = 0.0;
     // from_chars rejects a leading '+', so start past the sign and apply it here.

@@ -33,23 +33,6 @@ int TakeStore::fieldCount(int t) const noexcept
     return static_cast<int>(m_lines[static_cast<std::size_t>(t)].commaCount) + 1;
 }
 
-std::string_view TakeStore::field(long long p, int t) const noexcept
-{
-    const Line& line = m_lines[static_cast<std::size_t>(t)];
-    if (p < 0 || p > static_cast<long long>(line.commaCount))
-        return {};
-    const auto k = static_cast<std::size_t>(p);
-    auto commaAt = [&](std::size_t i) -> std::size_t {
-        if (line.isLong)
-            return m_longCommas[line.commaBase + i];
-        const auto* offsets = reinterpret_cast<const std::uint16_t*>(m_shortCommas->data());
-        return offsets[line.commaBase + i];
-    };
-    const std::size_t begin = k == 0 ? 0 : commaAt(k - 1) + 1;
-    const std::size_t end = k < line.commaCount ? commaAt(k) : line.length;
-    return {m_bytes->data() + line.start + begin, end - begin};
-}
-
 std::optional<std::string_view> TakeStore::Get_Param_data(long long aParamNr, long long aStep) const noexcept
 {
     if (aStep < 0 || aStep > lastTake())
@@ -191,72 +174,104 @@ struct TakeStoreBuilder {
         maxField = 0;
     }
 
-    // Indexes the data lines from `from` to the end of the buffer. One pass:
-    // sixteen bytes at a time are compared with ',', CR and LF, and only the
-    // positions found are visited.
+    // The usual comma: a short line, its offset fits 16 bits. Kept small so
+    // that it inlines into the scanning loop.
+    inline __attribute__((always_inline)) void onShortComma(std::size_t pos)
+    {
+        const std::size_t rel = pos - lineStart;
+        if (rel >= kShortLimit || lineIsLong) [[unlikely]] {
+            onComma(pos);
+            return;
+        }
+        if (lineCommas <= paramLimit) {
+            const auto width = static_cast<std::uint32_t>(pos - fieldStart);
+            maxField = width > maxField ? width : maxField;
+        }
+        fieldStart = pos + 1;
+        shortTable[shortCount++] = static_cast<std::uint16_t>(rel);
+        ++lineCommas;
+    }
+
+    // A comma, CR or LF at pos, in file order.
+    void visit(std::size_t pos, bool& skipLf)
+    {
+        const char c = bytes[pos];
+        if (skipLf && pos != lineStart)
+            skipLf = false;
+        if (c == ',') {
+            onShortComma(pos);
+        } else if (c == '\n') {
+            if (skipLf) {  // the LF of a CR LF pair
+                skipLf = false;
+                startLine(pos + 1);
+                return;
+            }
+            endLine(pos);
+            startLine(pos + 1);
+        } else {  // CR
+            endLine(pos);
+            startLine(pos + 1);
+            skipLf = true;
+        }
+    }
+
+    // Indexes the data lines from `from` to the end of the buffer in one
+    // pass: 64 bytes at a time are compared with ',', CR and LF, and only the
+    // positions found are visited. Blocks without a line end, by far the most,
+    // take a short loop over their commas.
     void indexTakes(std::size_t from)
     {
         if (from >= size)
             return;  // no data line: a line end after the names adds no take
         startLine(from);
-        bool skipLf = false;  // the byte after a CR, when it is an LF, belongs to that line end
-        auto visit = [&](std::size_t pos) {
-            const char c = bytes[pos];
-            if (c == ',') {
-                onComma(pos);
-            } else if (c == '\n') {
-                if (skipLf && pos == lineStart) {
-                    skipLf = false;
-                    startLine(pos + 1);
-                    return;
-                }
-                endLine(pos);
-                startLine(pos + 1);
-            } else {  // CR
-                endLine(pos);
-                startLine(pos + 1);
-                skipLf = true;
-                return;
-            }
-            skipLf = false;
-        };
+        bool skipLf = false;  // an LF right after a CR belongs to that line end
         std::size_t i = from;
 #if DLV_HAVE_SSE2
         const __m128i comma = _mm_set1_epi8(',');
         const __m128i lf = _mm_set1_epi8('\n');
         const __m128i cr = _mm_set1_epi8('\r');
         const __m128i space = _mm_set1_epi8(' ');
-        for (; i + 16 <= size; i += 16) {
-            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-            auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
-                _mm_cmpeq_epi8(chunk, comma), _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr)))));
-            // A space anywhere in the chunk may start or end a value, so the
+        for (; i + 64 <= size; i += 64) {
+            std::uint64_t commas = 0;
+            std::uint64_t ends = 0;
+            std::uint64_t spaces = 0;
+            for (int k = 0; k < 4; ++k) {
+                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
+                const auto shift = static_cast<unsigned>(16 * k);
+                commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
+                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(
+                            _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr))))) << shift;
+                spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, space)))) << shift;
+            }
+            // A space anywhere in the block may start or end a value, so the
             // lines it touches get their widths measured with trimming.
-            const bool chunkSpace = _mm_movemask_epi8(_mm_cmpeq_epi8(chunk, space)) != 0;
-            lineHasSpace |= chunkSpace;
-            if (skipLf && mask == 0)
+            const bool blockSpace = spaces != 0;
+            lineHasSpace |= blockSpace;
+            if (ends == 0) {
                 skipLf = false;
-            while (mask != 0) {
-                const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
-                mask &= mask - 1;
-                const std::size_t pos = i + bit;
-                const char c = bytes[pos];
-                if (skipLf && pos != lineStart)
-                    skipLf = false;
-                visit(pos);
-                if (c != ',')
-                    lineHasSpace = chunkSpace;
+                while (commas != 0) {
+                    onShortComma(i + static_cast<std::size_t>(__builtin_ctzll(commas)));
+                    commas &= commas - 1;
+                }
+                continue;
+            }
+            std::uint64_t all = commas | ends;
+            while (all != 0) {
+                const std::size_t pos = i + static_cast<std::size_t>(__builtin_ctzll(all));
+                all &= all - 1;
+                const bool isEnd = bytes[pos] != ',';
+                visit(pos, skipLf);
+                if (isEnd)
+                    lineHasSpace = blockSpace;
             }
         }
 #endif
         for (; i < size; ++i) {
             const char c = bytes[i];
-            if (skipLf && i != lineStart)
-                skipLf = false;
             if (c == ' ')
                 lineHasSpace = true;
             if (c == ',' || c == '\n' || c == '\r') {
-                visit(i);
+                visit(i, skipLf);
                 if (c != ',')
                     lineHasSpace = false;
             }
@@ -310,6 +325,8 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
         if (!store->m_shortCommas)
             return failure(memoryMessage(name, size));
         builder.shortTable = reinterpret_cast<std::uint16_t*>(store->m_shortCommas->data());
+        store->m_shortOffsets = builder.shortTable;
+        store->m_data = bytes;
         if (size - takesStart > 0xFFFFFFFFu && std::string_view(bytes + takesStart, size - takesStart).find('\n') == std::string_view::npos)
             return failure("Cannot read " + inQuotes(name) + ": a line is longer than 4 GB");
         store->m_bytes = std::move(buffer);
@@ -347,6 +364,15 @@ std::string reason(int error)
     }
 }
 
+std::size_t physicalMemoryBytes() noexcept
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return SIZE_MAX;  // unknown: let the reservation decide
+    return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
+}
+
 class FileHandle final {
 public:
     explicit FileHandle(int fd) : m_fd(fd) {}
@@ -378,7 +404,9 @@ ReadResult readDataLog(const std::filesystem::path& path) noexcept
 {
     try {
         const std::string name = path.string();
-        FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+        // Without O_NONBLOCK, opening a FIFO would wait for a writer that
+        // may never come; the file type is checked right after.
+        FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0)
             return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
         struct stat info {};
@@ -392,6 +420,11 @@ ReadResult readDataLog(const std::filesystem::path& path) noexcept
         // A log that is still being written is read up to the size it had
         // when it was opened; reading it again later shows the new takes.
         const auto size = static_cast<std::size_t>(info.st_size);
+        // The buffer is reserved without backing store, so only reading would
+        // find out that the file does not fit, by the system killing the
+        // program; a log larger than the machine's memory is refused here.
+        if (size > physicalMemoryBytes())
+            return failure(memoryMessage(name, size));
         auto buffer = ByteBuffer::reserve(size);
         if (!buffer)
             return failure(memoryMessage(name, size));

@@ -75,7 +75,30 @@ private:
     std::unique_ptr<ByteBuffer> m_shortCommas;  // uint16 offsets relative to the line start
     std::vector<std::uint32_t> m_longCommas;    // offsets of the commas of long lines
     std::vector<std::uint32_t> m_maxValueBytes;
+    // Views into m_bytes and m_shortCommas, for the inline field lookup.
+    const char* m_data = nullptr;
+    const std::uint16_t* m_shortOffsets = nullptr;
 };
+
+inline std::string_view TakeStore::field(long long p, int t) const noexcept
+{
+    const Line& line = m_lines[static_cast<std::size_t>(t)];
+    if (p < 0 || p > static_cast<long long>(line.commaCount))
+        return {};
+    const auto k = static_cast<std::size_t>(p);
+    std::size_t begin;
+    std::size_t end;
+    if (!line.isLong) [[likely]] {
+        const std::uint16_t* offsets = m_shortOffsets + line.commaBase;
+        begin = k == 0 ? 0 : std::size_t{offsets[k - 1]} + 1;
+        end = k < line.commaCount ? offsets[k] : line.length;
+    } else {
+        const std::uint32_t* offsets = m_longCommas.data() + line.commaBase;
+        begin = k == 0 ? 0 : std::size_t{offsets[k - 1]} + 1;
+        end = k < line.commaCount ? offsets[k] : line.length;
+    }
+    return {m_data + line.start + begin, end - begin};
+}
 
 // What reading a log gave: the store, or an error message in plain words that
 // names the file and the reason; warnings do not stop the reading.

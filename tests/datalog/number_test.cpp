@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 using dlv::formatFixed2;
 using dlv::formatPlain;
@@ -69,4 +70,13 @@ TEST(Utf8Check, TellsValidFromInvalidBytes)
     EXPECT_FALSE(dlv::isValidUtf8("\xC3"));                 // cut short
     EXPECT_FALSE(dlv::isValidUtf8("\xED\xA0\x80"));         // surrogate
     EXPECT_FALSE(dlv::isValidUtf8("\xC0\xAF"));             // overlong
+}
+
+TEST(NumberRule, ShortValuesConvertExactlyAsTheFullConversion)
+{
+    // The quick path for short values must round exactly like strtod.
+    for (const char* text : {"0.1", "0.3", "123.456", "-98765.4321", "999999999999999", "0.000000000000001",
+                             "14.7", "1.5", "3200", "-0.0", "12345678.9012345"})
+        EXPECT_EQ(*parseNumber(text), std::strtod(text, nullptr)) << text;
+    EXPECT_EQ(*parseNumber("1234567890123456789"), 1234567890123456789.0);
 }
