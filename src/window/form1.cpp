@@ -4,11 +4,16 @@
 #include "views/blm_table.h"
 #include "views/bookmarks.h"
 #include "views/general_grid.h"
+#include "views/blm_tint.h"
 #include "views/run_time.h"
 #include "window/curve_surface.h"
+#include "window/find_bar.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -153,6 +158,12 @@ void Form1::buildControls()
     m_grid2->setColCount(kBlmGridColumns);
     m_grid2->setRowCount(1);
     m_grid2->setCellText(CellRange::cell(0, 0), QString::fromLatin1(kBlmCornerText));
+    connect(m_grid2, &CellGrid::cellDoubleClicked, this, &Form1::onBlmCellDoubleClicked);
+
+    m_findBar = new FindBar(m_grid1, m_pageGeneral);
+    m_findBar->setObjectName(QStringLiteral("FindBar"));
+    m_findBar->setGeometry(twips(6150, 450, 4305, 390));
+    setAcceptDrops(true);
 
     // Pages get their place inside the tab control when it lays itself out.
     m_tab->installEventFilter(this);
@@ -181,6 +192,22 @@ void Form1::buildMenus()
     m_mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
 
     connect(m_mnuOpen, &QAction::triggered, this, [this] { openCommand(); });
+
+    // Window-wide keys of their own; F12 is left to the key handler.
+    auto* reload = new QAction(QStringLiteral("Reload"), this);
+    reload->setObjectName(QStringLiteral("actReload"));
+    reload->setShortcut(QKeySequence(Qt::Key_F5));
+    connect(reload, &QAction::triggered, this, [this] { reloadCommand(); });
+    addAction(reload);
+    auto* find = new QAction(QStringLiteral("Find parameter"), this);
+    find->setObjectName(QStringLiteral("actFind"));
+    find->setShortcut(QKeySequence::Find);
+    connect(find, &QAction::triggered, this, [this] {
+        m_tab->setCurrentIndex(0);
+        m_findBar->raise();
+        m_findBar->activate();
+    });
+    addAction(find);
     connect(m_mnuQuit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
     connect(m_mnuQuit, &QAction::triggered, this, [this] { close(); });
     connect(m_mnuBookMark, &QAction::triggered, this, [this] { guarded("Bookmark", [this] { BookMark(); }); });
@@ -245,7 +272,16 @@ void Form1::showAbout()
     const QString text = programName() +
                          QStringLiteral("\n\nA fast viewer for engine data logs: every parameter over every take, "
                                         "the run time, an RPM-by-MAP table of averaged BLM values and the curve "
-                                        "of any parameter.");
+                                        "of any parameter.\n\n"
+                                        "Keys and gestures:\n"
+                                        "F12 or Tools, Bookmark: highlight the selected row, or clear it\n"
+                                        "F5: read the current log again; drop a log on the window to open it\n"
+                                        "Ctrl+F: find a parameter by name; Ctrl+C: copy the selected cells\n"
+                                        "Double-click a BLM cell: show its takes on the BLM curve\n"
+                                        "On the curve: click to locate a take; Left/Right step one take; "
+                                        "F3/Shift+F3 next/previous marked take;\n"
+                                        "wheel zooms, middle-drag or Ctrl+drag pans, Home or middle double-click "
+                                        "shows the whole log; hover shows the take and its value");
     if (m_messageHandler)
         m_messageHandler(MessageKind::About, programName(), text);
     else
@@ -279,6 +315,28 @@ void Form1::openCommand()
 void Form1::openFile(const QString& path)
 {
     runOpen([this, path] { return readLog(path); });
+}
+
+void Form1::reloadCommand()
+{
+    if (!m_currentPath.isEmpty())
+        openFile(m_currentPath);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().constFirst().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
+        return;
+    event->acceptProposedAction();
+    openFile(data->urls().constFirst().toLocalFile());
 }
 
 void Form1::runOpen(const std::function<bool()>& read)
@@ -321,6 +379,7 @@ bool Form1::readLog(const QString& path)
         return false;
     }
     m_store = std::move(result.store);
+    m_currentPath = path;
     return true;
 }
 
@@ -336,7 +395,9 @@ void Form1::DrawGeneral()
 
 void Form1::DrawBLM()
 {
-    const BlmGridTexts texts = blmTableTexts(computeBlmTable(*m_store));
+    const BlmTable table = computeBlmTable(*m_store);
+    const BlmGridTexts texts = blmTableTexts(table);
+    m_grid2->clearTints();
     m_grid2->setRowCount(1);
     for (int r = 1; r < kBlmGridRows; ++r)
         m_grid2->AppendRow(texts[static_cast<std::size_t>(r)][0]);
@@ -346,6 +407,14 @@ void Form1::DrawBLM()
         for (int c = 1; c < kBlmGridColumns; ++c)
             m_grid2->setCellText(CellRange::cell(r, c),
                                  QString::fromStdString(texts[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]));
+    // How far each average is from 128, and what stands behind it.
+    for (int r = 1; r < kBlmGridRows; ++r)
+        for (int c = 1; c < kBlmGridColumns; ++c) {
+            const BlmCell& cell = table.at(r, c);
+            if (const std::optional<Rgb> tint = blmCellTint(cell))
+                m_grid2->setCellTint(r, c, QColor(tint->r, tint->g, tint->b));
+            m_grid2->setCellToolTip(r, c, QString::fromStdString(blmCellToolTip(cell)));
+        }
 }
 
 void Form1::ShowRuntime()
@@ -399,6 +468,19 @@ void Form1::BookMark()
 }
 
 // ---------------------------------------------------------------- user events
+
+// From a BLM cell to the takes behind it: the BLM parameter's curve with a
+// tick at every take that fed the cell.
+void Form1::onBlmCellDoubleClicked(int row, int col)
+{
+    guarded("Showing the takes of the cell", [this, row, col] {
+        if (!m_store || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
+            return;
+        m_tab->setCurrentIndex(0);
+        m_grid1->selectGridRow(kBlmParam + 1);
+        m_picture1->setTickTakes(blmCellTakes(*m_store, row, col));
+    });
+}
 
 void Form1::onRowSelected()
 {

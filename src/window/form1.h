@@ -19,6 +19,7 @@ class QTabWidget;
 namespace dlv {
 
 class CurveSurface;
+class FindBar;
 class TakeStore;
 
 // The program's only window. Owns the take store of the open log, the
@@ -48,6 +49,8 @@ public:
     void openCommand();
     // Opens the log at path exactly as File, Open would, without the dialog.
     void openFile(const QString& path);
+    // Reads the current log again from disk (F5), with Open's error handling.
+    void reloadCommand();
 
     // Shows the dialog and reads the chosen log into the store; false when no
     // name was given or the log could not be read (the store is unchanged).
@@ -62,6 +65,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
@@ -72,6 +77,7 @@ private:
     void onRowSelected();
     void onCurveReleased(double x);
     void showAbout();
+    void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
     // Runs a command, turning any failure into a message; never throws.
     void guarded(const char* what, const std::function<void()>& command);
@@ -81,6 +87,7 @@ private:
     MessageHandler m_messageHandler;
     FileNameChooser m_fileNameChooser;
     QString m_lastFileName;
+    QString m_currentPath;  // the log on show, read again by F5
 
     // The curve of the selected parameter, kept so that a click redraws
     // without reading the log again.
@@ -107,6 +114,7 @@ private:
     QLabel* m_lblAvg = nullptr;
     QLabel* m_lblMin = nullptr;
     CellGrid* m_grid2 = nullptr;
+    FindBar* m_findBar = nullptr;
     QAction* m_mnuOpen = nullptr;
     QAction* m_mnuQuit = nullptr;
     QAction* m_mnuBookMark = nullptr;
