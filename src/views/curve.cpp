@@ -283,6 +283,58 @@ CurveEnvelope CurveEnvelope::build(const ParamSeries& series, double x0, double 
     return env;
 }
 
+CurveZoom::CurveZoom(double fullLeft, double fullWidth, double minSpan) noexcept
+    : m_fullLeft(std::isfinite(fullLeft) ? fullLeft : 0.0),
+      m_fullWidth(positiveOrOne(fullWidth)),
+      m_minSpan(std::isfinite(minSpan) && minSpan > 0.0 ? minSpan : kMinSpan),
+      m_left(m_fullLeft),
+      m_width(m_fullWidth)
+{
+}
+
+double CurveZoom::minSpan() const noexcept
+{
+    return std::min(m_minSpan, m_fullWidth);
+}
+
+void CurveZoom::clampLeft() noexcept
+{
+    m_left = std::clamp(m_left, m_fullLeft, m_fullLeft + m_fullWidth - m_width);
+}
+
+void CurveZoom::setVisible(double left, double width) noexcept
+{
+    if (!std::isfinite(left) || !std::isfinite(width))
+        return;
+    m_width = std::clamp(width, minSpan(), m_fullWidth);
+    m_left = left;
+    if (m_width >= m_fullWidth)
+        m_left = m_fullLeft;  // whole again: no rounding left over
+    clampLeft();
+}
+
+void CurveZoom::zoomAt(double anchor, double fraction, double factor) noexcept
+{
+    if (!std::isfinite(anchor) || !std::isfinite(fraction) || !std::isfinite(factor) || factor <= 0.0)
+        return;
+    const double width = std::clamp(m_width / factor, minSpan(), m_fullWidth);
+    setVisible(anchor - fraction * width, width);
+}
+
+void CurveZoom::panBy(double dx) noexcept
+{
+    if (!std::isfinite(dx))
+        return;
+    m_left += dx;
+    clampLeft();
+}
+
+void CurveZoom::reset() noexcept
+{
+    m_left = m_fullLeft;
+    m_width = m_fullWidth;
+}
+
 int clickedTake(double x) noexcept
 {
     if (std::isnan(x))

@@ -98,6 +98,48 @@ struct CurveLayout {
     [[nodiscard]] CurveScale scale(double x0, double x1) const noexcept { return {x0, 0.0, x1 - x0, height}; }
 };
 
+// The visible x range of a zoomed curve within the whole log [fullLeft,
+// fullLeft + fullWidth], in user units. It never leaves the whole range and
+// never gets narrower than minSpan (or the whole width when that is less), so
+// a zoomed view always shows a few takes. O(1) throughout.
+class CurveZoom final {
+public:
+    static constexpr double kMinSpan = 4.0;  // takes across at the deepest zoom
+
+    CurveZoom() noexcept = default;  // whole range 0 .. 1
+    // A width that is not a positive finite number is taken as 1.
+    CurveZoom(double fullLeft, double fullWidth, double minSpan = kMinSpan) noexcept;
+
+    [[nodiscard]] double fullLeft() const noexcept { return m_fullLeft; }
+    [[nodiscard]] double fullWidth() const noexcept { return m_fullWidth; }
+    [[nodiscard]] double left() const noexcept { return m_left; }
+    [[nodiscard]] double width() const noexcept { return m_width; }
+    [[nodiscard]] double right() const noexcept { return m_left + m_width; }
+    [[nodiscard]] bool isWhole() const noexcept { return m_width >= m_fullWidth; }
+
+    // Divides the visible width by factor (above 1 zooms in) so that user x
+    // anchor stays at the same fraction (0 = left edge, 1 = right edge) of the
+    // view, as far as the clamping allows.
+    void zoomAt(double anchor, double fraction, double factor) noexcept;
+    // Moves the view by dx user units, stopping at the ends of the whole range.
+    void panBy(double dx) noexcept;
+    // Shows [left, left + width], clamped as above.
+    void setVisible(double left, double width) noexcept;
+    void reset() noexcept;
+
+    friend bool operator==(const CurveZoom&, const CurveZoom&) = default;
+
+private:
+    [[nodiscard]] double minSpan() const noexcept;
+    void clampLeft() noexcept;
+
+    double m_fullLeft = 0.0;
+    double m_fullWidth = 1.0;
+    double m_minSpan = kMinSpan;
+    double m_left = 0.0;
+    double m_width = 1.0;
+};
+
 // Range of values (not user y) that a curve covers within one pixel column;
 // empty when low > high.
 struct ColumnExtent {

@@ -1,11 +1,16 @@
 #include "window/curve_surface.h"
 
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLine>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QToolTip>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <exception>
 
@@ -29,6 +34,22 @@ constexpr double kEdgeNudge = 1.0 / 1024.0;
     return std::min(static_cast<int>(std::floor(py)), h - 1);
 }
 
+// One wheel notch (120 eighths of a degree) narrows the view by this much.
+constexpr double kZoomPerNotch = 1.25;
+constexpr std::size_t kCachedEnvelopes = 4;
+
+[[nodiscard]] bool sameOwner(const std::weak_ptr<const ParamSeries>& a, const std::shared_ptr<const ParamSeries>& b)
+{
+    return !a.owner_before(b) && !b.owner_before(a);
+}
+
+[[nodiscard]] int clampToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    return static_cast<int>(std::clamp(v, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+}
+
 }  // namespace
 
 CurveSurface::CurveSurface(QWidget* parent) : QFrame(parent)
@@ -38,6 +59,7 @@ CurveSurface::CurveSurface(QWidget* parent) : QFrame(parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setAutoFillBackground(true);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 CurveSurface::~CurveSurface() = default;
@@ -49,10 +71,33 @@ void CurveSurface::setUserScale(double width, double height)
 
 void CurveSurface::setUserScale(const CurveScale& scale)
 {
-    if (scale == m_scale)
+    if (scale.left() != m_zoom.fullLeft() || scale.width() != m_zoom.fullWidth())
+        m_zoom = CurveZoom(scale.left(), scale.width());
+    m_fullScale = scale;
+    applyZoom();
+}
+
+void CurveSurface::applyZoom()
+{
+    const CurveScale visible = m_zoom.isWhole()
+                                   ? m_fullScale
+                                   : CurveScale(m_zoom.left(), m_fullScale.top(), m_zoom.width(), m_fullScale.height());
+    if (visible == m_scale)
         return;
-    m_scale = scale;
+    m_scale = visible;
     update();
+}
+
+void CurveSurface::setVisibleRange(double left, double width)
+{
+    m_zoom.setVisible(left, width);
+    applyZoom();
+}
+
+void CurveSurface::showWholeLog()
+{
+    m_zoom.reset();
+    applyZoom();
 }
 
 void CurveSurface::clear()
@@ -78,6 +123,13 @@ void CurveSurface::setCurve(std::shared_ptr<const ParamSeries> series, const Cur
 {
     if (!series)
         return;
+    if (!sameOwner(m_viewSeries, series)) {
+        m_viewSeries = series;
+        m_ticks.clear();
+        m_markerTake.reset();
+        m_zoom.reset();
+        applyZoom();
+    }
     Curve curve;
     curve.series = std::move(series);
     curve.maxValue = layout.maxValue;
@@ -85,6 +137,56 @@ void CurveSurface::setCurve(std::shared_ptr<const ParamSeries> series, const Cur
     curve.order = m_nextOrder++;
     m_curves.push_back(std::move(curve));
     update();
+}
+
+void CurveSurface::setTickTakes(std::vector<int> takes)
+{
+    std::sort(takes.begin(), takes.end());
+    takes.erase(std::unique(takes.begin(), takes.end()), takes.end());
+    m_ticks = std::move(takes);
+    update();
+}
+
+void CurveSurface::setValueTextProvider(std::function<QString(int take)> provider)
+{
+    m_valueText = std::move(provider);
+}
+
+int CurveSurface::lastTake() const
+{
+    if (!m_curves.empty())
+        return std::max(m_curves.back().series->takeCount() - 1, 0);
+    return std::max(clampToInt(std::floor(m_fullScale.right())), 0);
+}
+
+int CurveSurface::firstVisibleTake() const
+{
+    return std::clamp(clampToInt(std::ceil(m_scale.left())), 0, lastTake());
+}
+
+int CurveSurface::lastVisibleTake() const
+{
+    return std::clamp(clampToInt(std::floor(m_scale.right())), 0, lastTake());
+}
+
+QString CurveSurface::toolTipTextAt(QPointF widgetPos) const
+{
+    if (m_curves.empty() || !contentsRect().contains(widgetPos.toPoint()))
+        return {};
+    const int take = clickedTake(toUser(widgetPos).x());
+    if (take < 0 || take > lastTake())
+        return {};
+    QString value;
+    if (m_valueText) {
+        value = m_valueText(take);
+    } else {
+        const ParamSeries& series = *m_curves.back().series;
+        if (series.isNumber(take))
+            value = QString::number(series.values[static_cast<std::size_t>(take)], 'g', 15);
+    }
+    if (value.isEmpty())
+        value = QStringLiteral("(empty)");
+    return QStringLiteral("Take %1: %2").arg(take).arg(value);
 }
 
 QSize CurveSurface::surfaceSize() const
@@ -147,6 +249,48 @@ void CurveSurface::paintContents(QPainter& painter)
             ++curve;
         }
     }
+    paintTicks(painter, s.width(), s.height());
+}
+
+void CurveSurface::paintTicks(QPainter& painter, int w, int h) const
+{
+    if (m_ticks.empty())
+        return;
+    // Column of a take, the right edge belonging to the last column; it only
+    // grows with the take, so the ticks of one column are found by bisection
+    // and each column costs O(log ticks) however many ticks it holds.
+    auto column = [&](int t) {
+        return std::min(static_cast<int>(std::floor(m_scale.toPixelX(static_cast<double>(t), w))), w - 1);
+    };
+    const double right = m_scale.right();
+    auto it = std::lower_bound(m_ticks.begin(), m_ticks.end(), m_scale.left(),
+                               [](int t, double x) { return static_cast<double>(t) < x; });
+    const int top = std::max(h - kTickHeight, 0);
+    QList<QLine> ticks;
+    while (it != m_ticks.end() && static_cast<double>(*it) <= right) {
+        const int c = std::max(column(*it), 0);
+        ticks.append(QLine(c, top, c, h - 1));
+        if (c >= w - 1)
+            break;
+        it = std::partition_point(it, m_ticks.end(), [&](int t) { return column(t) <= c; });
+    }
+    painter.setPen(QPen(QColor(kTickColor), 0));
+    painter.drawLines(ticks);
+}
+
+const CurveEnvelope& CurveSurface::envelopeFor(const std::shared_ptr<const ParamSeries>& series, int w)
+{
+    const double x0 = m_scale.left();
+    const double x1 = m_scale.right();
+    for (const CachedEnvelope& c : m_envelopes)
+        if (sameOwner(c.series, series) && c.x0 == x0 && c.x1 == x1 && c.envelope.widthPx() == w)
+            return c.envelope;
+    // One envelope per series: the one for another range or width is stale.
+    std::erase_if(m_envelopes, [&](const CachedEnvelope& c) { return sameOwner(c.series, series) || c.series.expired(); });
+    if (m_envelopes.size() >= kCachedEnvelopes)
+        m_envelopes.erase(m_envelopes.begin());
+    m_envelopes.push_back(CachedEnvelope{series, x0, x1, CurveEnvelope::build(*series, x0, x1, w)});
+    return m_envelopes.back().envelope;
 }
 
 void CurveSurface::paintLine(QPainter& painter, const Line& line, int w, int h) const
@@ -157,21 +301,16 @@ void CurveSurface::paintLine(QPainter& painter, const Line& line, int w, int h) 
     painter.drawLine(a, b);
 }
 
-void CurveSurface::paintCurve(QPainter& painter, Curve& curve, int w, int h)
+void CurveSurface::paintCurve(QPainter& painter, const Curve& curve, int w, int h)
 {
-    const bool fresh = curve.envelopeValid && curve.envelope.widthPx() == w && curve.envelopeScale == m_scale;
-    if (!fresh) {
-        curve.envelope = CurveEnvelope::build(*curve.series, m_scale.left(), m_scale.right(), w);
-        curve.envelopeScale = m_scale;
-        curve.envelopeValid = true;
-    }
+    const CurveEnvelope& envelope = envelopeFor(curve.series, w);
     // One vertical run per column: value -> user y -> pixel row.
     const double top = m_scale.top();
     const double pxPerUnit = static_cast<double>(h) / m_scale.height();
     const double hd = static_cast<double>(h);
     QList<QLine> runs;
     runs.reserve(w);
-    const std::vector<ColumnExtent>& cols = curve.envelope.columns();
+    const std::vector<ColumnExtent>& cols = envelope.columns();
     for (int c = 0; c < w; ++c) {
         const ColumnExtent& e = cols[static_cast<std::size_t>(c)];
         if (e.empty())
@@ -188,15 +327,195 @@ void CurveSurface::paintCurve(QPainter& painter, Curve& curve, int w, int h)
     painter.drawLines(runs);
 }
 
+bool CurveSurface::handlesKey(const QKeyEvent& key) const
+{
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    switch (key.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+        return mods == Qt::NoModifier;
+    case Qt::Key_F3:
+        return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
+    default:
+        return false;
+    }
+}
+
+bool CurveSurface::event(QEvent* event)
+{
+    try {
+        if (event->type() == QEvent::ToolTip) {
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QString text = toolTipTextAt(help->pos());
+            if (text.isEmpty()) {
+                QToolTip::hideText();
+                event->ignore();
+            } else {
+                // The tip lasts while the pointer stays on the columns of this
+                // take; leaving them hides it, so the next one is asked for.
+                const double take = std::round(toUser(help->pos()).x());
+                const int x0 = static_cast<int>(std::floor(toWidget(QPointF(take - 0.5, 0.0)).x()));
+                const int x1 = static_cast<int>(std::ceil(toWidget(QPointF(take + 0.5, 0.0)).x()));
+                const QRect columns(x0, 0, std::max(x1 - x0, 1), height());
+                QToolTip::showText(help->globalPos(), text, this, columns.intersected(contentsRect()));
+            }
+            return true;
+        }
+        // Keep the keys the surface steps with from window-wide shortcuts
+        // while it has the focus.
+        if (event->type() == QEvent::ShortcutOverride && handlesKey(*static_cast<QKeyEvent*>(event))) {
+            event->accept();
+            return true;
+        }
+        return QFrame::event(event);
+    } catch (...) {
+        return true;
+    }
+}
+
+void CurveSurface::mousePressEvent(QMouseEvent* event)
+{
+    const Qt::MouseButton button = event->button();
+    const bool pan = button == Qt::MiddleButton ||
+                     (button == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier));
+    if (pan && m_panButton == Qt::NoButton) {
+        m_panButton = button;
+        m_panStartX = event->position().x();
+        m_panStartLeft = m_zoom.left();
+        setCursor(Qt::ClosedHandCursor);
+    }
+    event->accept();
+}
+
+void CurveSurface::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_panButton == Qt::NoButton) {
+        QFrame::mouseMoveEvent(event);
+        return;
+    }
+    const double dxPx = event->position().x() - m_panStartX;
+    m_zoom.setVisible(m_panStartLeft - dxPx * m_zoom.width() / surfaceSize().width(), m_zoom.width());
+    applyZoom();
+    event->accept();
+}
+
 void CurveSurface::mouseReleaseEvent(QMouseEvent* event)
 {
     try {
-        const QPointF user = toUser(event->position());
         event->accept();
-        emit mouseReleased(event->button(), event->modifiers(), user.x(), user.y());
+        const Qt::MouseButton button = event->button();
+        if (m_panButton != Qt::NoButton && button == m_panButton) {
+            m_panButton = Qt::NoButton;
+            unsetCursor();
+            return;
+        }
+        if (button == Qt::MiddleButton ||
+            (button == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier)))
+            return;
+        const QPointF user = toUser(event->position());
+        const int take = clickedTake(user.x());
+        if (!std::isnan(user.x()))
+            m_markerTake = std::clamp(take, -1, lastTake() + 1);
+        emit mouseReleased(button, event->modifiers(), user.x(), user.y());
     } catch (...) {
         // A receiver's failure must not unwind through Qt's event loop.
     }
+}
+
+void CurveSurface::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        showWholeLog();
+        event->accept();
+        return;
+    }
+    // Other buttons: a second press, as QWidget has it.
+    mousePressEvent(event);
+}
+
+void CurveSurface::wheelEvent(QWheelEvent* event)
+{
+    const QPoint delta = event->angleDelta();
+    const int eighths = delta.y() != 0 ? delta.y() : delta.x();
+    if (eighths == 0 || m_curves.empty()) {
+        event->ignore();
+        return;
+    }
+    const double px = event->position().x() - contentsRect().left();
+    const double fraction = std::clamp(px / surfaceSize().width(), 0.0, 1.0);
+    const double anchor = m_scale.toUserX(fraction * surfaceSize().width(), surfaceSize().width());
+    m_zoom.zoomAt(anchor, fraction, std::pow(kZoomPerNotch, eighths / 120.0));
+    applyZoom();
+    event->accept();
+}
+
+void CurveSurface::keyPressEvent(QKeyEvent* event)
+{
+    try {
+        if (!handlesKey(*event)) {
+            QFrame::keyPressEvent(event);
+            return;
+        }
+        event->accept();
+        switch (event->key()) {
+        case Qt::Key_Left:
+            stepMarker(-1);
+            break;
+        case Qt::Key_Right:
+            stepMarker(+1);
+            break;
+        case Qt::Key_Home:
+            showWholeLog();
+            break;
+        case Qt::Key_F3:
+            stepTick(!event->modifiers().testFlag(Qt::ShiftModifier));
+            break;
+        default:
+            break;
+        }
+    } catch (...) {
+    }
+}
+
+void CurveSurface::stepMarker(int delta)
+{
+    const int last = lastTake();
+    const int take = m_markerTake ? std::clamp(*m_markerTake + delta, 0, last) : firstVisibleTake();
+    requestTake(take);
+}
+
+void CurveSurface::stepTick(bool forward)
+{
+    // With no marker, the search starts at the visible edge it moves away from.
+    if (forward) {
+        const int from = m_markerTake ? *m_markerTake : firstVisibleTake() - 1;
+        const auto it = std::upper_bound(m_ticks.begin(), m_ticks.end(), from);
+        if (it != m_ticks.end() && *it <= lastTake())
+            requestTake(*it);
+    } else {
+        const int from = m_markerTake ? *m_markerTake : lastVisibleTake() + 1;
+        auto it = std::lower_bound(m_ticks.begin(), m_ticks.end(), from);
+        while (it != m_ticks.begin()) {
+            --it;
+            if (*it <= lastTake()) {
+                if (*it >= 0)
+                    requestTake(*it);
+                break;
+            }
+        }
+    }
+}
+
+void CurveSurface::requestTake(int take)
+{
+    m_markerTake = take;
+    const double x = static_cast<double>(take);
+    if (x < m_scale.left() || x > m_scale.right()) {
+        m_zoom.setVisible(x - m_zoom.width() / 2.0, m_zoom.width());
+        applyZoom();
+    }
+    emit takeStepRequested(take);
 }
 
 }  // namespace dlv

@@ -133,6 +133,14 @@ void Form1::buildControls()
     m_picture1->setGeometry(twips(120, 600, 8055, 3015));
     connect(m_picture1, &CurveSurface::mouseReleased, this,
             [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double) { onCurveReleased(x); });
+    // Arrow keys and F3 step the marker as a click at that take would.
+    connect(m_picture1, &CurveSurface::takeStepRequested, this, [this](int take) { onCurveReleased(take); });
+    m_picture1->setValueTextProvider([this](int take) -> QString {
+        const int row = m_grid1->SelectedRow(0);
+        if (row <= 0 || !m_store)
+            return {};
+        return fromUtf8(displayText(clickedValueText(*m_store, row - 1, take)));
+    });
 
     m_lblParameterName = makeLabel(m_frame1, "lblParameterName", QStringLiteral("Parameter summary"),
                                    twips(120, 240, 6375, 375));
@@ -443,8 +451,10 @@ void Form1::DrawCurve(int aData)
     const CurveLayout layout = CurveLayout::of(m_store->lastTake(), m_curve.summary);
     m_picture1->clear();
     m_picture1->setUserScale(layout.scale());
-    if (!m_curve.summary.hasNumbers())
+    if (!m_curve.summary.hasNumbers()) {
+        m_picture1->showWholeLog();
         return;
+    }
     m_picture1->setDrawColor(kBlack);
     m_picture1->setCurve(m_curve.series, layout);
 }
