@@ -249,6 +249,27 @@ struct TakeStoreBuilder {
             lineHasSpace |= blockSpace;
             if (ends == 0) {
                 skipLf = false;
+                const auto count = static_cast<std::uint32_t>(__builtin_popcountll(commas));
+                if (!lineIsLong && i + 64 - lineStart < kShortLimit && lineCommas + count <= paramLimit) {
+                    // Every comma of the block ends a shown field of a short
+                    // line: a loop without tests, kept in registers.
+                    std::uint16_t* out = shortTable + shortCount;
+                    std::size_t start = fieldStart;
+                    std::uint32_t widest = maxField;
+                    while (commas != 0) {
+                        const std::size_t pos = i + static_cast<std::size_t>(__builtin_ctzll(commas));
+                        commas &= commas - 1;
+                        const auto width = static_cast<std::uint32_t>(pos - start);
+                        widest = width > widest ? width : widest;
+                        start = pos + 1;
+                        *out++ = static_cast<std::uint16_t>(pos - lineStart);
+                    }
+                    shortCount += count;
+                    lineCommas += count;
+                    fieldStart = start;
+                    maxField = widest;
+                    continue;
+                }
                 while (commas != 0) {
                     onShortComma(i + static_cast<std::size_t>(__builtin_ctzll(commas)));
                     commas &= commas - 1;
@@ -425,6 +446,9 @@ ReadResult readDataLog(const std::filesystem::path& path) noexcept
         // program; a log larger than the machine's memory is refused here.
         if (size > physicalMemoryBytes())
             return failure(memoryMessage(name, size));
+        // The bytes are copied rather than mapped: a mapping would show
+        // whatever a writer later puts into the file, under an index built
+        // for the old bytes.
         auto buffer = ByteBuffer::reserve(size);
         if (!buffer)
             return failure(memoryMessage(name, size));
