@@ -165,7 +165,8 @@ TEST(TakeStoreReading, FewerThanTwoLinesIsAClearError)
 
 TEST(TakeStoreReading, BinaryBytesAreKeptAsTheyAre)
 {
-    const std::string bytes("t\nA\xB0,B\n\0\x01,\xFF\n", 15);
+    const char raw[] = "t\nA\xB0,B\n\0\x01,\xFF\n";
+    const std::string bytes(raw, sizeof raw - 1);
     const TakeStore& s = read(bytes);
     EXPECT_EQ(s.ParamNames()[0], "A\xB0");
     EXPECT_EQ(s.Get_Param_data(0, 0), std::optional<std::string_view>(std::string_view("\0\x01", 2)));
