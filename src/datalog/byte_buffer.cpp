@@ -16,15 +16,18 @@ std::unique_ptr<ByteBuffer> ByteBuffer::reserve(std::size_t capacity) noexcept
         return nullptr;
     const std::size_t wanted = capacity + kPadding;
     // Map one huge page more than needed so that the data can start on a huge
-    // page boundary, where the kernel can back it with huge pages.
-    const std::size_t mappingBytes = wanted + kHugePage;
+    // page boundary, where the kernel can back it with huge pages. A small
+    // buffer is mapped as it is: within a 2 MiB mapping a single touch would
+    // make the kernel clear a whole huge page for a few bytes.
+    const bool huge = wanted >= kHugePage;
+    const std::size_t mappingBytes = huge ? wanted + kHugePage : wanted;
     void* mapping = ::mmap(nullptr, mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapping == MAP_FAILED)
         return nullptr;
     auto address = reinterpret_cast<std::uintptr_t>(mapping);
-    const std::uintptr_t aligned = (address + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t aligned = huge ? (address + kHugePage - 1) & ~(kHugePage - 1) : address;
     char* data = reinterpret_cast<char*>(aligned);
-    if (wanted >= kHugePage)
+    if (huge)
         ::madvise(data, wanted, MADV_HUGEPAGE);
     try {
         return std::unique_ptr<ByteBuffer>(new ByteBuffer(static_cast<char*>(mapping), mappingBytes, data, capacity));
