@@ -56,7 +56,7 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
 CurveSummary summarizeSeries(const ParamSeries& series) noexcept
 {
     CurveSummary s;
-    double sum = 0.0;
+    long double sum = 0.0;  // numbers near the double maximum must not add up to infinity
     const int n = series.takeCount();
     for (int t = 0; t < n; ++t) {
         const double v = series.values[static_cast<std::size_t>(t)];
@@ -168,7 +168,7 @@ struct Columns {
     {
         if (pb < 0.0 || pa > widthPx)
             return;
-        const double slope = (vb - va) / (pb - pa);
+        const long double slope = (static_cast<long double>(vb) - va) / (pb - pa);  // no overflow for far-apart values
         if (pa < 0.0) {
             va += slope * (0.0 - pa);
             pa = 0.0;

@@ -1,6 +1,7 @@
 // Logs that are broken, odd or hostile, read through the take store and the
 // computations behind the views: nothing may crash, hang or lose a byte, and
 // every refusal must name the file and the reason.
+#include "../../fuzz/fuzz_checks.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 #include "support/temp_logs.h"
@@ -22,8 +23,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -622,6 +625,34 @@ TEST(OutOfRange, HugeBlmValuesAverageWithoutOverflow)
     EXPECT_EQ(texts[5][2], "0");
 }
 
+TEST(OutOfRange, CurveOfValuesNearTheDoubleMaximumHasAFiniteAverage)
+{
+    const TakeStore& store = readOk("t\nV\n1e308\n1.5e308\n-1e308\n1.5e308\n");
+    const dlv::CurveSummary summary = dlv::summarizeSeries(dlv::extractParamSeries(store, 0));
+    EXPECT_EQ(summary.average, 0.75e308);
+    const dlv::CurveLabels labels = dlv::curveLabels(summary, ".");
+    EXPECT_EQ(labels.avg.substr(0, 3), "750");
+    EXPECT_EQ(labels.avg.size(), 308u + 3u);
+}
+
+TEST(OutOfRange, CurveOfAJumpAcrossTheWholeDoubleRangeStaysWithinItsValues)
+{
+    // Neighbouring takes far apart in value and in pixels: the columns between
+    // them show the segment, never an infinite extent.
+    std::string log = "t\nV\n";
+    for (const char* v : {"0", "0", "-1e308", "1e308", "0", "0"})
+        log += std::string(v) + "\n";
+    const dlv::ParamSeries series = dlv::extractParamSeries(readOk(log), 0);
+    for (const double x0 : {0.0, 2.5, -1e-20}) {
+        const dlv::CurveEnvelope envelope = dlv::CurveEnvelope::build(series, x0, 5.0, 97);
+        for (const dlv::ColumnExtent& e : envelope.columns()) {
+            ASSERT_FALSE(e.empty());
+            EXPECT_GE(e.low, -1e308);
+            EXPECT_LE(e.high, 1e308);
+        }
+    }
+}
+
 // ------------------------------------------------------------ files that cannot be read
 
 TEST(FileErrors, FifoIsRefusedAtOnceInsteadOfWaitingForAWriter)
@@ -837,4 +868,82 @@ TEST(MemoryLimit, LogLargerThanTheMachinesMemoryIsRefusedBeforeReading)
     });
     ASSERT_TRUE(outcome.exited) << "signal " << outcome.status;
     EXPECT_EQ(outcome.text.rfind("Cannot read '" + path + "': not enough memory for a log of ", 0), 0u) << outcome.text;
+}
+
+// ------------------------------------------------------------ fuzzing
+
+namespace {
+
+std::string fileBytes(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+// Inputs the fuzzers once broke the code with, replayed through the same checks.
+TEST(FuzzRegressions, KeptInputsPassEveryCheck)
+{
+    const std::filesystem::path root = std::filesystem::path(DLV_SOURCE_DIR) / "tests" / "fuzz_regressions";
+    const std::pair<const char*, std::string (*)(std::string_view)> targets[] = {
+        {"afsep", dlv::fuzzcheck::checkAfsep},
+        {"reader", dlv::fuzzcheck::checkReader},
+        {"blm", dlv::fuzzcheck::checkBlm},
+        {"curve", dlv::fuzzcheck::checkCurve},
+    };
+    int replayed = 0;
+    for (const auto& [target, check] : targets) {
+        const std::filesystem::path dir = root / target;
+        if (!std::filesystem::is_directory(dir))
+            continue;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            EXPECT_EQ(check(fileBytes(entry.path())), "") << entry.path();
+            ++replayed;
+        }
+    }
+    EXPECT_GE(replayed, 3);
+}
+
+TEST(FuzzChecks, BundledSampleLogPassesTheReaderAndBlmChecks)
+{
+    const std::string sample = fileBytes(std::filesystem::path(DLV_SOURCE_DIR) / "examples" / "sample.csv");
+    ASSERT_GT(sample.size(), 100000u);
+    EXPECT_EQ(dlv::fuzzcheck::checkReader(sample), "");
+    // Its RPM, MAP and BLM texts as the BLM target's input.
+    const ReadResult result = readDataLogBytes(sample);
+    ASSERT_TRUE(result.ok());
+    std::string takes;
+    for (int t = 0; t < result.store->takeCount(); ++t)
+        takes += std::string(result.store->field(dlv::kRpmParam, t)) + "|" +
+                 std::string(result.store->field(dlv::kMapParam, t)) + "|" +
+                 std::string(result.store->field(dlv::kBlmParam, t)) + "\n";
+    EXPECT_EQ(dlv::fuzzcheck::checkBlm(takes), "");
+}
+
+TEST(FuzzChecks, ChecksPassOnOddInputsOfEveryTarget)
+{
+    using namespace std::string_view_literals;
+    for (const std::string_view text : {""sv, "\x02\x00\x01,a,b,,c"sv, "\xFF\xFF\x01;;;"sv, "\x05\x80\x02" "ab"sv})
+        EXPECT_EQ(dlv::fuzzcheck::checkAfsep(text), "") << text;
+    for (const std::string_view text : {""sv, "t"sv, "t\n"sv, "t\r\n\r\n"sv, "t\nA,,B\n 1 ,\t2\r3\n\n"sv,
+                                        "\xFF\x03" "1,22,333,"sv, "t\n\0\n\0,\0\r"sv})
+        EXPECT_EQ(dlv::fuzzcheck::checkReader(text), "") << text;
+    for (const std::string_view text : {""sv, "400|30|1\n800|30|2\n"sv, "1e-300|15|-0.4|\n3200|105|1e308\n3200|105|1e308"sv,
+                                        " 5e2 |+3e1|x\n,|,|,\n"sv})
+        EXPECT_EQ(dlv::fuzzcheck::checkBlm(text), "") << text;
+    for (const std::string_view text : {""sv, "\x00\x00\x00"sv, "\x02\x10\x00\x05\xFB\x01\x02\x80\x03"sv,
+                                        "\x04\xFF\xFF\x00\x40\x00\x00\x01\x02\x03"sv})
+        EXPECT_EQ(dlv::fuzzcheck::checkCurve(text), "");
+}
+
+TEST(FuzzChecks, ReaderCheckNoticesAStoreOfOtherBytes)
+{
+    // The checks must be able to fail: a store of other bytes is caught.
+    const std::string bytes = "t\nA,B\n1,2\n3,4\n";
+    EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\nA,B\n1,2\n3,5\n", "log")), "");
+    EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\nA,B\n1,2\n3,4\n\n", "log")), "");
+    EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\nA,C\n1,2\n3,4\n", "log")), "");
+    EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\n", "log")), "");
+    EXPECT_EQ(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes(bytes, "log")), "");
 }

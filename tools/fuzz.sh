@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) into build-fuzz and runs each one for a bounded
+# time. Exits non-zero when a target finds an input that breaks a check; the
+# input is left in build-fuzz/artifacts/ and belongs, once the fault is fixed,
+# under tests/fuzz_regressions/TARGET/, where the test suite replays it.
+# Usage: tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET ...]   (default 30, all)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-30}
+shift || true
+targets=("$@")
+((${#targets[@]})) || targets=(afsep reader blm curve)
+dir=build-fuzz
+
+cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DDLV_BUILD_TESTS=OFF -DDLV_BUILD_BENCH=OFF >/dev/null
+cmake --build "$dir" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
+
+# A few seeds per target, so that short runs start from valid inputs; the
+# corpus grows across runs in build-fuzz/corpus/TARGET.
+seed() {  # seed TARGET NAME BYTES (printf format)
+  local corpus="$dir/corpus/$1"
+  mkdir -p "$corpus"
+  [ -e "$corpus/seed-$2" ] || printf "$3" >"$corpus/seed-$2"
+}
+seed afsep comma '\002\000\001,a,b,,c'
+seed afsep multi '\001\000\002;;x;;y;;;z'
+seed reader log 't\nTime,RPM,MAP\n1, 800 ,30\r\n2,900,40\r3,1000,50\n'
+seed reader odd 't\n\357\273\277A,B\260\n1e999,\t2\n,,\n-0,nan\r\n'
+seed reader long '\377\004A,BB,CCC,'
+seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
+seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
+seed curve small '\000\144\000\001\002\003\200\005\373\010'
+seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
+
+cat >"$dir/log.dict" <<'DICT'
+","
+"\x0d\x0a"
+"\x0d"
+"\x0a"
+" "
+"\x09"
+"."
+"-"
+"+"
+"e"
+"E"
+"e+"
+"e-"
+"1e999"
+"1e-999"
+"0.5"
+"400"
+"3200"
+"105"
+"|"
+"\xef\xbb\xbf"
+"\xc3\xbc"
+"\xb0"
+DICT
+
+mkdir -p "$dir/artifacts"
+failed=()
+for target in "${targets[@]}"; do
+  corpus="$dir/corpus/$target"
+  mkdir -p "$corpus"
+  extra=()
+  [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
+  dict=()
+  case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; esac
+  echo "== fuzz_$target for ${seconds}s"
+  if ! "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
+      -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
+      >"$dir/fuzz_$target.log" 2>&1; then
+    failed+=("$target")
+    grep -E "check[A-Za-z]+:|ERROR|SUMMARY|Test unit written" "$dir/fuzz_$target.log" || tail -20 "$dir/fuzz_$target.log"
+  else
+    grep -E "^Done|stat::number_of_executed_units" "$dir/fuzz_$target.log" | head -2
+  fi
+done
+
+if ((${#failed[@]})); then
+  echo "Fuzzing found faults in: ${failed[*]} (inputs in $dir/artifacts/, logs in $dir/fuzz_TARGET.log)"
+  exit 1
+fi
+echo "Fuzzing found nothing in ${#targets[@]} target(s), ${seconds}s each."
