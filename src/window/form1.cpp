@@ -387,6 +387,7 @@ bool Form1::readLog(const QString& path)
         return false;
     }
     m_store = std::move(result.store);
+    m_curve = {};  // a new store may sit where a freed one was: never reuse its curve
     m_currentPath = path;
     return true;
 }
