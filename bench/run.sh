@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Benchmarks the viewer on big generated logs and prints the figures, their
+# ratios to a floor and to pandas, and how they grow with the number of takes.
+#
+#   bench/run.sh [--quick] [--build-dir DIR] [--runs N]
+#
+# Builds dlv-bench and dlv-generate-log (RelWithDebInfo) into build-bench/, or
+# into DIR; generates logs of 256 fields and 1,000, 10,000, 100,000 and 300,000
+# takes once into bench/out/ (git-ignored; about 380 MB, kept for later runs);
+# reads each log once so it is in the page cache; then for each log runs one
+# dlv-bench process (so that its peak memory belongs to that log alone) and
+# pandas.read_csv on the same file. dlv-bench first checks what the window
+# shows against a plain reference reading and fails on any difference, which
+# fails this script.
+#
+# Runs: median of 5 runs after a warm-up (3 for the 300,000-take log), or N.
+# --quick: the 10,000-take log only, one run, no pandas; asserts no timing
+# (for CI: well under a minute once built).
+#
+# pandas comes from Debian's python3-pandas (/usr/bin/python3; a python3 found
+# first on PATH may lack it). When it is missing the script installs it if run
+# as root, and otherwise says so and prints n/a for the pandas figures.
+# Results: bench/out/result_TAKES.txt ("key value" lines) and bench/out/summary.txt.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$root/build-bench
+out=$root/bench/out
+quick=0
+runs=""
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 ;;
+        --build-dir) build=$(realpath -m "${2:?--build-dir needs a directory}"); shift ;;
+        --runs) runs=${2:?--runs needs a number}; shift ;;
+        -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        *) echo "bench/run.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
+    esac
+    shift
+done
+
+export QT_QPA_PLATFORM=offscreen
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d)
+    export XDG_RUNTIME_DIR
+    trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+fi
+mkdir -p "$out"
+
+echo "== building dlv-bench and dlv-generate-log in $build"
+build_log=$out/build.log
+if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+       cmake --build "$build" --target dlv-bench dlv-generate-log -j2; } >"$build_log" 2>&1; then
+    cat "$build_log" >&2
+    echo "bench/run.sh: the build failed" >&2
+    exit 1
+fi
+bench=$build/bench/dlv-bench
+generate=$build/tools/dlv-generate-log
+
+if [ "$quick" = 1 ]; then
+    sizes=(10000)
+else
+    sizes=(1000 10000 100000 300000)
+fi
+
+runs_for() {
+    if [ -n "$runs" ]; then echo "$runs"
+    elif [ "$quick" = 1 ]; then echo 1
+    elif [ "$1" -ge 300000 ]; then echo 3
+    else echo 5
+    fi
+}
+
+have_pandas() { /usr/bin/python3 -c 'import pandas' >/dev/null 2>&1; }
+
+pandas=0
+if [ "$quick" = 0 ]; then
+    if have_pandas; then
+        pandas=1
+    elif [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+        echo "== pandas is missing: installing python3-pandas"
+        apt-get update -qq >/dev/null 2>&1 || true
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-pandas >/dev/null 2>&1 || true
+        have_pandas && pandas=1
+    fi
+    if [ "$pandas" = 0 ]; then
+        echo "== pandas is missing (Debian's python3-pandas is not installed and could not be installed)," \
+             "so the pandas figures are n/a"
+    fi
+fi
+
+# Times pandas.read_csv inside Python: a warm-up, then the median of RUNS reads.
+pandas_script='
+import statistics, sys, time
+import pandas
+path, runs, takes = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+frame = pandas.read_csv(path, skiprows=1)
+if len(frame) != takes:
+    print(f"pandas read {len(frame)} rows, the log has {takes} takes", file=sys.stderr)
+del frame
+times = []
+for _ in range(runs):
+    start = time.perf_counter()
+    frame = pandas.read_csv(path, skiprows=1)
+    times.append((time.perf_counter() - start) * 1000)
+    del frame
+print(f"{statistics.median(times):.2f}")
+'
+
+results=()
+for takes in "${sizes[@]}"; do
+    log=$out/log_$takes.csv
+    if [ ! -s "$log" ]; then
+        echo "== generating $log"
+        "$generate" "$takes" "$log.part"
+        mv "$log.part" "$log"
+    fi
+    cat "$log" >/dev/null  # into the page cache, so that every reader starts alike
+    n=$(runs_for "$takes")
+    result=$out/result_$takes.txt
+    echo "== $takes takes: dlv-bench, $n run(s)"
+    if ! "$bench" "$log" --runs "$n" --verbose >"$result" 2>"$out/bench_$takes.log"; then
+        cat "$out/bench_$takes.log" >&2
+        echo "bench/run.sh: dlv-bench failed on $log" >&2
+        exit 1
+    fi
+    grep -E '^dlv-bench: [0-9]+ checks' "$out/bench_$takes.log" || true
+    if [ "$pandas" = 1 ]; then
+        echo "== $takes takes: pandas.read_csv, $n run(s)"
+        pandas_ms=$(/usr/bin/python3 -c "$pandas_script" "$log" "$n" "$takes") || pandas_ms=n/a
+    else
+        pandas_ms=n/a
+    fi
+    echo "pandas_ms $pandas_ms" >>"$result"
+    results+=("$result")
+done
+
+targets=$([ "$quick" = 0 ] && echo 1 || echo 0)
+awk -v targets="$targets" -f "$root/bench/tables.awk" "${results[@]}" | tee "$out/summary.txt"
