@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "datalog/number.h"
+#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
 namespace dlv {
@@ -43,23 +45,30 @@ int mapColumn(double map) noexcept
 // How many takes ahead the pass asks for fields to be brought into cache.
 constexpr int kPrefetchDistance = 8;
 
-// Calls sample(take, firstRow, lastRow, column, blm) for every take that
-// feeds the table, in take order. The table and the take listing both go
-// through here so that they can never disagree about which takes count.
-template <class Sample>
-void forEachBlmSample(const TakeStore& store, Sample&& sample)
+// Where one take lands in the table: rows firstRow .. lastRow of column, or
+// nowhere (column 0).
+struct BlmSample {
+    double blm;
+    std::int8_t firstRow;
+    std::int8_t lastRow;
+    std::int8_t column;
+};
+
+// Parses takes begin .. end - 1 into out[0 ..].
+void parseBlmSamples(const TakeStore& store, int begin, int end, BlmSample* out) noexcept
 {
-    const int last = store.lastTake();
-    for (int t = 0; t <= last; ++t) {
+    for (int t = begin; t < end; ++t) {
         // Each take's three fields lie in a different part of a buffer far
         // larger than the caches, so the pass waits on memory far more than it
         // parses; asking for a later take's fields now hides most of that wait.
-        if (t + kPrefetchDistance <= last) {
+        if (t + kPrefetchDistance < end) {
             const int ahead = t + kPrefetchDistance;
-            __builtin_prefetch(store.field(kRpmParam, ahead).data());
-            __builtin_prefetch(store.field(kBlmParam, ahead).data());
-            __builtin_prefetch(store.field(kMapParam, ahead).data());
+            __builtin_prefetch(store.fieldHint(kRpmParam, ahead));
+            __builtin_prefetch(store.fieldHint(kBlmParam, ahead));
+            __builtin_prefetch(store.fieldHint(kMapParam, ahead));
         }
+        BlmSample& sample = out[t - begin];
+        sample.column = 0;
         // parseNumber removes the surrounding spaces itself, so the untrimmed
         // field is enough. RPM first: it rejects the most takes in real logs.
         const std::optional<double> rpm = parseNumber(store.field(kRpmParam, t));
@@ -78,7 +87,33 @@ void forEachBlmSample(const TakeStore& store, Sample&& sample)
         const std::optional<double> blm = parseNumber(store.field(kBlmParam, t));
         if (!blm)
             continue;
-        sample(t, firstRow, lastRow, column, *blm);
+        sample = BlmSample{*blm, static_cast<std::int8_t>(firstRow), static_cast<std::int8_t>(lastRow),
+                           static_cast<std::int8_t>(column)};
+    }
+}
+
+// Calls sample(take, firstRow, lastRow, column, blm) for every take that
+// feeds the table, in take order. The table and the take listing both go
+// through here so that they can never disagree about which takes count.
+// The fields are parsed a block of takes at a time on every core; the
+// samples are then handed out in take order on the calling thread, so that
+// sums come out the same to the last bit however the work was split.
+template <class Sample>
+void forEachBlmSample(const TakeStore& store, Sample&& sample)
+{
+    constexpr int kBlock = 1 << 16;
+    const int n = store.takeCount();
+    std::vector<BlmSample> samples(static_cast<std::size_t>(std::min(n, kBlock)));
+    for (int block = 0; block < n; block += kBlock) {
+        const int count = std::min(kBlock, n - block);
+        parallelFor(static_cast<std::size_t>(count), 8192, [&](std::size_t begin, std::size_t end) {
+            parseBlmSamples(store, block + static_cast<int>(begin), block + static_cast<int>(end), samples.data() + begin);
+        });
+        for (int i = 0; i < count; ++i) {
+            const BlmSample& s = samples[static_cast<std::size_t>(i)];
+            if (s.column != 0)
+                sample(block + i, s.firstRow, s.lastRow, s.column, s.blm);
+        }
     }
 }
 
@@ -95,7 +130,7 @@ BlmGridTexts labelledGrid()
 
 }  // namespace
 
-BlmTable computeBlmTable(const TakeStore& store) noexcept
+BlmTable computeBlmTable(const TakeStore& store)
 {
     BlmTable table;
     forEachBlmSample(store, [&table](int, int firstRow, int lastRow, int column, double blm) {

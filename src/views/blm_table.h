@@ -61,8 +61,10 @@ using BlmGridTexts = std::array<std::array<std::string, kBlmGridColumns>, kBlmGr
 
 // The table over takes 0 .. U of the store, in one pass over the takes.
 // Takes with an RPM or MAP that is not a number or lies outside the table are
-// skipped; an empty or non-numeric BLM is left out of its cell. Never throws.
-[[nodiscard]] BlmTable computeBlmTable(const TakeStore& store) noexcept;
+// skipped; an empty or non-numeric BLM is left out of its cell. The takes
+// are parsed on every core, through a buffer of at most 1 MB: throws
+// std::bad_alloc when that cannot be had.
+[[nodiscard]] BlmTable computeBlmTable(const TakeStore& store);
 
 // The cell's average rounded half to even, or nullopt for a cell without hits.
 [[nodiscard]] std::optional<double> blmCellAverage(const BlmCell& cell) noexcept;

@@ -1,6 +1,7 @@
 #include "views/curve.h"
 
 #include "datalog/number.h"
+#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
 #include <algorithm>
@@ -34,22 +35,20 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
     series.values.resize(static_cast<std::size_t>(n));
     double* out = series.values.data();
     // Each take's field lies on its own cache line far from the previous one:
-    // look a block of fields up and ask for their bytes first, so that the
-    // memory reads overlap instead of stalling each parse in turn.
-    constexpr int kBlock = 64;
-    std::string_view fields[kBlock];
-    for (int t0 = 0; t0 < n; t0 += kBlock) {
-        const int count = std::min(kBlock, n - t0);
-        for (int i = 0; i < count; ++i) {
-            fields[i] = store.field(p, t0 + i);
-            __builtin_prefetch(fields[i].data());
+    // asking for the field of a take a little ahead while parsing this one
+    // lets the memory reads overlap instead of stalling each parse in turn;
+    // and the cores share the takes, each filling its own range of values.
+    parallelFor(static_cast<std::size_t>(n), 16384, [&](std::size_t begin, std::size_t end) {
+        constexpr int kAhead = 12;
+        const int last = static_cast<int>(end);
+        for (int t = static_cast<int>(begin); t < last; ++t) {
+            if (t + kAhead < last)
+                __builtin_prefetch(store.fieldHint(p, t + kAhead));
+            // parseNumber trims the spaces itself, so the untrimmed field will do.
+            const std::optional<double> v = parseNumber(store.field(p, t));
+            out[t] = v ? *v : kNoNumber;
         }
-        // parseNumber trims the spaces itself, so the untrimmed field will do.
-        for (int i = 0; i < count; ++i) {
-            const std::optional<double> v = parseNumber(fields[i]);
-            out[t0 + i] = v ? *v : kNoNumber;
-        }
-    }
+    });
     return series;
 }
 

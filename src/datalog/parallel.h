@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace dlv {
+
+// Number of parts a pass over `items` things should be split into: one per
+// hardware thread, at most 8, and none smaller than minPerPart things.
+[[nodiscard]] std::size_t partCount(std::size_t items, std::size_t minPerPart) noexcept;
+
+// Calls part(k) for every k in 0 .. parts - 1, each on its own thread (part 0
+// on the calling thread), and returns when all are done. Used for the passes
+// over a whole log, which wait on memory far more than they compute. When no
+// further thread can be started the remaining parts run on the calling
+// thread. An exception thrown by a part is rethrown here once all parts have
+// ended (that of the lowest part first).
+template <class Part>
+void runParts(std::size_t parts, Part&& part)
+{
+    std::vector<std::exception_ptr> errors(parts);
+    auto run = [&](std::size_t k) {
+        try {
+            part(k);
+        } catch (...) {
+            errors[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    try {
+        workers.reserve(parts > 0 ? parts - 1 : 0);
+        for (std::size_t k = 1; k < parts; ++k)
+            workers.emplace_back(run, k);
+    } catch (...) {
+        // No more threads (or no memory for them): what did not start runs here.
+    }
+    if (parts > 0)
+        run(0);
+    for (std::size_t k = workers.size() + 1; k < parts; ++k)
+        run(k);
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
+// Calls body(begin, end) over contiguous ranges that together cover
+// 0 .. items - 1 once, in parallel as partCount(items, minPerPart) allows.
+template <class Body>
+void parallelFor(std::size_t items, std::size_t minPerPart, Body&& body)
+{
+    const std::size_t parts = partCount(items, minPerPart);
+    runParts(parts, [&](std::size_t k) { body(items * k / parts, items * (k + 1) / parts); });
+}
+
+}  // namespace dlv
