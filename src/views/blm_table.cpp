@@ -63,9 +63,12 @@ void parseBlmSamples(const TakeStore& store, int begin, int end, BlmSample* out)
         // parses; asking for a later take's fields now hides most of that wait.
         if (t + kPrefetchDistance < end) {
             const int ahead = t + kPrefetchDistance;
-            __builtin_prefetch(store.fieldHint(kRpmParam, ahead));
-            __builtin_prefetch(store.fieldHint(kBlmParam, ahead));
-            __builtin_prefetch(store.fieldHint(kMapParam, ahead));
+            // A field may start up to seven fields past its anchor, on the next cache line.
+            for (const long long p : {kRpmParam, kMapParam, kBlmParam}) {
+                const char* hint = store.fieldHint(p, ahead);
+                __builtin_prefetch(hint);
+                __builtin_prefetch(hint + 63);
+            }
         }
         BlmSample& sample = out[t - begin];
         sample.column = 0;
