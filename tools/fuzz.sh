@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) into build-fuzz and runs each one for a bounded
-# time. Exits non-zero when a target finds an input that breaks a check; the
-# input is left in build-fuzz/artifacts/ and belongs, once the fault is fixed,
+# time, one target per core at a time. Exits non-zero when a target finds an
+# input that breaks a check; the input is left in build-fuzz/artifacts/ and
+# belongs, once the fault is fixed,
 # under tests/fuzz_regressions/TARGET/, where the test suite replays it.
 # Usage: tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET ...]   (default 30, all)
 set -euo pipefail
@@ -61,22 +62,32 @@ cat >"$dir/log.dict" <<'DICT'
 DICT
 
 mkdir -p "$dir/artifacts"
-failed=()
-for target in "${targets[@]}"; do
-  corpus="$dir/corpus/$target"
+# One target per core at a time; each writes its own log.
+run_target() {
+  local target=$1 corpus="$dir/corpus/$1" extra=() dict=()
   mkdir -p "$corpus"
-  extra=()
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  dict=()
   case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; esac
+  "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
+    -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
+    >"$dir/fuzz_$target.log" 2>&1
+}
+jobs=$(nproc)
+pids=()
+for target in "${targets[@]}"; do
+  while (($(jobs -rp | wc -l) >= jobs)); do wait -n || true; done
   echo "== fuzz_$target for ${seconds}s"
-  if ! "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
-      -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
-      >"$dir/fuzz_$target.log" 2>&1; then
+  run_target "$target" &
+  pids+=($!)
+done
+failed=()
+for i in "${!targets[@]}"; do
+  target=${targets[$i]}
+  if ! wait "${pids[$i]}"; then
     failed+=("$target")
     grep -E "check[A-Za-z]+:|ERROR|SUMMARY|Test unit written" "$dir/fuzz_$target.log" || tail -20 "$dir/fuzz_$target.log"
   else
-    grep -E "^Done|stat::number_of_executed_units" "$dir/fuzz_$target.log" | head -2
+    echo "fuzz_$target: $(grep -E "^Done" "$dir/fuzz_$target.log" | head -1)"
   fi
 done
 
