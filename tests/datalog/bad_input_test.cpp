@@ -50,26 +50,8 @@ namespace {
 
 // ------------------------------------------------------------ reference reading
 
-// The lines of a log the plainest possible way: CR LF, a lone CR and a lone LF
-// each end a line; bytes after the last line end make one more line.
-std::vector<std::string_view> naiveLines(std::string_view bytes)
-{
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (bytes[i] == '\n' || bytes[i] == '\r') {
-            lines.push_back(bytes.substr(start, i - start));
-            i += (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
-        }
-    }
-    if (start < bytes.size())
-        lines.push_back(bytes.substr(start));
-    return lines;
-}
+// The lines of a log the plainest possible way, as the fuzz checks cut them.
+using dlv::fuzzcheck::naiveLines;
 
 std::vector<std::string_view> naiveFields(std::string_view line)
 {

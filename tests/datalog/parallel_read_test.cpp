@@ -5,6 +5,7 @@
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
+#include "../../fuzz/fuzz_checks.h"
 #include "../support/temp_logs.h"
 
 #include <gtest/gtest.h>
@@ -48,29 +49,9 @@ std::string bigLog()
 // The lines of bytes after the names line, cut the plainest way.
 std::vector<std::string_view> dataLines(std::string_view bytes)
 {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\n' && bytes[i] != '\r')
-            continue;
-        lines.push_back(bytes.substr(start, i - start));
-        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < bytes.size())
-        lines.push_back(bytes.substr(start));
+    std::vector<std::string_view> lines = dlv::fuzzcheck::naiveLines(bytes);
     lines.erase(lines.begin(), lines.begin() + 2);
     return lines;
-}
-
-std::string_view trimmed(std::string_view s)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
 }
 
 // Every line, every field and every width of the store against the plain cut.
@@ -90,7 +71,7 @@ void expectSameAsPlainReading(const dlv::TakeStore& store, std::string_view byte
             const std::string_view field = line.substr(start, comma - start);
             ASSERT_EQ(store.field(static_cast<long long>(p), t), field) << "take " << t << " field " << p;
             if (p < shown)
-                widest = std::max(widest, trimmed(field).size());
+                widest = std::max(widest, dlv::fuzzcheck::naiveTrim(field).size());
             if (comma == line.size())
                 break;
             start = comma + 1;
