@@ -89,6 +89,16 @@ private:
     const std::uint16_t* m_shortOffsets = nullptr;
 };
 
+// Asks the processor to bring field p of take t into cache ahead of
+// field(): the field starts up to seven fields past its anchor, so the cache
+// line after the anchor's is asked for too. Reads only the index.
+inline void prefetchField(const TakeStore& store, long long p, int t) noexcept
+{
+    const char* hint = store.fieldHint(p, t);
+    __builtin_prefetch(hint);
+    __builtin_prefetch(hint + 63);
+}
+
 // What reading a log gave: the store, or an error message in plain words that
 // names the file and the reason; warnings do not stop the reading.
 struct ReadResult {

@@ -63,12 +63,8 @@ void parseBlmSamples(const TakeStore& store, int begin, int end, BlmSample* out)
         // parses; asking for a later take's fields now hides most of that wait.
         if (t + kPrefetchDistance < end) {
             const int ahead = t + kPrefetchDistance;
-            // A field may start up to seven fields past its anchor, on the next cache line.
-            for (const long long p : {kRpmParam, kMapParam, kBlmParam}) {
-                const char* hint = store.fieldHint(p, ahead);
-                __builtin_prefetch(hint);
-                __builtin_prefetch(hint + 63);
-            }
+            for (const long long p : {kRpmParam, kMapParam, kBlmParam})
+                prefetchField(store, p, ahead);
         }
         BlmSample& sample = out[t - begin];
         sample.column = 0;

@@ -42,12 +42,8 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
         constexpr int kAhead = 12;
         const int last = static_cast<int>(end);
         for (int t = static_cast<int>(begin); t < last; ++t) {
-            if (t + kAhead < last) {
-                // The field may start up to seven fields past its anchor, on the next cache line.
-                const char* hint = store.fieldHint(p, t + kAhead);
-                __builtin_prefetch(hint);
-                __builtin_prefetch(hint + 63);
-            }
+            if (t + kAhead < last)
+                prefetchField(store, p, t + kAhead);
             // parseNumber trims the spaces itself, so the untrimmed field will do.
             const std::optional<double> v = parseNumber(store.field(p, t));
             out[t] = v ? *v : kNoNumber;
