@@ -1,3 +1,4 @@
+#include "app/plot_command.h"
 #include "window/form1.h"
 #include "views/report.h"
 
@@ -10,13 +11,15 @@
 #include <cstring>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 int usage()
 {
     std::fputs("usage: datalog-viewer [FILE]\n"
-               "       datalog-viewer --report [--hits] FILE\n", stderr);
+               "       datalog-viewer --report [--hits] FILE\n"
+               "       datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WxH]\n", stderr);
     return 2;
 }
 
@@ -38,6 +41,8 @@ int report(const char* path, bool hits)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--plot") == 0)
+        return dlv::plotCommand(std::vector<std::string>(argv + 2, argv + argc));
     if (argc >= 2 && std::strcmp(argv[1], "--report") == 0) {
         bool hits = false;
         const char* file = nullptr;

@@ -193,12 +193,12 @@ struct Columns {
     }
 };
 
-void fillEnvelope(const ParamSeries& series, const CurveScale& scale, const Columns& out) noexcept
+void fillEnvelope(std::span<const double> values, const CurveScale& scale, const Columns& out) noexcept
 {
-    const int n = series.takeCount();
+    const int n = static_cast<int>(values.size());
     if (n == 0)
         return;
-    const double* v = series.values.data();
+    const double* v = values.data();
     // The same arithmetic as CurveScale::toPixelX, so that a take on a column
     // edge lands in the same column as a line drawn to it.
     auto px = [&](int t) { return scale.toPixelX(static_cast<double>(t), out.widthPx); };
@@ -271,6 +271,11 @@ void fillEnvelope(const ParamSeries& series, const CurveScale& scale, const Colu
 
 CurveEnvelope CurveEnvelope::build(const ParamSeries& series, double x0, double x1, int widthPx)
 {
+    return build(std::span<const double>(series.values), x0, x1, widthPx);
+}
+
+CurveEnvelope CurveEnvelope::build(std::span<const double> values, double x0, double x1, int widthPx)
+{
     CurveEnvelope env;
     const int w = std::max(widthPx, 1);
     const CurveScale scale(x0, 0.0, x1 - x0, 1.0);
@@ -278,7 +283,7 @@ CurveEnvelope CurveEnvelope::build(const ParamSeries& series, double x0, double 
     env.m_x1 = scale.right();
     env.m_columns.assign(static_cast<std::size_t>(w),
                          ColumnExtent{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
-    fillEnvelope(series, scale, Columns{env.m_columns.data(), w, static_cast<double>(w)});
+    fillEnvelope(values, scale, Columns{env.m_columns.data(), w, static_cast<double>(w)});
     return env;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -165,6 +166,8 @@ public:
 
     // O(takes within [x0, x1] + widthPx). widthPx below 1 counts as 1.
     [[nodiscard]] static CurveEnvelope build(const ParamSeries& series, double x0, double x1, int widthPx);
+    // The same over a bare column: values[t] is take t, NaN where no number.
+    [[nodiscard]] static CurveEnvelope build(std::span<const double> values, double x0, double x1, int widthPx);
 
     [[nodiscard]] int widthPx() const noexcept { return static_cast<int>(m_columns.size()); }
     [[nodiscard]] double x0() const noexcept { return m_x0; }

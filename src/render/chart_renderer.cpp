@@ -1,0 +1,533 @@
+#include "render/chart_renderer.h"
+
+#include "datalog/number.h"
+
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QImageWriter>
+#include <QLineF>
+#include <QPainter>
+#include <QPolygonF>
+#include <QSvgGenerator>
+
+#include <algorithm>
+#include <cmath>
+
+namespace dlv {
+
+namespace {
+
+constexpr QRgb kPlotBorder = 0xFFB0B0B0;
+constexpr QRgb kGridLine = 0xFFE8E8E8;
+constexpr QRgb kDroppedShade = 0xFFDCDCDC;
+constexpr QRgb kAxisText = 0xFF404040;
+constexpr QRgb kCursorColor = 0xFF000000;
+constexpr int kTickPx = 4;
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::span<const double> valuesOf(const ColumnPtr& column)
+{
+    return column ? std::span<const double>(*column) : std::span<const double>();
+}
+
+std::span<const std::uint8_t> keepOf(const std::shared_ptr<const KeepMask>& keep)
+{
+    return keep ? std::span<const std::uint8_t>(*keep) : std::span<const std::uint8_t>();
+}
+
+}  // namespace
+
+QColor chartQColor(ChartRgb rgb)
+{
+    return QColor::fromRgb(static_cast<QRgb>(0xFF000000u | (rgb & 0xFFFFFFu)));
+}
+
+struct ChartRenderer::Cache {
+    struct Envelope {
+        const Column* column;  // identity only: the page holds the column
+        double x0, x1;
+        int width;
+        CurveEnvelope envelope;
+    };
+    struct Scatter {
+        int width = -1, height = -1;
+        ScatterRanges ranges;
+        ValueRange xShown, yShown;
+        ScatterRaster raster;
+        QImage image;
+    };
+    std::vector<Envelope> envelopes;
+    std::vector<Scatter> scatters;                // one per pane
+    std::vector<std::vector<ValueRange>> ranges;  // per pane and channel, from the last paint
+};
+
+ChartRenderer::ChartRenderer() : m_cache(std::make_unique<Cache>()) {}
+
+ChartRenderer::~ChartRenderer() = default;
+
+void ChartRenderer::setPage(ResolvedPage page)
+{
+    m_page = std::move(page);
+    m_zoom = CurveZoom(0.0, std::max(1.0, static_cast<double>(m_page.takeCount - 1)));
+    if (m_cursor && *m_cursor > lastTake())
+        m_cursor.reset();
+    *m_cache = Cache{};
+    m_cache->scatters.resize(m_page.panes.size());
+    m_cache->ranges.resize(m_page.panes.size());
+}
+
+void ChartRenderer::setCursor(std::optional<int> take) noexcept
+{
+    if (take && (*take < 0 || *take > lastTake()))
+        take.reset();
+    m_cursor = take;
+}
+
+std::vector<ChartRenderer::PaneGeometry> ChartRenderer::geometry(QSize size) const
+{
+    std::vector<PaneGeometry> out;
+    std::vector<bool> footers(m_page.panes.size());
+    // The last stacked pane labels the shared x axis; scatter panes their own.
+    int lastStacked = -1;
+    for (std::size_t i = 0; i < m_page.panes.size(); ++i)
+        if (m_page.panes[i].kind == ChartPaneKind::Stacked)
+            lastStacked = static_cast<int>(i);
+    for (std::size_t i = 0; i < m_page.panes.size(); ++i)
+        footers[i] = m_page.panes[i].kind == ChartPaneKind::Scatter || static_cast<int>(i) == lastStacked;
+    const std::vector<PaneBox> boxes = stackPanes(size.height() - 4, footers);
+    const int plotWidth = std::max(8, size.width() - kLeftMargin - kRightMargin);
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        const PaneBox& b = boxes[i];
+        out.push_back({QRect(0, b.top + 2, size.width(), b.bottom - b.top),
+                       QRect(kLeftMargin, b.plotTop + 2, plotWidth, b.plotHeight), m_page.panes[i].kind});
+    }
+    return out;
+}
+
+int ChartRenderer::paneAt(QPoint point, QSize size) const
+{
+    const auto panes = geometry(size);
+    for (std::size_t i = 0; i < panes.size(); ++i)
+        if (panes[i].box.contains(point))
+            return static_cast<int>(i);
+    return -1;
+}
+
+double ChartRenderer::takeAtPixel(double px, QSize size) const
+{
+    const int width = std::max(8, size.width() - kLeftMargin - kRightMargin);
+    const CurveScale scale(m_zoom.left(), 0.0, m_zoom.width(), 1.0);
+    return scale.toUserX(px - kLeftMargin, width);
+}
+
+double ChartRenderer::pixelOfTake(double x, QSize size) const
+{
+    const int width = std::max(8, size.width() - kLeftMargin - kRightMargin);
+    const CurveScale scale(m_zoom.left(), 0.0, m_zoom.width(), 1.0);
+    return kLeftMargin + scale.toPixelX(x, width);
+}
+
+const CurveEnvelope& ChartRenderer::envelopeFor(const ColumnPtr& values, int widthPx)
+{
+    auto& cache = m_cache->envelopes;
+    for (const Cache::Envelope& e : cache)
+        if (e.column == values.get() && e.x0 == m_zoom.left() && e.x1 == m_zoom.right() && e.width == widthPx)
+            return e.envelope;
+    // Only this view's envelopes are worth keeping: a new x range or size
+    // makes every earlier one useless.
+    std::erase_if(cache, [&](const Cache::Envelope& e) {
+        return e.x0 != m_zoom.left() || e.x1 != m_zoom.right() || e.width != widthPx;
+    });
+    cache.push_back({values.get(), m_zoom.left(), m_zoom.right(), widthPx,
+                     CurveEnvelope::build(std::span<const double>(*values), m_zoom.left(), m_zoom.right(), widthPx)});
+    return cache.back().envelope;
+}
+
+QString ChartRenderer::valueText(const ColumnPtr& values, std::optional<int> take) const
+{
+    return fromUtf8(cursorValueText(valuesOf(values), take ? *take : -1, m_separator));
+}
+
+ValueRange ChartRenderer::shownRange(int pane, int channel) const
+{
+    if (pane < 0 || pane >= static_cast<int>(m_cache->ranges.size()))
+        return {};
+    const auto& ranges = m_cache->ranges[static_cast<std::size_t>(pane)];
+    return channel >= 0 && channel < static_cast<int>(ranges.size()) ? ranges[static_cast<std::size_t>(channel)]
+                                                                      : ValueRange{};
+}
+
+QString ChartRenderer::legendText(int pane, int channel) const
+{
+    if (pane < 0 || pane >= static_cast<int>(m_page.panes.size()))
+        return {};
+    const ResolvedPane& p = m_page.panes[static_cast<std::size_t>(pane)];
+    if (channel < 0 || channel >= static_cast<int>(p.channels.size()))
+        return {};
+    const ResolvedChannel& c = p.channels[static_cast<std::size_t>(channel)];
+    if (!c.values)
+        return fromUtf8(c.name) + QStringLiteral(" (not in this log)");
+    if (!m_cursor)
+        return fromUtf8(c.name);
+    return fromUtf8(c.name) + QLatin1Char(' ') + valueText(c.values, m_cursor);
+}
+
+QString ChartRenderer::scatterPointText(int pane, int take) const
+{
+    if (pane < 0 || pane >= static_cast<int>(m_page.panes.size()) || take < 0)
+        return {};
+    QString text = QStringLiteral("Take %1:").arg(take);
+    bool first = true;
+    for (const ResolvedChannel& c : m_page.panes[static_cast<std::size_t>(pane)].channels) {
+        if (c.name.empty())
+            continue;
+        text += (first ? QStringLiteral(" ") : QStringLiteral(", ")) + fromUtf8(c.name) + QLatin1Char(' ') +
+                valueText(c.values, take);
+        first = false;
+    }
+    return text;
+}
+
+void ChartRenderer::paint(QPainter& painter, QSize size)
+{
+    painter.save();
+    painter.setFont(m_font);
+    painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    const auto panes = geometry(size);
+    int lastStacked = -1;
+    for (std::size_t i = 0; i < panes.size(); ++i)
+        if (panes[i].kind == ChartPaneKind::Stacked)
+            lastStacked = static_cast<int>(i);
+    for (std::size_t i = 0; i < panes.size(); ++i) {
+        const int index = static_cast<int>(i);
+        if (panes[i].kind == ChartPaneKind::Scatter)
+            paintScatter(painter, index, panes[i]);
+        else
+            paintStacked(painter, index, panes[i], index == lastStacked);
+        paintLegend(painter, index, panes[i]);
+    }
+    if (panes.empty()) {
+        painter.setPen(QColor::fromRgb(kAxisText));
+        painter.drawText(QRect(QPoint(0, 0), size), Qt::AlignCenter, QStringLiteral("No panes"));
+    }
+    painter.restore();
+}
+
+void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometry& geo, bool labelX)
+{
+    const ResolvedPane& pane = m_page.panes[static_cast<std::size_t>(index)];
+    const QRect plot = geo.plot;
+    const int w = plot.width();
+    const double x0 = m_zoom.left();
+    const double x1 = m_zoom.right();
+    const QFontMetrics metrics(painter.font());
+    auto xPixel = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * w; };
+
+    // Takes the filter drops, shaded across the plot.
+    for (const PixelSpan& span : droppedSpans(keepOf(m_page.keep), x0, x1, w))
+        painter.fillRect(QRect(plot.left() + span.begin, plot.top(), span.end - span.begin, plot.height()),
+                         QColor::fromRgb(kDroppedShade));
+
+    // x ticks: grid lines here, labels under the last stacked pane.
+    const int maxXTicks = std::max(2, w / 90);
+    const std::vector<XTick> xTicks = m_page.time ? timeTicks(*m_page.time, x0, x1, maxXTicks, m_separator)
+                                                  : takeTicks(x0, x1, maxXTicks);
+    painter.setPen(QColor::fromRgb(kGridLine));
+    for (const XTick& tick : xTicks)
+        painter.drawLine(QPointF(xPixel(tick.x), plot.top()), QPointF(xPixel(tick.x), plot.bottom()));
+    if (labelX) {
+        painter.setPen(QColor::fromRgb(kAxisText));
+        for (const XTick& tick : xTicks) {
+            const double px = xPixel(tick.x);
+            painter.drawLine(QPointF(px, plot.bottom() + 1), QPointF(px, plot.bottom() + kTickPx));
+            const QString label = fromUtf8(tick.label);
+            const int tw = metrics.horizontalAdvance(label);
+            painter.drawText(QPointF(px - tw / 2.0, plot.bottom() + kTickPx + metrics.ascent()), label);
+        }
+        const QString caption = m_page.time ? QStringLiteral("s") : QStringLiteral("take");
+        painter.drawText(QPointF(plot.right() + 6, plot.bottom() + kTickPx + metrics.ascent()), caption);
+    }
+
+    auto& ranges = m_cache->ranges[static_cast<std::size_t>(index)];
+    ranges.assign(pane.channels.size(), ValueRange{});
+    const long long visibleTakes = static_cast<long long>(std::floor(x1) - std::ceil(x0)) + 1;
+    painter.save();
+    painter.setClipRect(plot);
+    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+        const ResolvedChannel& channel = pane.channels[k];
+        if (!channel.values || channel.values->empty())
+            continue;
+        const CurveEnvelope& envelope = envelopeFor(channel.values, w);
+        const ValueRange shown = paddedRange(envelopeRange(envelope));
+        ranges[k] = shown;
+        auto yPixel = [&](double v) { return plot.top() + axisPixel(v, shown, plot.height() - 1, true); };
+        if (k == 0) {  // the first channel's ticks get grid lines
+            painter.setPen(QColor::fromRgb(kGridLine));
+            for (const double v : niceTicks(shown, std::max(2, plot.height() / 28)).values)
+                painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
+        }
+        painter.setPen(QPen(chartQColor(channel.color), 1.0));
+        const Column& values = *channel.values;
+        if (visibleTakes <= 2LL * w) {
+            // Few takes: the real polyline, broken where a take has no number.
+            const long long first = std::max(0LL, static_cast<long long>(std::floor(x0)));
+            const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(x1)));
+            QPolygonF run;
+            auto flush = [&] {
+                if (run.size() == 1)
+                    painter.drawPoint(run.front());
+                else if (run.size() > 1)
+                    painter.drawPolyline(run);
+                run.clear();
+            };
+            for (long long t = first; t <= last; ++t) {
+                const double v = values[static_cast<std::size_t>(t)];
+                if (std::isnan(v)) {
+                    flush();
+                    continue;
+                }
+                run.append(QPointF(xPixel(static_cast<double>(t)), yPixel(v)));
+            }
+            flush();
+        } else {
+            std::vector<QLineF> lines;
+            lines.reserve(envelope.columns().size());
+            const auto& columns = envelope.columns();
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                if (columns[c].empty())
+                    continue;
+                const double px = plot.left() + static_cast<double>(c) + 0.5;
+                const double top = std::floor(yPixel(columns[c].high));
+                const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
+                lines.emplace_back(px, top, px, bottom);
+            }
+            painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+        }
+    }
+    if (m_cursor && *m_cursor >= x0 && *m_cursor <= x1) {
+        painter.setPen(QPen(QColor::fromRgb(kCursorColor), 1.0));
+        const double px = std::floor(xPixel(*m_cursor)) + 0.5;
+        painter.drawLine(QPointF(px, plot.top()), QPointF(px, plot.bottom()));
+    }
+    painter.restore();
+
+    painter.setPen(QColor::fromRgb(kPlotBorder));
+    painter.drawRect(plot.adjusted(0, 0, -1, -1));
+
+    // The first channel's values on the left axis, the second's on the right,
+    // each in its channel's colour.
+    for (std::size_t k = 0; k < std::min<std::size_t>(2, pane.channels.size()); ++k) {
+        const ValueRange shown = ranges[k];
+        if (shown.empty())
+            continue;
+        const AxisTicks ticks = niceTicks(shown, std::max(2, plot.height() / 28));
+        painter.setPen(chartQColor(pane.channels[k].color));
+        for (const double v : ticks.values) {
+            const double py = plot.top() + axisPixel(v, shown, plot.height() - 1, true);
+            const QString label = fromUtf8(tickLabel(v, ticks.decimals, m_separator));
+            const int tw = metrics.horizontalAdvance(label);
+            const double baseline = py + metrics.ascent() / 2.0 - 1.0;
+            if (k == 0) {
+                painter.drawLine(QPointF(plot.left() - kTickPx, py), QPointF(plot.left() - 1, py));
+                painter.drawText(QPointF(plot.left() - kTickPx - 2 - tw, baseline), label);
+            } else {
+                painter.drawLine(QPointF(plot.right() + 1, py), QPointF(plot.right() + kTickPx, py));
+                painter.drawText(QPointF(plot.right() + kTickPx + 3, baseline), label);
+            }
+        }
+    }
+}
+
+void ChartRenderer::paintScatter(QPainter& painter, int index, const PaneGeometry& geo)
+{
+    const ResolvedPane& pane = m_page.panes[static_cast<std::size_t>(index)];
+    const QRect plot = geo.plot;
+    const QFontMetrics metrics(painter.font());
+    const ColumnPtr& xs = pane.channels[0].values;
+    const ColumnPtr& ys = pane.channels[1].values;
+    const ColumnPtr& cs = pane.channels[2].values;
+    Cache::Scatter& cache = m_cache->scatters[static_cast<std::size_t>(index)];
+    if (cache.width != plot.width() || cache.height != plot.height()) {
+        cache = Cache::Scatter{};
+        cache.width = plot.width();
+        cache.height = plot.height();
+        cache.ranges = scatterRanges(valuesOf(xs), valuesOf(ys), valuesOf(cs), keepOf(m_page.keep));
+        cache.xShown = paddedRange(cache.ranges.x);
+        cache.yShown = paddedRange(cache.ranges.y);
+        const int radius = cache.ranges.points > 20000 ? 1 : 2;
+        cache.raster = ScatterRaster::build(valuesOf(xs), valuesOf(ys), keepOf(m_page.keep), cache.xShown,
+                                            cache.yShown, plot.width(), plot.height(), radius);
+        cache.image = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
+        cache.image.fill(Qt::transparent);
+        const std::span<const double> colors = valuesOf(cs);
+        const ValueRange cr = cache.ranges.color;
+        const double cSpan = cr.span() > 0.0 ? cr.span() : 1.0;
+        const QRgb plain = chartQColor(defaultChannelColor(0)).rgb();
+        const auto& takes = cache.raster.takes();
+        for (int y = 0; y < cache.raster.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(cache.image.scanLine(y));
+            const std::int32_t* row = takes.data() + static_cast<std::size_t>(y) * cache.raster.width();
+            for (int x = 0; x < cache.raster.width(); ++x) {
+                const std::int32_t t = row[x];
+                if (t < 0)
+                    continue;
+                if (colors.empty()) {
+                    line[x] = plain;
+                } else {
+                    const double c = colors[static_cast<std::size_t>(t)];
+                    line[x] = 0xFF000000u | colourScale(std::isnan(c) ? c : (c - cr.low) / cSpan);
+                }
+            }
+        }
+    }
+
+    // Grid and axes from the shown ranges.
+    const AxisTicks xTicks = niceTicks(cache.xShown, std::max(2, plot.width() / 90));
+    const AxisTicks yTicks = niceTicks(cache.yShown, std::max(2, plot.height() / 28));
+    auto xPixel = [&](double v) { return plot.left() + axisPixel(v, cache.xShown, plot.width() - 1, false); };
+    auto yPixel = [&](double v) { return plot.top() + axisPixel(v, cache.yShown, plot.height() - 1, true); };
+    painter.setPen(QColor::fromRgb(kGridLine));
+    for (const double v : xTicks.values)
+        painter.drawLine(QPointF(xPixel(v), plot.top()), QPointF(xPixel(v), plot.bottom()));
+    for (const double v : yTicks.values)
+        painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
+    painter.drawImage(plot.topLeft(), cache.image);
+
+    if (m_cursor && xs && ys) {
+        const std::size_t t = static_cast<std::size_t>(*m_cursor);
+        if (t < xs->size() && t < ys->size() && std::isfinite((*xs)[t]) && std::isfinite((*ys)[t])) {
+            painter.save();
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor::fromRgb(kCursorColor), 1.5));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(QPointF(xPixel((*xs)[t]), yPixel((*ys)[t])), 5.0, 5.0);
+            painter.restore();
+        }
+    }
+    painter.setPen(QColor::fromRgb(kPlotBorder));
+    painter.drawRect(plot.adjusted(0, 0, -1, -1));
+
+    painter.setPen(QColor::fromRgb(kAxisText));
+    for (const double v : xTicks.values) {
+        const QString label = fromUtf8(tickLabel(v, xTicks.decimals, m_separator));
+        const double px = xPixel(v);
+        painter.drawLine(QPointF(px, plot.bottom() + 1), QPointF(px, plot.bottom() + kTickPx));
+        painter.drawText(QPointF(px - metrics.horizontalAdvance(label) / 2.0, plot.bottom() + kTickPx + metrics.ascent()),
+                         label);
+    }
+    for (const double v : yTicks.values) {
+        const QString label = fromUtf8(tickLabel(v, yTicks.decimals, m_separator));
+        const double py = yPixel(v);
+        painter.drawLine(QPointF(plot.left() - kTickPx, py), QPointF(plot.left() - 1, py));
+        painter.drawText(QPointF(plot.left() - kTickPx - 2 - metrics.horizontalAdvance(label),
+                                 py + metrics.ascent() / 2.0 - 1.0),
+                         label);
+    }
+
+    // The colour scale beside the plot: low at the bottom, high at the top.
+    if (cs && !cache.ranges.color.empty()) {
+        const QRect bar(plot.right() + 8, plot.top(), 10, plot.height());
+        QLinearGradient gradient(bar.bottomLeft(), bar.topLeft());
+        for (int i = 0; i <= 10; ++i)
+            gradient.setColorAt(i / 10.0, chartQColor(colourScale(i / 10.0)));
+        painter.fillRect(bar, gradient);
+        painter.setPen(QColor::fromRgb(kPlotBorder));
+        painter.drawRect(bar.adjusted(0, 0, -1, -1));
+        painter.setPen(QColor::fromRgb(kAxisText));
+        painter.drawText(QPointF(bar.right() + 4, bar.top() + metrics.ascent()),
+                         fromUtf8(formatPlain(cache.ranges.color.high, m_separator)));
+        painter.drawText(QPointF(bar.right() + 4, bar.bottom()),
+                         fromUtf8(formatPlain(cache.ranges.color.low, m_separator)));
+    }
+}
+
+int ChartRenderer::scatterTakeAt(int pane, QPoint point, QSize size)
+{
+    const auto panes = geometry(size);
+    if (pane < 0 || pane >= static_cast<int>(panes.size()) || panes[static_cast<std::size_t>(pane)].kind != ChartPaneKind::Scatter)
+        return -1;
+    const QRect plot = panes[static_cast<std::size_t>(pane)].plot;
+    const Cache::Scatter& cache = m_cache->scatters[static_cast<std::size_t>(pane)];
+    if (cache.width != plot.width() || cache.height != plot.height())
+        return -1;
+    return cache.raster.nearestTake(point.x() - plot.left(), point.y() - plot.top(), 3);
+}
+
+void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry& geo)
+{
+    const ResolvedPane& pane = m_page.panes[static_cast<std::size_t>(index)];
+    const QFontMetrics metrics(painter.font());
+    const int baseline = geo.box.top() + metrics.ascent() + 2;
+    int x = geo.plot.left();
+    if (pane.kind == ChartPaneKind::Scatter) {
+        static const char* const kRoles[] = {"x", "y", "colour"};
+        for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+            const ResolvedChannel& c = pane.channels[k];
+            if (c.name.empty())
+                continue;
+            const QString text = QString::fromLatin1(kRoles[k]) + QStringLiteral(": ") + legendText(index, static_cast<int>(k));
+            painter.setPen(QColor::fromRgb(kAxisText));
+            painter.drawText(QPointF(x, baseline), text);
+            x += metrics.horizontalAdvance(text) + 16;
+        }
+        return;
+    }
+    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+        const QString text = legendText(index, static_cast<int>(k));
+        painter.fillRect(QRect(x, baseline - metrics.ascent() + 2, 10, 10), chartQColor(pane.channels[k].color));
+        x += 14;
+        painter.setPen(QColor::fromRgb(kAxisText));
+        painter.drawText(QPointF(x, baseline), text);
+        x += metrics.horizontalAdvance(text) + 16;
+    }
+    // The cursor's take (and time) at the right of the first pane.
+    if (index == 0 && m_cursor) {
+        QString where = QStringLiteral("Take %1").arg(*m_cursor);
+        if (m_page.time)
+            where += QStringLiteral(" (%1 s)").arg(valueText(m_page.time, m_cursor));
+        painter.drawText(QPointF(geo.plot.right() - metrics.horizontalAdvance(where), baseline), where);
+    }
+}
+
+QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("svg")) {
+        QSvgGenerator generator;
+        generator.setFileName(path);
+        generator.setSize(size);
+        generator.setViewBox(QRect(QPoint(0, 0), size));
+        generator.setTitle(QStringLiteral("Chart"));
+        QPainter painter;
+        if (!painter.begin(&generator))
+            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
+        renderer.paint(painter, size);
+        painter.end();
+        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
+            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
+        return {};
+    }
+    if (suffix != QLatin1String("png"))
+        return QStringLiteral("cannot write %1: the name must end in .png or .svg").arg(path);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return QStringLiteral("cannot write %1: no memory for a picture of %2 x %3 pixels")
+            .arg(path)
+            .arg(size.width())
+            .arg(size.height());
+    {
+        QPainter painter(&image);
+        renderer.paint(painter, size);
+    }
+    QImageWriter writer(path, "png");
+    if (!writer.write(image))
+        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
+    return {};
+}
+
+}  // namespace dlv

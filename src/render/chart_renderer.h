@@ -1,0 +1,114 @@
+#pragma once
+
+// Draws a chart page with a QPainter onto any paint device: the Charts tab's
+// widget, an image or an SVG file. Uses Qt GUI only (no widgets), so the
+// command line can draw without a display.
+//
+// Stacked panes share one x range in take units (take t at x = t) held as a
+// CurveZoom over 0 .. U; each channel gets a vertical range fitted to what it
+// shows in that x range. A channel is drawn from its per-pixel-column
+// envelope (O(width) a paint once built; building walks the takes in view) or,
+// with fewer takes than two a pixel, as its polyline. Envelopes and scatter
+// rasters are cached until the page, the x range or the size changes, so a
+// repaint of an unchanged view walks no takes.
+
+#include "charts/chart_data.h"
+#include "views/curve.h"
+
+#include <QColor>
+#include <QFont>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace dlv {
+
+class ChartRenderer final {
+public:
+    // Pixels around the plot areas.
+    static constexpr int kLeftMargin = 64;
+    static constexpr int kRightMargin = 64;
+
+    ChartRenderer();
+    ~ChartRenderer();
+    ChartRenderer(const ChartRenderer&) = delete;
+    ChartRenderer& operator=(const ChartRenderer&) = delete;
+
+    // A new page: the whole log is shown again; the cursor stays when it is
+    // still a take.
+    void setPage(ResolvedPage page);
+    [[nodiscard]] const ResolvedPage& page() const noexcept { return m_page; }
+
+    // The x range of the stacked panes (take units).
+    [[nodiscard]] const CurveZoom& zoom() const noexcept { return m_zoom; }
+    void setZoom(const CurveZoom& zoom) noexcept { m_zoom = zoom; }
+    [[nodiscard]] int lastTake() const noexcept { return m_page.takeCount - 1; }
+
+    [[nodiscard]] std::optional<int> cursor() const noexcept { return m_cursor; }
+    void setCursor(std::optional<int> take) noexcept;
+
+    void setDecimalSeparator(std::string separator) { m_separator = std::move(separator); }
+    void setFont(const QFont& font) { m_font = font; }
+
+    // Where things are for a chart of size pixels.
+    struct PaneGeometry {
+        QRect box;   // legend, plot and footer
+        QRect plot;  // the plot area
+        ChartPaneKind kind = ChartPaneKind::Stacked;
+    };
+    [[nodiscard]] std::vector<PaneGeometry> geometry(QSize size) const;
+    // Index of the pane at point, or -1.
+    [[nodiscard]] int paneAt(QPoint point, QSize size) const;
+
+    // Take position (x in take units) at widget column px of a stacked plot.
+    [[nodiscard]] double takeAtPixel(double px, QSize size) const;
+    // Widget column of take position x.
+    [[nodiscard]] double pixelOfTake(double x, QSize size) const;
+
+    // The take drawn under point in scatter pane `pane` (from the last paint
+    // at this size), -1 where none.
+    [[nodiscard]] int scatterTakeAt(int pane, QPoint point, QSize size);
+    // "Take 812: RPM 2400, BLM 131, MAP 62" for a scatter pane.
+    [[nodiscard]] QString scatterPointText(int pane, int take) const;
+
+    // The vertical range channel k of stacked pane `pane` showed at its last paint.
+    [[nodiscard]] ValueRange shownRange(int pane, int channel) const;
+    // The legend text of channel k of pane: its name and, with a cursor, its
+    // value there ("RPM 3000").
+    [[nodiscard]] QString legendText(int pane, int channel) const;
+
+    void paint(QPainter& painter, QSize size);
+
+private:
+    struct Cache;
+
+    void paintStacked(QPainter& painter, int index, const PaneGeometry& geo, bool labelX);
+    void paintScatter(QPainter& painter, int index, const PaneGeometry& geo);
+    void paintLegend(QPainter& painter, int index, const PaneGeometry& geo);
+    [[nodiscard]] const CurveEnvelope& envelopeFor(const ColumnPtr& values, int widthPx);
+    [[nodiscard]] QString valueText(const ColumnPtr& values, std::optional<int> take) const;
+
+    ResolvedPage m_page;
+    CurveZoom m_zoom;
+    std::optional<int> m_cursor;
+    std::string m_separator = ".";
+    QFont m_font;
+    std::unique_ptr<Cache> m_cache;
+};
+
+// The QColor of a chart colour.
+[[nodiscard]] QColor chartQColor(ChartRgb rgb);
+
+// Draws page onto a new image or SVG file at path (".png" or ".svg", by the
+// name's end, case-insensitive), white behind. Returns an empty text, or why
+// it failed ("cannot write FILE: ...").
+[[nodiscard]] QString exportChart(ChartRenderer& renderer, QSize size, const QString& path);
+
+}  // namespace dlv
