@@ -275,8 +275,9 @@ std::vector<PixelSpan> droppedSpans(std::span<const std::uint8_t> keep, double x
         return spans;
     const double scale = widthPx / (x1 - x0);
     const long long n = static_cast<long long>(keep.size());
-    const long long first = std::max(0LL, static_cast<long long>(std::floor(x0 - 0.5)));
-    const long long last = std::min(n - 1, static_cast<long long>(std::ceil(x1 + 0.5)));
+    // Takes whose [t - 0.5, t + 0.5) meets [x0, x1].
+    const long long first = std::max(0LL, static_cast<long long>(std::floor(x0 - 0.5)) + 1);
+    const long long last = std::min(n - 1, static_cast<long long>(std::floor(x1 + 0.5)));
     auto toPixel = [&](double x) {
         return static_cast<int>(std::clamp(std::floor((x - x0) * scale), 0.0, static_cast<double>(widthPx)));
     };

@@ -1,0 +1,579 @@
+#include "window/charts_tab.h"
+
+#include "render/chart_renderer.h"
+
+#include <QColorDialog>
+#include <QCompleter>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStringListModel>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace dlv {
+
+namespace {
+
+constexpr int kDragPixels = 4;  // a press that moves less is a click
+constexpr double kWheelStep = 1.25;
+
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QIcon swatch(ChartRgb rgb)
+{
+    QPixmap pixmap(12, 12);
+    pixmap.fill(chartQColor(rgb));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+// ---- ChartView ----
+
+ChartView::ChartView(QWidget* parent) : QWidget(parent), m_renderer(std::make_unique<ChartRenderer>())
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 120);
+    m_renderer->setDecimalSeparator(QLocale().decimalPoint().toStdString());
+    QFont small = font();
+    small.setPointSizeF(std::max(7.0, small.pointSizeF() * 0.9));
+    m_renderer->setFont(small);
+}
+
+ChartView::~ChartView() = default;
+
+void ChartView::setCursorTake(std::optional<int> take)
+{
+    m_renderer->setCursor(take);
+    update();
+}
+
+std::optional<int> ChartView::cursorTake() const
+{
+    return m_renderer->cursor();
+}
+
+void ChartView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    try {
+        m_renderer->paint(painter, size());
+    } catch (const std::exception&) {
+        // Out of memory for an envelope: leave the area blank rather than end.
+        painter.fillRect(rect(), Qt::white);
+    }
+}
+
+bool ChartView::overStackedPlot(QPoint point) const
+{
+    const int pane = m_renderer->paneAt(point, size());
+    return pane >= 0 && m_renderer->page().panes[static_cast<std::size_t>(pane)].kind == ChartPaneKind::Stacked;
+}
+
+void ChartView::wheelEvent(QWheelEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_renderer->page().takeCount < 2 || !overStackedPlot(pos) || event->angleDelta().y() == 0) {
+        event->ignore();
+        return;
+    }
+    const auto panes = m_renderer->geometry(size());
+    const QRect plot = panes.front().plot;
+    const double fraction = std::clamp((pos.x() - plot.left()) / static_cast<double>(plot.width()), 0.0, 1.0);
+    const double anchor = m_renderer->takeAtPixel(pos.x(), size());
+    CurveZoom zoom = m_renderer->zoom();
+    zoom.zoomAt(anchor, fraction, std::pow(kWheelStep, event->angleDelta().y() / 120.0));
+    m_renderer->setZoom(zoom);
+    event->accept();
+    update();
+    emit viewChanged();
+}
+
+void ChartView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    m_pressed = true;
+    m_panning = false;
+    m_pressPos = event->position().toPoint();
+    m_pressLeft = m_renderer->zoom().left();
+    event->accept();
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (m_pressed && (event->buttons() & Qt::LeftButton)) {
+        if (!m_panning && (pos - m_pressPos).manhattanLength() >= kDragPixels && overStackedPlot(m_pressPos))
+            m_panning = true;
+        if (m_panning) {
+            // The take under the pointer at the press stays under it.
+            const double perPixel = m_renderer->takeAtPixel(1.0, size()) - m_renderer->takeAtPixel(0.0, size());
+            CurveZoom zoom = m_renderer->zoom();
+            zoom.setVisible(m_pressLeft - (pos.x() - m_pressPos.x()) * perPixel, zoom.width());
+            m_renderer->setZoom(zoom);
+            update();
+            emit viewChanged();
+        }
+        return;
+    }
+    const int pane = m_renderer->paneAt(pos, size());
+    QString text;
+    if (pane >= 0 && m_renderer->page().panes[static_cast<std::size_t>(pane)].kind == ChartPaneKind::Scatter)
+        text = m_renderer->scatterPointText(pane, m_renderer->scatterTakeAt(pane, pos, size()));
+    if (text != m_hoverText) {
+        m_hoverText = text;
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(event->globalPosition().toPoint(), text, this);
+    }
+}
+
+void ChartView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed) {
+        event->ignore();
+        return;
+    }
+    m_pressed = false;
+    if (m_panning) {
+        m_panning = false;
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    const int pane = m_renderer->paneAt(pos, size());
+    if (pane < 0 || m_renderer->lastTake() < 0)
+        return;
+    if (m_renderer->page().panes[static_cast<std::size_t>(pane)].kind == ChartPaneKind::Scatter) {
+        if (const int take = m_renderer->scatterTakeAt(pane, pos, size()); take >= 0)
+            chooseTake(take);
+        return;
+    }
+    chooseTake(std::clamp(clickedTake(m_renderer->takeAtPixel(pos.x(), size())), 0, m_renderer->lastTake()));
+}
+
+void ChartView::chooseTake(int take)
+{
+    m_renderer->setCursor(take);
+    // Keep the cursor in view: a step past an edge moves the view by a tenth.
+    CurveZoom zoom = m_renderer->zoom();
+    if (take < zoom.left())
+        zoom.setVisible(take - zoom.width() * 0.1, zoom.width());
+    else if (take > zoom.right())
+        zoom.setVisible(take - zoom.width() * 0.9, zoom.width());
+    m_renderer->setZoom(zoom);
+    update();
+    emit takeChosen(take);
+}
+
+void ChartView::stepCursor(int delta)
+{
+    const int last = m_renderer->lastTake();
+    if (last < 0)
+        return;
+    const std::optional<int> cursor = m_renderer->cursor();
+    const int from = cursor ? *cursor : static_cast<int>(std::ceil(m_renderer->zoom().left())) - (delta > 0 ? 1 : -1);
+    chooseTake(std::clamp(from + delta, 0, last));
+}
+
+void ChartView::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Home: {
+        CurveZoom zoom = m_renderer->zoom();
+        zoom.reset();
+        m_renderer->setZoom(zoom);
+        update();
+        emit viewChanged();
+        break;
+    }
+    case Qt::Key_Left:
+        stepCursor(-1);
+        break;
+    case Qt::Key_Right:
+        stepCursor(1);
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void ChartView::leaveEvent(QEvent* event)
+{
+    m_hoverText.clear();
+    QWidget::leaveEvent(event);
+}
+
+// ---- ChartsTab ----
+
+ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
+{
+    m_chooseColour = [this](const QColor& initial) -> std::optional<QColor> {
+        const QColor chosen = QColorDialog::getColor(initial, this, QStringLiteral("Channel colour"));
+        return chosen.isValid() ? std::optional<QColor>(chosen) : std::nullopt;
+    };
+
+    auto* editor = new QWidget;
+    auto* column = new QVBoxLayout(editor);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_outline = new QTreeWidget;
+    m_outline->setObjectName(QStringLiteral("chartOutline"));
+    m_outline->setHeaderHidden(true);
+    m_outline->setColumnCount(1);
+    m_picker = new QLineEdit;
+    m_picker->setObjectName(QStringLiteral("chartChannelPicker"));
+    m_picker->setPlaceholderText(QStringLiteral("Channel"));
+    m_names = new QStringListModel(this);
+    m_completer = new QCompleter(m_names, this);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setFilterMode(Qt::MatchContains);
+    m_picker->setCompleter(m_completer);
+
+    auto button = [this](const char* name, const QString& text) {
+        auto* b = new QPushButton(text);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    m_addChannel = button("chartAddChannel", QStringLiteral("Add"));
+    m_addPane = button("chartAddPane", QStringLiteral("Add pane"));
+    m_addScatter = button("chartAddScatter", QStringLiteral("Add scatter"));
+    m_remove = button("chartRemove", QStringLiteral("Remove"));
+    m_moveUp = button("chartMoveUp", QStringLiteral("Up"));
+    m_moveDown = button("chartMoveDown", QStringLiteral("Down"));
+    m_colour = button("chartColour", QStringLiteral("Colour\u2026"));
+    m_status = new QLabel;
+    m_status->setObjectName(QStringLiteral("chartStatus"));
+    m_status->setWordWrap(true);
+
+    auto* pickRow = new QHBoxLayout;
+    pickRow->addWidget(m_picker, 1);
+    pickRow->addWidget(m_addChannel);
+    auto* paneRow = new QHBoxLayout;
+    paneRow->addWidget(m_addPane);
+    paneRow->addWidget(m_addScatter);
+    auto* editRow = new QHBoxLayout;
+    editRow->addWidget(m_moveUp);
+    editRow->addWidget(m_moveDown);
+    editRow->addWidget(m_remove);
+    column->addLayout(pickRow);
+    column->addWidget(m_outline, 1);
+    column->addLayout(paneRow);
+    column->addLayout(editRow);
+    column->addWidget(m_colour);
+    column->addWidget(m_status);
+
+    m_view = new ChartView;
+    m_view->setObjectName(QStringLiteral("chartView"));
+    auto* splitter = new QSplitter(Qt::Horizontal);
+    splitter->addWidget(editor);
+    splitter->addWidget(m_view);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({180, 520});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(splitter);
+
+    connect(m_addChannel, &QPushButton::clicked, this, [this] { addChannel(m_picker->text()); });
+    connect(m_picker, &QLineEdit::returnPressed, this, [this] { addChannel(m_picker->text()); });
+    connect(m_addPane, &QPushButton::clicked, this, [this] { addPane(ChartPaneKind::Stacked); });
+    connect(m_addScatter, &QPushButton::clicked, this, [this] { addPane(ChartPaneKind::Scatter); });
+    connect(m_remove, &QPushButton::clicked, this, &ChartsTab::removeSelected);
+    connect(m_moveUp, &QPushButton::clicked, this, [this] { moveSelected(-1); });
+    connect(m_moveDown, &QPushButton::clicked, this, [this] { moveSelected(1); });
+    connect(m_colour, &QPushButton::clicked, this, &ChartsTab::recolourSelected);
+    connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
+    rebuild(false);
+}
+
+ChartsTab::~ChartsTab() = default;
+
+void ChartsTab::setSource(std::shared_ptr<ChartChannelSource> source)
+{
+    m_source = std::move(source);
+    QStringList names;
+    if (m_source)
+        for (const std::string& name : m_source->channelNames())
+            names << fromUtf8(name);
+    m_names->setStringList(names);
+    if (!m_pageSet)
+        m_page = {};
+    rebuild(false);
+}
+
+void ChartsTab::setPage(ChartPage page)
+{
+    m_page = std::move(page);
+    m_pageSet = true;
+    rebuild(false);
+}
+
+void ChartsTab::useDefaultPage()
+{
+    m_pageSet = false;
+    m_page = {};
+    rebuild(false);
+}
+
+void ChartsTab::rebuild(bool keepView)
+{
+    if (!m_pageSet && m_page.panes.empty() && m_source)
+        m_page = defaultChartPage(m_source->channelNames());
+    ChartRenderer& renderer = m_view->renderer();
+    const CurveZoom zoom = renderer.zoom();
+    const std::optional<int> cursor = renderer.cursor();
+    const int takes = renderer.page().takeCount;
+    try {
+        ResolvedPage resolved;
+        if (m_source)
+            resolved = resolveChartPage(m_page, *m_source);
+        showStatus(resolved.missing.empty() ? QString() : fromUtf8(resolved.missing.front()));
+        renderer.setPage(std::move(resolved));
+    } catch (const std::exception& error) {
+        renderer.setPage({});
+        showStatus(QStringLiteral("The charts could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+    if (keepView && renderer.page().takeCount == takes) {
+        renderer.setZoom(zoom);
+        renderer.setCursor(cursor);
+    }
+    fillOutline();
+    m_view->update();
+}
+
+void ChartsTab::fillOutline()
+{
+    const auto [selectedPane, selectedChannel] = selection();
+    const QSignalBlocker block(m_outline);
+    m_outline->clear();
+    for (std::size_t i = 0; i < m_page.panes.size(); ++i) {
+        const ChartPane& pane = m_page.panes[i];
+        const bool scatter = pane.kind == ChartPaneKind::Scatter;
+        auto* item = new QTreeWidgetItem(m_outline, {QStringLiteral("Pane %1%2").arg(i + 1).arg(
+                                                         scatter ? QStringLiteral(" (scatter)") : QString())});
+        if (scatter) {
+            const std::string* slotNames[] = {&pane.x, &pane.y, &pane.color};
+            const char* roles[] = {"x", "y", "colour"};
+            for (int k = 0; k < 3; ++k)
+                new QTreeWidgetItem(item, {QString::fromLatin1(roles[k]) + QStringLiteral(": ") + fromUtf8(*slotNames[k])});
+        } else {
+            for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+                auto* child = new QTreeWidgetItem(item, {fromUtf8(pane.channels[k].name)});
+                child->setIcon(0, swatch(channelColor(pane, static_cast<int>(k))));
+            }
+        }
+    }
+    m_outline->expandAll();
+    if (selectedPane >= 0)
+        select(std::min(selectedPane, static_cast<int>(m_page.panes.size()) - 1), selectedChannel);
+}
+
+void ChartsTab::select(int pane, int channel)
+{
+    QTreeWidgetItem* item = m_outline->topLevelItem(pane);
+    if (item && channel >= 0)
+        item = channel < item->childCount() ? item->child(channel) : item;
+    if (item)
+        m_outline->setCurrentItem(item);
+}
+
+std::pair<int, int> ChartsTab::selection() const
+{
+    const QTreeWidgetItem* item = m_outline->currentItem();
+    if (!item)
+        return {-1, -1};
+    if (const QTreeWidgetItem* parent = item->parent())
+        return {m_outline->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(parent)), parent->indexOfChild(const_cast<QTreeWidgetItem*>(item))};
+    return {m_outline->indexOfTopLevelItem(const_cast<QTreeWidgetItem*>(item)), -1};
+}
+
+void ChartsTab::showStatus(const QString& text)
+{
+    m_status->setText(text);
+}
+
+void ChartsTab::edited(int pane, int channel)
+{
+    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    rebuild(true);
+    select(pane, channel);
+    emit pageEdited();
+}
+
+void ChartsTab::addChannel(const QString& text)
+{
+    const QString name = text.trimmed();
+    if (name.isEmpty())
+        return;
+    const std::string key = name.toStdString();
+    if (!m_source || std::find(m_source->channelNames().begin(), m_source->channelNames().end(), key) ==
+                         m_source->channelNames().end()) {
+        showStatus(QStringLiteral("No channel \"%1\" in this log.").arg(name));
+        return;
+    }
+    auto [pane, channel] = selection();
+    if (pane < 0) {
+        // Nothing selected: the last stacked pane.
+        for (int i = static_cast<int>(m_page.panes.size()) - 1; i >= 0 && pane < 0; --i)
+            if (m_page.panes[static_cast<std::size_t>(i)].kind == ChartPaneKind::Stacked)
+                pane = i;
+        if (pane < 0) {
+            showStatus(QStringLiteral("Add a pane first."));
+            return;
+        }
+        channel = -1;
+    }
+    ChartPane& target = m_page.panes[static_cast<std::size_t>(pane)];
+    if (target.kind == ChartPaneKind::Scatter) {
+        // The selected slot takes the channel; with the pane selected, y does.
+        std::string* slotNames[] = {&target.x, &target.y, &target.color};
+        const int slot = channel >= 0 ? channel : 1;
+        *slotNames[slot] = key;
+        m_picker->clear();
+        edited(pane, slot);
+        return;
+    }
+    if (static_cast<int>(target.channels.size()) >= ChartPage::kMaxChannels) {
+        showStatus(QStringLiteral("A pane holds at most %1 channels.").arg(ChartPage::kMaxChannels));
+        return;
+    }
+    const int at = channel >= 0 ? channel + 1 : static_cast<int>(target.channels.size());
+    target.channels.insert(target.channels.begin() + at, ChartChannel{key, std::nullopt});
+    m_picker->clear();
+    edited(pane, at);
+}
+
+void ChartsTab::addPane(ChartPaneKind kind)
+{
+    if (static_cast<int>(m_page.panes.size()) >= ChartPage::kMaxPanes) {
+        showStatus(QStringLiteral("A page holds at most %1 panes.").arg(ChartPage::kMaxPanes));
+        return;
+    }
+    ChartPane pane;
+    pane.kind = kind;
+    if (kind == ChartPaneKind::Scatter) {
+        // Start from the first three channels on the page; the slots are edited after.
+        std::vector<std::string> names;
+        for (const ChartPane& p : m_page.panes)
+            for (const ChartChannel& c : p.channels)
+                if (std::find(names.begin(), names.end(), c.name) == names.end())
+                    names.push_back(c.name);
+        if (m_source)
+            for (const std::string& n : m_source->channelNames())
+                if (names.size() < 3 && std::find(names.begin(), names.end(), n) == names.end())
+                    names.push_back(n);
+        if (names.size() < 2) {
+            showStatus(QStringLiteral("A scatter needs two channels."));
+            return;
+        }
+        pane.x = names[0];
+        pane.y = names[1];
+        pane.color = names.size() > 2 ? names[2] : std::string();
+    }
+    m_page.panes.push_back(std::move(pane));
+    edited(static_cast<int>(m_page.panes.size()) - 1, -1);
+}
+
+void ChartsTab::removeSelected()
+{
+    const auto [pane, channel] = selection();
+    if (pane < 0)
+        return;
+    ChartPane& target = m_page.panes[static_cast<std::size_t>(pane)];
+    if (channel < 0) {
+        if (m_page.panes.size() <= 1) {
+            showStatus(QStringLiteral("The page keeps at least one pane."));
+            return;
+        }
+        m_page.panes.erase(m_page.panes.begin() + pane);
+        edited(std::min(pane, static_cast<int>(m_page.panes.size()) - 1), -1);
+        return;
+    }
+    if (target.kind == ChartPaneKind::Scatter) {
+        if (channel != 2) {
+            showStatus(QStringLiteral("A scatter needs x and y; remove the pane instead."));
+            return;
+        }
+        target.color.clear();
+        edited(pane, channel);
+        return;
+    }
+    target.channels.erase(target.channels.begin() + channel);
+    edited(pane, target.channels.empty() ? -1 : std::min(channel, static_cast<int>(target.channels.size()) - 1));
+}
+
+void ChartsTab::moveSelected(int delta)
+{
+    const auto [pane, channel] = selection();
+    if (pane < 0)
+        return;
+    if (channel < 0) {
+        const int to = pane + delta;
+        if (to < 0 || to >= static_cast<int>(m_page.panes.size()))
+            return;
+        std::swap(m_page.panes[static_cast<std::size_t>(pane)], m_page.panes[static_cast<std::size_t>(to)]);
+        edited(to, -1);
+        return;
+    }
+    ChartPane& target = m_page.panes[static_cast<std::size_t>(pane)];
+    const int to = channel + delta;
+    if (target.kind == ChartPaneKind::Scatter || to < 0 || to >= static_cast<int>(target.channels.size()))
+        return;
+    // A channel keeps the colour it shows, wherever it moves.
+    for (const int k : {channel, to})
+        if (!target.channels[static_cast<std::size_t>(k)].color)
+            target.channels[static_cast<std::size_t>(k)].color = channelColor(target, k);
+    std::swap(target.channels[static_cast<std::size_t>(channel)], target.channels[static_cast<std::size_t>(to)]);
+    edited(pane, to);
+}
+
+void ChartsTab::recolourSelected()
+{
+    const auto [pane, channel] = selection();
+    if (pane < 0 || channel < 0 || m_page.panes[static_cast<std::size_t>(pane)].kind != ChartPaneKind::Stacked) {
+        showStatus(QStringLiteral("Select a channel of a stacked pane to colour it."));
+        return;
+    }
+    ChartPane& target = m_page.panes[static_cast<std::size_t>(pane)];
+    const std::optional<QColor> chosen = m_chooseColour(chartQColor(channelColor(target, channel)));
+    if (!chosen)
+        return;
+    target.channels[static_cast<std::size_t>(channel)].color = static_cast<ChartRgb>(chosen->rgb() & 0xFFFFFF);
+    edited(pane, channel);
+}
+
+QString ChartsTab::exportTo(const QString& path) const
+{
+    try {
+        return exportChart(m_view->renderer(), m_view->size(), path);
+    } catch (const std::exception& error) {
+        return QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+}  // namespace dlv

@@ -1,0 +1,150 @@
+#pragma once
+
+#include "charts/chart_data.h"
+#include "charts/chart_spec.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QCompleter;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStringListModel;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace dlv {
+
+class ChartRenderer;
+
+// The chart drawing of the Charts tab. Stacked panes share one x range:
+// the wheel zooms it around the pointer, a left drag pans it, Home shows the
+// whole log. A click on a stacked pane puts the cursor on the nearest take in
+// every pane; a click on a scatter point puts it on that point's take; Left
+// and Right step it one take (the view follows). Hovering a scatter point
+// shows its take and three values as a tooltip. Repaints reuse the
+// renderer's envelopes, so they cost O(width) a channel while the view stays.
+class ChartView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ChartView(QWidget* parent = nullptr);
+    ~ChartView() override;
+
+    [[nodiscard]] ChartRenderer& renderer() noexcept { return *m_renderer; }
+    [[nodiscard]] const ChartRenderer& renderer() const noexcept { return *m_renderer; }
+
+    // The cursor take, moved as a click would, without reporting it.
+    void setCursorTake(std::optional<int> take);
+    [[nodiscard]] std::optional<int> cursorTake() const;
+
+    // The tooltip text of the last hover ("" when not over a point).
+    [[nodiscard]] const QString& hoverText() const noexcept { return m_hoverText; }
+
+signals:
+    // The user put the cursor on take (click, scatter click or arrow key).
+    void takeChosen(int take);
+    void viewChanged();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void chooseTake(int take);
+    void stepCursor(int delta);
+    [[nodiscard]] bool overStackedPlot(QPoint point) const;
+
+    std::unique_ptr<ChartRenderer> m_renderer;
+    bool m_pressed = false;
+    bool m_panning = false;
+    QPoint m_pressPos;
+    double m_pressLeft = 0.0;
+    QString m_hoverText;
+};
+
+// The "Charts" tab: an outline of the page (panes and their channels) with a
+// channel picker and edit buttons beside the chart drawing. The page shown
+// is the one set (from a workspace) or, until one is, the default page of
+// the open log. Child widgets carry object names for tests and style sheets:
+// chartOutline, chartChannelPicker, chartAddChannel, chartAddPane,
+// chartAddScatter, chartRemove, chartMoveUp, chartMoveDown, chartColour,
+// chartStatus and chartView.
+class ChartsTab final : public QWidget {
+    Q_OBJECT
+public:
+    explicit ChartsTab(QWidget* parent = nullptr);
+    ~ChartsTab() override;
+
+    // The channels of a newly opened log (null: none). Keeps a page that was
+    // set, shows the default page otherwise.
+    void setSource(std::shared_ptr<ChartChannelSource> source);
+    // A page from a workspace, kept across logs until another is set.
+    void setPage(ChartPage page);
+    // Back to the log's default page.
+    void useDefaultPage();
+    [[nodiscard]] const ChartPage& page() const noexcept { return m_page; }
+
+    [[nodiscard]] ChartView* view() const noexcept { return m_view; }
+
+    // Writes what is on show as PNG or SVG (by the name's end); an empty text,
+    // or what failed.
+    [[nodiscard]] QString exportTo(const QString& path) const;
+
+    // Chooses a colour for a channel; a dialog unless replaced (tests replace it).
+    using ColourChooser = std::function<std::optional<QColor>(const QColor& initial)>;
+    void setColourChooser(ColourChooser chooser) { m_chooseColour = std::move(chooser); }
+
+    // Edits of the page, as the buttons do them. The selection is the outline's
+    // current item: a pane, or a channel (a scatter slot) in a pane.
+    void addChannel(const QString& name);
+    void addPane(ChartPaneKind kind);
+    void removeSelected();
+    void moveSelected(int delta);
+    void recolourSelected();
+    // Selects pane (and channel, -1 for the pane itself) in the outline.
+    void select(int pane, int channel = -1);
+
+signals:
+    // The user put the cursor on take in the charts.
+    void takeChosen(int take);
+    // The page was edited.
+    void pageEdited();
+
+private:
+    void rebuild(bool keepView);
+    void fillOutline();
+    void showStatus(const QString& text);
+    [[nodiscard]] std::pair<int, int> selection() const;  // pane, channel (-1 each when none)
+    void edited(int pane, int channel);
+
+    std::shared_ptr<ChartChannelSource> m_source;
+    ChartPage m_page;
+    bool m_pageSet = false;
+    ColourChooser m_chooseColour;
+
+    QTreeWidget* m_outline = nullptr;
+    QLineEdit* m_picker = nullptr;
+    QCompleter* m_completer = nullptr;
+    QStringListModel* m_names = nullptr;
+    QPushButton* m_addChannel = nullptr;
+    QPushButton* m_addPane = nullptr;
+    QPushButton* m_addScatter = nullptr;
+    QPushButton* m_remove = nullptr;
+    QPushButton* m_moveUp = nullptr;
+    QPushButton* m_moveDown = nullptr;
+    QPushButton* m_colour = nullptr;
+    QLabel* m_status = nullptr;
+    ChartView* m_view = nullptr;
+};
+
+}  // namespace dlv

@@ -1,0 +1,130 @@
+// datalog-viewer --plot, run as the real program without a display.
+#include "support/temp_logs.h"
+
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PlotRun {
+    int code = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+PlotRun plot(const QStringList& args)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // the command picks offscreen itself
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(DLV_VIEWER_EXE), QStringList{QStringLiteral("--plot")} + args);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+const QString kSample = QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv");
+
+// Distinct colours in the picture: a blank or one-colour image has few.
+int colourCount(const QImage& image)
+{
+    QSet<QRgb> seen;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            seen.insert(image.pixel(x, y));
+    return static_cast<int>(seen.size());
+}
+
+class PlotCommand : public ::testing::Test {
+protected:
+    QString file(const char* name, const std::string& bytes) const { return QString::fromStdString(m_dir.write(name, bytes)); }
+    QString path(const char* name) const { return QString::fromStdString(m_dir.path(name)); }
+    dlvtest::TempLogs m_dir;
+};
+
+TEST_F(PlotCommand, DrawsTheDefaultPageAsAPictureOfTheAskedSize)
+{
+    const QString workspace = file("w.json", "{}");
+    const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("chart.png"), QStringLiteral("--size"),
+                          QStringLiteral("640x480")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    const QImage image(path("chart.png"));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(640, 480));
+    EXPECT_GT(colourCount(image), 8) << "the picture is blank";
+    // The first pane's channel (RPM, default blue) is drawn somewhere.
+    bool blue = false;
+    for (int y = 0; y < 120 && !blue; ++y)
+        for (int x = 64; x < 570 && !blue; ++x)
+            blue = image.pixel(x, y) == QColor(0x00, 0x72, 0xB2).rgb();
+    EXPECT_TRUE(blue);
+}
+
+TEST_F(PlotCommand, DrawsTheWorkspacesChartsAsSvg)
+{
+    const QString workspace = file("w.json", R"({"charts": {"panes": [{"channels": ["RPM", "BATT"]},
+        {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}})");
+    const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("chart.svg"), QStringLiteral("--size"),
+                          QStringLiteral("800x600")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QFile svg(path("chart.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray text = svg.readAll();
+    EXPECT_TRUE(text.contains("<svg"));
+    EXPECT_TRUE(text.contains("viewBox=\"0 0 800 600\""));
+    EXPECT_TRUE(text.contains("BATT"));
+    EXPECT_TRUE(text.contains("<image")) << "the scatter's points";
+}
+
+TEST_F(PlotCommand, ChannelsMissingFromTheLogAreToldButTheRestIsDrawn)
+{
+    const QString workspace = file("w.json", R"({"charts": {"panes": [{"channels": ["RPM", "NoSuch"]}]}})");
+    const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("c.png")});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_TRUE(run.err.contains("pane 1: no channel \"NoSuch\"")) << run.err.toStdString();
+    EXPECT_EQ(QImage(path("c.png")).size(), QSize(1200, 800)) << "the default size";
+}
+
+TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
+{
+    const QString good = file("w.json", "{}");
+    const QString bad = file("bad.json", "{\n  \"charts\": {\"panes\": 3}\n}");
+    const QString broken = file("broken.json", "{\"charts\": ");
+    struct Case {
+        QStringList args;
+        int code;
+        const char* message;
+    };
+    const std::vector<Case> cases = {
+        {{good, path("missing.csv"), QStringLiteral("--output"), path("a.png")}, 1, "missing.csv"},
+        {{bad, kSample, QStringLiteral("--output"), path("a.png")}, 2, "charts: needs \"panes\""},
+        {{broken, kSample, QStringLiteral("--output"), path("a.png")}, 2, "not valid JSON at line 1"},
+        {{path("nowhere.json"), kSample, QStringLiteral("--output"), path("a.png")}, 2, "nowhere.json"},
+        {{good, kSample}, 2, "--output"},
+        {{good, kSample, QStringLiteral("--output"), path("a.jpg")}, 2, ".png or .svg"},
+        {{good, kSample, QStringLiteral("--output"), path("a.png"), QStringLiteral("--size"), QStringLiteral("10x10")}, 2, "--size"},
+        {{good, kSample, QStringLiteral("--output"), path("a.png"), QStringLiteral("--size"), QStringLiteral("wide")}, 2, "--size"},
+        {{good, QStringLiteral("--output"), path("a.png")}, 2, "workspace file and a log file"},
+        {{good, kSample, QStringLiteral("--output"), path("no/such/dir/a.png")}, 1, "cannot write"},
+    };
+    for (const Case& c : cases) {
+        const PlotRun run = plot(c.args);
+        EXPECT_EQ(run.code, c.code) << c.args.join(' ').toStdString() << "\n" << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("a.png")));
+}
+
+}  // namespace
