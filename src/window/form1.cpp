@@ -1,11 +1,13 @@
 #include "window/form1.h"
 
+#include "charts/chart_data.h"
 #include "datalog/take_store.h"
 #include "views/blm_table.h"
 #include "views/bookmarks.h"
 #include "views/general_grid.h"
 #include "views/blm_tint.h"
 #include "views/run_time.h"
+#include "window/charts_tab.h"
 #include "window/curve_surface.h"
 #include "window/find_bar.h"
 
@@ -23,6 +25,7 @@
 #include <QMessageBox>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -115,6 +118,10 @@ void Form1::buildControls()
     m_tab->addTab(m_pageGeneral, QStringLiteral("General"));
     m_tab->addTab(m_pageBlm, QStringLiteral("BLM"));
     m_tab->addTab(new QWidget, QStringLiteral("Other"));
+    m_charts = new ChartsTab;
+    m_charts->setObjectName(QStringLiteral("Charts"));
+    m_tab->addTab(m_charts, QStringLiteral("Charts"));
+    connect(m_charts, &ChartsTab::takeChosen, this, &Form1::onChartTake);
 
     m_label2 = makeLabel(m_pageGeneral, "Label2", QStringLiteral("Runtime:"), twips(120, 480, 1095, 375));
     m_lblRunTime = makeLabel(m_pageGeneral, "lblRunTime", QString(), twips(1200, 480, 4815, 375));
@@ -188,6 +195,9 @@ void Form1::buildMenus()
     file->setObjectName(QStringLiteral("mnuFile"));
     m_mnuOpen = file->addAction(QStringLiteral("&Open"));
     m_mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
+    m_mnuExportChart = file->addAction(QStringLiteral("Export Chart\u2026"));
+    m_mnuExportChart->setObjectName(QStringLiteral("mnuExportChart"));
+    connect(m_mnuExportChart, &QAction::triggered, this, [this] { exportChartCommand(); });
     m_mnuQuit = file->addAction(QStringLiteral("&Quit"));
     m_mnuQuit->setObjectName(QStringLiteral("mnuQuit"));
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
@@ -356,9 +366,36 @@ void Form1::runOpen(const std::function<bool()>& read)
             DrawGeneral();
             DrawBLM();
             ShowRuntime();
+            m_charts->setSource(std::make_shared<LogChannelSource>(std::make_shared<ColumnCache>(m_store)));
         }
     });
     QApplication::restoreOverrideCursor();
+}
+
+// Like a click on the General curve: Grid1 scrolls to the take, in the
+// selected row (the first parameter's when none is selected).
+void Form1::onChartTake(int take)
+{
+    if (m_grid1->RowCount() < 2)
+        return;
+    const int row = std::max(1, m_grid1->SelectedRow(0));
+    m_grid1->ScrollToCell(row, clickedGridColumn(take, m_grid1->ColCount()));
+}
+
+void Form1::exportChartCommand()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Chart"), QString(),
+                                                      QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    if (!path.isEmpty())
+        exportChart(path);
+}
+
+void Form1::exportChart(const QString& path)
+{
+    guarded("Export Chart", [&] {
+        if (const QString error = m_charts->exportTo(path); !error.isEmpty())
+            reportError(error);
+    });
 }
 
 bool Form1::ReadDataFile()

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace dlv {
 
+class ChartsTab;
 class CurveSurface;
 class FindBar;
 class TakeStore;
@@ -63,6 +64,12 @@ public:
 
     [[nodiscard]] const TakeStore* store() const noexcept { return m_store.get(); }
 
+    // File, Export Chart...: what the Charts tab shows, as PNG or SVG. A
+    // failure shows a message; the chart stays as it was.
+    void exportChartCommand();
+    void exportChart(const QString& path);
+    [[nodiscard]] ChartsTab* charts() const noexcept { return m_charts; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -77,6 +84,7 @@ private:
     void onRowSelected();
     void onCurveReleased(double x);
     void showAbout();
+    void onChartTake(int take);
     void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
     // Runs a command, turning any failure into a message; never throws.
@@ -115,8 +123,10 @@ private:
     QLabel* m_lblMin = nullptr;
     CellGrid* m_grid2 = nullptr;
     FindBar* m_findBar = nullptr;
+    ChartsTab* m_charts = nullptr;
     QAction* m_mnuOpen = nullptr;
     QAction* m_mnuQuit = nullptr;
+    QAction* m_mnuExportChart = nullptr;
     QAction* m_mnuBookMark = nullptr;
     QAction* m_mnuAbout = nullptr;
 };

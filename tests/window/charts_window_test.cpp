@@ -1,0 +1,71 @@
+// The Charts tab inside the window: the default page of an opened log, a
+// click on the charts scrolling Grid1 as a click on the curve does, and
+// File, Export Chart.
+#include "render/chart_renderer.h"
+#include "support/temp_logs.h"
+#include "window/cell_grid.h"
+#include "window/charts_tab.h"
+#include "window/form1.h"
+
+#include <QAction>
+#include <QImage>
+#include <QMouseEvent>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using dlv::Form1;
+
+TEST(ChartsWindow, TheTabShowsTheDefaultPageAndAClickScrollsGrid1ToTheTake)
+{
+    dlvtest::TempLogs logs;
+    Form1 form;
+    QStringList errors;
+    form.setMessageHandler([&](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
+    form.show();
+    auto* tabs = form.findChild<QTabWidget*>(QStringLiteral("Tab1"));
+    ASSERT_EQ(tabs->count(), 4);
+    EXPECT_EQ(tabs->tabText(3), QStringLiteral("Charts"));
+    EXPECT_TRUE(form.findChild<QAction*>(QStringLiteral("mnuExportChart")));
+
+    std::string log = "t\nTime,RPM,MAP,TPS,BLM\n";
+    for (int t = 0; t < 2000; ++t)
+        log += std::to_string(t / 10.0) + "," + std::to_string(800 + t) + ",40,10,128\n";
+    form.openFile(QString::fromStdString(logs.write("log.csv", log)));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+
+    tabs->setCurrentIndex(3);
+    dlv::ChartsTab* charts = form.charts();
+    ASSERT_EQ(charts->page().panes.size(), 4u);
+    EXPECT_EQ(charts->page().panes[3].channels[0].name, "BLM");
+    dlv::ChartView* view = charts->view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+
+    auto* grid1 = form.findChild<dlv::CellGrid*>(QStringLiteral("Grid1"));
+    auto columnInView = [&](int col) {
+        return grid1->viewport()->rect().intersects(grid1->visualRect(grid1->model()->index(0, col - 1)));
+    };
+    const QRect plot = view->renderer().geometry(view->size())[1].plot;
+    const int x = static_cast<int>(view->renderer().pixelOfTake(1500, view->size()));
+    const int take = dlv::clickedTake(view->renderer().takeAtPixel(x, view->size()));
+    ASSERT_FALSE(columnInView(take + 1));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(x, plot.center().y()));
+    EXPECT_EQ(view->cursorTake(), take);
+    EXPECT_TRUE(columnInView(take + 1)) << "the take's own column is in view";
+
+    // Export, then a failing export that leaves the chart alone.
+    const QString png = QString::fromStdString(logs.path("chart.png"));
+    form.exportChart(png);
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(QImage(png).size(), view->size());
+    form.exportChart(QString::fromStdString(logs.path("missing/chart.png")));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("missing/chart.png")));
+    EXPECT_EQ(view->cursorTake(), take);
+}
+
+}  // namespace
