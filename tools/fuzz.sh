@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve)
+((${#targets[@]})) || targets=(afsep reader blm curve chart_spec)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -33,6 +33,8 @@ seed reader long '\377\004A,BB,CCC,'
 seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
+seed chart_spec page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
+seed chart_spec none '{"filter": "RPM > 800"}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 
 cat >"$dir/log.dict" <<'DICT'
