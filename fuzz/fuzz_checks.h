@@ -353,6 +353,7 @@ inline std::string checkStoreAgainst(std::string_view bytes, const dlv::ReadResu
             if (!value || !value->empty())
                 return where() + ": parameter " + std::to_string(p) + " beyond the line is not the empty text";
         }
+        widest = std::min(widest, dlv::TakeStore::kShownValueBytesLimit);  // no cell shows more
         if (store.maxShownValueBytes(t) != widest)
             return where() + ": maxShownValueBytes " + std::to_string(store.maxShownValueBytes(t)) + " instead of " +
                    std::to_string(widest);
