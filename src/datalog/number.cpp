@@ -85,12 +85,14 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     std::uint64_t digits = 0;
     std::uint64_t fractionDigits = 0;
     std::uint64_t digitValue = 0;  // meaningful only while digits <= 15
+    const char* lastNonZero = nullptr;
     bool point = false;
     for (; p != end; ++p) {
         if (*p >= '0' && *p <= '9') {
             ++digits;
             fractionDigits += point;
             digitValue = digitValue * 10 + static_cast<std::uint64_t>(*p - '0');
+            lastNonZero = *p != '0' ? p : lastNonZero;
         } else if (*p == '.' && !point) {
             point = true;
         } else {
@@ -99,7 +101,6 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     }
     if (digits == 0)
         return std::nullopt;
-    const char* const mantissaEnd = p;
     std::int64_t written = 0;
     const bool exponent = p != end && (*p == 'e' || *p == 'E');
     if (exponent) {
@@ -131,20 +132,21 @@ std::optional<double> parseNumber(std::string_view text) noexcept
 
     // Otherwise the value is 0.d1d2d3... x 10^pointPosition, d1 the first
     // nonzero digit: its size is known from the counts before any conversion.
+    // Only the digits up to the last nonzero one are walked again.
     char kept[kKeptDigits];
     std::size_t keptCount = 0;
-    bool moreNonZero = false;
     std::uint64_t leadingZeros = 0;  // digits before the first nonzero one
-    for (const char* q = mantissa; q != mantissaEnd; ++q) {
+    const char* q = mantissa;
+    const char* const lastDigit = lastNonZero ? lastNonZero + 1 : mantissa;
+    for (; q != lastDigit && keptCount < kKeptDigits; ++q) {
         if (*q == '.')
             continue;
         if (keptCount == 0 && *q == '0')
             ++leadingZeros;
-        else if (keptCount < kKeptDigits)
-            kept[keptCount++] = *q;
         else
-            moreNonZero |= *q != '0';
+            kept[keptCount++] = *q;
     }
+    const bool moreNonZero = q != lastDigit;
     const std::uint64_t integerDigits = digits - fractionDigits;
     const std::int64_t pointPosition =
         static_cast<std::int64_t>(integerDigits) - static_cast<std::int64_t>(leadingZeros) + written;

@@ -633,8 +633,11 @@ static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, 
     std::vector<std::size_t> starts{from};
     for (std::size_t k = 1; k < parts; ++k) {
         std::size_t q = std::max(from + (size - from) / parts * k, starts.back());
-        while (q < size && bytes[q] != '\n' && bytes[q] != '\r')
-            ++q;
+        // The first CR or LF from q on; lines may be gigabytes long.
+        const auto* lf = static_cast<const char*>(std::memchr(bytes + q, '\n', size - q));
+        const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - bytes) : size;
+        const auto* cr = static_cast<const char*>(std::memchr(bytes + q, '\r', lfAt - q));
+        q = cr ? static_cast<std::size_t>(cr - bytes) : lfAt;
         if (q >= size)
             break;
         const std::size_t next = bytes[q] == '\r' && q + 1 < size && bytes[q + 1] == '\n' ? q + 2 : q + 1;
