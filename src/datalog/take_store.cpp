@@ -684,7 +684,12 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
         std::size_t takesStart = 0;
         const std::size_t namesEnd = TakeStoreBuilder::lineEnd(bytes, size, namesStart, takesStart);
         const std::string_view namesLine(bytes + namesStart, namesEnd - namesStart);
-        readNames(namesLine, store->m_paramNames);
+        try {
+            readNames(namesLine, store->m_paramNames);
+        } catch (const std::bad_alloc&) {
+            return failure("Cannot read " + inQuotes(name) + ": not enough memory for the names in its names line (" +
+                           megabytes(namesLine.size()) + ")");
+        }
         const std::size_t paramLimit = store->m_paramNames.size() - 1;
 
         // An anchor for every eighth comma, so at most one per eight bytes;
