@@ -875,6 +875,7 @@ TEST(FuzzRegressions, KeptInputsPassEveryCheck)
         {"reader", dlv::fuzzcheck::checkReader},
         {"blm", dlv::fuzzcheck::checkBlm},
         {"curve", dlv::fuzzcheck::checkCurve},
+        {"number", dlv::fuzzcheck::checkNumber},
     };
     int replayed = 0;
     for (const auto& [target, check] : targets) {
@@ -930,4 +931,36 @@ TEST(FuzzChecks, ReaderCheckNoticesAStoreOfOtherBytes)
     EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\nA,C\n1,2\n3,4\n", "log")), "");
     EXPECT_NE(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes("t\n", "log")), "");
     EXPECT_EQ(dlv::fuzzcheck::checkStoreAgainst(bytes, readDataLogBytes(bytes, "log")), "");
+}
+
+// The corpus kept in the repository, where each fuzzing run starts.
+TEST(FuzzCorpus, KeptInputsPassEveryCheck)
+{
+    const std::filesystem::path root = std::filesystem::path(DLV_SOURCE_DIR) / "fuzz" / "corpus";
+    const std::pair<const char*, std::string (*)(std::string_view)> targets[] = {
+        {"afsep", dlv::fuzzcheck::checkAfsep},   {"reader", dlv::fuzzcheck::checkReader},
+        {"blm", dlv::fuzzcheck::checkBlm},       {"curve", dlv::fuzzcheck::checkCurve},
+        {"number", dlv::fuzzcheck::checkNumber},
+    };
+    for (const auto& [target, check] : targets) {
+        const std::filesystem::path dir = root / target;
+        int replayed = 0;
+        if (std::filesystem::is_directory(dir))
+            for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+                EXPECT_EQ(check(fileBytes(entry.path())), "") << entry.path();
+                ++replayed;
+            }
+        EXPECT_GE(replayed, 100) << target;
+    }
+}
+
+TEST(FuzzChecks, NumberCheckExpandsLongRunsAndCatchesAWrongRule)
+{
+    EXPECT_EQ(dlv::fuzzcheck::checkNumber("\xFF\x01" "1~0e-1"), "");
+    EXPECT_EQ(dlv::fuzzcheck::referenceNumber("1" + std::string(65, '0') + "e-1"), 1e64);
+    EXPECT_EQ(dlv::fuzzcheck::referenceNumber("1" + std::string(400, '0') + "e-1"), std::nullopt);
+    EXPECT_EQ(dlv::fuzzcheck::referenceNumber("0." + std::string(400, '0') + "1"), 0.0);
+    EXPECT_EQ(dlv::fuzzcheck::referenceNumber(" +2.5E1 "), 25.0);
+    for (const char* text : {"inf", "0x10", "1e", ".", "1..2", " 1 2"})
+        EXPECT_EQ(dlv::fuzzcheck::referenceNumber(text), std::nullopt) << text;
 }
