@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets (clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer) into build-fuzz and runs each one for a fixed
 # time, one target per core at a time, starting from the corpus kept in the
-# repository (fuzz/corpus/TARGET, a few hundred small inputs) and the one
+# repository (fuzz/corpus/TARGET, up to a few hundred small inputs) and the one
 # grown by earlier runs (build-fuzz/corpus/TARGET). Exits non-zero when a
 # target finds an input that breaks a check; the input is left in
 # build-fuzz/artifacts/ and belongs, once the fault is fixed, under
