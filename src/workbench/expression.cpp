@@ -1,5 +1,6 @@
 #include "workbench/expression.h"
 
+#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
 #include <muParser.h>
@@ -265,9 +266,10 @@ struct ExpressionCompiler {
                 if (next < text.size() && text[next] == '(') {
                     if (!functionNames().contains(name))
                         fail("unknown function " + inQuotes(name), i, j - i);
+                    // Without the spaces before "(": muparser wants none there.
                     copy(i, j);
                     functionNext = true;
-                    i = j;
+                    i = next;
                 } else {
                     const std::size_t begin = i;
                     i = j;
@@ -324,8 +326,6 @@ struct ExpressionCompiler {
                 copy(i, i + 1);
                 ++i;
             } else {
-                if (isSpace(c))
-                    functionNext = function;  // "abs (x)": the call goes on
                 copy(i, i + 1);
                 ++i;
             }
@@ -360,6 +360,24 @@ struct ExpressionCompiler {
         while (j < text.size() && (static_cast<unsigned char>(text[j]) & 0xC0) == 0x80)
             ++j;
         return j - offset;
+    }
+
+    // Where the call of function `name` that ends before offset starts: at its
+    // name rather than at the end of its arguments, where muparser notices.
+    std::size_t functionBefore(std::size_t offset, const std::string& name) const
+    {
+        offset = std::min(offset, text.size());
+        for (std::size_t at = text.rfind(name, offset); at != std::string_view::npos;
+             at = at > 0 ? text.rfind(name, at - 1) : std::string_view::npos) {
+            std::size_t j = at + name.size();
+            while (j < text.size() && isSpace(text[j]))
+                ++j;
+            if (j < text.size() && text[j] == '(' && (at == 0 || !isNameChar(text[at - 1])))
+                return at;
+            if (at == 0)
+                break;
+        }
+        return offset;
     }
 
     std::string tokenAt(std::size_t offset) const
@@ -410,16 +428,17 @@ struct ExpressionCompiler {
             offset = text.size();
             break;
         case mu::ecTOO_MANY_PARAMS:
-            reason = "too many arguments for " + inQuotes(error.GetToken());
-            break;
         case mu::ecTOO_FEW_PARAMS:
-            reason = "too few arguments for " + inQuotes(error.GetToken());
+            reason = std::string(error.GetCode() == mu::ecTOO_MANY_PARAMS ? "too many" : "too few") +
+                     " arguments for " + inQuotes(error.GetToken());
+            offset = functionBefore(offset, error.GetToken());
             break;
         case mu::ecMISSING_ELSE_CLAUSE:
             reason = "\"?\" without its \":\"";
             break;
         case mu::ecMISPLACED_COLON:
             reason = "\":\" without a \"?\" before it";
+            offset = std::min(text.rfind(':', offset), text.size());
             break;
         case mu::ecUNEXPECTED_ARG:
             reason = "\",\" outside a function's arguments";
@@ -469,6 +488,25 @@ CompileResult compileExpression(std::string_view text, const NameScope& scope)
 
 namespace {
 
+// Takes per part of a parallel evaluation: a parser costs tens of
+// microseconds to set up, a take tens of nanoseconds.
+constexpr std::size_t kTakesPerPart = 32768;
+
+// muparser's bulk mode runs an OpenMP team of its own when the library was
+// built with OpenMP, as Debian's is. On a busy machine each such team waits
+// for its threads to be scheduled, which costs far more than small
+// evaluations take, and our own threads already share the work: so every
+// evaluating thread asks for a team of one. Weak, so that a muparser without
+// OpenMP links as well.
+extern "C" void omp_set_num_threads(int) __attribute__((weak));
+
+void evaluateBulk(mu::Parser& parser, double* out, std::size_t count)
+{
+    if (omp_set_num_threads)
+        omp_set_num_threads(1);
+    parser.Eval(out, static_cast<int>(count));
+}
+
 // NaN and infinite results have no value: both read as NaN from here on.
 void normalise(std::span<double> values)
 {
@@ -497,19 +535,11 @@ std::vector<double> evaluateExpression(const CompiledExpression& expression, std
         return out;
     }
 
-    // Takes from `head` on: every variable points straight into its column,
-    // shifted by its look-back, and one bulk evaluation covers them all.
-    const std::unique_ptr<mu::Parser> parser = makeParser();
-    parser->SetExpr(expression.parserText());
-    if (head < takes) {
-        for (std::size_t v = 0; v < operands.size(); ++v)
-            parser->DefineVar(variableName(v),
-                              const_cast<double*>(columns[v]) + head - static_cast<std::size_t>(operands[v].lookBack));
-        parser->Eval(out.data() + head, static_cast<int>(takes - head));
-    }
     // The first takes, where some look-back reaches before take 0: copies
     // with NaN in front.
     if (head > 0) {
+        const std::unique_ptr<mu::Parser> parser = makeParser();
+        parser->SetExpr(expression.parserText());
         std::vector<std::vector<double>> shifted(operands.size());
         for (std::size_t v = 0; v < operands.size(); ++v) {
             const std::size_t k = static_cast<std::size_t>(operands[v].lookBack);
@@ -518,8 +548,20 @@ std::vector<double> evaluateExpression(const CompiledExpression& expression, std
                 shifted[v][t] = columns[v][t - k];
             parser->DefineVar(variableName(v), shifted[v].data());
         }
-        parser->Eval(out.data(), static_cast<int>(head));
+        evaluateBulk(*parser, out.data(), head);
     }
+    // From take `head` on, every variable points straight into its column,
+    // shifted by its look-back; the cores share the takes by ranges, each
+    // with a parser of its own (a parser is not thread-safe).
+    parallelFor(takes - head, kTakesPerPart, [&](std::size_t begin, std::size_t end) {
+        const std::unique_ptr<mu::Parser> parser = makeParser();
+        parser->SetExpr(expression.parserText());
+        const std::size_t from = head + begin;
+        for (std::size_t v = 0; v < operands.size(); ++v)
+            parser->DefineVar(variableName(v), const_cast<double*>(columns[v]) + from -
+                                                   static_cast<std::size_t>(operands[v].lookBack));
+        evaluateBulk(*parser, out.data() + from, end - begin);
+    });
     normalise(out);
     return out;
 }
