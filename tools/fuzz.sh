@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve)
+((${#targets[@]})) || targets=(afsep reader blm curve expression workspace)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -33,6 +33,9 @@ seed reader long '\377\004A,BB,CCC,'
 seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
+seed expression filter 'ECT > 80 && abs(TPS - TPS[-1]) < 2'
+seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
+seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 
 cat >"$dir/log.dict" <<'DICT'
@@ -61,13 +64,50 @@ cat >"$dir/log.dict" <<'DICT'
 "\xb0"
 DICT
 
+cat >"$dir/workbench.dict" <<'DICT'
+"{"
+"}"
+"["
+"]"
+"[-1]"
+"#"
+"?"
+":"
+"&&"
+"||"
+"!"
+"=="
+"!="
+"<="
+"abs("
+"min("
+"max("
+"sqrt("
+","
+"RPM"
+"{O2 (mV)}"
+"\"channels\""
+"\"tables\""
+"\"charts\""
+"\"name\""
+"\"expr\""
+"\"xAxis\""
+"\"yAxis\""
+"\"stat\""
+"\"minHits\""
+"\"target\""
+"\"filter\""
+"\"diff%\""
+"\"median\""
+DICT
+
 mkdir -p "$dir/artifacts"
 # One target per core at a time; each writes its own log.
 run_target() {
   local target=$1 corpus="$dir/corpus/$1" extra=() dict=()
   mkdir -p "$corpus"
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; esac
+  case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1

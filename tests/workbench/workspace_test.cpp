@@ -80,6 +80,8 @@ TEST(WorkspaceErrors, BadJsonSaysWhere)
     EXPECT_EQ(errorOf("{\"tables\": [}").substr(0, 28), "bad JSON at line 1, column 1");
     EXPECT_NE(errorOf("{\"tables\": [],\n  \"channels\": [,]}").find("line 2, column"), std::string::npos);
     EXPECT_EQ(errorOf("").substr(0, 8), "bad JSON");
+    EXPECT_EQ(errorOf(withTable(R"("x": "A", "xAxis": [1e999], "z": "B", "stat": "mean")")),
+              "bad JSON: number overflow parsing '1e999'");
     EXPECT_EQ(errorOf("[1, 2]"), "workspace must be a JSON object with tables (and channels), not a list");
 }
 
