@@ -58,7 +58,8 @@ now_ns() { date +%s%N; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # Runs --tables on the given logs RUNS times after a warm-up; prints the
-# median wall time in ms and leaves the largest peak RSS (KiB) in $rss_kb.
+# median wall time in ms and leaves the largest peak RSS (KiB) in
+# $out/tables_peak_kb.txt (it runs in a subshell).
 time_tables() {
     local times=() rss=0 start end kb
     "$viewer" --tables "$workspace" "$@" >"$out/tables_output.txt"
@@ -70,13 +71,13 @@ time_tables() {
         kb=$(tail -1 "$out/tables_rss.txt")
         ((kb > rss)) && rss=$kb
     done
-    rss_kb=$rss
+    echo "$rss" >"$out/tables_peak_kb.txt"
     printf '%s\n' "${times[@]}" | median | awk '{ printf "%.1f", $1 / 1000 }'
 }
 
 echo "== $takes takes: --tables, $runs run(s)"
 tables_ms=$(time_tables "$log")
-tables_rss_kb=$rss_kb
+tables_rss_kb=$(cat "$out/tables_peak_kb.txt")
 grep -q '^# ' "$out/tables_output.txt" || { echo "bench/tables_bench.sh: --tables printed no table" >&2; exit 1; }
 floor_ms=$("$build/bench/dlv-floor" "$log" --runs "$((runs < 3 ? 3 : runs))" | awk '{ print $2 }')
 file_bytes=$(stat -c %s "$log")
@@ -96,7 +97,7 @@ fi
 
 echo "== ten logs at once (the same file ten times), $runs run(s)"
 ten_ms=$(time_tables "$log" "$log" "$log" "$log" "$log" "$log" "$log" "$log" "$log" "$log")
-ten_rss_kb=$rss_kb
+ten_rss_kb=$(cat "$out/tables_peak_kb.txt")
 
 if [ -z "$pandas_ms" ]; then
     if /usr/bin/python3 -c 'import pandas' >/dev/null 2>&1; then
