@@ -38,7 +38,8 @@ inline int codePointsBefore(std::string_view text, std::size_t offset)
 
 // Any bytes as an expression over workbenchLog(): compiling either fails
 // with a place inside the text, or gives an expression whose values are one
-// per take and never infinite; the same text compiles the same way twice.
+// per take, never infinite, and those muparser gives take by take; the same
+// text compiles the same way twice.
 inline std::string checkExpression(std::string_view text)
 {
     using namespace workbench;
@@ -81,6 +82,11 @@ inline std::string checkExpression(std::string_view text)
     for (const double v : values)
         if (std::isinf(v))
             return "an infinite value left in the result";
+    const std::vector<double> reference = evaluateWithParser(compiled, columns, takes);
+    for (std::size_t t = 0; t < takes; ++t)
+        if (!(values[t] == reference[t] || (std::isnan(values[t]) && std::isnan(reference[t]))))
+            return "take " + std::to_string(t) + ": " + std::to_string(values[t]) + " where muparser gives " +
+                   std::to_string(reference[t]);
     if (compiled.isOperand()) {
         const Operand& operand = compiled.operands()[0];
         for (std::size_t t = 0; t < takes; ++t) {

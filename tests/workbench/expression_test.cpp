@@ -227,3 +227,35 @@ TEST(ExpressionErrors, WorkspaceMessagesNameTheTableOrChannelAndField)
 }
 
 }  // namespace
+
+namespace {
+
+// The block evaluation against muparser take by take, over more takes than
+// one block, with values that are not numbers and look-backs.
+TEST(ExpressionBlocks, SameValuesAsMuparserTakeByTake)
+{
+    std::vector<std::string> takes;
+    for (int t = 0; t < 700; ++t)
+        takes.push_back(std::to_string(t % 17 - 8) + "," + (t % 13 == 0 ? std::string("x") : std::to_string(t * 0.25)) +
+                        "," + std::to_string(t % 3));
+    const auto log = dlvtest::makeLog("A,B,C", takes);
+    const NameScope scope(log->ParamNames());
+    std::vector<dlv::ColumnPtr> columns;
+    for (long long p = 0; p < 3; ++p)
+        columns.push_back(std::make_shared<const dlv::Column>(dlv::parseColumns(*log, std::vector<long long>{p})[0]));
+    for (const std::string text :
+         {"A + B * C - A / B", "A > 0 ? B : C", "A > 0 ? (B > 10 ? 1 : 2) : C < 1 ? 3 : A", "A ^ 2 + B ^ 3 + C ^ 4",
+          "2 * A + 3", "A * 2", "min(A, B, C) + max(A, C)", "abs(A) + sqrt(B) + ln(B) + exp(C) + log10(B)",
+          "A && B || !C", "A != A", "B[-1] - B[-3] + C[-700]", "sum(A, B[-2], 1) / avg(C, 2)", "1 + 2", "-A", "A ^ B",
+          "A == 0 ? 1 / A : -1 / A", "(A < B) + (A <= B) + (A >= B) + (A > B) + (A == B)"}) {
+        const CompileResult compiled = compileExpression(text, scope);
+        ASSERT_TRUE(compiled.ok()) << text << ": " << compiled.error.reason;
+        std::vector<const double*> data;
+        for (const Operand& operand : compiled.expression->operands())
+            data.push_back(columns[static_cast<std::size_t>(operand.index)]->data());
+        expectColumn(evaluateExpression(*compiled.expression, data, takes.size()),
+                     evaluateWithParser(*compiled.expression, data, takes.size()));
+    }
+}
+
+}  // namespace
