@@ -7,6 +7,8 @@
 #   pandas.read_csv     of the same file at least 10 x slower than --tables
 #   peak memory         at most 1.5 x the file + 8 bytes a take per channel used
 #   ten logs at once    linear: at most 10 x one log (the same file ten times)
+#   an edit             a live table recomputed after an edit, columns
+#                       parsed: at most 50 ms (dlv-tables-edit)
 #
 #   bench/tables_bench.sh [--quick] [--build-dir DIR] [--runs N] [--pandas-ms MS]
 #
@@ -28,7 +30,7 @@ while [ $# -gt 0 ]; do
         --build-dir) build=$(realpath -m "${2:?--build-dir needs a directory}"); shift ;;
         --runs) runs=${2:?--runs needs a number}; shift ;;
         --pandas-ms) pandas_ms=${2:?--pandas-ms needs a number}; shift ;;
-        -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "bench/tables_bench.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
     esac
     shift
@@ -38,9 +40,9 @@ workspace=$root/bench/tables_workspace.json
 channels=2  # the channels of the workspace that its tables use
 mkdir -p "$out"
 
-echo "== building datalog-viewer, dlv-floor and dlv-generate-log in $build"
+echo "== building datalog-viewer, dlv-floor, dlv-tables-edit and dlv-generate-log in $build"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-       cmake --build "$build" --target datalog-viewer dlv-floor dlv-generate-log -j2; } >"$out/tables_build.log" 2>&1; then
+       cmake --build "$build" --target datalog-viewer dlv-floor dlv-tables-edit dlv-generate-log -j2; } >"$out/tables_build.log" 2>&1; then
     cat "$out/tables_build.log" >&2
     echo "bench/tables_bench.sh: the build failed" >&2
     exit 1
@@ -119,14 +121,20 @@ PY
         pandas_ms=n/a
     fi
 fi
+echo "== edits on one log, $((runs < 5 ? 5 : runs)) run(s) each"
+"$build/bench/dlv-tables-edit" "$log" "$workspace" --runs "$((runs < 5 ? 5 : runs))" >"$out/tables_edit.txt"
+edit() { awk -v key="$1" '$1 == key { print $2 }' "$out/tables_edit.txt"; }
 {
+    cat "$out/tables_edit.txt"
     echo "ten_logs_ms $ten_ms"
     echo "ten_logs_peak_rss_kb $ten_rss_kb"
     echo "pandas_ms $pandas_ms"
 } >>"$result"
 
 awk -v t="$tables_ms" -v f="$floor_ms" -v p="$pandas_ms" -v rss="$tables_rss_kb" -v bytes="$file_bytes" \
-    -v takes="$takes" -v ch="$channels" -v ten="$ten_ms" -v tenrss="$ten_rss_kb" '
+    -v takes="$takes" -v ch="$channels" -v ten="$ten_ms" -v tenrss="$ten_rss_kb" \
+    -v efilter="$(edit edit_filter_ms)" -v eaxis="$(edit edit_axis_ms)" -v echannel="$(edit edit_channel_ms)" \
+    -v estat="$(edit edit_stat_ms)" '
 function verdict(ok) { return ok ? "ok" : "MISSED" }
 BEGIN {
     limit_mb = (1.5 * bytes + 8 * takes * ch) / 1048576
@@ -143,4 +151,8 @@ BEGIN {
     printf "%-34s %9.1f ms %14s %8s\n", "ten logs at once", ten, "", ""
     printf "%-34s %11.2f x %12s %8s\n", "ten logs / one log", ten / t, "<= 10 x", verdict(ten / t <= 10)
     printf "%-34s %9.0f MB %14s %8s\n", "ten logs: peak memory", tenrss / 1024, "", ""
+    printf "%-34s %9.1f ms %11s ms %8s\n", "edit: a filter", efilter, "<= 50", verdict(efilter <= 50)
+    printf "%-34s %9.1f ms %11s ms %8s\n", "edit: x breakpoints", eaxis, "<= 50", verdict(eaxis <= 50)
+    printf "%-34s %9.1f ms %11s ms %8s\n", "edit: a channel (all its tables)", echannel, "<= 50", verdict(echannel <= 50)
+    printf "%-34s %9.1f ms %11s ms %8s\n", "edit: the statistic", estat, "<= 50", verdict(estat <= 50)
 }' | tee "$out/tables_summary.txt"

@@ -36,6 +36,8 @@ TEST(LogSession, EditsRecomputeOnlyWhatChanged)
     EXPECT_EQ((*newFilter)[2], 1);
     EXPECT_EQ((*filter)[2], 0);
     EXPECT_EQ(session.cachedResults(), 4u);
+    EXPECT_NE(tableKey(second, 0), tableKey(first, 0));
+    EXPECT_EQ(tableKey(second, 1), tableKey(first, 1));
     session.keepOnly(second);
     EXPECT_EQ(session.cachedResults(), 3u);
 
