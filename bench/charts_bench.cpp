@@ -34,6 +34,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -170,9 +171,10 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const QString workspace = dir.filePath(QStringLiteral("w.json"));
     std::ofstream(workspace.toStdString()) << nlohmann::json{{"charts", dlv::chartPageJson(stacked)}}.dump();
-    dlv::PlotRequest request{workspace, QString::fromStdString(log), dir.filePath(QStringLiteral("p.png")), size};
+    const dlv::PlotRequest request{workspace.toStdString(), log, dir.filePath(QStringLiteral("p.png")).toStdString(),
+                                   size.width(), size.height()};
     int failures = 0;
-    const double plot = timed(runs, [&] { failures += dlv::runPlot(request) != 0; }).wall;
+    const double plot = timed(runs, [&] { failures += dlv::runPlotCommand(request, std::cerr) != 0; }).wall;
     if (failures) {
         std::fprintf(stderr, "dlv-charts-bench: --plot failed\n");
         return 1;

@@ -1,68 +1,89 @@
+#include "app/command_line.h"
 #include "app/plot_command.h"
-#include "window/form1.h"
-#include "views/report.h"
-
+#include "app/tables_command.h"
+#include "datalog/display_text.h"
 #include "datalog/take_store.h"
+#include "views/report.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QLocale>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
-#include <vector>
 
 namespace {
 
-int usage()
+// Prints what the window would show for the log, without a display, and the
+// reader's warnings on standard error. Every failure ends here with exit code
+// 1 and a message; nothing escapes to abort the program.
+int report(const std::filesystem::path& path, bool hits) noexcept
 {
-    std::fputs("usage: datalog-viewer [FILE]\n"
-               "       datalog-viewer --report [--hits] FILE\n"
-               "       datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WxH]\n", stderr);
-    return 2;
+    try {
+        const dlv::ReadResult result = dlv::readDataLog(path);
+        if (!result.ok()) {
+            std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
+            return 1;
+        }
+        for (const dlv::ReadWarning& warning : result.warnings)
+            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
+                         warning.message.c_str());
+        const std::string separator = QLocale().decimalPoint().toStdString();
+        const std::string text = dlv::reportText(*result.store, separator, hits);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "datalog-viewer: cannot write the report: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    } catch (const std::bad_alloc&) {
+        std::fputs("datalog-viewer: not enough memory to build the report\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "datalog-viewer: cannot build the report: %s\n", e.what());
+    } catch (...) {
+        std::fputs("datalog-viewer: cannot build the report\n", stderr);
+    }
+    return 1;
 }
 
-// Prints what the window would show for the log, without a display.
-int report(const char* path, bool hits)
+int window(int argc, char** argv, const dlv::CommandLine& line)
 {
-    const dlv::ReadResult result = dlv::readDataLog(path);
-    if (!result.ok()) {
-        std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
-        return 1;
-    }
-    const std::string separator = QLocale().decimalPoint().toStdString();
-    std::cout << dlv::reportText(*result.store, separator, hits);
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    QApplication app(argc, argv);
+    dlv::Form1 form;
+    form.show();
+    if (!line.files.empty())
+        form.openPath(line.files.front());
+    return app.exec();
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc >= 2 && std::strcmp(argv[1], "--plot") == 0)
-        return dlv::plotCommand(std::vector<std::string>(argv + 2, argv + argc));
-    if (argc >= 2 && std::strcmp(argv[1], "--report") == 0) {
-        bool hits = false;
-        const char* file = nullptr;
-        for (int i = 2; i < argc; ++i) {
-            if (std::strcmp(argv[i], "--hits") == 0)
-                hits = true;
-            else if (!file)
-                file = argv[i];
-            else
-                return usage();
-        }
-        return file ? report(file, hits) : usage();
+    const dlv::CommandLine line = dlv::parseCommandLine(argc, argv, dlv::programName().toStdString());
+    switch (line.mode) {
+    case dlv::CommandLine::Mode::Help:
+    case dlv::CommandLine::Mode::Version:
+        std::cout << line.text << '\n';
+        return std::cout.flush() ? 0 : 1;
+    case dlv::CommandLine::Mode::Error:
+        std::cerr << line.text << '\n';
+        return line.exitCode();
+    case dlv::CommandLine::Mode::Report:
+        return report(line.files.front(), line.hits);
+    case dlv::CommandLine::Mode::Tables:
+        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr);
+    case dlv::CommandLine::Mode::Plot:
+        return dlv::runPlotCommand({line.workspace, line.files.front(), line.output, line.width, line.height},
+                                   std::cerr);
+    case dlv::CommandLine::Mode::Window:
+        break;
     }
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] != '\0'))
-        return usage();
-
-    QApplication app(argc, argv);
-    dlv::Form1 form;
-    form.show();
-    if (argc == 2)
-        form.openFile(QString::fromLocal8Bit(argv[1]));
-    return app.exec();
+    return window(argc, argv, line);
 }

@@ -3,38 +3,28 @@
 // datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WIDTHxHEIGHT]
 //
 // Draws the workspace's chart page (or the default page when it has none) for
-// the log into a PNG or SVG file, without a display. Exit code 0 when the
-// picture was written; 1 when the log cannot be read or the picture cannot be
-// written; 2 for bad arguments or a bad workspace. Messages go to standard
-// error, nothing to standard output.
+// the log into a PNG or SVG file, without a display. The arguments are
+// checked by the command line (app/command_line.h).
 
-#include <QSize>
-#include <QString>
-
-#include <optional>
-#include <string>
-#include <vector>
+#include <filesystem>
+#include <iosfwd>
 
 namespace dlv {
 
 struct PlotRequest {
-    QString workspace;
-    QString log;
-    QString output;
-    QSize size{1200, 800};
+    std::filesystem::path workspace;
+    std::filesystem::path log;
+    std::filesystem::path output;  // ends in .png or .svg, any case
+    int width = 0;                 // pixels
+    int height = 0;
 };
 
-inline constexpr int kPlotMaxSide = 16384;
-
-// The arguments after "--plot". Sets error (and returns nullopt) for anything
-// else than the form above.
-[[nodiscard]] std::optional<PlotRequest> parsePlotArguments(const std::vector<std::string>& args, std::string& error);
-
-// Runs a parsed request; creates the GUI application (offscreen unless
-// QT_QPA_PLATFORM names another platform) when none exists yet.
-[[nodiscard]] int runPlot(const PlotRequest& request);
-
-// Both of the above, for main(): args are those after "--plot".
-[[nodiscard]] int plotCommand(const std::vector<std::string>& args);
+// Writes the picture and returns 0; on failure writes no picture, prints one
+// line naming the file and the reason to err (warnings too, such as a channel
+// the log lacks) and returns 1 for a log that cannot be read or a picture that
+// cannot be written (or when memory runs out), 2 for a bad workspace. Creates
+// the GUI application (offscreen unless QT_QPA_PLATFORM names another
+// platform) when none exists yet. Never throws.
+[[nodiscard]] int runPlotCommand(const PlotRequest& request, std::ostream& err) noexcept;
 
 }  // namespace dlv

@@ -1,0 +1,75 @@
+// Form1's side of the "Charts" tab: the tab itself, File, Export Chart..., and
+// a click on the charts scrolling Grid1 as a click on the curve does.
+#include "window/form1.h"
+
+#include "charts/chart_data.h"
+#include "views/curve.h"
+#include "views/log_document.h"
+#include "window/cell_grid.h"
+#include "window/charts_tab.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <algorithm>
+
+namespace dlv {
+
+void Form1::buildChartsTab()
+{
+    m_charts = new ChartsTab;
+    m_charts->setObjectName(QStringLiteral("Charts"));
+    addWorkbenchTab(m_charts, QStringLiteral("Charts"));
+    connect(m_charts, &ChartsTab::takeChosen, this, &Form1::onChartTake);
+    connect(this, &Form1::documentChanged, this, [this] {
+        guarded("Drawing the charts", [this] {
+            // The document's own column cache, kept alive with the document,
+            // so that the tabs share the columns they parse.
+            std::shared_ptr<ColumnCache> columns(m_document, &m_document->columns());
+            m_charts->setSource(std::make_shared<LogChannelSource>(std::move(columns)));
+        });
+    });
+
+    // File, Export Chart...: with the other export commands, before Quit.
+    auto* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
+    auto* quit = findChild<QAction*>(QStringLiteral("mnuQuit"));
+    const QList<QAction*> actions = file->actions();
+    const qsizetype at = actions.indexOf(quit);
+    QAction* before = at > 0 && actions[at - 1]->isSeparator() ? actions[at - 1] : quit;
+    auto* exportChartItem = new QAction(QStringLiteral("Export Chart\u2026"), file);
+    exportChartItem->setObjectName(QStringLiteral("mnuExportChart"));
+    file->insertAction(before, exportChartItem);
+    connect(exportChartItem, &QAction::triggered, this, [this] { exportChartCommand(); });
+}
+
+// Like a click on the General curve: Grid1 scrolls to the take, in the
+// selected row (the first parameter's when none is selected).
+void Form1::onChartTake(int take)
+{
+    guarded("Locating the take", [this, take] {
+        if (m_grid1->RowCount() < 2)
+            return;
+        const int row = std::max(1, m_grid1->SelectedRow(0));
+        m_grid1->ScrollToCell(row, clickedGridColumn(take, m_grid1->ColCount()));
+    });
+}
+
+void Form1::exportChartCommand()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Chart"), QString(),
+                                                      QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    if (!path.isEmpty())
+        exportChart(path);
+}
+
+void Form1::exportChart(const QString& path)
+{
+    guarded("Export Chart", [&] {
+        if (const QString error = m_charts->exportTo(path); !error.isEmpty())
+            reportError(error);
+    });
+}
+
+}  // namespace dlv
