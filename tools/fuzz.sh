@@ -43,6 +43,7 @@ seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
 seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
 seed chart_spec page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
 seed chart_spec none '{"filter": "RPM > 800"}'
+seed chart_spec filter '{"charts": {"filter": "ECT > 80 && RPM > 600", "panes": [{"channels": ["Load"]}]}}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 seed number plain ' -12.5e-3 '
 # Long numbers: 0xFF, n, then a text whose "~c" stands for n x 64 + 1 bytes c.

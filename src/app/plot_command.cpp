@@ -1,57 +1,26 @@
 #include "app/plot_command.h"
 
-#include "charts/chart_data.h"
-#include "charts/chart_spec.h"
-#include "datalog/display_text.h"
+#include "charts/chart_workspace.h"
 #include "datalog/take_store.h"
 #include "render/chart_renderer.h"
+#include "workbench/workspace_file.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <memory>
 #include <new>
-#include <optional>
 #include <ostream>
-#include <sstream>
 #include <string>
 
 namespace dlv {
 
 namespace {
 
+using workbench::quotedPath;
+
 constexpr const char* kProgram = "datalog-viewer: ";
-
-std::string shownPath(const std::filesystem::path& path)
-{
-    return "'" + displayText(path.string()) + "'";
-}
-
-// The workspace file's bytes, or nullopt with the reason in error.
-std::optional<std::string> readWorkspaceFile(const std::filesystem::path& path, std::string& error)
-{
-    std::error_code code;
-    if (std::filesystem::is_directory(path, code)) {
-        error = "cannot read workspace " + shownPath(path) + ": it is a directory";
-        return std::nullopt;
-    }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        error = "cannot open workspace " + shownPath(path) + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    if (file.bad()) {
-        error = "cannot read workspace " + shownPath(path) + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    return std::move(bytes).str();
-}
 
 // A GUI application for QPainter and the fonts when the caller has none.
 std::unique_ptr<QGuiApplication> guiApplication()
@@ -70,30 +39,39 @@ int run(const PlotRequest& request, std::ostream& err)
 {
     // The workspace first: a bad one is the caller's mistake, told before any
     // time goes into reading a big log.
-    std::string error;
-    const std::optional<std::string> text = readWorkspaceFile(request.workspace, error);
-    if (!text) {
-        err << kProgram << error << "\n";
+    const workbench::WorkspaceResult workspace = workbench::readWorkspaceFile(request.workspace);
+    if (!workspace.ok()) {
+        err << kProgram << workspace.error << "\n";
         return 2;
     }
-    const ChartPageResult charts = parseWorkspaceCharts(*text);
+    const ChartPageResult charts = workspaceChartPage(*workspace.workspace);
     if (!charts.ok() && !charts.error.empty()) {
-        err << kProgram << "workspace " << shownPath(request.workspace) << ": " << charts.error << "\n";
+        err << kProgram << "workspace " << quotedPath(request.workspace) << ": " << charts.error << "\n";
         return 2;
     }
 
-    const ReadResult log = readDataLog(request.log);
+    ReadResult log = readDataLog(request.log);
     if (!log.ok()) {
         err << kProgram << log.error << "\n";
         return 1;
     }
+    for (const ReadWarning& warning : log.warnings)
+        err << kProgram << "warning: " << quotedPath(request.log) << ": " << warning.message << "\n";
 
+    // As --tables: an expression that does not fit the log is the workspace's fault.
+    const std::string filter = charts.page ? charts.page->filter : std::string();
+    const WorkspaceChannels channels =
+        workspaceChannels(std::make_shared<ColumnCache>(std::move(log.store)), *workspace.workspace, filter);
+    if (!channels.errors.empty()) {
+        err << kProgram << "workspace " << quotedPath(request.workspace) << ": " << channels.errors.front()
+            << " (in log " << quotedPath(request.log) << ")\n";
+        return 2;
+    }
     const std::unique_ptr<QGuiApplication> app = guiApplication();
-    LogChannelSource source(std::make_shared<ColumnCache>(log.store));
-    const ChartPage page = charts.page ? *charts.page : defaultChartPage(source.parameterNames());
-    ResolvedPage resolved = resolveChartPage(page, source);
+    const ChartPage page = charts.page ? *charts.page : defaultChartPage(channels.source->parameterNames());
+    ResolvedPage resolved = resolveChartPage(page, *channels.source);
     for (const std::string& missing : resolved.missing)
-        err << kProgram << "warning: " << missing << " in " << shownPath(request.log) << "\n";
+        err << kProgram << "warning: " << missing << " in " << quotedPath(request.log) << "\n";
 
     ChartRenderer renderer;
     renderer.setDecimalSeparator(QLocale().decimalPoint().toStdString());
@@ -115,9 +93,9 @@ int runPlotCommand(const PlotRequest& request, std::ostream& err) noexcept
         try {
             return run(request, err);
         } catch (const std::bad_alloc&) {
-            err << kProgram << "not enough memory to draw " << shownPath(request.output) << "\n";
+            err << kProgram << "not enough memory to draw " << quotedPath(request.output) << "\n";
         } catch (const std::exception& e) {
-            err << kProgram << "cannot draw " << shownPath(request.output) << ": " << e.what() << "\n";
+            err << kProgram << "cannot draw " << quotedPath(request.output) << ": " << e.what() << "\n";
         }
     } catch (...) {
         // Writing the message itself failed; the exit code still tells.

@@ -128,6 +128,13 @@ ChartPageResult parseChartPage(const json& charts, std::string_view where)
         ChartPage page;
         for (std::size_t i = 0; i < panes->size(); ++i)
             page.panes.push_back(parsePane((*panes)[i], at + ".panes[" + std::to_string(i) + "]"));
+        if (const auto filter = charts.find("filter"); filter != charts.end() && !filter->is_null()) {
+            if (!filter->is_string())
+                fail(at + ".filter", "must be an expression in a text");
+            page.filter = filter->get<std::string>();
+            if (page.filter.find_first_not_of(" \t\r\n") == std::string::npos)
+                page.filter.clear();
+        }
         return {std::move(page), {}};
     } catch (const SpecError& error) {
         return {std::nullopt, error.text};
@@ -188,7 +195,10 @@ json chartPageJson(const ChartPage& page)
         }
         panes.push_back(std::move(out));
     }
-    return json{{"panes", std::move(panes)}};
+    json out{{"panes", std::move(panes)}};
+    if (!page.filter.empty())
+        out["filter"] = page.filter;
+    return out;
 }
 
 ChartPage defaultChartPage(const std::vector<std::string>& names)

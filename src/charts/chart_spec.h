@@ -10,7 +10,9 @@
 //       { "channels": [ "RPM", { "name": "MAP", "color": "#d55e00" } ] },
 //       { "type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP" } ] }
 // "type" is "stacked" (the default) or "scatter"; a scatter's "color" may be
-// left out. Members not named here are ignored, so later additions load.
+// left out. An optional "filter" (an expression, as a table's filter) shades
+// the takes it drops on every pane and leaves them out of the scatters.
+// Members not named here are ignored, so later additions load.
 
 #include "charts/chart_layout.h"
 
@@ -42,6 +44,7 @@ struct ChartPage {
     static constexpr int kMaxPanes = 8;
     static constexpr int kMaxChannels = 6;
     std::vector<ChartPane> panes;  // 1 .. kMaxPanes
+    std::string filter;            // empty: every take is kept
     friend bool operator==(const ChartPage&, const ChartPage&) = default;
 };
 

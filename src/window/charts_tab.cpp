@@ -1,5 +1,6 @@
 #include "window/charts_tab.h"
 
+#include "charts/chart_workspace.h"
 #include "render/chart_renderer.h"
 
 #include <QColorDialog>
@@ -267,6 +268,10 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     m_moveUp = button("chartMoveUp", QStringLiteral("Up"));
     m_moveDown = button("chartMoveDown", QStringLiteral("Down"));
     m_colour = button("chartColour", QStringLiteral("Colour\u2026"));
+    m_filter = new QLineEdit;
+    m_filter->setObjectName(QStringLiteral("chartFilter"));
+    m_filter->setPlaceholderText(QStringLiteral("Filter, e.g. ECT > 80"));
+    m_filter->setToolTip(QStringLiteral("Takes where this is 0 or no number are shaded and left out of the scatters"));
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("chartStatus"));
     m_status->setWordWrap(true);
@@ -286,6 +291,7 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     column->addLayout(paneRow);
     column->addLayout(editRow);
     column->addWidget(m_colour);
+    column->addWidget(m_filter);
     column->addWidget(m_status);
 
     m_view = new ChartView;
@@ -308,12 +314,81 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_moveDown, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(m_colour, &QPushButton::clicked, this, &ChartsTab::recolourSelected);
     connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
+    connect(m_filter, &QLineEdit::editingFinished, this, [this] {
+        if (m_filter->text().trimmed() != fromUtf8(m_page.filter)) {
+            setFilter(m_filter->text());
+            emit pageEdited();
+        }
+    });
     rebuild(false);
 }
 
 ChartsTab::~ChartsTab() = default;
 
+void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns)
+{
+    m_columns = std::move(columns);
+    if (!m_pageSet)
+        m_page = {};
+    evaluateChannels();
+}
+
+void ChartsTab::setWorkspace(workbench::Workspace workspace)
+{
+    m_workspace = std::move(workspace);
+    ChartPageResult charts = workspaceChartPage(m_workspace);
+    m_pageSet = charts.ok();
+    m_page = charts.ok() ? std::move(*charts.page) : ChartPage{};
+    evaluateChannels();
+    if (!charts.error.empty())
+        showStatus(QStringLiteral("The workspace's charts cannot be read (%1); the default page is on show.")
+                       .arg(fromUtf8(charts.error)));
+}
+
+workbench::Workspace ChartsTab::workspace() const
+{
+    return withChartPage(m_workspace, m_page);
+}
+
+void ChartsTab::setFilter(const QString& expression)
+{
+    const std::string filter = expression.trimmed().toStdString();
+    m_page.filter = filter;
+    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    evaluateChannels(true);
+}
+
+QString ChartsTab::statusText() const
+{
+    return m_status->text();
+}
+
+void ChartsTab::evaluateChannels(bool keepView)
+{
+    m_channelErrors.clear();
+    std::shared_ptr<ChartChannelSource> source;
+    if (m_columns) {
+        try {
+            WorkspaceChannels channels = workspaceChannels(m_columns, m_workspace, m_page.filter);
+            for (const std::string& error : channels.errors)
+                m_channelErrors << fromUtf8(error);
+            source = std::move(channels.source);
+        } catch (const std::exception& error) {
+            m_channelErrors << QStringLiteral("The channels could not be computed: %1")
+                                   .arg(QString::fromLocal8Bit(error.what()));
+            source = std::make_shared<LogChannelSource>(m_columns);
+        }
+    }
+    showSource(std::move(source), keepView);
+}
+
 void ChartsTab::setSource(std::shared_ptr<ChartChannelSource> source)
+{
+    m_channelErrors.clear();
+    showSource(std::move(source));
+}
+
+void ChartsTab::showSource(std::shared_ptr<ChartChannelSource> source, bool keepView)
 {
     m_source = std::move(source);
     QStringList names;
@@ -323,7 +398,7 @@ void ChartsTab::setSource(std::shared_ptr<ChartChannelSource> source)
     m_names->setStringList(names);
     if (!m_pageSet)
         m_page = {};
-    rebuild(false);
+    rebuild(keepView);
 }
 
 void ChartsTab::setPage(ChartPage page)
@@ -342,8 +417,12 @@ void ChartsTab::useDefaultPage()
 
 void ChartsTab::rebuild(bool keepView)
 {
-    if (!m_pageSet && m_page.panes.empty() && m_source)
+    if (m_page.panes.empty() && m_source) {
+        // The log's default page, under a filter that was set before it.
+        std::string filter = std::move(m_page.filter);
         m_page = defaultChartPage(m_source->channelNames());
+        m_page.filter = std::move(filter);
+    }
     ChartRenderer& renderer = m_view->renderer();
     const CurveZoom zoom = renderer.zoom();
     const std::optional<int> cursor = renderer.cursor();
@@ -352,7 +431,9 @@ void ChartsTab::rebuild(bool keepView)
         ResolvedPage resolved;
         if (m_source)
             resolved = resolveChartPage(m_page, *m_source);
-        showStatus(resolved.missing.empty() ? QString() : fromUtf8(resolved.missing.front()));
+        showStatus(!m_channelErrors.isEmpty()  ? m_channelErrors.front()
+                   : resolved.missing.empty() ? QString()
+                                              : fromUtf8(resolved.missing.front()));
         renderer.setPage(std::move(resolved));
     } catch (const std::exception& error) {
         renderer.setPage({});
@@ -362,6 +443,8 @@ void ChartsTab::rebuild(bool keepView)
         renderer.setZoom(zoom);
         renderer.setCursor(cursor);
     }
+    if (!m_filter->hasFocus())
+        m_filter->setText(fromUtf8(m_page.filter));
     fillOutline();
     m_view->update();
 }

@@ -2,6 +2,7 @@
 
 #include "charts/chart_data.h"
 #include "charts/chart_spec.h"
+#include "workbench/workspace.h"
 
 #include <QColor>
 #include <QWidget>
@@ -78,15 +79,34 @@ private:
 // the open log. Child widgets carry object names for tests and style sheets:
 // chartOutline, chartChannelPicker, chartAddChannel, chartAddPane,
 // chartAddScatter, chartRemove, chartMoveUp, chartMoveDown, chartColour,
-// chartStatus and chartView.
+// chartFilter, chartStatus and chartView.
 class ChartsTab final : public QWidget {
     Q_OBJECT
 public:
     explicit ChartsTab(QWidget* parent = nullptr);
     ~ChartsTab() override;
 
-    // The channels of a newly opened log (null: none). Keeps a page that was
-    // set, shows the default page otherwise.
+    // A newly opened log (null: none): its parameters, the workspace's
+    // calculated channels evaluated on it and its takes that the page's filter
+    // keeps. Keeps a page that was set, shows the log's default page otherwise.
+    void setColumns(std::shared_ptr<ColumnCache> columns);
+    // The workspace whose channels and charts the tab shows (File, Open
+    // Workspace): its page, or the default page when it has none. A "charts"
+    // member that cannot be read is told in the status line; the default page
+    // shows then.
+    void setWorkspace(workbench::Workspace workspace);
+    // The workspace with the page on show as its "charts" member, edits
+    // included: what saving the workspace should write.
+    [[nodiscard]] workbench::Workspace workspace() const;
+    // The page's filter (an expression; empty: none), as the filter field
+    // sets it: the takes it drops are shaded and left out of the scatters.
+    void setFilter(const QString& expression);
+    // What the status line tells: a channel or filter that cannot be computed
+    // on the log first, then a channel the log lacks; empty when all is well.
+    [[nodiscard]] QString statusText() const;
+
+    // The channels of a newly opened log (null: none), without the
+    // workspace's. Keeps a page that was set, shows the default page otherwise.
     void setSource(std::shared_ptr<ChartChannelSource> source);
     // A page from a workspace, kept across logs until another is set.
     void setPage(ChartPage page);
@@ -122,11 +142,19 @@ signals:
 
 private:
     void rebuild(bool keepView);
+    // The source again from the columns, the workspace's channels and the filter.
+    // keepView: zoom and cursor stay when the log is the same.
+    void evaluateChannels(bool keepView = false);
+    // Shows source's channels, keeping m_channelErrors for the status line.
+    void showSource(std::shared_ptr<ChartChannelSource> source, bool keepView = false);
     void fillOutline();
     void showStatus(const QString& text);
     [[nodiscard]] std::pair<int, int> selection() const;  // pane, channel (-1 each when none)
     void edited(int pane, int channel);
 
+    std::shared_ptr<ColumnCache> m_columns;
+    workbench::Workspace m_workspace;
+    QStringList m_channelErrors;  // of the last evaluateChannels
     std::shared_ptr<ChartChannelSource> m_source;
     ChartPage m_page;
     bool m_pageSet = false;
@@ -143,6 +171,7 @@ private:
     QPushButton* m_moveUp = nullptr;
     QPushButton* m_moveDown = nullptr;
     QPushButton* m_colour = nullptr;
+    QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
     ChartView* m_view = nullptr;
 };

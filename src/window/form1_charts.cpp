@@ -2,7 +2,6 @@
 // a click on the charts scrolling Grid1 as a click on the curve does.
 #include "window/form1.h"
 
-#include "charts/chart_data.h"
 #include "views/curve.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
@@ -28,7 +27,7 @@ void Form1::buildChartsTab()
             // The document's own column cache, kept alive with the document,
             // so that the tabs share the columns they parse.
             std::shared_ptr<ColumnCache> columns(m_document, &m_document->columns());
-            m_charts->setSource(std::make_shared<LogChannelSource>(std::move(columns)));
+            m_charts->setColumns(std::move(columns));
         });
     });
 

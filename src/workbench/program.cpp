@@ -75,6 +75,19 @@ std::string tableKey(const Program& program, std::size_t index)
     return key;
 }
 
+CompileResult compileFieldExpression(const Program& program, const Workspace& workspace,
+                                     const std::vector<std::string>& paramNames, std::string_view text)
+{
+    NameScope scope(paramNames);
+    for (std::size_t c = 0; c < workspace.channels.size(); ++c)
+        scope.addChannel(workspace.channels[c].name, c);
+    CompileResult result = compileExpression(text, scope);
+    if (result.ok())
+        if (std::optional<ExprError> error = brokenChannel(program, workspace, *result.expression))
+            return {std::nullopt, std::move(*error)};
+    return result;
+}
+
 Program compileWorkspace(const Workspace& workspace, const std::vector<std::string>& paramNames)
 {
     Program program;

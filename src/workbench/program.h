@@ -47,6 +47,13 @@ struct Program {
 // expression that uses a channel with an error has an error of its own.
 [[nodiscard]] Program compileWorkspace(const Workspace& workspace, const std::vector<std::string>& paramNames);
 
+// Compiles one more expression against the names program was compiled with
+// (paramNames and every channel of workspace), checked as a table field is:
+// one that uses a channel with an error has an error of its own. For fields
+// outside the tables, such as the charts' filter.
+[[nodiscard]] CompileResult compileFieldExpression(const Program& program, const Workspace& workspace,
+                                                   const std::vector<std::string>& paramNames, std::string_view text);
+
 // The cache key of an expression compiled in program (see CompiledChannel::key).
 [[nodiscard]] std::string expressionKey(const Program& program, const CompiledExpression& expression);
 

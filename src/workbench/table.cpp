@@ -64,8 +64,7 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
         out.values.reserve(most);
         for (std::size_t t = takes * k / parts; t < end; ++t) {
             if (filter) {
-                const double f = (*filter)[t];
-                if (f == 0 || std::isnan(f))
+                if (!filterKeeps((*filter)[t]))
                     continue;
             }
             ++out.kept;

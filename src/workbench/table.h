@@ -24,6 +24,12 @@ struct Program;
 // O(log breakpoints).
 [[nodiscard]] int binIndex(std::span<const double> axis, double value) noexcept;
 
+// Whether a filter's value at a take keeps the take: a number other than 0.
+[[nodiscard]] inline bool filterKeeps(double value) noexcept
+{
+    return value != 0 && value == value;  // NaN is no number
+}
+
 // The takes of one log that went into one table, in take order: for each,
 // its take number, its cell (row * columns + column) and its z value.
 struct BinnedTakes {

@@ -54,7 +54,7 @@ protected:
 
 TEST_F(PlotCommand, DrawsTheDefaultPageAsAPictureOfTheAskedSize)
 {
-    const QString workspace = file("w.json", "{}");
+    const QString workspace = file("w.json", R"({"tables": []})");
     const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("chart.png"), QStringLiteral("--size"),
                           QStringLiteral("640x480")});
     ASSERT_EQ(run.code, 0) << run.err.toStdString();
@@ -73,7 +73,7 @@ TEST_F(PlotCommand, DrawsTheDefaultPageAsAPictureOfTheAskedSize)
 
 TEST_F(PlotCommand, DrawsTheWorkspacesChartsAsSvg)
 {
-    const QString workspace = file("w.json", R"({"charts": {"panes": [{"channels": ["RPM", "BATT"]},
+    const QString workspace = file("w.json", R"({"tables": [], "charts": {"panes": [{"channels": ["RPM", "BATT"]},
         {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}})");
     const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("chart.svg"), QStringLiteral("--size"),
                           QStringLiteral("800x600")});
@@ -89,17 +89,42 @@ TEST_F(PlotCommand, DrawsTheWorkspacesChartsAsSvg)
 
 TEST_F(PlotCommand, ChannelsMissingFromTheLogAreToldButTheRestIsDrawn)
 {
-    const QString workspace = file("w.json", R"({"charts": {"panes": [{"channels": ["RPM", "NoSuch"]}]}})");
+    const QString workspace = file("w.json", R"({"tables": [], "charts": {"panes": [{"channels": ["RPM", "NoSuch"]}]}})");
     const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("c.png")});
     EXPECT_EQ(run.code, 0);
     EXPECT_TRUE(run.err.contains("pane 1: no channel \"NoSuch\"")) << run.err.toStdString();
     EXPECT_EQ(QImage(path("c.png")).size(), QSize(1200, 800)) << "the default size";
 }
 
+TEST_F(PlotCommand, CalculatedChannelsAndTheFilterReachThePicture)
+{
+    const QString workspace = file("w.json", R"({"channels": [{"name": "Load", "expr": "MAP / 100"}], "tables": [],
+        "charts": {"filter": "RPM > 2000", "panes": [{"channels": ["Load"]}, {"channels": ["RPM"]}]}})");
+    const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path("f.png"), QStringLiteral("--size"),
+                          QStringLiteral("800x400")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("no channel")) << run.err.toStdString();
+    const QImage image(path("f.png"));
+    ASSERT_EQ(image.size(), QSize(800, 400));
+    int shaded = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            shaded += image.pixel(x, y) == 0xFFDCDCDC;
+    EXPECT_GT(shaded, 1000) << "the takes at 2000 RPM or below are shaded";
+
+    // An expression that does not fit the log is the workspace's fault, as for --tables.
+    const QString bad = file("bad.json", R"({"tables": [], "charts": {"filter": "ECTX > 80", "panes": [{}]}})");
+    const PlotRun refused = plot({bad, kSample, QStringLiteral("--output"), path("g.png")});
+    EXPECT_EQ(refused.code, 2);
+    EXPECT_TRUE(refused.err.contains("charts, filter: unknown name \"ECTX\"")) << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("sample.csv")) << refused.err.toStdString();
+    EXPECT_FALSE(QFile::exists(path("g.png")));
+}
+
 TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
 {
-    const QString good = file("w.json", "{}");
-    const QString bad = file("bad.json", "{\n  \"charts\": {\"panes\": 3}\n}");
+    const QString good = file("w.json", R"({"tables": []})");
+    const QString bad = file("bad.json", "{\n  \"tables\": [],\n  \"charts\": {\"panes\": 3}\n}");
     const QString broken = file("broken.json", "{\"charts\": ");
     struct Case {
         QStringList args;
@@ -109,7 +134,7 @@ TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
     const std::vector<Case> cases = {
         {{good, path("missing.csv"), QStringLiteral("--output"), path("a.png")}, 1, "missing.csv"},
         {{bad, kSample, QStringLiteral("--output"), path("a.png")}, 2, "charts: needs \"panes\""},
-        {{broken, kSample, QStringLiteral("--output"), path("a.png")}, 2, "not valid JSON at line 1"},
+        {{broken, kSample, QStringLiteral("--output"), path("a.png")}, 2, "bad JSON at line 1"},
         {{path("nowhere.json"), kSample, QStringLiteral("--output"), path("a.png")}, 2, "nowhere.json"},
         {{good, kSample}, 2, "--output"},
         {{good, kSample, QStringLiteral("--output"), path("a.jpg")}, 2, ".png or .svg"},
