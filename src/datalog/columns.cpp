@@ -5,9 +5,160 @@
 #include "datalog/take_store.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dlv {
+
+namespace {
+
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+
+[[nodiscard]] inline double numberOf(std::string_view text) noexcept
+{
+    // parseNumber removes the surrounding spaces itself: untrimmed fields do.
+    const std::optional<double> v = parseNumber(text);
+    return v ? *v : kNoNumber;
+}
+
+// Bit i set where bytes[i] is a comma, for the up to 16 bytes from bytes on
+// (remaining of them belong to the line). Never reads past the line.
+[[nodiscard]] inline unsigned commaMask(const char* bytes, std::size_t remaining) noexcept
+{
+#if defined(__SSE2__)
+    const __m128i comma = _mm_set1_epi8(',');
+    if (remaining >= 16)
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), comma)));
+    alignas(16) char tail[16] = {};
+    std::memcpy(tail, bytes, remaining);
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), comma)));
+#else
+    unsigned mask = 0;
+    for (std::size_t i = 0; i < remaining && i < 16; ++i)
+        mask |= static_cast<unsigned>(bytes[i] == ',') << i;
+    return mask;
+#endif
+}
+
+// One asked parameter and where its numbers go (its place in the asked set).
+struct Wanted {
+    long long param;
+    std::size_t slot;
+};
+
+// Parses the asked parameters of a range of takes. Two ways, chosen once per
+// pass by how densely the parameters cover the lines:
+// - walking: when they are many (a report, a table of every parameter), each
+//   line is read once from its start, its fields cut in order and the asked
+//   ones parsed, so a line costs one pass over its bytes however many of its
+//   fields are asked for;
+// - picking: when they are few (a curve, the three BLM fields), each field
+//   is found from the store's comma index and its cache lines are asked for
+//   a few takes ahead, so that the memory reads of different takes overlap.
+// Both cut fields by the one rule of AFSEP: field k lies between comma k and
+// comma k + 1.
+class TakeParser final {
+public:
+    TakeParser(const TakeStore& store, std::span<const long long> params) : m_store(store), m_params(params)
+    {
+        m_sorted.reserve(params.size());
+        long long highest = -1;
+        for (std::size_t k = 0; k < params.size(); ++k) {
+            m_sorted.push_back({params[k], k});
+            highest = std::max(highest, params[k]);
+        }
+        std::sort(m_sorted.begin(), m_sorted.end(),
+                  [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
+        // Fields beyond the names are rare: a walk ends with the line anyway.
+        const long long span = std::min<long long>(highest, static_cast<long long>(store.ParamNames().size())) + 1;
+        m_walk = static_cast<long long>(params.size()) * 8 >= span;
+    }
+
+    // Parameter k of take t goes to outs[k][t - begin].
+    void parse(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        if (m_params.empty())
+            return;
+        if (m_walk)
+            walk(begin, end, outs);
+        else
+            pick(begin, end, outs);
+    }
+
+private:
+    void walk(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        const Wanted* const first = m_sorted.data();
+        const Wanted* const last = first + m_sorted.size();
+        const Wanted* valid = first;
+        for (; valid != last && valid->param < 0; ++valid)
+            for (int t = begin; t < end; ++t)
+                outs[valid->slot][t - begin] = kNoNumber;
+        if (valid == last)
+            return;
+        for (int t = begin; t < end; ++t) {
+            const auto i = static_cast<std::size_t>(t - begin);
+            const std::string_view line = m_store.DataLines(t);
+            const char* const bytes = line.data();
+            const std::size_t length = line.size();
+            const Wanted* w = valid;
+            long long field = 0;
+            std::size_t start = 0;
+            // Field `field` ends at `stop`: parse it if asked for, go on to the next.
+            auto fieldEnds = [&](std::size_t stop) {
+                for (; w != last && w->param == field; ++w)
+                    outs[w->slot][i] = numberOf(std::string_view(bytes + start, stop - start));
+                ++field;
+                start = stop + 1;
+            };
+            for (std::size_t base = 0; base < length && w != last; base += 16) {
+                unsigned mask = commaMask(bytes + base, length - base);
+                while (mask != 0 && w != last) {
+                    fieldEnds(base + static_cast<std::size_t>(__builtin_ctz(mask)));
+                    mask &= mask - 1;
+                }
+            }
+            if (w != last)
+                fieldEnds(length);
+            for (; w != last; ++w)
+                outs[w->slot][i] = kNoNumber;  // beyond the line's fields
+        }
+    }
+
+    void pick(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        constexpr int kAhead = 12;
+        for (int t = begin; t < end; ++t) {
+            if (t + kAhead < end)
+                for (const long long p : m_params)
+                    prefetchField(m_store, p, t + kAhead);
+            const auto i = static_cast<std::size_t>(t - begin);
+            for (std::size_t k = 0; k < m_params.size(); ++k)
+                outs[k][i] = numberOf(m_store.field(m_params[k], t));
+        }
+    }
+
+    const TakeStore& m_store;
+    std::span<const long long> m_params;
+    std::vector<Wanted> m_sorted;
+    bool m_walk = false;
+};
+
+// Takes per part of a parallel parse: enough that starting a thread pays.
+[[nodiscard]] std::size_t minTakesPerPart(std::size_t params) noexcept
+{
+    return std::max<std::size_t>(64, 16384 / std::max<std::size_t>(params, 1));
+}
+
+}  // namespace
 
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params)
 {
@@ -15,21 +166,39 @@ std::vector<Column> parseColumns(const TakeStore& store, std::span<const long lo
     std::vector<Column> out(params.size());
     for (Column& column : out)
         column.resize(takes);
-    if (params.empty())
+    if (params.empty() || takes == 0)
         return out;
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-    // Row by row: every asked field of a take is parsed while its line is in
-    // cache, and the cores share the takes by ranges.
-    parallelFor(takes, std::max<std::size_t>(1, 16384 / params.size()), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t t = begin; t < end; ++t) {
-            const int take = static_cast<int>(t);
-            for (std::size_t k = 0; k < params.size(); ++k) {
-                const std::optional<double> v = parseNumber(store.field(params[k], take));
-                out[k][t] = v ? *v : kNaN;
-            }
-        }
+    const TakeParser parser(store, params);
+    // The cores share the takes by ranges, each filling its range of every column.
+    parallelFor(takes, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
+        std::vector<double*> outs(params.size());
+        for (std::size_t k = 0; k < params.size(); ++k)
+            outs[k] = out[k].data() + begin;
+        parser.parse(static_cast<int>(begin), static_cast<int>(end), outs);
     });
     return out;
+}
+
+void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
+                        const std::function<void(const ColumnBlock&)>& consume, std::size_t blockBytes)
+{
+    const std::size_t takes = static_cast<std::size_t>(store.takeCount());
+    if (takes == 0)
+        return;
+    const std::size_t perTake = std::max<std::size_t>(params.size(), 1) * sizeof(double);
+    const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / perTake, 1, takes);
+    std::vector<double> values(blockTakes * params.size());
+    const TakeParser parser(store, params);
+    for (std::size_t first = 0; first < takes; first += blockTakes) {
+        const std::size_t count = std::min(blockTakes, takes - first);
+        parallelFor(count, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
+            std::vector<double*> outs(params.size());
+            for (std::size_t k = 0; k < params.size(); ++k)
+                outs[k] = values.data() + k * blockTakes + begin;
+            parser.parse(static_cast<int>(first + begin), static_cast<int>(first + end), outs);
+        });
+        consume(ColumnBlock(static_cast<int>(first), static_cast<int>(count), values.data(), blockTakes));
+    }
 }
 
 ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes)
