@@ -8,6 +8,7 @@
 // code under test; inputs are small, so their cost does not matter.
 
 #include "datalog/afsep.h"
+#include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 #include "views/blm_table.h"
@@ -22,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -525,6 +527,96 @@ inline std::string checkBlm(std::string_view data)
         return "takes of cell (" + std::to_string(r) + ", " + std::to_string(c) + ") differ";
     if (!dlv::blmCellTakes(store, 0, c).empty() || !dlv::blmCellTakes(store, r, 10).empty())
         return "a cell outside the table has takes";
+    return {};
+}
+
+// ------------------------------------------------------------ numeric columns
+
+// Input: a byte naming the names line's width (1 .. 64 names), a byte
+// choosing the asked parameters, then the data lines as they come. Checks
+// every way of reading numbers from the store (whole columns by walking the
+// lines or by the comma index, the block pass with blocks of a few takes,
+// the cache) against parseNumber of each field, and the summaries of the
+// block pass against summarizeSeries.
+inline std::string checkColumns(std::string_view data)
+{
+    Bytes in(data);
+    const int names = 1 + in.byte() % 64;
+    const std::uint8_t choice = in.byte();
+    std::string log = "t\n";
+    for (int f = 0; f < names; ++f)
+        log += (f ? ",N" : "N") + std::to_string(f);
+    log += '\n';
+    log += in.rest();
+    const dlv::ReadResult result = dlv::readDataLogBytes(log, "log");
+    if (!result.ok())
+        return "the log was refused: " + result.error;
+    const auto store = result.store;
+    const int takes = store->takeCount();
+
+    // Every parameter up to two past the names (walked), one or two chosen
+    // ones (picked from the index), and a negative one.
+    std::vector<long long> all(static_cast<std::size_t>(names + 3));
+    std::iota(all.begin(), all.end(), 0LL);
+    std::vector<long long> few{choice % (names + 2), -1, (choice / 7) % (names + 1) + 8 * (choice & 1)};
+    for (const std::vector<long long>* params : {&all, &few}) {
+        const std::vector<dlv::Column> columns = dlv::parseColumns(*store, *params);
+        if (columns.size() != params->size())
+            return "parseColumns gave " + std::to_string(columns.size()) + " columns";
+        std::vector<dlv::SummaryAccumulator> sums(params->size());
+        int nextTake = 0;
+        std::string failure;
+        dlv::forEachColumnBlock(
+            *store, *params,
+            [&](const dlv::ColumnBlock& block) {
+                if (block.firstTake() != nextTake || block.takeCount() < 1)
+                    failure = "block at take " + std::to_string(block.firstTake()) + " after " + std::to_string(nextTake);
+                for (std::size_t k = 0; k < params->size() && failure.empty(); ++k) {
+                    sums[k].add(block.firstTake(), block.column(k));
+                    for (int i = 0; i < block.takeCount(); ++i) {
+                        const double got = block.column(k)[static_cast<std::size_t>(i)];
+                        const double want = columns[k][static_cast<std::size_t>(block.firstTake() + i)];
+                        if (!(got == want || (std::isnan(got) && std::isnan(want))))
+                            failure = "block and column differ at take " + std::to_string(block.firstTake() + i);
+                    }
+                }
+                nextTake = block.firstTake() + block.takeCount();
+            },
+            1 + choice % 5 * 24 * params->size());
+        if (!failure.empty())
+            return failure;
+        if (nextTake != takes)
+            return "blocks ended at take " + std::to_string(nextTake) + " of " + std::to_string(takes);
+        for (std::size_t k = 0; k < params->size(); ++k) {
+            const long long p = (*params)[k];
+            if (columns[k].size() != static_cast<std::size_t>(takes))
+                return "column of " + std::to_string(columns[k].size()) + " takes";
+            for (int t = 0; t < takes; ++t) {
+                const std::string_view text = p < 0 ? std::string_view{} : store->field(p, t);
+                const std::optional<double> want = dlv::parseNumber(text);
+                const double got = columns[k][static_cast<std::size_t>(t)];
+                const bool same = want ? (std::signbit(got) == std::signbit(*want) && got == *want) : std::isnan(got);
+                if (!same)
+                    return "parameter " + std::to_string(p) + " of take " + std::to_string(t) + " ('" + shown(text) +
+                           "') read as " + number(got);
+            }
+            dlv::ParamSeries series;
+            series.values = columns[k];
+            const dlv::CurveSummary want = dlv::summarizeSeries(series);
+            const dlv::CurveSummary got = sums[k].summary();
+            if (got.count != want.count || got.maxTake != want.maxTake || got.minTake != want.minTake ||
+                (want.count > 0 && (got.maxValue != want.maxValue || got.minValue != want.minValue ||
+                                    std::memcmp(&got.average, &want.average, sizeof(double)) != 0)))
+                return "block summary of parameter " + std::to_string(p) + " differs from summarizeSeries";
+        }
+    }
+    // The cache hands out the same numbers, within a budget of one column.
+    dlv::ColumnCache cache(store, std::max<std::size_t>(1, static_cast<std::size_t>(takes) * sizeof(double)));
+    const std::vector<dlv::ColumnPtr> cached = cache.columns(few);
+    const std::vector<dlv::Column> direct = dlv::parseColumns(*store, few);
+    for (std::size_t k = 0; k < few.size(); ++k)
+        if (!cached[k] || std::memcmp(cached[k]->data(), direct[k].data(), direct[k].size() * sizeof(double)) != 0)
+            return "the cache gives other numbers for parameter " + std::to_string(few[k]);
     return {};
 }
 

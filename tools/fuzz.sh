@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve)
+((${#targets[@]})) || targets=(afsep reader blm curve columns)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -33,6 +33,7 @@ seed reader long '\377\004A,BB,CCC,'
 seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
+seed columns plain '\005\021-1.5,22,.5,7.,-0\n12345678,1.2345678,--1,1..2, 3 \n9,,x,1e3,+4\n'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 
 cat >"$dir/log.dict" <<'DICT'
@@ -67,7 +68,7 @@ run_target() {
   local target=$1 corpus="$dir/corpus/$1" extra=() dict=()
   mkdir -p "$corpus"
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; esac
+  case $target in reader | blm | columns) dict=(-dict="$dir/log.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1
