@@ -361,7 +361,41 @@ struct Samples {
     }
 };
 
-int runBenchmark(const Options& options)
+// The report runs of one log: the output of the first, the times of the
+// others and the highest peak memory among them all.
+struct ReportRuns {
+    bool ran = false;
+    std::string output;
+    std::vector<double> ms;
+    long peakKb = 0;
+    std::string failure;
+};
+
+// Runs the report runs + 1 times (the first a warm-up). Done before this
+// process has grown: a child's peak memory as wait4 reports it includes
+// what its parent held when the child was started.
+ReportRuns runReports(const Options& options)
+{
+    ReportRuns runs;
+    if (options.viewer.empty())
+        return runs;
+    runs.ran = true;
+    for (int run = -1; run < options.runs; ++run) {
+        ReportRun report = runReport(options.viewer, options.log);
+        if (!report.failure.empty()) {
+            runs.failure = report.failure;
+            return runs;
+        }
+        if (run < 0)
+            runs.output = std::move(report.out);
+        else
+            runs.ms.push_back(report.ms);
+        runs.peakKb = std::max(runs.peakKb, report.peakKb);
+    }
+    return runs;
+}
+
+int runBenchmark(const Options& options, const ReportRuns& reports)
 {
     const std::string& path = options.log;
     QLocale::setDefault(QLocale::c());  // "." as decimal separator, as the reference writes it
@@ -463,23 +497,11 @@ int runBenchmark(const Options& options)
         if (counts.lineFeeds != expected.lineFeeds || counts.commas != expected.commas)
             return 1;
     }
-    long reportPeakKb = 0;
-    if (!options.viewer.empty()) {
-        const std::string curveName = form.store()->ParamNames()[static_cast<std::size_t>(params.click)];
-        for (int run = -1; run < options.runs; ++run) {
-            const ReportRun report = runReport(options.viewer, path);
-            if (!report.failure.empty()) {
-                std::fprintf(stderr, "dlv-bench: %s\n", report.failure.c_str());
-                return 1;
-            }
-            if (run < 0 && !checkReport(report.out, *views, params.click, curveName))
-                return 1;
-            if (run >= 0) {
-                samples.add("report_ms", report.ms);
-                reportPeakKb = std::max(reportPeakKb, report.peakKb);
-            }
-        }
-    }
+    if (reports.ran && !checkReport(reports.output, *views, params.click,
+                                    form.store()->ParamNames()[static_cast<std::size_t>(params.click)]))
+        return 1;
+    for (const double ms : reports.ms)
+        samples.add("report_ms", ms);
     if (expected.lineFeeds < static_cast<std::uint64_t>(takes) + 1)
         std::fprintf(stderr, "dlv-bench: note: %llu line feeds for %d takes (not LF-ended lines?)\n",
                      static_cast<unsigned long long>(expected.lineFeeds), takes);
@@ -504,8 +526,8 @@ int runBenchmark(const Options& options)
     std::printf("peak_rss_open_kb %ld\n", peakKb - baselineKb);
     std::printf("peak_rss_curve_kb %ld\n", peakCurveKb - baselineKb);
     std::printf("baseline_rss_kb %ld\n", baselineKb);
-    if (reportPeakKb > 0)
-        std::printf("report_peak_rss_kb %ld\n", reportPeakKb);
+    if (reports.ran)
+        std::printf("report_peak_rss_kb %ld\n", reports.peakKb);
     if (g_forcedPaints > 0)
         std::fprintf(stderr, "dlv-bench: note: %d steps painted nothing by themselves and were repainted\n",
                      g_forcedPaints);
@@ -526,12 +548,17 @@ void dropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const 
 int main(int argc, char** argv)
 {
     const Options options = parseArguments(argc, argv);
+    const ReportRuns reports = runReports(options);
+    if (!reports.failure.empty()) {
+        std::fprintf(stderr, "dlv-bench: %s\n", reports.failure.c_str());
+        return 1;
+    }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(dropPlatformNoise);
     QApplication app(argc, argv);
     try {
-        return runBenchmark(options);
+        return runBenchmark(options, reports);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dlv-bench: %s\n", e.what());
         return 1;
