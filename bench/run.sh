@@ -51,7 +51,7 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 mkdir -p "$out"
 
-echo "== building dlv-bench and dlv-generate-log in $build"
+echo "== building dlv-bench, datalog-viewer and dlv-generate-log in $build"
 build_log=$out/build.log
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
        cmake --build "$build" --target dlv-bench datalog-viewer dlv-generate-log -j2; } >"$build_log" 2>&1; then
