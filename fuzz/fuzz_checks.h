@@ -615,7 +615,8 @@ inline std::string checkColumns(std::string_view data)
     const std::vector<dlv::ColumnPtr> cached = cache.columns(few);
     const std::vector<dlv::Column> direct = dlv::parseColumns(*store, few);
     for (std::size_t k = 0; k < few.size(); ++k)
-        if (!cached[k] || std::memcmp(cached[k]->data(), direct[k].data(), direct[k].size() * sizeof(double)) != 0)
+        if (!cached[k] || cached[k]->size() != direct[k].size() ||
+            (!direct[k].empty() && std::memcmp(cached[k]->data(), direct[k].data(), direct[k].size() * sizeof(double)) != 0))
             return "the cache gives other numbers for parameter " + std::to_string(few[k]);
     return {};
 }

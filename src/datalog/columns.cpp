@@ -35,7 +35,7 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
 // parseNumber: the same whole number of at most eight digits divided by the
 // same power of ten. readable: bytes that may be read from text.data() on
 // (at least text.size()); eight of them make the load a single one.
-[[nodiscard]] inline bool shortPlainNumber(std::string_view text, std::size_t readable, double& value) noexcept
+[[nodiscard]] [[gnu::always_inline]] inline bool shortPlainNumber(std::string_view text, std::size_t readable, double& value) noexcept
 {
     std::size_t n = text.size();
     if (n == 0 || n > 8)
@@ -96,7 +96,7 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     return true;
 }
 
-[[nodiscard]] inline double numberOf(std::string_view text, std::size_t readable) noexcept
+[[nodiscard]] [[gnu::always_inline]] inline double numberOf(std::string_view text, std::size_t readable) noexcept
 {
     double value;
     if (shortPlainNumber(text, readable, value))
@@ -191,10 +191,16 @@ private:
             const Wanted* w = valid;
             long long field = 0;
             std::size_t start = 0;
-            // Field `field` ends at `stop`: parse it if asked for, go on to the next.
-            auto fieldEnds = [&](std::size_t stop) {
-                for (; w != last && w->param == field; ++w)
-                    outs[w->slot][i] = numberOf(std::string_view(bytes + start, stop - start), length - start);
+            // Field `field` ends at `stop`: parsed once when asked for (for
+            // every place it is asked for), then on to the next. Written out
+            // in the loop: this runs once per field of the log.
+            auto fieldEnds = [&](std::size_t stop) __attribute__((always_inline)) {
+                if (w->param == field) {
+                    const double v = numberOf(std::string_view(bytes + start, stop - start), length - start);
+                    do
+                        outs[w->slot][i] = v;
+                    while (++w != last && w->param == field);
+                }
                 ++field;
                 start = stop + 1;
             };
