@@ -102,6 +102,7 @@ END {
     row("  the same, first curve included (MB)", "peak_rss_curve_kb", "%.1f", "mb")
     row("peak RSS of the process (MB)", "peak_rss_kb", "%.1f", "mb")
     row("datalog-viewer --report, whole process", "report_ms", "%.2f")
+    row("  its CPU time, user + system", "report_cpu_ms", "%.2f")
     row("  its peak RSS (MB)", "report_peak_rss_kb", "%.1f", "mb")
     row("floor: mmap(MAP_POPULATE) + AVX2 count", "floor_ms", "%.2f")
     row("pandas.read_csv", "pandas_ms", "%.2f")
@@ -112,6 +113,7 @@ END {
     ratioRow("  peak RSS over Open / file size", "peak_rss_open_kb", "file_kb")
     ratioRow("  the same, first curve included", "peak_rss_curve_kb", "file_kb")
     ratioRow("  --report / floor", "report_ms", "floor_ms")
+    ratioRow("  --report CPU time / floor", "report_cpu_ms", "floor_ms")
     ratioRow("  pandas / --report", "pandas_ms", "report_ms")
     ratioRow("  --report peak RSS / file size", "report_peak_rss_kb", "file_kb")
 

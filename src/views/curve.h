@@ -44,7 +44,7 @@ struct CurveSummary {
 
 // summarizeSeries for a pass that sees the numbers a block of takes at a
 // time: the blocks must come in take order, one after the other, and then
-// summary() is what summarizeSeries gives for the whole series. 48 bytes,
+// summary() is what summarizeSeries gives for the whole series. 64 bytes,
 // O(1) a take.
 class SummaryAccumulator final {
 public:
