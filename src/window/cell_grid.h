@@ -11,6 +11,7 @@ class QScrollBar;
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dlv {
@@ -93,6 +94,16 @@ public:
     // Selects data row `row` as a user's click would (raises rowSelected).
     void selectGridRow(int row);
 
+    // The view shows at most pageColumns() data columns at a time (524,288
+    // unless set), from pageFirstColumn() on, so that millions of columns do
+    // not cost the view's header a section each. Scrolling near either end
+    // of the page, and ScrollToCell, move the page; selected rows and the
+    // current cell stay. Grids within one page never move it. Every other
+    // function takes grid numbers whatever page is shown.
+    void setPageColumns(int n);
+    [[nodiscard]] int pageColumns() const;
+    [[nodiscard]] int pageFirstColumn() const;
+
     // Display tint of cell (row, col): drawn as its background where no back
     // colour was set with setCellBackColor (a set colour wins). Neither
     // CellBackColor nor the text changes. nullopt or an invalid colour removes
@@ -143,10 +154,19 @@ private:
     [[nodiscard]] QString selectionText() const;
     void applyFont();
     void updateHeaders();
+    // Sets the widths of grid columns col1 .. col2 that lie in the page shown.
+    void sizePageColumns(int col1, int col2);
+    // Moves the page, if needed, so that it holds grid column col (>= 1).
+    void showPageAround(int col);
+    // Shows the page after grid column first, keeping selection and position.
+    void movePage(int first);
+    // Moves the page when the view has come near one of its ends.
+    void followPage();
 
     std::unique_ptr<CellGridModel> m_model;
     QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
     bool m_quiet = false;         // selection changes made by the program, not the user
+    std::pair<int, int> m_autoSized{1, 0};  // grid columns AutoSizeColumns fitted (none: first > second)
 };
 
 }  // namespace dlv
