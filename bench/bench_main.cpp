@@ -9,6 +9,7 @@
 // reference or a step fails, 2 for bad arguments. bench/run.sh runs it once
 // per log so that the peak memory figures belong to that log alone.
 #include "floor_scan.h"
+#include "loading_bench.h"
 #include "reference_log.h"
 
 #include "datalog/take_store.h"
@@ -285,6 +286,8 @@ int runBenchmark(const Options& options)
         return 1;
     QCoreApplication::processEvents();
 
+    if (!dlv::bench::reportLoadingRepaints(form, QString::fromStdString(path)))
+        return 1;
     Samples samples;
     const int middleColumn = std::max(1, (takes + 1) / 2);
     // Run -1 is a warm-up: it is the first time the process holds two stores
