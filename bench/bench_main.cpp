@@ -12,6 +12,7 @@
 // its own too, its output checked against the same reference, and its wall
 // time and peak memory measured (the median time; the highest peak).
 #include "floor_scan.h"
+#include "loading_bench.h"
 #include "reference_log.h"
 
 #include "datalog/take_store.h"
@@ -442,6 +443,8 @@ int runBenchmark(const Options& options, const ReportRuns& reports)
         return 1;
     QCoreApplication::processEvents();
 
+    if (!dlv::bench::reportLoadingRepaints(form, QString::fromStdString(path)))
+        return 1;
     Samples samples;
     const int middleColumn = std::max(1, (takes + 1) / 2);
     // Run -1 is a warm-up: it is the first time the process holds two stores

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "views/column_runs.h"
 #include "window/cell_grid.h"
 
 #include <QAbstractTableModel>
@@ -17,30 +18,6 @@
 class QFontMetrics;
 
 namespace dlv {
-
-// Values set on column ranges of one row, kept sorted and non-overlapping;
-// a later assignment replaces whatever it covers. Lookup O(log runs),
-// assignment O(log runs + runs moved); assigning in increasing column order,
-// or the same value to neighbouring columns, appends or merges in O(1).
-class ColumnRuns final {
-public:
-    void assign(int first, int last, std::uint32_t value);
-    void erase(int first, int last);
-    // Drops everything at column n and beyond.
-    void truncate(int n);
-    [[nodiscard]] std::optional<std::uint32_t> find(int col) const noexcept;
-    [[nodiscard]] bool empty() const noexcept { return m_runs.empty(); }
-    // Whether any run overlaps first .. last.
-    [[nodiscard]] bool overlaps(int first, int last) const noexcept;
-
-private:
-    struct Run {
-        int first;
-        int last;
-        std::uint32_t value;
-    };
-    std::vector<Run> m_runs;
-};
 
 // The store behind CellGrid and the model its QTableView shows. Grid row 0
 // and grid column 0 are header cells: they are served through headerData()

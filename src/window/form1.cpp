@@ -1,5 +1,6 @@
 #include "window/form1.h"
 
+#include "datalog/log_loader.h"
 #include "render/shown_text.h"
 #include "views/blm_tint.h"
 #include "views/general_grid.h"
@@ -31,7 +32,6 @@
 #include <exception>
 #include <new>
 #include <optional>
-#include <thread>
 
 namespace dlv {
 
@@ -75,11 +75,6 @@ std::filesystem::path pathOf(const QString& name)
     return std::filesystem::path(QFile::encodeName(name).toStdString());
 }
 
-QString shownName(const std::filesystem::path& path)
-{
-    return shownQString(path.native());
-}
-
 // The bytes of a dropped local file's name, from the URL's percent-encoding
 // (which keeps bytes that are not UTF-8).
 std::filesystem::path droppedPath(const QUrl& url)
@@ -93,11 +88,6 @@ std::optional<QUrl> droppedFile(const QMimeData* data)
     if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
         return std::nullopt;
     return data->urls().constFirst();
-}
-
-QString megabytes(std::uint64_t bytes)
-{
-    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
 }
 
 }  // namespace
@@ -365,8 +355,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::closeEvent(QCloseEvent* event)
 {
     // The reading stops; the Open under way then ends without showing it.
-    if (m_reading)
-        m_reading->cancel = true;
+    if (m_loader)
+        m_loader->cancel();
     QMainWindow::closeEvent(event);
 }
 
@@ -448,20 +438,10 @@ bool Form1::ReadDataFile()
 bool Form1::readLog(const std::filesystem::path& path)
 {
     emit loadStarted();
-    ReadControl control;
-    ReadResult result;
     QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            result = m_logReader(path, control);
-        } catch (...) {
-            result = ReadResult{};
-            result.error = "Cannot read '" + displayText(path.native()) + "': not enough memory";
-        }
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    m_reading = &control;
-
+    LogLoader loader(m_logReader, path,
+                     [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
+    m_loader = &loader;
     QProgressDialog* progress = nullptr;
     QTimer ticker;
     auto showProgress = [&] {
@@ -472,11 +452,10 @@ bool Form1::readLog(const std::filesystem::path& path)
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(0);
             progress->setRange(0, 0);
-            connect(progress, &QProgressDialog::canceled, progress, [&control] { control.cancel = true; });
+            connect(progress, &QProgressDialog::canceled, progress, [&loader] { loader.cancel(); });
             progress->show();
         }
-        progress->setLabelText(QStringLiteral("Reading %1\n%2 MB read")
-                                   .arg(shownName(path), megabytes(control.bytesRead.load())));
+        progress->setLabelText(QString::fromStdString(loader.progressText()));
     };
     QTimer::singleShot(m_progressDelay, &loop, [&] {
         showProgress();
@@ -484,13 +463,13 @@ bool Form1::readLog(const std::filesystem::path& path)
         ticker.start(100);
     });
     loop.exec();
-    worker.join();
+    ReadResult result = loader.finish();
     ticker.stop();
-    m_reading = nullptr;
+    m_loader = nullptr;
     delete progress;
     emit loadRead();
 
-    if (control.cancel)
+    if (loader.cancelled())
         return false;  // cancelled: everything stays as it was
     if (!result.ok()) {
         reportError(QString::fromStdString(result.error));

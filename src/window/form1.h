@@ -22,6 +22,7 @@ class CurveSurface;
 class FindBar;
 class FitLabel;
 class LogDocument;
+class LogLoader;
 
 // "Datalog Viewer 0.5": the caption, the About box and --version.
 [[nodiscard]] QString programName();
@@ -130,7 +131,7 @@ private:
     LogReader m_logReader;
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
-    ReadControl* m_reading = nullptr;  // the reading under way, for closeEvent
+    LogLoader* m_loader = nullptr;  // the reading under way, for closeEvent
     bool m_fitToWindow = false;
     QString m_lastFileName;
 
