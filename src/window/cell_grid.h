@@ -47,7 +47,8 @@ class CellGridModel;
 // and a bold flag. Texts are kept compactly (one UTF-8 buffer per appended row,
 // or a CellRowSource); colours and bold are kept per range, so colouring a
 // whole row costs O(1). A row or column outside the grid throws
-// std::out_of_range.
+// std::out_of_range. The user selects blocks of cells (drag, Shift+click,
+// Shift+arrows, Ctrl+A); a click on a row's name selects the whole row.
 class CellGrid final : public QTableView {
     Q_OBJECT
 public:
@@ -89,6 +90,15 @@ public:
     [[nodiscard]] int SelectedRow(int index = 0) const;
     // Scrolls so that cell (row, col) is in view; no selection change, no report.
     void ScrollToCell(int row, int col);
+    // Scrolls across so that data column col stands in the middle of the
+    // view, as far as the scroll range allows; rows stay. O(columns in view).
+    void centerColumn(int col);
+
+    // A frame painted around data column col (>= 1), over whatever the cells
+    // show; no cell's colours change. One column at a time; nullopt removes
+    // it, and so does a ColCount that drops the column.
+    void setOutlinedColumn(std::optional<int> col);
+    [[nodiscard]] std::optional<int> outlinedColumn() const noexcept { return m_outlined; }
 
     // Selects data row `row` as a user's click would (raises rowSelected).
     void selectGridRow(int row);
@@ -105,8 +115,8 @@ public:
     void clearTints();
 
     // The selected cells as text, also put on the clipboard (left alone when
-    // nothing is selected). Cells are joined by TAB, rows by LF, no LF after
-    // the last row; a TAB, CR or LF inside a cell becomes a space. Only rows
+    // nothing is selected). Cells are joined by TAB, and every row ends with
+    // an LF, as a spreadsheet pastes them; a TAB, CR or LF inside a cell becomes a space. Only rows
     // and columns holding a selected cell are written, with an empty field for
     // an unselected cell among them. When the selected columns are all data
     // columns (a whole row is selected), each row starts with its column-0
@@ -118,7 +128,8 @@ public:
     [[nodiscard]] CellGridModel* gridModel() const;
 
 signals:
-    // The user selected a row (click, keyboard move).
+    // The user selected a row (click, keyboard move), or changed a block
+    // selection so that its first row is another one.
     void rowSelected();
     // The user double-clicked data cell (row, col), in grid numbers (>= 1).
     void cellDoubleClicked(int row, int col);
@@ -127,6 +138,7 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
@@ -147,6 +159,8 @@ private:
     std::unique_ptr<CellGridModel> m_model;
     QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
     bool m_quiet = false;         // selection changes made by the program, not the user
+    int m_reportedRow = 0;        // SelectedRow when the selection last changed
+    std::optional<int> m_outlined;
 };
 
 }  // namespace dlv
