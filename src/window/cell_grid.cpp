@@ -415,6 +415,22 @@ void CellGrid::ScrollToCell(int row, int col)
         ensureSectionVisible(verticalHeader(), verticalScrollBar(), row - 1, viewport()->height());
 }
 
+CellGrid::ScrollPlace CellGrid::scrollPlace() const
+{
+    const QScrollBar* across = horizontalScrollBar();
+    return {verticalScrollBar()->value() + 1, across->value() + 1, across->value() >= across->maximum()};
+}
+
+void CellGrid::setScrollPlace(const ScrollPlace& place)
+{
+    executeDelayedItemsLayout();
+    updateGeometries();
+    QScrollBar* across = horizontalScrollBar();
+    QScrollBar* down = verticalScrollBar();
+    down->setValue(std::clamp(place.row - 1, down->minimum(), down->maximum()));
+    across->setValue(place.atEnd ? across->maximum() : std::clamp(place.col - 1, across->minimum(), across->maximum()));
+}
+
 void CellGrid::centerColumn(int col)
 {
     checkCol(col);

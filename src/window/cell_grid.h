@@ -90,6 +90,18 @@ public:
     [[nodiscard]] int SelectedRow(int index = 0) const;
     // Scrolls so that cell (row, col) is in view; no selection change, no report.
     void ScrollToCell(int row, int col);
+    // Where the grid is scrolled to: the first data row and column in view,
+    // and whether the last column is in view. setScrollPlace scrolls back to
+    // such a place as far as the grid still reaches, to its last column when
+    // atEnd is set.
+    struct ScrollPlace {
+        int row = 1;
+        int col = 1;
+        bool atEnd = false;
+    };
+    [[nodiscard]] ScrollPlace scrollPlace() const;
+    void setScrollPlace(const ScrollPlace& place);
+
     // Scrolls across so that data column col stands in the middle of the
     // view, as far as the scroll range allows; rows stay. O(columns in view).
     void centerColumn(int col);

@@ -231,6 +231,12 @@ void Form1::buildMenus()
     m_mnuFitToWindow = addItem(view, "mnuFitToWindow", QStringLiteral("&Fit to Window"));
     m_mnuFitToWindow->setCheckable(true);
     connect(m_mnuFitToWindow, &QAction::toggled, this, [this](bool on) { setFitToWindow(on); });
+    m_mnuFollowLog = addItem(view, "mnuFollowLog", QStringLiteral("F&ollow Log"));
+    m_mnuFollowLog->setCheckable(true);
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(500);
+    connect(m_followTimer, &QTimer::timeout, this, [this] { followTick(); });
+    connect(m_mnuFollowLog, &QAction::toggled, this, [this](bool on) { setFollowLog(on); });
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction* bookMark = addItem(tools, "mnuBookMark", QStringLiteral("&Bookmark (F12)"));
@@ -253,6 +259,21 @@ void Form1::buildMenus()
         m_findBar->activate();
     });
     addAction(find);
+    // The standard keys act as their menu items do; the items keep no
+    // accelerator of their own.
+    auto addKey = [this](const char* name, const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        addAction(action);
+        return action;
+    };
+    connect(addKey("actOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered, this,
+            [this] { openCommand(); });
+    connect(addKey("actQuit", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, quit,
+            &QAction::trigger);
+    connect(addKey("actAbout", QStringLiteral("About"), QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+            [this] { showAbout(); });
     connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
     connect(quit, &QAction::triggered, this, [this] { close(); });
     connect(bookMark, &QAction::triggered, this, [this] { guarded("Bookmark", [this] { BookMark(); }); });
@@ -335,8 +356,12 @@ void Form1::showAbout()
                                         "of any parameter.\n\n"
                                         "Keys and gestures:\n"
                                         "F12 or Tools, Bookmark: highlight the selected row, or clear it\n"
-                                        "F5: read the current log again; drop a log on the window to open it\n"
-                                        "Ctrl+F: find a parameter by name; Ctrl+C: copy the selected cells\n"
+                                        "Ctrl+O: open a log; Ctrl+Q: quit; F1: this box\n"
+                                        "F5: read the current log again, keeping the selection, bookmarks, "
+                                        "scroll position and zoom; View, Follow Log: do so whenever the log "
+                                        "grows; drop a log on the window to open it\n"
+                                        "Ctrl+F: find a parameter by name; drag, Shift+click, Shift+arrows, "
+                                        "Ctrl+A: select cells; Ctrl+C: copy them for a spreadsheet\n"
                                         "View, Fit to Window: let the window grow, the grids and curve with it\n"
                                         "Double-click a BLM cell: show its takes on the BLM curve\n"
                                         "On the curve: click to locate a take; Left/Right step one take; "
@@ -389,8 +414,92 @@ void Form1::openFile(const QString& path)
 
 void Form1::reloadCommand()
 {
-    if (m_document)
-        openPath(m_document->path());
+    if (!m_document || m_loading)
+        return;
+    const KeptView kept = keepView();
+    const std::shared_ptr<LogDocument> before = m_document;
+    openPath(m_document->path());
+    if (m_document != before)
+        guarded("Reload", [&] { restoreView(kept); });
+}
+
+void Form1::setFollowLog(bool on)
+{
+    if (m_mnuFollowLog->isChecked() != on)
+        m_mnuFollowLog->setChecked(on);
+    if (on)
+        m_followTimer->start();
+    else
+        m_followTimer->stop();
+}
+
+bool Form1::followsLog() const noexcept
+{
+    return m_mnuFollowLog->isChecked();
+}
+
+void Form1::followTick()
+{
+    if (!m_document || m_loading)
+        return;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(m_document->path(), error);
+    if (error || size <= m_document->store().fileBytes())
+        return;  // gone for the moment, or not grown: nothing to show
+    // A failing reload shows its message once, not twice a second.
+    m_followTimer->stop();
+    reloadCommand();
+    if (followsLog())
+        m_followTimer->start();
+}
+
+Form1::KeptView Form1::keepView() const
+{
+    KeptView kept;
+    kept.rowCount = m_grid1->RowCount();
+    kept.selectedRow = m_grid1->SelectedRow(0);
+    for (int row = 1; row < m_grid1->RowCount(); ++row)
+        if (m_grid1->ColCount() > 0 && isBookmarked(m_grid1->CellBackColor(CellRange::cell(row, 0))))
+            kept.bookmarkedRows.push_back(row);
+    kept.scroll = m_grid1->scrollPlace();
+    if (m_grid1->outlinedColumn())
+        kept.markerTake = m_picture1->markerTake();
+    if (m_picture1->isZoomed()) {
+        const CurveScale& shown = m_picture1->userScale();
+        const CurveScale& full = m_picture1->fullScale();
+        kept.zoomed = true;
+        kept.zoomLeft = shown.left();
+        kept.zoomWidth = shown.width();
+        kept.zoomAtEnd = shown.left() + shown.width() >= full.left() + full.width();
+    }
+    return kept;
+}
+
+void Form1::restoreView(const KeptView& kept)
+{
+    // A row keeps its parameter number; the last row holds the empty name
+    // that ends the names, so it is the same row only when it was last before.
+    const int rows = m_grid1->RowCount();
+    auto fits = [&](int row) { return row > 0 && (row < rows - 1 || (row == rows - 1 && row == kept.rowCount - 1)); };
+    for (const int row : kept.bookmarkedRows)
+        if (fits(row))
+            setRowBookmarked(row, true);
+    if (fits(kept.selectedRow) && m_grid1->ColCount() > 1) {
+        m_grid1->selectGridRow(kept.selectedRow);  // draws its curve from the new takes
+        if (kept.markerTake && *kept.markerTake <= m_document->store().lastTake()) {
+            onCurveReleased(*kept.markerTake);
+            m_picture1->setMarkerTake(kept.markerTake);
+        }
+        if (kept.zoomed) {
+            const CurveScale& full = m_picture1->fullScale();
+            const double fullRight = full.left() + full.width();
+            if (kept.zoomAtEnd)
+                m_picture1->setVisibleRange(fullRight - kept.zoomWidth, kept.zoomWidth);
+            else if (kept.zoomLeft < fullRight)
+                m_picture1->setVisibleRange(kept.zoomLeft, kept.zoomWidth);
+        }
+    }
+    m_grid1->setScrollPlace(kept.scroll);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
@@ -567,8 +676,13 @@ void Form1::BookMark()
     const int row = m_grid1->SelectedRow(0);
     if (row <= 0)
         return;
+    setRowBookmarked(row, !isBookmarked(m_grid1->CellBackColor(CellRange{row, 0, row, m_grid1->ColCount() - 1})));
+}
+
+void Form1::setRowBookmarked(int row, bool on)
+{
     auto wholeRow = [this, row] { return CellRange{row, 0, row, m_grid1->ColCount() - 1}; };
-    if (!isBookmarked(m_grid1->CellBackColor(wholeRow()))) {
+    if (on) {
         m_grid1->setCellBackColor(wholeRow(), kBookmarkBack);
         m_grid1->setCellTextColor(wholeRow(), kBookmarkText);
         m_grid1->setCellBold(wholeRow(), true);
@@ -599,8 +713,10 @@ void Form1::onRowSelected()
 {
     guarded("Drawing the curve", [this] {
         const int row = m_grid1->SelectedRow(0);
-        if (row > 0)
+        if (row > 0) {
             DrawCurve(row - 1);
+            m_grid1->setOutlinedColumn(std::nullopt);  // the curve's marker is gone too
+        }
     });
 }
 
@@ -617,7 +733,13 @@ void Form1::onCurveReleased(double x)
         m_picture1->setDrawColor(kBlack);
         const int take = clickedTake(x);
         m_lblValue->setText(shownQString(clickedValueText(m_document->store(), row - 1, take)));
-        m_grid1->ScrollToCell(row, clickedGridColumn(take, m_grid1->ColCount()));
+        const int column = clickedGridColumn(take, m_grid1->ColCount());
+        m_grid1->ScrollToCell(row, column);
+        // The marked take stands framed in the middle of the grid.
+        const bool isTake = take >= 0 && take <= m_document->store().lastTake() && column == take + 1;
+        m_grid1->setOutlinedColumn(isTake ? std::optional<int>(column) : std::nullopt);
+        if (column > 0)
+            m_grid1->centerColumn(column);
     });
 }
 

@@ -9,12 +9,15 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QTabWidget;
+class QTimer;
 
 namespace dlv {
 
@@ -70,7 +73,15 @@ public:
     void openPath(const std::filesystem::path& path);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
+    // What the view showed stays where it still fits: the selected row and
+    // its curve (redrawn from the new takes), bookmarked rows, the scroll
+    // place, the curve's zoom and marked take; a view at the newest takes
+    // stays at the newest takes.
     void reloadCommand();
+    // View, Follow Log: while on, the log is reloaded as F5 does whenever
+    // its file grows, checked twice a second.
+    void setFollowLog(bool on);
+    [[nodiscard]] bool followsLog() const noexcept;
     [[nodiscard]] bool isLoading() const noexcept { return m_loading; }
 
     // Shows the dialog and reads the chosen log; false when no name was given
@@ -117,6 +128,22 @@ private:
     void runOpen(const std::function<bool()>& read);
     void onRowSelected();
     void onCurveReleased(double x);
+    // What a reload keeps of the view, and putting it back on the new log.
+    struct KeptView {
+        int rowCount = 0;
+        int selectedRow = 0;
+        std::vector<int> bookmarkedRows;
+        CellGrid::ScrollPlace scroll;
+        std::optional<int> markerTake;
+        bool zoomed = false;
+        bool zoomAtEnd = false;
+        double zoomLeft = 0.0;
+        double zoomWidth = 0.0;
+    };
+    [[nodiscard]] KeptView keepView() const;
+    void restoreView(const KeptView& kept);
+    void setRowBookmarked(int row, bool on);
+    void followTick();
     void showAbout();
     void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
@@ -149,6 +176,8 @@ private:
     CellGrid* m_grid2 = nullptr;
     FindBar* m_findBar = nullptr;
     QAction* m_mnuFitToWindow = nullptr;
+    QAction* m_mnuFollowLog = nullptr;
+    QTimer* m_followTimer = nullptr;
 };
 
 }  // namespace dlv
