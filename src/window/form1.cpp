@@ -9,6 +9,7 @@
 #include "window/design_layout.h"
 #include "window/find_bar.h"
 #include "window/fit_label.h"
+#include "window/warning_bar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +28,7 @@
 #include <QProgressDialog>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <exception>
 #include <new>
@@ -154,9 +156,19 @@ void Form1::buildControls()
     m_lblRunTime = makeLabel("lblRunTime", QString());
     general->place(makeLabel("Label2", QStringLiteral("Runtime:")), twips(120, 480, 1095, 375));
     general->place(m_lblRunTime, twips(1200, 480, 4815, 375));
+    // Grid1 with the reader's warnings above it, when there are any.
+    auto* gridArea = new QWidget;
+    gridArea->setObjectName(QStringLiteral("GridArea"));
+    auto* gridColumn = new QVBoxLayout(gridArea);
+    gridColumn->setContentsMargins(0, 0, 0, 0);
+    gridColumn->setSpacing(0);
+    m_warningBar = new WarningBar;
+    connect(m_warningBar, &WarningBar::dismissed, this, [this] { m_warningsDismissed = true; });
     m_grid1 = new CellGrid;
     m_grid1->setObjectName(QStringLiteral("Grid1"));
-    general->place(m_grid1, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
+    gridColumn->addWidget(m_warningBar);
+    gridColumn->addWidget(m_grid1, 1);
+    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
@@ -418,7 +430,9 @@ void Form1::reloadCommand()
         return;
     const KeptView kept = keepView();
     const std::shared_ptr<LogDocument> before = m_document;
-    openPath(m_document->path());
+    // A bar the user closed stays closed while the same log is reloaded.
+    const bool dismissed = m_warningsDismissed;
+    runOpen([this, path = m_document->path()] { return readLog(path); }, dismissed);
     if (m_document != before)
         guarded("Reload", [&] { restoreView(kept); });
 }
@@ -517,7 +531,7 @@ void Form1::dropEvent(QDropEvent* event)
     openPath(droppedPath(*url));
 }
 
-void Form1::runOpen(const std::function<bool()>& read)
+void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
 {
     if (m_loading)
         return;  // one Open at a time; never one inside another
@@ -528,6 +542,11 @@ void Form1::runOpen(const std::function<bool()>& read)
             DrawGeneral();
             DrawBLM();
             ShowRuntime();
+            m_warningsDismissed = warningsDismissed;
+            if (m_warningsDismissed)
+                m_warningBar->hide();
+            else
+                m_warningBar->showWarnings(shownName(m_document->path().filename()), m_readWarnings);
             emit documentChanged();
         }
     });
@@ -605,6 +624,7 @@ bool Form1::readLog(const std::filesystem::path& path)
         reportError(QString::fromStdString(result.error));
         return false;
     }
+    m_readWarnings = readWarningTexts(result);
     m_document = std::make_shared<LogDocument>(path, std::move(result.store));
     return true;
 }

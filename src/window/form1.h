@@ -4,6 +4,7 @@
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <chrono>
 #include <filesystem>
@@ -25,6 +26,7 @@ class CurveSurface;
 class FindBar;
 class FitLabel;
 class LogDocument;
+class WarningBar;
 
 // "Datalog Viewer 0.5": the caption, the About box and --version.
 [[nodiscard]] QString programName();
@@ -125,7 +127,9 @@ private:
     void buildControls();
     void buildMenus();
     bool readLog(const std::filesystem::path& path);
-    void runOpen(const std::function<bool()>& read);
+    // warningsDismissed: the reader's warnings stay hidden (a reload of a log
+    // whose warnings the user closed).
+    void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
     void onRowSelected();
     void onCurveReleased(double x);
     // What a reload keeps of the view, and putting it back on the new log.
@@ -175,6 +179,9 @@ private:
     FitLabel* m_lblMin = nullptr;
     CellGrid* m_grid2 = nullptr;
     FindBar* m_findBar = nullptr;
+    WarningBar* m_warningBar = nullptr;
+    QStringList m_readWarnings;       // of the log read last
+    bool m_warningsDismissed = false;  // by the user, for the log open now
     QAction* m_mnuFitToWindow = nullptr;
     QAction* m_mnuFollowLog = nullptr;
     QTimer* m_followTimer = nullptr;
