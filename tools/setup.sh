@@ -3,7 +3,7 @@
 # after a single apt-get update. Usage: tools/setup.sh [extra-package ...]
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev qt6-base-dev "$@")
+packages=(g++ cmake make libgtest-dev qt6-base-dev qt6-svg-dev dpkg-dev "$@")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
