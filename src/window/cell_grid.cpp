@@ -418,7 +418,7 @@ void CellGrid::ScrollToCell(int row, int col)
 CellGrid::ScrollPlace CellGrid::scrollPlace() const
 {
     const QScrollBar* across = horizontalScrollBar();
-    return {verticalScrollBar()->value() + 1, across->value() + 1, across->value() >= across->maximum()};
+    return {verticalScrollBar()->value() + 1, columnOf(across->value()), across->value() >= across->maximum()};
 }
 
 void CellGrid::setScrollPlace(const ScrollPlace& place)
@@ -428,7 +428,8 @@ void CellGrid::setScrollPlace(const ScrollPlace& place)
     QScrollBar* across = horizontalScrollBar();
     QScrollBar* down = verticalScrollBar();
     down->setValue(std::clamp(place.row - 1, down->minimum(), down->maximum()));
-    across->setValue(place.atEnd ? across->maximum() : std::clamp(place.col - 1, across->minimum(), across->maximum()));
+    across->setValue(place.atEnd ? across->maximum()
+                                 : std::clamp(sectionOf(place.col), across->minimum(), across->maximum()));
 }
 
 void CellGrid::centerColumn(int col)
@@ -443,7 +444,7 @@ void CellGrid::centerColumn(int col)
     // Scrolling is per item: the first section shown is the one that leaves
     // about half the view, less half the column, to the column's left.
     const QHeaderView* across = horizontalHeader();
-    const int section = col - 1;
+    const int section = sectionOf(col);
     const int room = (viewport()->width() - across->sectionSize(section)) / 2;
     int first = section;
     int used = 0;
@@ -472,7 +473,7 @@ void CellGrid::paintEvent(QPaintEvent* event)
     QTableView::paintEvent(event);
     if (!m_outlined || m_model->rowCount() == 0)
         return;
-    const int section = *m_outlined - 1;
+    const int section = sectionOf(*m_outlined);
     const int x = columnViewportPosition(section);
     const int width = columnWidth(section);
     if (x + width < 0 || x > viewport()->width())

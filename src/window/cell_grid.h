@@ -161,6 +161,9 @@ private:
     void checkRange(const CellRange& range) const;
     // The range checked and put in order (row1 <= row2, col1 <= col2).
     [[nodiscard]] CellRange checkedRange(const CellRange& range) const;
+    // Between grid columns (>= 1) and the view's column sections.
+    [[nodiscard]] int sectionOf(int col) const noexcept { return col - 1; }
+    [[nodiscard]] int columnOf(int section) const noexcept { return section + 1; }
     static void ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent);
     void reportRowSelected();
     void reportDoubleClick(const QModelIndex& index);
