@@ -10,6 +10,7 @@
 // per log so that the peak memory figures belong to that log alone.
 #include "floor_scan.h"
 #include "reference_log.h"
+#include "startup_bench.h"
 
 #include "datalog/take_store.h"
 #include "window/cell_grid.h"
@@ -365,6 +366,10 @@ int runBenchmark(const Options& options)
             std::fprintf(stderr, "\n");
         }
     }
+    // Each from a fresh process, as the command line starts the viewer.
+    if (!dlv::bench::printStartupFigures(QCoreApplication::applicationFilePath().toStdString(), path,
+                                         std::max(options.runs, 3)))
+        return 1;
     std::printf("peak_rss_kb %ld\n", peakKb);
     std::printf("peak_rss_open_kb %ld\n", peakKb - baselineKb);
     std::printf("baseline_rss_kb %ld\n", baselineKb);
@@ -387,6 +392,8 @@ void dropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const 
 
 int main(int argc, char** argv)
 {
+    if (dlv::bench::isStartupChild(argc, argv))
+        return dlv::bench::runStartupChild(argc, argv);
     const Options options = parseArguments(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
