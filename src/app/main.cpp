@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/tables_command.h"
 #include "datalog/display_text.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
@@ -75,6 +76,8 @@ int main(int argc, char** argv)
         return line.exitCode();
     case dlv::CommandLine::Mode::Report:
         return report(line.files.front(), line.hits);
+    case dlv::CommandLine::Mode::Tables:
+        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr);
     case dlv::CommandLine::Mode::Window:
         break;
     }
