@@ -9,29 +9,14 @@
 #include <QToolButton>
 
 #include <string_view>
-#include <type_traits>
 
 namespace dlv {
-
-namespace {
-
-// A warning is a plain text, or carries its text as message.
-template <class Warning>
-QString warningText(const Warning& warning)
-{
-    if constexpr (std::is_convertible_v<const Warning&, std::string_view>)
-        return shownQString(std::string_view(warning));
-    else
-        return shownQString(std::string_view(warning.message));
-}
-
-}  // namespace
 
 QStringList readWarningTexts(const ReadResult& result)
 {
     QStringList texts;
     for (const auto& warning : result.warnings)
-        texts << warningText(warning);
+        texts << shownQString(std::string_view(warning.message));
     return texts;
 }
 
