@@ -539,9 +539,15 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     guarded("Open", [&] {
         if (read()) {
+            // The General tab is drawn and painted first; the BLM table, on a
+            // tab not in view, is worked out meanwhile on another thread and
+            // written after. ShowRuntime reads Grid1 alone, so it may come first.
+            m_blmWork = std::async(std::launch::async, [document = m_document] { (void)document->blmTable(); });
             DrawGeneral();
-            DrawBLM();
             ShowRuntime();
+            if (isVisible())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            DrawBLM();
             m_warningsDismissed = warningsDismissed;
             if (m_warningsDismissed)
                 m_warningBar->hide();
@@ -640,6 +646,8 @@ void Form1::DrawGeneral()
 
 void Form1::DrawBLM()
 {
+    if (m_blmWork.valid())
+        m_blmWork.get();  // what the worker met, a failure included
     const BlmTable& table = m_document->blmTable();
     const BlmGridTexts texts = blmTableTexts(table);
     m_grid2->clearTints();

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -161,6 +162,7 @@ private:
     LogReader m_logReader;
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
+    std::future<void> m_blmWork;  // the open log's BLM table, worked out beside DrawGeneral
     ReadControl* m_reading = nullptr;  // the reading under way, for closeEvent
     bool m_fitToWindow = false;
     QString m_lastFileName;
