@@ -458,11 +458,13 @@ void Form1::followTick()
         return;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(m_document->path(), error);
-    if (error || size <= m_document->store().fileBytes())
-        return;  // gone for the moment, or not grown: nothing to show
-    // A failing reload shows its message once, not twice a second.
-    m_followTimer->stop();
+    if (error || size <= m_document->store().fileBytes() || size == m_followFailedSize)
+        return;  // gone for the moment, not grown, or already refused at this size
+    m_followTimer->stop();  // no second reload from inside this one's messages
+    const std::shared_ptr<LogDocument> before = m_document;
     reloadCommand();
+    // A failure is told once; the next growth tries again.
+    m_followFailedSize = m_document == before ? size : 0;
     if (followsLog())
         m_followTimer->start();
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -187,6 +188,7 @@ private:
     QAction* m_mnuFitToWindow = nullptr;
     QAction* m_mnuFollowLog = nullptr;
     QTimer* m_followTimer = nullptr;
+    std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
 };
 
 }  // namespace dlv

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 using dlv::CellGrid;
@@ -258,6 +259,31 @@ TEST_F(EverydayTest, FollowLogShowsTakesAppendedWhileItIsOn)
     append(takes(301, 320));
     QTest::qWait(1200);
     EXPECT_EQ(form->store()->takeCount(), 301);
+}
+
+TEST_F(EverydayTest, FollowLogTellsAFailedReloadOnceAndGoesOnAfterTheNextGrowth)
+{
+    openLog(header() + takes(0, 9));
+    bool refuse = true;
+    form->setLogReader([&refuse](const std::filesystem::path& path, dlv::ReadControl& control) {
+        dlv::ReadResult result;
+        if (refuse)
+            result.error = "Cannot read the log: refused for the test";
+        else
+            result = dlv::readDataLog(path, &control);
+        return result;
+    });
+    form->setFollowLog(true);
+    append(takes(10, 19));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !errors.isEmpty(); }, 10000));
+    QTest::qWait(1500);
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(form->store()->takeCount(), 10);  // the log on show stays
+
+    refuse = false;
+    append(takes(20, 29));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->store()->takeCount() == 30; }, 10000));
+    EXPECT_EQ(errors.size(), 1);
 }
 
 TEST_F(EverydayTest, FollowLogWaitsQuietlyWhileTheFileIsGone)
