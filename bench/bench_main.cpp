@@ -14,6 +14,7 @@
 #include "floor_scan.h"
 #include "loading_bench.h"
 #include "reference_log.h"
+#include "startup_bench.h"
 
 #include "datalog/take_store.h"
 #include "window/cell_grid.h"
@@ -533,6 +534,10 @@ int runBenchmark(const Options& options, const ReportRuns& reports)
             std::fprintf(stderr, "\n");
         }
     }
+    // Each from a fresh process, as the command line starts the viewer.
+    if (!dlv::bench::printStartupFigures(QCoreApplication::applicationFilePath().toStdString(), path,
+                                         std::max(options.runs, 3)))
+        return 1;
     std::printf("peak_rss_kb %ld\n", peakKb);
     std::printf("peak_rss_open_kb %ld\n", peakKb - baselineKb);
     std::printf("peak_rss_curve_kb %ld\n", peakCurveKb - baselineKb);
@@ -558,6 +563,8 @@ void dropPlatformNoise(QtMsgType type, const QMessageLogContext& context, const 
 
 int main(int argc, char** argv)
 {
+    if (dlv::bench::isStartupChild(argc, argv))
+        return dlv::bench::runStartupChild(argc, argv);
     const Options options = parseArguments(argc, argv);
     const ReportRuns reports = runReports(options);
     if (!reports.failure.empty()) {

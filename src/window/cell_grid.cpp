@@ -155,8 +155,8 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     setVerticalHeader(new GridHeader(Qt::Vertical, this));
     setModel(m_model.get());
 
-    setSelectionBehavior(SelectRows);
-    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectItems);
+    setSelectionMode(ExtendedSelection);
     setEditTriggers(NoEditTriggers);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -175,6 +175,12 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     down->setHighlightSections(false);
     down->setSectionResizeMode(QHeaderView::Fixed);
     down->setMinimumSectionSize(1);
+
+    // Rows or columns going away may take the selection with them, silently.
+    const auto forgetReportedRow = [this] { m_reportedRow = 0; };
+    connect(m_model.get(), &QAbstractItemModel::modelReset, this, forgetReportedRow);
+    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, forgetReportedRow);
+    connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, forgetReportedRow);
 
     m_corner = new GridCorner(m_model.get(), this);
     connect(m_model.get(), &CellGridModel::cornerChanged, m_corner, qOverload<>(&QWidget::update));
@@ -252,6 +258,8 @@ void CellGrid::setColCount(int n)
     const QScopedValueRollback quiet(m_quiet, true);
     m_model->setGridCols(n);
     m_autoSized.second = std::min(m_autoSized.second, n - 1);
+    if (m_outlined && *m_outlined >= n)
+        setOutlinedColumn(std::nullopt);
     updateHeaders();
 }
 
@@ -496,6 +504,16 @@ int CellGrid::SelectedRow(int index) const
     return static_cast<std::size_t>(index) < rows.size() ? rows[static_cast<std::size_t>(index)] + 1 : 0;
 }
 
+int CellGrid::sectionOf(int col) const noexcept
+{
+    return col - 1 - m_model->pageFirst();
+}
+
+int CellGrid::columnOf(int section) const noexcept
+{
+    return m_model->gridColumn(section);
+}
+
 void CellGrid::ScrollToCell(int row, int col)
 {
     checkRow(row);
@@ -507,13 +525,88 @@ void CellGrid::ScrollToCell(int row, int col)
         horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
     } else {
         showPageAround(col);
-        ensureSectionVisible(horizontalHeader(), horizontalScrollBar(), col - 1 - m_model->pageFirst(),
-                             viewport()->width());
+        ensureSectionVisible(horizontalHeader(), horizontalScrollBar(), sectionOf(col), viewport()->width());
     }
     if (row == 0)
         verticalScrollBar()->setValue(verticalScrollBar()->minimum());
     else
         ensureSectionVisible(verticalHeader(), verticalScrollBar(), row - 1, viewport()->height());
+}
+
+CellGrid::ScrollPlace CellGrid::scrollPlace() const
+{
+    const QScrollBar* across = horizontalScrollBar();
+    return {verticalScrollBar()->value() + 1, columnOf(across->value()), across->value() >= across->maximum()};
+}
+
+void CellGrid::setScrollPlace(const ScrollPlace& place)
+{
+    executeDelayedItemsLayout();
+    updateGeometries();
+    const int pageColumn = place.atEnd ? ColCount() - 1 : place.col;
+    if (pageColumn >= 1 && pageColumn < ColCount())
+        showPageAround(pageColumn);
+    QScrollBar* across = horizontalScrollBar();
+    QScrollBar* down = verticalScrollBar();
+    down->setValue(std::clamp(place.row - 1, down->minimum(), down->maximum()));
+    across->setValue(place.atEnd ? across->maximum()
+                                 : std::clamp(sectionOf(place.col), across->minimum(), across->maximum()));
+}
+
+void CellGrid::centerColumn(int col)
+{
+    checkCol(col);
+    executeDelayedItemsLayout();
+    updateGeometries();
+    if (col == 0) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+        return;
+    }
+    showPageAround(col);
+    // Scrolling is per item: the first section shown is the one that leaves
+    // about half the view, less half the column, to the column's left.
+    const QHeaderView* across = horizontalHeader();
+    const int section = sectionOf(col);
+    const int room = (viewport()->width() - across->sectionSize(section)) / 2;
+    int first = section;
+    int used = 0;
+    while (first > 0 && used + across->sectionSize(first - 1) <= room) {
+        used += across->sectionSize(first - 1);
+        --first;
+    }
+    QScrollBar* bar = horizontalScrollBar();
+    bar->setValue(std::clamp(first, bar->minimum(), bar->maximum()));
+}
+
+void CellGrid::setOutlinedColumn(std::optional<int> col)
+{
+    if (col)
+        checkCol(*col);
+    if (col && *col == 0)
+        throw std::out_of_range("CellGrid: column 0 holds the names and cannot be outlined");
+    if (m_outlined == col)
+        return;
+    m_outlined = col;
+    viewport()->update();
+}
+
+void CellGrid::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (!m_outlined || m_model->rowCount() == 0)
+        return;
+    const int section = sectionOf(*m_outlined);
+    const int x = columnViewportPosition(section);
+    const int width = columnWidth(section);
+    if (x + width < 0 || x > viewport()->width())
+        return;
+    // Down the column as far as it has rows; a 2-pixel frame inside its edges.
+    const int lastRow = m_model->rowCount() - 1;
+    const int bottom = std::min(viewport()->height(), rowViewportPosition(lastRow) + rowHeight(lastRow));
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(x + 1, 1, std::max(width - 2, 1), std::max(bottom - 2, 1)));
 }
 
 void CellGrid::ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent)
@@ -549,6 +642,7 @@ void CellGrid::selectGridRow(int row)
         selectionModel()->setCurrentIndex(m_model->index(row - 1, col),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
+    m_reportedRow = row;
     reportRowSelected();
 }
 
@@ -643,7 +737,6 @@ QString CellGrid::selectionText() const
     out.reserve(static_cast<std::size_t>(std::min<long long>(width * 8, 64LL << 20)));
 
     std::vector<Span> selected;  // of the current row
-    bool firstRow = true;
     for (int r = top; r <= bottom; ++r) {
         selected.clear();
         for (const QItemSelectionRange& range : selection)
@@ -652,9 +745,6 @@ QString CellGrid::selectionText() const
         if (selected.empty())
             continue;
         merge(selected);
-        if (!firstRow)
-            out.push_back('\n');
-        firstRow = false;
         const int gridRow = r + 1;
         bool firstCell = true;
         if (withNames) {
@@ -673,6 +763,7 @@ QString CellGrid::selectionText() const
                     appendCopiedCell(out, m_model->cellBytes(gridRow, m_model->gridColumn(c)));
             }
         }
+        out.push_back('\n');
     }
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
@@ -717,7 +808,11 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
     QTableView::selectionChanged(selected, deselected);
-    if (!m_quiet && !selected.isEmpty())
+    // Growing a block from its first row keeps that row: no new report.
+    const int row = SelectedRow();
+    const bool newRow = row != m_reportedRow;
+    m_reportedRow = row;
+    if (!m_quiet && !selected.isEmpty() && newRow)
         reportRowSelected();
 }
 
