@@ -4,18 +4,22 @@
 #
 #   bench/run.sh [--quick] [--build-dir DIR] [--runs N]
 #
-# Builds dlv-bench and dlv-generate-log (RelWithDebInfo) into build-bench/, or
-# into DIR; generates logs of 256 fields and 1,000, 10,000, 100,000 and 300,000
-# takes once into bench/out/ (git-ignored; about 380 MB, kept for later runs);
-# reads each log once so it is in the page cache; then for each log runs one
-# dlv-bench process (so that its peak memory belongs to that log alone) and
-# pandas.read_csv on the same file. dlv-bench first checks what the window
-# shows against a plain reference reading and fails on any difference, which
-# fails this script.
+# Builds dlv-bench, datalog-viewer and dlv-generate-log (RelWithDebInfo) into
+# build-bench/, or into DIR; generates once into bench/out/ (git-ignored;
+# about 800 MB, kept for later runs) wide logs of 256 fields and 1,000,
+# 10,000, 100,000 and 300,000 takes, and tall logs of 10 fields at 1 kHz
+# with 360,000 and 3,600,000 takes (one hour); reads each log once so it is
+# in the page cache; then for each log runs one dlv-bench process (so that
+# its peak memory belongs to that log alone), which also runs
+# `datalog-viewer --report` as processes of their own, and pandas.read_csv on
+# the same file. dlv-bench first checks what the window and the report show
+# against a plain reference reading and fails on any difference, which fails
+# this script.
 #
-# Runs: median of 5 runs after a warm-up (3 for the 300,000-take log), or N.
-# --quick: the 10,000-take log only, one run, no pandas; asserts no timing
-# (for CI: well under a minute once built).
+# Runs: median of 5 runs after a warm-up (3 for logs of 300,000 takes or
+# more), or N. --quick: the 10,000-take wide log and a 100,000-take tall log,
+# one run each, no pandas; asserts no timing (for CI: well under a minute once
+# built).
 #
 # pandas comes from Debian's python3-pandas (/usr/bin/python3; a python3 found
 # first on PATH may lack it). When it is missing the script installs it if run
@@ -47,21 +51,25 @@ if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
 fi
 mkdir -p "$out"
 
-echo "== building dlv-bench and dlv-generate-log in $build"
+echo "== building dlv-bench, datalog-viewer and dlv-generate-log in $build"
 build_log=$out/build.log
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-       cmake --build "$build" --target dlv-bench dlv-generate-log -j2; } >"$build_log" 2>&1; then
+       cmake --build "$build" --target dlv-bench datalog-viewer dlv-generate-log -j2; } >"$build_log" 2>&1; then
     cat "$build_log" >&2
     echo "bench/run.sh: the build failed" >&2
     exit 1
 fi
 bench=$build/bench/dlv-bench
+viewer=$build/src/datalog-viewer
 generate=$build/tools/dlv-generate-log
 
+# Logs by name: TAKES for a wide log, TAKESx10 for a tall one.
 if [ "$quick" = 1 ]; then
-    sizes=(10000)
+    wide=(10000)
+    tall=(100000x10)
 else
-    sizes=(1000 10000 100000 300000)
+    wide=(1000 10000 100000 300000)
+    tall=(360000x10 3600000x10)
 fi
 
 runs_for() {
@@ -108,36 +116,56 @@ for _ in range(runs):
 print(f"{statistics.median(times):.2f}")
 '
 
-results=()
-for takes in "${sizes[@]}"; do
-    log=$out/log_$takes.csv
+# bench_log NAME: generates log_NAME.csv once, runs dlv-bench (with the
+# report) and pandas on it, and leaves the figures in result_NAME.txt.
+bench_log() {
+    local name=$1 takes=${1%%x*} log=$out/log_$1.csv result=$out/result_$1.txt
     if [ ! -s "$log" ]; then
         echo "== generating $log"
-        "$generate" "$takes" "$log.part"
+        if [ "$name" = "$takes" ]; then
+            "$generate" "$takes" "$log.part"
+        else
+            "$generate" "$takes" "$log.part" --fields "${name#*x}" --rate 1000
+        fi
         mv "$log.part" "$log"
     fi
     cat "$log" >/dev/null  # into the page cache, so that every reader starts alike
+    local n
     n=$(runs_for "$takes")
-    result=$out/result_$takes.txt
-    echo "== $takes takes: dlv-bench, $n run(s)"
-    if ! "$bench" "$log" --runs "$n" --verbose >"$result" 2>"$out/bench_$takes.log"; then
-        cat "$out/bench_$takes.log" >&2
+    echo "== $name: dlv-bench and --report, $n run(s)"
+    if ! "$bench" "$log" --runs "$n" --verbose --viewer "$viewer" >"$result" 2>"$out/bench_$name.log"; then
+        cat "$out/bench_$name.log" >&2
         echo "bench/run.sh: dlv-bench failed on $log" >&2
         exit 1
     fi
-    grep -E '^dlv-bench: [0-9]+ checks' "$out/bench_$takes.log" || true
+    grep -E '^dlv-bench: ([0-9]+|report: [0-9]+) checks' "$out/bench_$name.log" || true
+    local pandas_ms=n/a
     if [ "$pandas" = 1 ]; then
-        echo "== $takes takes: pandas.read_csv, $n run(s)"
+        echo "== $name: pandas.read_csv, $n run(s)"
         pandas_ms=$(/usr/bin/python3 -c "$pandas_script" "$log" "$n" "$takes") || pandas_ms=n/a
-    else
-        pandas_ms=n/a
     fi
     echo "pandas_ms $pandas_ms" >>"$result"
-    results+=("$result")
+}
+
+wide_results=()
+for name in "${wide[@]}"; do
+    bench_log "$name"
+    wide_results+=("$out/result_$name.txt")
+done
+tall_results=()
+for name in "${tall[@]}"; do
+    bench_log "$name"
+    tall_results+=("$out/result_$name.txt")
 done
 
 targets=$([ "$quick" = 0 ] && echo 1 || echo 0)
-awk -v targets="$targets" -f "$root/bench/tables.awk" "${results[@]}" | tee "$out/summary.txt"
+{
+    echo "Wide logs: 256 fields"
+    awk -v targets="$targets" -v kind=wide -f "$root/bench/tables.awk" "${wide_results[@]}"
+    echo
+    echo "Tall logs: 10 fields, 1,000 takes a second"
+    awk -v targets="$targets" -v kind=tall -f "$root/bench/tables.awk" "${tall_results[@]}"
+} | tee "$out/summary.txt"
 
 # --tables beside its own targets (bench/tables_bench.sh).
 if [ "$quick" = 1 ]; then

@@ -8,6 +8,7 @@
 // code under test; inputs are small, so their cost does not matter.
 
 #include "datalog/afsep.h"
+#include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 #include "views/blm_table.h"
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -447,9 +449,37 @@ inline std::string checkReader(std::string_view data)
 
 // ------------------------------------------------------------ the BLM table
 
+// An average as defined: the numbers added as doubles in take order, divided
+// by their count. Only where that sum overflows does the long double sum
+// stand in, and then the code under test may differ from it in the last bits.
+struct NaiveMean {
+    std::int64_t count = 0;
+    double sum = 0;
+    long double wide = 0;
+    void add(double v)
+    {
+        sum += v;
+        wide += v;
+        ++count;
+    }
+    [[nodiscard]] bool overflowed() const { return !std::isfinite(sum); }
+    [[nodiscard]] double value() const
+    {
+        return overflowed() ? static_cast<double>(wide / static_cast<long double>(count)) : sum / static_cast<double>(count);
+    }
+    // Whether got is this average: exactly, or within rounding after an overflow.
+    [[nodiscard]] bool matches(double got) const
+    {
+        const double want = value();
+        if (!overflowed())
+            return got == want;
+        return std::isfinite(got) && std::fabs(got - want) <= 1e-12 * std::fabs(want);
+    }
+};
+
 struct NaiveCell {
     std::int64_t hits = 0;
-    long double sum = 0;
+    NaiveMean mean;
     double min = 0;
     double max = 0;
 };
@@ -520,7 +550,7 @@ inline std::string checkBlm(std::string_view data)
             if (cell.hits == 0 || *blm > cell.max)
                 cell.max = *blm;
             ++cell.hits;
-            cell.sum += *blm;
+            cell.mean.add(*blm);
             takesOf[r][c].push_back(static_cast<int>(t));
         }
     }
@@ -545,9 +575,9 @@ inline std::string checkBlm(std::string_view data)
                 return where() + ": hit text";
             std::string wantText;
             if (want.hits > 0) {
-                if (got.sum != want.sum || got.min != want.min || got.max != want.max)
-                    return where() + ": sum, min or max differ";
-                double average = naiveHalfEven(static_cast<double>(want.sum / static_cast<long double>(want.hits)));
+                if (!want.mean.matches(got.sum.mean(got.hits)) || got.min != want.min || got.max != want.max)
+                    return where() + ": average, min or max differ";
+                double average = naiveHalfEven(want.mean.overflowed() ? got.sum.mean(got.hits) : want.mean.value());
                 if (average == 0.0)
                     average = 0.0;  // no negative zero
                 char buffer[400];
@@ -566,6 +596,97 @@ inline std::string checkBlm(std::string_view data)
         return "takes of cell (" + std::to_string(r) + ", " + std::to_string(c) + ") differ";
     if (!dlv::blmCellTakes(store, 0, c).empty() || !dlv::blmCellTakes(store, r, 10).empty())
         return "a cell outside the table has takes";
+    return {};
+}
+
+// ------------------------------------------------------------ numeric columns
+
+// Input: a byte naming the names line's width (1 .. 64 names), a byte
+// choosing the asked parameters, then the data lines as they come. Checks
+// every way of reading numbers from the store (whole columns by walking the
+// lines or by the comma index, the block pass with blocks of a few takes,
+// the cache) against parseNumber of each field, and the summaries of the
+// block pass against summarizeSeries.
+inline std::string checkColumns(std::string_view data)
+{
+    Bytes in(data);
+    const int names = 1 + in.byte() % 64;
+    const std::uint8_t choice = in.byte();
+    std::string log = "t\n";
+    for (int f = 0; f < names; ++f)
+        log += (f ? ",N" : "N") + std::to_string(f);
+    log += '\n';
+    log += in.rest();
+    const dlv::ReadResult result = dlv::readDataLogBytes(log, "log");
+    if (!result.ok())
+        return "the log was refused: " + result.error;
+    const auto store = result.store;
+    const int takes = store->takeCount();
+
+    // Every parameter up to two past the names (walked), one or two chosen
+    // ones (picked from the index), and a negative one.
+    std::vector<long long> all(static_cast<std::size_t>(names + 3));
+    std::iota(all.begin(), all.end(), 0LL);
+    std::vector<long long> few{choice % (names + 2), -1, (choice / 7) % (names + 1) + 8 * (choice & 1)};
+    for (const std::vector<long long>* params : {&all, &few}) {
+        const std::vector<dlv::Column> columns = dlv::parseColumns(*store, *params);
+        if (columns.size() != params->size())
+            return "parseColumns gave " + std::to_string(columns.size()) + " columns";
+        std::vector<dlv::SummaryAccumulator> sums(params->size());
+        int nextTake = 0;
+        std::string failure;
+        dlv::forEachColumnBlock(
+            *store, *params,
+            [&](const dlv::ColumnBlock& block) {
+                if (block.firstTake() != nextTake || block.takeCount() < 1)
+                    failure = "block at take " + std::to_string(block.firstTake()) + " after " + std::to_string(nextTake);
+                for (std::size_t k = 0; k < params->size() && failure.empty(); ++k) {
+                    sums[k].add(block.firstTake(), block.column(k));
+                    for (int i = 0; i < block.takeCount(); ++i) {
+                        const double got = block.column(k)[static_cast<std::size_t>(i)];
+                        const double want = columns[k][static_cast<std::size_t>(block.firstTake() + i)];
+                        if (!(got == want || (std::isnan(got) && std::isnan(want))))
+                            failure = "block and column differ at take " + std::to_string(block.firstTake() + i);
+                    }
+                }
+                nextTake = block.firstTake() + block.takeCount();
+            },
+            1 + choice % 5 * 24 * params->size());
+        if (!failure.empty())
+            return failure;
+        if (nextTake != takes)
+            return "blocks ended at take " + std::to_string(nextTake) + " of " + std::to_string(takes);
+        for (std::size_t k = 0; k < params->size(); ++k) {
+            const long long p = (*params)[k];
+            if (columns[k].size() != static_cast<std::size_t>(takes))
+                return "column of " + std::to_string(columns[k].size()) + " takes";
+            for (int t = 0; t < takes; ++t) {
+                const std::string_view text = p < 0 ? std::string_view{} : store->field(p, t);
+                const std::optional<double> want = dlv::parseNumber(text);
+                const double got = columns[k][static_cast<std::size_t>(t)];
+                const bool same = want ? (std::signbit(got) == std::signbit(*want) && got == *want) : std::isnan(got);
+                if (!same)
+                    return "parameter " + std::to_string(p) + " of take " + std::to_string(t) + " ('" + shown(text) +
+                           "') read as " + number(got);
+            }
+            dlv::ParamSeries series;
+            series.values = columns[k];
+            const dlv::CurveSummary want = dlv::summarizeSeries(series);
+            const dlv::CurveSummary got = sums[k].summary();
+            if (got.count != want.count || got.maxTake != want.maxTake || got.minTake != want.minTake ||
+                (want.count > 0 && (got.maxValue != want.maxValue || got.minValue != want.minValue ||
+                                    std::memcmp(&got.average, &want.average, sizeof(double)) != 0)))
+                return "block summary of parameter " + std::to_string(p) + " differs from summarizeSeries";
+        }
+    }
+    // The cache hands out the same numbers, within a budget of one column.
+    dlv::ColumnCache cache(store, std::max<std::size_t>(1, static_cast<std::size_t>(takes) * sizeof(double)));
+    const std::vector<dlv::ColumnPtr> cached = cache.columns(few);
+    const std::vector<dlv::Column> direct = dlv::parseColumns(*store, few);
+    for (std::size_t k = 0; k < few.size(); ++k)
+        if (!cached[k] || cached[k]->size() != direct[k].size() ||
+            (!direct[k].empty() && std::memcmp(cached[k]->data(), direct[k].data(), direct[k].size() * sizeof(double)) != 0))
+            return "the cache gives other numbers for parameter " + std::to_string(few[k]);
     return {};
 }
 
@@ -616,7 +737,7 @@ inline std::string checkCurve(std::string_view data)
     // The summary against a plain pass.
     const dlv::CurveSummary summary = dlv::summarizeSeries(series);
     int count = 0;
-    long double sum = 0;
+    NaiveMean mean;
     double low = 0;
     double high = 0;
     int lowTake = -1;
@@ -633,14 +754,14 @@ inline std::string checkCurve(std::string_view data)
             low = v;
             lowTake = t;
         }
-        sum += v;
+        mean.add(v);
         ++count;
         if (!series.isNumber(t))
             return "isNumber is false for a number";
     }
     if (summary.count != count || summary.maxTake != highTake || summary.minTake != lowTake)
         return "summary counts or takes differ";
-    if (count > 0 && (summary.maxValue != high || summary.minValue != low || summary.average != static_cast<double>(sum / count)))
+    if (count > 0 && (summary.maxValue != high || summary.minValue != low || !mean.matches(summary.average)))
         return "summary values differ";
     const dlv::CurveLabels labels = dlv::curveLabels(summary, ".");
     if ((count == 0) != labels.max.empty() || (count == 0) != labels.min.empty() || (count == 0) != labels.avg.empty())

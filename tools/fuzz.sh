@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number expression workspace chart_spec)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace chart_spec)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -41,6 +41,7 @@ seed curve small '\000\144\000\001\002\003\200\005\373\010'
 seed expression filter 'ECT > 80 && abs(TPS - TPS[-1]) < 2'
 seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
 seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
+seed columns plain '\005\021-1.5,22,.5,7.,-0\n12345678,1.2345678,--1,1..2, 3 \n9,,x,1e3,+4\n'
 seed chart_spec page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
 seed chart_spec none '{"filter": "RPM > 800"}'
 seed chart_spec filter '{"charts": {"filter": "ECT > 80 && RPM > 600", "panes": [{"channels": ["Load"]}]}}'
@@ -122,7 +123,7 @@ run_target() {
   mkdir -p "$corpus"
   [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm | number) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
+  case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1

@@ -2,8 +2,11 @@
 // and one line of 256 comma-separated fields per take, about ten takes per
 // second. Time (seconds) is field 0, RPM field 224, BLM field 236 and MAP
 // (kPa) field 247; the other fields carry plausible engine parameters.
+// --fields N keeps only the first N fields of each line (a narrow log of
+// 10 fields has no RPM, MAP or BLM); --rate HZ sets the takes per second,
+// the time then written with as many decimals as the rate needs (1000: ms).
 //
-//   dlv-generate-log TAKES OUTPUT [SEED]
+//   dlv-generate-log TAKES OUTPUT [SEED] [--fields N] [--rate HZ]
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -14,7 +17,7 @@
 
 namespace {
 
-constexpr int kFields = 256;
+constexpr int kAllFields = 256;
 constexpr int kTimeField = 0;
 constexpr int kRpmField = 224;
 constexpr int kBlmField = 236;
@@ -24,8 +27,8 @@ constexpr int kMapField = 247;
 // status words of the engine computer.
 std::vector<std::string> channelNames()
 {
-    std::vector<std::string> names(kFields);
-    for (int i = 0; i < kFields; ++i)
+    std::vector<std::string> names(kAllFields);
+    for (int i = 0; i < kAllFields; ++i)
         names[static_cast<std::size_t>(i)] = "PARAM" + std::to_string(i);
     const std::pair<int, const char*> fixed[] = {
         {0, "TIME"}, {1, "CLT"}, {2, "IAT"}, {3, "TPS"}, {4, "VSS"}, {5, "O2MV"}, {6, "SPARK"},
@@ -48,25 +51,39 @@ void append(std::string& out, double value, int decimals)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s TAKES OUTPUT [SEED]\n", argv[0]);
+    std::vector<const char*> positional;
+    int fields = kAllFields;
+    long rate = 10;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--fields" && i + 1 < argc)
+            fields = static_cast<int>(std::strtol(argv[++i], nullptr, 10));
+        else if (arg == "--rate" && i + 1 < argc)
+            rate = std::strtol(argv[++i], nullptr, 10);
+        else
+            positional.push_back(argv[i]);
+    }
+    if (positional.size() < 2 || positional.size() > 3 || fields < 1 || fields > kAllFields || rate < 1) {
+        std::fprintf(stderr, "usage: %s TAKES OUTPUT [SEED] [--fields 1..256] [--rate HZ]\n", argv[0]);
         return 2;
     }
-    const long takes = std::strtol(argv[1], nullptr, 10);
-    const unsigned seed = argc > 3 ? static_cast<unsigned>(std::strtoul(argv[3], nullptr, 10)) : 1u;
-    std::FILE* out = std::fopen(argv[2], "wb");
+    const long takes = std::strtol(positional[0], nullptr, 10);
+    const unsigned seed = positional.size() > 2 ? static_cast<unsigned>(std::strtoul(positional[2], nullptr, 10)) : 1u;
+    const int timeDecimals = rate <= 1 ? 0 : static_cast<int>(std::ceil(std::log10(static_cast<double>(rate))));
+    std::FILE* out = std::fopen(positional[1], "wb");
     if (!out || takes < 0) {
-        std::fprintf(stderr, "cannot write '%s'\n", argv[2]);
+        std::fprintf(stderr, "cannot write '%s'\n", positional[1]);
         return 1;
     }
     std::mt19937 random(seed);
     std::normal_distribution<double> noise(0.0, 1.0);
 
-    std::string line = "Engine data log, 256 channels, 10 samples per second\r\n";
+    std::string line = "Engine data log, " + std::to_string(fields) + " channels, " + std::to_string(rate) +
+                       " samples per second\r\n";
     const auto names = channelNames();
-    for (int i = 0; i < kFields; ++i) {
+    for (int i = 0; i < fields; ++i) {
         line += names[static_cast<std::size_t>(i)];
-        line += i + 1 < kFields ? "," : "\r\n";
+        line += i + 1 < fields ? "," : "\r\n";
     }
     std::fwrite(line.data(), 1, line.size(), out);
 
@@ -85,9 +102,9 @@ int main(int argc, char** argv)
         coolant += (90 - coolant) * 0.0005;
 
         line.clear();
-        for (int f = 0; f < kFields; ++f) {
+        for (int f = 0; f < fields; ++f) {
             switch (f) {
-            case kTimeField: append(line, static_cast<double>(t) / 10.0, 1); break;
+            case kTimeField: append(line, static_cast<double>(t) / static_cast<double>(rate), timeDecimals); break;
             case 1: append(line, coolant, 0); break;
             case 2: append(line, 25 + noise(random), 0); break;
             case 3: append(line, throttle * 100, 0); break;
@@ -105,10 +122,10 @@ int main(int argc, char** argv)
             case kMapField: append(line, std::round(map), 0); break;
             default: append(line, static_cast<double>((t * 7 + f * 13) % 256), 0); break;
             }
-            line += f + 1 < kFields ? "," : "\r\n";
+            line += f + 1 < fields ? "," : "\r\n";
         }
         if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
-            std::fprintf(stderr, "cannot write '%s'\n", argv[2]);
+            std::fprintf(stderr, "cannot write '%s'\n", positional[1]);
             std::fclose(out);
             return 1;
         }

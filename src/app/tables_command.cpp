@@ -57,6 +57,8 @@ int runTablesCommand(const std::filesystem::path& workspace, const std::vector<s
             err << kProgram << "not enough memory for the tables\n";
         } catch (const std::exception& e) {
             err << kProgram << "the tables failed: " << e.what() << "\n";
+        } catch (...) {
+            err << kProgram << "the tables failed\n";
         }
     } catch (...) {
         // Writing the message itself failed; the exit code still tells.

@@ -5,9 +5,248 @@
 #include "datalog/take_store.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dlv {
+
+namespace {
+
+constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
+
+// Byte-wise constants for eight bytes at a time.
+constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+
+// What parseNumber gives for the commonest value in a log, a plain decimal
+// of at most eight bytes ("-12.5", "128", "0.25"), computed without a branch
+// per character: the value texts of a log vary in length and in where their
+// point stands, and a character loop mispredicts at each of them. Sets value
+// and returns true only for texts of exactly that shape (an optional '-',
+// digits with at most one '.', at least one digit); for anything else it
+// returns false and parseNumber decides. Its result is bit for bit that of
+// parseNumber: the same whole number of at most eight digits divided by the
+// same power of ten. readable: bytes that may be read from text.data() on
+// (at least text.size()); eight of them make the load a single one.
+[[nodiscard]] [[gnu::always_inline]] inline bool shortPlainNumber(std::string_view text, std::size_t readable, double& value) noexcept
+{
+    std::size_t n = text.size();
+    if (n == 0 || n > 8)
+        return false;
+    std::uint64_t x = 0;  // first character in the lowest byte
+    if (readable >= 8) {
+        std::memcpy(&x, text.data(), 8);
+        if (n < 8)
+            x &= (std::uint64_t{1} << (8 * n)) - 1;
+    } else {
+        for (std::size_t i = n; i-- > 0;)
+            x = (x << 8) | static_cast<unsigned char>(text[i]);
+    }
+    const bool negative = (x & 0xFF) == '-';
+    if (negative) {
+        x >>= 8;
+        --n;
+    }
+    if (n == 0)
+        return false;
+    const std::uint64_t valid = n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+    // High bit of each byte that holds '.' (exact: no false matches).
+    const std::uint64_t t = x ^ (kEachByte * '.');
+    const std::uint64_t dots = ~(((t & (kEachByte * 0x7F)) + kEachByte * 0x7F) | t | (kEachByte * 0x7F)) & valid;
+    int fraction = 0;
+    if (dots != 0) {
+        if ((dots & (dots - 1)) != 0)
+            return false;  // a second point
+        // Drop the point's byte: the digits after it move down one place.
+        const int at = __builtin_ctzll(dots) / 8;
+        const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
+        x = (x & below) | ((x >> 8) & ~below);
+        fraction = static_cast<int>(n) - 1 - at;
+        --n;
+        if (n == 0)
+            return false;
+    }
+    const std::uint64_t mask = n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+    // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
+    if (((x & (kEachByte * 0xF0)) & mask) != ((kEachByte * 0x30) & mask) ||
+        (((x + kEachByte * 0x06) & (kEachByte * 0xF0)) & mask) != ((kEachByte * 0x30) & mask))
+        return false;
+    // The digits as a whole number: shifted up so that the missing leading
+    // digits are zeros, then combined pairwise.
+    std::uint64_t d = ((x - kEachByte * 0x30) & mask) << (8 * (8 - n));
+    d = ((d & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
+    d = ((d & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+    d = ((d & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+    // d < 10^8 < 2^52: 2^52 + d is an exact double, and so is the difference.
+    // Made from its bits rather than by the int-to-double instruction, which
+    // keeps the register's upper half and so waits for the previous number's
+    // division, chaining the divisions of a pass. Whole numbers, most of a
+    // log, need no division (x / 1 is x).
+    const double whole = std::bit_cast<double>(d | 0x4330000000000000u) - 0x1p52;
+    const double magnitude = fraction == 0 ? whole : whole / kPowersOfTen[fraction];
+    value = negative ? -magnitude : magnitude;
+    return true;
+}
+
+[[nodiscard]] [[gnu::always_inline]] inline double numberOf(std::string_view text, std::size_t readable) noexcept
+{
+    double value;
+    if (shortPlainNumber(text, readable, value))
+        return value;
+    // parseNumber removes the surrounding spaces itself: untrimmed fields do.
+    const std::optional<double> v = parseNumber(text);
+    return v ? *v : kNoNumber;
+}
+
+// Bit i set where bytes[i] is a comma, for the up to 16 bytes from bytes on
+// (remaining of them belong to the line). Never reads past the line.
+[[nodiscard]] inline unsigned commaMask(const char* bytes, std::size_t remaining) noexcept
+{
+#if defined(__SSE2__)
+    const __m128i comma = _mm_set1_epi8(',');
+    if (remaining >= 16)
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), comma)));
+    alignas(16) char tail[16] = {};
+    std::memcpy(tail, bytes, remaining);
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), comma)));
+#else
+    unsigned mask = 0;
+    for (std::size_t i = 0; i < remaining && i < 16; ++i)
+        mask |= static_cast<unsigned>(bytes[i] == ',') << i;
+    return mask;
+#endif
+}
+
+// One asked parameter and where its numbers go (its place in the asked set).
+struct Wanted {
+    long long param;
+    std::size_t slot;
+};
+
+// Parses the asked parameters of a range of takes. Two ways, chosen once per
+// pass by how densely the parameters cover the lines:
+// - walking: when they are many (a report, a table of every parameter), each
+//   line is read once from its start, its fields cut in order and the asked
+//   ones parsed, so a line costs one pass over its bytes however many of its
+//   fields are asked for;
+// - picking: when they are few (a curve, the three BLM fields), each field
+//   is found from the store's comma index and its cache lines are asked for
+//   a few takes ahead, so that the memory reads of different takes overlap.
+// Both cut fields by the one rule of AFSEP: field k lies between comma k and
+// comma k + 1.
+class TakeParser final {
+public:
+    TakeParser(const TakeStore& store, std::span<const long long> params) : m_store(store), m_params(params)
+    {
+        m_sorted.reserve(params.size());
+        long long highest = -1;
+        for (std::size_t k = 0; k < params.size(); ++k) {
+            m_sorted.push_back({params[k], k});
+            highest = std::max(highest, params[k]);
+        }
+        std::sort(m_sorted.begin(), m_sorted.end(),
+                  [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
+        // Fields beyond the names are rare: a walk ends with the line anyway.
+        const long long span = std::min<long long>(highest, static_cast<long long>(store.ParamNames().size())) + 1;
+        m_walk = static_cast<long long>(params.size()) * 8 >= span;
+    }
+
+    // Parameter k of take t goes to outs[k][t - begin].
+    void parse(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        if (m_params.empty())
+            return;
+        if (m_walk)
+            walk(begin, end, outs);
+        else
+            pick(begin, end, outs);
+    }
+
+private:
+    void walk(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        const Wanted* const first = m_sorted.data();
+        const Wanted* const last = first + m_sorted.size();
+        const Wanted* valid = first;
+        for (; valid != last && valid->param < 0; ++valid)
+            for (int t = begin; t < end; ++t)
+                outs[valid->slot][t - begin] = kNoNumber;
+        if (valid == last)
+            return;
+        for (int t = begin; t < end; ++t) {
+            const auto i = static_cast<std::size_t>(t - begin);
+            const std::string_view line = m_store.DataLines(t);
+            const char* const bytes = line.data();
+            const std::size_t length = line.size();
+            const Wanted* w = valid;
+            long long field = 0;
+            std::size_t start = 0;
+            // Field `field` ends at `stop`: parsed once when asked for (for
+            // every place it is asked for), then on to the next. Written out
+            // in the loop: this runs once per field of the log.
+            auto fieldEnds = [&](std::size_t stop) __attribute__((always_inline)) {
+                if (w->param == field) {
+                    const double v = numberOf(std::string_view(bytes + start, stop - start), length - start);
+                    do
+                        outs[w->slot][i] = v;
+                    while (++w != last && w->param == field);
+                }
+                ++field;
+                start = stop + 1;
+            };
+            for (std::size_t base = 0; base < length && w != last; base += 16) {
+                unsigned mask = commaMask(bytes + base, length - base);
+                while (mask != 0 && w != last) {
+                    fieldEnds(base + static_cast<std::size_t>(__builtin_ctz(mask)));
+                    mask &= mask - 1;
+                }
+            }
+            if (w != last)
+                fieldEnds(length);
+            for (; w != last; ++w)
+                outs[w->slot][i] = kNoNumber;  // beyond the line's fields
+        }
+    }
+
+    void pick(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        constexpr int kAhead = 12;
+        for (int t = begin; t < end; ++t) {
+            if (t + kAhead < end)
+                for (const long long p : m_params)
+                    prefetchField(m_store, p, t + kAhead);
+            const auto i = static_cast<std::size_t>(t - begin);
+            const std::string_view line = m_store.DataLines(t);
+            for (std::size_t k = 0; k < m_params.size(); ++k) {
+                const std::string_view field = m_store.field(m_params[k], t);
+                outs[k][i] = numberOf(field, field.empty() ? 0 : static_cast<std::size_t>(line.data() + line.size() - field.data()));
+            }
+        }
+    }
+
+    const TakeStore& m_store;
+    std::span<const long long> m_params;
+    std::vector<Wanted> m_sorted;
+    bool m_walk = false;
+};
+
+// Takes per part of a parallel parse: enough that starting a thread pays.
+[[nodiscard]] std::size_t minTakesPerPart(std::size_t params) noexcept
+{
+    return std::max<std::size_t>(64, 16384 / std::max<std::size_t>(params, 1));
+}
+
+}  // namespace
 
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params)
 {
@@ -15,21 +254,39 @@ std::vector<Column> parseColumns(const TakeStore& store, std::span<const long lo
     std::vector<Column> out(params.size());
     for (Column& column : out)
         column.resize(takes);
-    if (params.empty())
+    if (params.empty() || takes == 0)
         return out;
-    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-    // Row by row: every asked field of a take is parsed while its line is in
-    // cache, and the cores share the takes by ranges.
-    parallelFor(takes, std::max<std::size_t>(1, 16384 / params.size()), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t t = begin; t < end; ++t) {
-            const int take = static_cast<int>(t);
-            for (std::size_t k = 0; k < params.size(); ++k) {
-                const std::optional<double> v = parseNumber(store.field(params[k], take));
-                out[k][t] = v ? *v : kNaN;
-            }
-        }
+    const TakeParser parser(store, params);
+    // The cores share the takes by ranges, each filling its range of every column.
+    parallelFor(takes, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
+        std::vector<double*> outs(params.size());
+        for (std::size_t k = 0; k < params.size(); ++k)
+            outs[k] = out[k].data() + begin;
+        parser.parse(static_cast<int>(begin), static_cast<int>(end), outs);
     });
     return out;
+}
+
+void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
+                        const std::function<void(const ColumnBlock&)>& consume, std::size_t blockBytes)
+{
+    const std::size_t takes = static_cast<std::size_t>(store.takeCount());
+    if (takes == 0)
+        return;
+    const std::size_t perTake = std::max<std::size_t>(params.size(), 1) * sizeof(double);
+    const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / perTake, 1, takes);
+    std::vector<double> values(blockTakes * params.size());
+    const TakeParser parser(store, params);
+    for (std::size_t first = 0; first < takes; first += blockTakes) {
+        const std::size_t count = std::min(blockTakes, takes - first);
+        parallelFor(count, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
+            std::vector<double*> outs(params.size());
+            for (std::size_t k = 0; k < params.size(); ++k)
+                outs[k] = values.data() + k * blockTakes + begin;
+            parser.parse(static_cast<int>(first + begin), static_cast<int>(first + end), outs);
+        });
+        consume(ColumnBlock(static_cast<int>(first), static_cast<int>(count), values.data(), blockTakes));
+    }
 }
 
 ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -65,5 +66,42 @@ private:
 // Parses params over every take in one pass, without caching: one column per
 // parameter, in order. Throws std::bad_alloc when memory runs out.
 [[nodiscard]] std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params);
+
+// A run of consecutive takes parsed for a set of parameters: column(k)[i] is
+// parameter k of the set in take firstTake() + i, NaN where it is no number.
+// Lives only for the call it is handed to.
+class ColumnBlock final {
+public:
+    ColumnBlock(int firstTake, int takeCount, const double* values, std::size_t stride) noexcept
+        : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride)
+    {
+    }
+    [[nodiscard]] int firstTake() const noexcept { return m_first; }
+    [[nodiscard]] int takeCount() const noexcept { return m_count; }
+    [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
+    {
+        return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
+    }
+
+private:
+    int m_first;
+    int m_count;
+    const double* m_values;
+    std::size_t m_stride;
+};
+
+// Bytes of parsed numbers a block pass holds at a time.
+inline constexpr std::size_t kColumnBlockBytes = std::size_t{2} << 20;
+
+// The streaming form of parseColumns, for passes that keep running totals
+// instead of whole columns: parses params over every take, a block of takes
+// at a time (each block split over the cores), and calls consume with each
+// block in take order on the calling thread. So whatever consume adds up in
+// take order comes out the same to the last bit however the parse was split.
+// Holds about blockBytes of numbers whatever the log's size (at least one
+// take per block). An exception from consume ends the pass and travels on.
+void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
+                        const std::function<void(const ColumnBlock&)>& consume,
+                        std::size_t blockBytes = kColumnBlockBytes);
 
 }  // namespace dlv

@@ -6,8 +6,8 @@
 #include <limits>
 #include <vector>
 
+#include "datalog/columns.h"
 #include "datalog/number.h"
-#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
 namespace dlv {
@@ -42,78 +42,34 @@ int mapColumn(double map) noexcept
     return static_cast<int>(column);
 }
 
-// How many takes ahead the pass asks for fields to be brought into cache.
-constexpr int kPrefetchDistance = 8;
-
-// Where one take lands in the table: rows firstRow .. lastRow of column, or
-// nowhere (column 0).
-struct BlmSample {
-    double blm;
-    std::int8_t firstRow;
-    std::int8_t lastRow;
-    std::int8_t column;
-};
-
-// Parses takes begin .. end - 1 into out[0 ..].
-void parseBlmSamples(const TakeStore& store, int begin, int end, BlmSample* out) noexcept
+// Where a take with these numbers (NaN for none) lands in the table: rows
+// firstRow .. lastRow of column. False when it feeds no cell.
+bool placeTake(double rpm, double map, double blm, int& firstRow, int& lastRow, int& column) noexcept
 {
-    for (int t = begin; t < end; ++t) {
-        // Each take's three fields lie in a different part of a buffer far
-        // larger than the caches, so the pass waits on memory far more than it
-        // parses; asking for a later take's fields now hides most of that wait.
-        if (t + kPrefetchDistance < end) {
-            const int ahead = t + kPrefetchDistance;
-            for (const long long p : {kRpmParam, kMapParam, kBlmParam})
-                prefetchField(store, p, ahead);
-        }
-        BlmSample& sample = out[t - begin];
-        sample.column = 0;
-        // parseNumber removes the surrounding spaces itself, so the untrimmed
-        // field is enough. RPM first: it rejects the most takes in real logs.
-        const std::optional<double> rpm = parseNumber(store.field(kRpmParam, t));
-        if (!rpm)
-            continue;
-        int firstRow = 0;
-        int lastRow = 0;
-        if (!rpmRows(*rpm, firstRow, lastRow))
-            continue;
-        const std::optional<double> map = parseNumber(store.field(kMapParam, t));
-        if (!map)
-            continue;
-        const int column = mapColumn(*map);
-        if (column == 0)
-            continue;
-        const std::optional<double> blm = parseNumber(store.field(kBlmParam, t));
-        if (!blm)
-            continue;
-        sample = BlmSample{*blm, static_cast<std::int8_t>(firstRow), static_cast<std::int8_t>(lastRow),
-                           static_cast<std::int8_t>(column)};
-    }
+    if (std::isnan(blm) || !rpmRows(rpm, firstRow, lastRow))
+        return false;
+    column = mapColumn(map);
+    return column != 0;
 }
 
 // Calls sample(take, firstRow, lastRow, column, blm) for every take that
 // feeds the table, in take order. The table and the take listing both go
-// through here so that they can never disagree about which takes count.
-// The fields are parsed a block of takes at a time on every core; the
-// samples are then handed out in take order on the calling thread, so that
-// sums come out the same to the last bit however the work was split.
+// through placeTake so that they can never disagree about which takes count.
 template <class Sample>
 void forEachBlmSample(const TakeStore& store, Sample&& sample)
 {
-    constexpr int kBlock = 1 << 16;
-    const int n = store.takeCount();
-    std::vector<BlmSample> samples(static_cast<std::size_t>(std::min(n, kBlock)));
-    for (int block = 0; block < n; block += kBlock) {
-        const int count = std::min(kBlock, n - block);
-        parallelFor(static_cast<std::size_t>(count), 8192, [&](std::size_t begin, std::size_t end) {
-            parseBlmSamples(store, block + static_cast<int>(begin), block + static_cast<int>(end), samples.data() + begin);
-        });
-        for (int i = 0; i < count; ++i) {
-            const BlmSample& s = samples[static_cast<std::size_t>(i)];
-            if (s.column != 0)
-                sample(block + i, s.firstRow, s.lastRow, s.column, s.blm);
+    forEachColumnBlock(store, kBlmFields, [&](const ColumnBlock& block) {
+        const std::span<const double> rpm = block.column(0);
+        const std::span<const double> map = block.column(1);
+        const std::span<const double> blm = block.column(2);
+        for (std::size_t i = 0; i < rpm.size(); ++i) {
+            int firstRow = 0;
+            int lastRow = 0;
+            int column = 0;
+            if (placeTake(rpm[i], map[i], blm[i], firstRow, lastRow, column))
+                sample(block.firstTake() + static_cast<int>(i), firstRow, lastRow, column, blm[i]);
         }
-    }
+    });
 }
 
 BlmGridTexts labelledGrid()
@@ -129,32 +85,46 @@ BlmGridTexts labelledGrid()
 
 }  // namespace
 
-BlmTable computeBlmTable(const TakeStore& store)
+void BlmTableBuilder::add(std::span<const double> rpm, std::span<const double> map,
+                          std::span<const double> blm) noexcept
 {
-    BlmTable table;
-    forEachBlmSample(store, [&table](int, int firstRow, int lastRow, int column, double blm) {
+    const std::size_t n = std::min({rpm.size(), map.size(), blm.size()});
+    for (std::size_t i = 0; i < n; ++i) {
+        int firstRow = 0;
+        int lastRow = 0;
+        int column = 0;
+        if (!placeTake(rpm[i], map[i], blm[i], firstRow, lastRow, column))
+            continue;
+        const double value = blm[i];
         for (int r = firstRow; r <= lastRow; ++r) {
-            BlmCell& cell = table.cells[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(column - 1)];
+            BlmCell& cell = m_table.cells[static_cast<std::size_t>(r - 1)][static_cast<std::size_t>(column - 1)];
             if (cell.hits == 0) {
-                cell.min = blm;
-                cell.max = blm;
+                cell.min = value;
+                cell.max = value;
             } else {
-                cell.min = std::min(cell.min, blm);
-                cell.max = std::max(cell.max, blm);
+                cell.min = std::min(cell.min, value);
+                cell.max = std::max(cell.max, value);
             }
             ++cell.hits;
-            cell.sum += blm;
+            cell.sum.add(value);
         }
+    }
+}
+
+BlmTable computeBlmTable(const TakeStore& store)
+{
+    BlmTableBuilder builder;
+    forEachColumnBlock(store, kBlmFields, [&builder](const ColumnBlock& block) {
+        builder.add(block.column(0), block.column(1), block.column(2));
     });
-    return table;
+    return builder.table();
 }
 
 std::optional<double> blmCellAverage(const BlmCell& cell) noexcept
 {
     if (cell.hits <= 0)
         return std::nullopt;
-    // The mean of doubles is itself within double range, whatever the sum.
-    const double mean = static_cast<double>(cell.sum / static_cast<long double>(cell.hits));
+    const double mean = cell.sum.mean(cell.hits);
     const double rounded = roundHalfEven(mean);
     return rounded == 0.0 ? 0.0 : rounded;  // no "-0" for a mean such as -0.4
 }

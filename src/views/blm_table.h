@@ -1,8 +1,11 @@
 #pragma once
 
+#include "datalog/ordered_sum.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,7 +45,7 @@ inline constexpr const char* kBlmCornerText = "RPM/MAP";
 // min and max are meaningful only when hits > 0.
 struct BlmCell {
     std::int64_t hits = 0;
-    long double sum = 0;  // wide enough that no sum of doubles overflows
+    OrderedSum sum;  // the BLM values as doubles in take order
     double min = 0;
     double max = 0;
 };
@@ -62,9 +65,24 @@ using BlmGridTexts = std::array<std::array<std::string, kBlmGridColumns>, kBlmGr
 // The table over takes 0 .. U of the store, in one pass over the takes.
 // Takes with an RPM or MAP that is not a number or lies outside the table are
 // skipped; an empty or non-numeric BLM is left out of its cell. The takes
-// are parsed on every core, through a buffer of at most 1 MB: throws
-// std::bad_alloc when that cannot be had.
+// are parsed on every core by the column layer, a block of a few MB at a
+// time: throws std::bad_alloc when that cannot be had.
 [[nodiscard]] BlmTable computeBlmTable(const TakeStore& store);
+
+// The fields a BLM pass reads, in the order BlmTableBuilder::add takes them.
+inline constexpr std::array<long long, 3> kBlmFields{kRpmParam, kMapParam, kBlmParam};
+
+// computeBlmTable for a pass that parses the takes itself (the report's one
+// pass over every parameter): blocks of takes in take order, then table().
+class BlmTableBuilder final {
+public:
+    // rpm[i], map[i], blm[i]: the numbers of one take (NaN for none), in take order.
+    void add(std::span<const double> rpm, std::span<const double> map, std::span<const double> blm) noexcept;
+    [[nodiscard]] const BlmTable& table() const noexcept { return m_table; }
+
+private:
+    BlmTable m_table;
+};
 
 // The cell's average rounded half to even, or nullopt for a cell without hits.
 [[nodiscard]] std::optional<double> blmCellAverage(const BlmCell& cell) noexcept;

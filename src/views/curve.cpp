@@ -1,7 +1,7 @@
 #include "views/curve.h"
 
+#include "datalog/columns.h"
 #include "datalog/number.h"
-#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
 #include <algorithm>
@@ -12,8 +12,6 @@
 namespace dlv {
 
 namespace {
-
-constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
 
 [[nodiscard]] double positiveOrOne(double v) noexcept
 {
@@ -31,56 +29,64 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
 {
     ParamSeries series;
     series.param = p;
-    const int n = store.takeCount();
-    series.values.resize(static_cast<std::size_t>(n));
-    double* out = series.values.data();
-    // Each take's field lies on its own cache line far from the previous one:
-    // asking for the field of a take a little ahead while parsing this one
-    // lets the memory reads overlap instead of stalling each parse in turn;
-    // and the cores share the takes, each filling its own range of values.
-    parallelFor(static_cast<std::size_t>(n), 16384, [&](std::size_t begin, std::size_t end) {
-        constexpr int kAhead = 12;
-        const int last = static_cast<int>(end);
-        for (int t = static_cast<int>(begin); t < last; ++t) {
-            if (t + kAhead < last)
-                prefetchField(store, p, t + kAhead);
-            // parseNumber trims the spaces itself, so the untrimmed field will do.
-            const std::optional<double> v = parseNumber(store.field(p, t));
-            out[t] = v ? *v : kNoNumber;
-        }
-    });
+    series.values = std::move(parseColumns(store, std::span<const long long>(&p, 1)).front());
     return series;
+}
+
+void SummaryAccumulator::add(int firstTake, std::span<const double> values) noexcept
+{
+    CurveSummary& s = m_summary;
+    // The extremes and the count stay in locals over the block, so that the
+    // loop does not go through memory for each take.
+    int count = s.count;
+    double high = s.maxValue;
+    double low = s.minValue;
+    int highTake = s.maxTake;
+    int lowTake = s.minTake;
+    OrderedSum sum = m_sum;
+    const int n = static_cast<int>(values.size());
+    for (int i = 0; i < n; ++i) {
+        const double v = values[static_cast<std::size_t>(i)];
+        if (std::isnan(v))
+            continue;
+        if (count == 0) {
+            high = low = v;
+            highTake = lowTake = firstTake + i;
+        } else {
+            // Strict comparisons: a later equal value never replaces the first.
+            if (v > high) {
+                high = v;
+                highTake = firstTake + i;
+            }
+            if (v < low) {
+                low = v;
+                lowTake = firstTake + i;
+            }
+        }
+        sum.add(v);
+        ++count;
+    }
+    s.count = count;
+    s.maxValue = high;
+    s.minValue = low;
+    s.maxTake = highTake;
+    s.minTake = lowTake;
+    m_sum = sum;
+}
+
+CurveSummary SummaryAccumulator::summary() const noexcept
+{
+    CurveSummary s = m_summary;
+    if (s.count > 0)
+        s.average = m_sum.mean(s.count);
+    return s;
 }
 
 CurveSummary summarizeSeries(const ParamSeries& series) noexcept
 {
-    CurveSummary s;
-    long double sum = 0.0;  // numbers near the double maximum must not add up to infinity
-    const int n = series.takeCount();
-    for (int t = 0; t < n; ++t) {
-        const double v = series.values[static_cast<std::size_t>(t)];
-        if (std::isnan(v))
-            continue;
-        if (s.count == 0) {
-            s.maxValue = s.minValue = v;
-            s.maxTake = s.minTake = t;
-        } else {
-            // Strict comparisons: a later equal value never replaces the first.
-            if (v > s.maxValue) {
-                s.maxValue = v;
-                s.maxTake = t;
-            }
-            if (v < s.minValue) {
-                s.minValue = v;
-                s.minTake = t;
-            }
-        }
-        sum += v;
-        ++s.count;
-    }
-    if (s.count > 0)
-        s.average = sum / static_cast<double>(s.count);
-    return s;
+    SummaryAccumulator accumulator;
+    accumulator.add(0, series.values);
+    return accumulator.summary();
 }
 
 CurveLabels curveLabels(const CurveSummary& summary, std::string_view decimalSeparator)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datalog/ordered_sum.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,7 +21,8 @@ struct ParamSeries {
     [[nodiscard]] bool isNumber(int t) const noexcept;
 };
 
-// Reads parameter p of every take in one pass. O(takes); about 8 bytes a take.
+// Reads parameter p of every take in one pass, through the numeric column
+// layer (parseColumns). O(takes); 8 bytes a take.
 [[nodiscard]] ParamSeries extractParamSeries(const TakeStore& store, long long p);
 
 // What the labels beside a curve report. Only numbers count; among equal
@@ -31,13 +34,28 @@ struct CurveSummary {
     int maxTake = -1;
     double minValue = 0.0;
     int minTake = -1;
-    double average = 0.0;  // sum of the numbers / count
+    double average = 0.0;  // sum of the numbers (as doubles, in take order) / count
 
     [[nodiscard]] bool hasNumbers() const noexcept { return count > 0; }
 };
 
 // O(takes).
 [[nodiscard]] CurveSummary summarizeSeries(const ParamSeries& series) noexcept;
+
+// summarizeSeries for a pass that sees the numbers a block of takes at a
+// time: the blocks must come in take order, one after the other, and then
+// summary() is what summarizeSeries gives for the whole series. 64 bytes,
+// O(1) a take.
+class SummaryAccumulator final {
+public:
+    // values[i] is the number of take firstTake + i, NaN for none.
+    void add(int firstTake, std::span<const double> values) noexcept;
+    [[nodiscard]] CurveSummary summary() const noexcept;
+
+private:
+    CurveSummary m_summary;
+    OrderedSum m_sum;
+};
 
 // Texts of lblMax, lblAvg and lblMin ("0.00"); all empty without numbers.
 struct CurveLabels {

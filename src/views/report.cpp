@@ -5,6 +5,13 @@
 #include "views/general_grid.h"
 #include "views/run_time.h"
 
+#include "datalog/columns.h"
+#include "datalog/parallel.h"
+
+#include <array>
+#include <numeric>
+#include <vector>
+
 namespace dlv {
 
 namespace {
@@ -32,7 +39,33 @@ std::string reportText(const TakeStore& store, std::string_view decimalSeparator
     out += runTimeCaption(last, columns, decimalSeparator);
     out += "\n\n";
 
-    const BlmTable table = computeBlmTable(store);
+    // One pass over the takes parses every parameter of the grid and the BLM
+    // fields, keeping running totals only: no column of a whole log is held.
+    const auto& names = store.ParamNames();
+    std::vector<long long> params(names.size());
+    std::iota(params.begin(), params.end(), 0LL);
+    std::array<std::size_t, kBlmFields.size()> blmSlots{};
+    for (std::size_t f = 0; f < kBlmFields.size(); ++f) {
+        const auto slot = static_cast<std::size_t>(kBlmFields[f]);
+        if (slot < names.size()) {
+            blmSlots[f] = slot;
+        } else {
+            blmSlots[f] = params.size();
+            params.push_back(kBlmFields[f]);
+        }
+    }
+    std::vector<SummaryAccumulator> summaries(names.size());
+    BlmTableBuilder blm;
+    forEachColumnBlock(store, params, [&](const ColumnBlock& block) {
+        blm.add(block.column(blmSlots[0]), block.column(blmSlots[1]), block.column(blmSlots[2]));
+        // Each parameter's totals see its takes in order, whichever core adds them.
+        parallelFor(summaries.size(), 16, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t p = begin; p < end; ++p)
+                summaries[p].add(block.firstTake(), block.column(p));
+        });
+    });
+
+    const BlmTable& table = blm.table();
     appendTable(out, blmTableTexts(table));
     if (hits) {
         out += '\n';
@@ -40,10 +73,8 @@ std::string reportText(const TakeStore& store, std::string_view decimalSeparator
     }
 
     out += "\nParameter\tMax\tAvg\tMin\n";
-    const auto& names = store.ParamNames();
     for (std::size_t p = 0; p < names.size(); ++p) {
-        const CurveLabels labels =
-            curveLabels(summarizeSeries(extractParamSeries(store, static_cast<long long>(p))), decimalSeparator);
+        const CurveLabels labels = curveLabels(summaries[p].summary(), decimalSeparator);
         out += displayText(names[p]);
         out += '\t' + labels.max + '\t' + labels.avg + '\t' + labels.min + '\n';
     }

@@ -155,8 +155,8 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     setVerticalHeader(new GridHeader(Qt::Vertical, this));
     setModel(m_model.get());
 
-    setSelectionBehavior(SelectRows);
-    setSelectionMode(SingleSelection);
+    setSelectionBehavior(SelectItems);
+    setSelectionMode(ExtendedSelection);
     setEditTriggers(NoEditTriggers);
     setWordWrap(false);
     setCornerButtonEnabled(false);
@@ -176,8 +176,18 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     down->setSectionResizeMode(QHeaderView::Fixed);
     down->setMinimumSectionSize(1);
 
+    // Rows or columns going away may take the selection with them, silently.
+    const auto forgetReportedRow = [this] { m_reportedRow = 0; };
+    connect(m_model.get(), &QAbstractItemModel::modelReset, this, forgetReportedRow);
+    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, forgetReportedRow);
+    connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, forgetReportedRow);
+
     m_corner = new GridCorner(m_model.get(), this);
     connect(m_model.get(), &CellGridModel::cornerChanged, m_corner, qOverload<>(&QWidget::update));
+    // Queued: the page moves after the scroll that asked for it has ended,
+    // never from inside the view's own key, wheel or selection handling.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { followPage(); }, Qt::QueuedConnection);
+    connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { followPage(); }, Qt::QueuedConnection);
 
     applyFont();
     m_model->setButtonFace(palette().color(QPalette::Button));
@@ -247,7 +257,97 @@ void CellGrid::setColCount(int n)
         throw std::out_of_range("CellGrid: ColCount cannot be " + std::to_string(n));
     const QScopedValueRollback quiet(m_quiet, true);
     m_model->setGridCols(n);
+    m_autoSized.second = std::min(m_autoSized.second, n - 1);
+    if (m_outlined && *m_outlined >= n)
+        setOutlinedColumn(std::nullopt);
     updateHeaders();
+}
+
+void CellGrid::setPageColumns(int n)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    m_model->setPageColumns(n);
+    if (m_autoSized.first <= m_autoSized.second)
+        sizePageColumns(m_autoSized.first, m_autoSized.second);
+    updateGeometries();
+}
+
+int CellGrid::pageColumns() const
+{
+    return m_model->pageColumns();
+}
+
+int CellGrid::pageFirstColumn() const
+{
+    return m_model->gridColumn(0);
+}
+
+void CellGrid::showPageAround(int col)
+{
+    const int shown = m_model->columnCount();
+    if (col >= m_model->gridColumn(0) && col < m_model->gridColumn(shown))
+        return;
+    movePage(col - 1 - m_model->pageColumns() / 2);
+}
+
+void CellGrid::movePage(int first)
+{
+    // What the model's reset forgets: the selected rows, the current cell and
+    // the column at the left edge, all kept as grid numbers.
+    const QModelIndex current = currentIndex();
+    const int currentRow = current.isValid() ? current.row() : -1;
+    const int currentCol = current.isValid() ? m_model->gridColumn(current.column()) : 0;
+    const int leftModel = columnAt(0);
+    const int leftCol = leftModel >= 0 ? m_model->gridColumn(leftModel) : 0;
+    std::vector<std::pair<int, int>> rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        rows.emplace_back(range.top(), range.bottom());
+
+    const QScopedValueRollback quiet(m_quiet, true);
+    if (!m_model->showPage(first))
+        return;
+    if (m_autoSized.first <= m_autoSized.second)
+        sizePageColumns(m_autoSized.first, m_autoSized.second);
+    const int shown = m_model->columnCount();
+    if (shown > 0) {
+        QItemSelection selection;
+        for (const auto& [top, bottom] : rows)
+            selection.select(m_model->index(top, 0), m_model->index(bottom, shown - 1));
+        selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        if (currentRow >= 0) {
+            const int col = std::clamp(currentCol - m_model->gridColumn(0), 0, shown - 1);
+            selectionModel()->setCurrentIndex(m_model->index(currentRow, col), QItemSelectionModel::NoUpdate);
+        }
+    }
+    executeDelayedItemsLayout();
+    updateGeometries();
+    if (leftCol > 0)
+        horizontalScrollBar()->setValue(std::clamp(leftCol - m_model->gridColumn(0), 0, std::max(shown - 1, 0)));
+}
+
+void CellGrid::followPage()
+{
+    // Runs from the event loop: nothing may escape into Qt.
+    try {
+        const int shown = m_model->columnCount();
+        if (shown >= ColCount() - 1 || horizontalScrollBar()->isSliderDown())
+            return;  // the whole grid fits one page, or the user still drags
+        const int left = columnAt(0);
+        if (left < 0)
+            return;
+        int right = columnAt(viewport()->width() - 1);
+        if (right < 0)
+            right = shown - 1;
+        const int margin = std::max(m_model->pageColumns() / 8, 1);
+        const bool atStart = left < margin && m_model->pageFirst() > 0;
+        const bool atEnd = right >= shown - margin && m_model->gridColumn(shown) < ColCount();
+        if (atStart || atEnd)
+            movePage(m_model->gridColumn(left) - 1 - m_model->pageColumns() / 2);
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: moving the page failed: %s", e.what());
+    } catch (...) {
+        qWarning("CellGrid: moving the page failed");
+    }
 }
 
 void CellGrid::AppendRow(std::string_view text)
@@ -276,6 +376,9 @@ void CellGrid::AutoSizeColumns(int col1, int col2)
     checkCol(col2);
     if (col1 > col2)
         std::swap(col1, col2);
+    // Data columns outside the page shown get their widths when a page
+    // brings them into view (showPageAround).
+    m_autoSized = {std::max(col1, 1), col2};
 
     QFont boldFont = font();
     boldFont.setBold(true);
@@ -292,9 +395,22 @@ void CellGrid::AutoSizeColumns(int col1, int col2)
         gridHeader(verticalHeader())->setExtent(names.front() + padding);
     }
 
-    const int first = std::max(col1, 1);
+    sizePageColumns(std::max(col1, 1), col2);
+    updateGeometries();
+    viewport()->update();
+}
+
+void CellGrid::sizePageColumns(int col1, int col2)
+{
+    const int first = std::max(col1, m_model->gridColumn(0));
+    col2 = std::min(col2, m_model->gridColumn(m_model->columnCount() - 1));
     if (first <= col2) {
-        const long long cells = rows * (col2 - first + 1);
+        QFont boldFont = font();
+        boldFont.setBold(true);
+        const QFontMetrics normal(font());
+        const QFontMetrics bold(boldFont);
+        const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
+        const long long cells = static_cast<long long>(RowCount()) * (col2 - first + 1);
         const std::vector<int> widths = cells < kMeasuredCells
                                             ? m_model->measuredTextWidths(first, col2, normal, bold)
                                             : m_model->estimatedTextWidths(first, col2, numericAdvance(normal),
@@ -309,13 +425,11 @@ void CellGrid::AutoSizeColumns(int col1, int col2)
         {
             const QSignalBlocker blocker(across);
             for (int c = first; c <= col2; ++c)
-                across->resizeSection(c - 1, widths[static_cast<std::size_t>(c - first)] + padding);
+                across->resizeSection(c - 1 - m_model->pageFirst(), widths[static_cast<std::size_t>(c - first)] + padding);
         }
         across->setUpdatesEnabled(updates);
         across->viewport()->update();
     }
-    updateGeometries();
-    viewport()->update();
 }
 
 QString CellGrid::CellText(const CellRange& range) const
@@ -390,6 +504,16 @@ int CellGrid::SelectedRow(int index) const
     return static_cast<std::size_t>(index) < rows.size() ? rows[static_cast<std::size_t>(index)] + 1 : 0;
 }
 
+int CellGrid::sectionOf(int col) const noexcept
+{
+    return col - 1 - m_model->pageFirst();
+}
+
+int CellGrid::columnOf(int section) const noexcept
+{
+    return m_model->gridColumn(section);
+}
+
 void CellGrid::ScrollToCell(int row, int col)
 {
     checkRow(row);
@@ -397,14 +521,92 @@ void CellGrid::ScrollToCell(int row, int col)
     // Scroll ranges must match the current contents before values are set.
     executeDelayedItemsLayout();
     updateGeometries();
-    if (col == 0)
+    if (col == 0) {
         horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
-    else
-        ensureSectionVisible(horizontalHeader(), horizontalScrollBar(), col - 1, viewport()->width());
+    } else {
+        showPageAround(col);
+        ensureSectionVisible(horizontalHeader(), horizontalScrollBar(), sectionOf(col), viewport()->width());
+    }
     if (row == 0)
         verticalScrollBar()->setValue(verticalScrollBar()->minimum());
     else
         ensureSectionVisible(verticalHeader(), verticalScrollBar(), row - 1, viewport()->height());
+}
+
+CellGrid::ScrollPlace CellGrid::scrollPlace() const
+{
+    const QScrollBar* across = horizontalScrollBar();
+    return {verticalScrollBar()->value() + 1, columnOf(across->value()), across->value() >= across->maximum()};
+}
+
+void CellGrid::setScrollPlace(const ScrollPlace& place)
+{
+    executeDelayedItemsLayout();
+    updateGeometries();
+    const int pageColumn = place.atEnd ? ColCount() - 1 : place.col;
+    if (pageColumn >= 1 && pageColumn < ColCount())
+        showPageAround(pageColumn);
+    QScrollBar* across = horizontalScrollBar();
+    QScrollBar* down = verticalScrollBar();
+    down->setValue(std::clamp(place.row - 1, down->minimum(), down->maximum()));
+    across->setValue(place.atEnd ? across->maximum()
+                                 : std::clamp(sectionOf(place.col), across->minimum(), across->maximum()));
+}
+
+void CellGrid::centerColumn(int col)
+{
+    checkCol(col);
+    executeDelayedItemsLayout();
+    updateGeometries();
+    if (col == 0) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->minimum());
+        return;
+    }
+    showPageAround(col);
+    // Scrolling is per item: the first section shown is the one that leaves
+    // about half the view, less half the column, to the column's left.
+    const QHeaderView* across = horizontalHeader();
+    const int section = sectionOf(col);
+    const int room = (viewport()->width() - across->sectionSize(section)) / 2;
+    int first = section;
+    int used = 0;
+    while (first > 0 && used + across->sectionSize(first - 1) <= room) {
+        used += across->sectionSize(first - 1);
+        --first;
+    }
+    QScrollBar* bar = horizontalScrollBar();
+    bar->setValue(std::clamp(first, bar->minimum(), bar->maximum()));
+}
+
+void CellGrid::setOutlinedColumn(std::optional<int> col)
+{
+    if (col)
+        checkCol(*col);
+    if (col && *col == 0)
+        throw std::out_of_range("CellGrid: column 0 holds the names and cannot be outlined");
+    if (m_outlined == col)
+        return;
+    m_outlined = col;
+    viewport()->update();
+}
+
+void CellGrid::paintEvent(QPaintEvent* event)
+{
+    QTableView::paintEvent(event);
+    if (!m_outlined || m_model->rowCount() == 0)
+        return;
+    const int section = sectionOf(*m_outlined);
+    const int x = columnViewportPosition(section);
+    const int width = columnWidth(section);
+    if (x + width < 0 || x > viewport()->width())
+        return;
+    // Down the column as far as it has rows; a 2-pixel frame inside its edges.
+    const int lastRow = m_model->rowCount() - 1;
+    const int bottom = std::min(viewport()->height(), rowViewportPosition(lastRow) + rowHeight(lastRow));
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(x + 1, 1, std::max(width - 2, 1), std::max(bottom - 2, 1)));
 }
 
 void CellGrid::ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent)
@@ -440,6 +642,7 @@ void CellGrid::selectGridRow(int row)
         selectionModel()->setCurrentIndex(m_model->index(row - 1, col),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
+    m_reportedRow = row;
     reportRowSelected();
 }
 
@@ -468,7 +671,7 @@ void CellGrid::mouseDoubleClickEvent(QMouseEvent* event)
 void CellGrid::reportDoubleClick(const QModelIndex& index)
 {
     try {
-        emit cellDoubleClicked(index.row() + 1, index.column() + 1);
+        emit cellDoubleClicked(index.row() + 1, m_model->gridColumn(index.column()));
     } catch (const std::exception& e) {
         qWarning("CellGrid: a cellDoubleClicked listener failed: %s", e.what());
     } catch (...) {
@@ -534,7 +737,6 @@ QString CellGrid::selectionText() const
     out.reserve(static_cast<std::size_t>(std::min<long long>(width * 8, 64LL << 20)));
 
     std::vector<Span> selected;  // of the current row
-    bool firstRow = true;
     for (int r = top; r <= bottom; ++r) {
         selected.clear();
         for (const QItemSelectionRange& range : selection)
@@ -543,9 +745,6 @@ QString CellGrid::selectionText() const
         if (selected.empty())
             continue;
         merge(selected);
-        if (!firstRow)
-            out.push_back('\n');
-        firstRow = false;
         const int gridRow = r + 1;
         bool firstCell = true;
         if (withNames) {
@@ -561,9 +760,10 @@ QString CellGrid::selectionText() const
                 while (next != selected.cend() && next->second < c)
                     ++next;
                 if (next != selected.cend() && next->first <= c)
-                    appendCopiedCell(out, m_model->cellBytes(gridRow, c + 1));
+                    appendCopiedCell(out, m_model->cellBytes(gridRow, m_model->gridColumn(c)));
             }
         }
+        out.push_back('\n');
     }
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
@@ -608,7 +808,11 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
     QTableView::selectionChanged(selected, deselected);
-    if (!m_quiet && !selected.isEmpty())
+    // Growing a block from its first row keeps that row: no new report.
+    const int row = SelectedRow();
+    const bool newRow = row != m_reportedRow;
+    m_reportedRow = row;
+    if (!m_quiet && !selected.isEmpty() && newRow)
         reportRowSelected();
 }
 

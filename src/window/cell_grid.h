@@ -11,6 +11,7 @@ class QScrollBar;
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dlv {
@@ -47,7 +48,8 @@ class CellGridModel;
 // and a bold flag. Texts are kept compactly (one UTF-8 buffer per appended row,
 // or a CellRowSource); colours and bold are kept per range, so colouring a
 // whole row costs O(1). A row or column outside the grid throws
-// std::out_of_range.
+// std::out_of_range. The user selects blocks of cells (drag, Shift+click,
+// Shift+arrows, Ctrl+A); a click on a row's name selects the whole row.
 class CellGrid final : public QTableView {
     Q_OBJECT
 public:
@@ -89,9 +91,40 @@ public:
     [[nodiscard]] int SelectedRow(int index = 0) const;
     // Scrolls so that cell (row, col) is in view; no selection change, no report.
     void ScrollToCell(int row, int col);
+    // Where the grid is scrolled to: the first data row and column in view,
+    // and whether the last column is in view. setScrollPlace scrolls back to
+    // such a place as far as the grid still reaches, to its last column when
+    // atEnd is set.
+    struct ScrollPlace {
+        int row = 1;
+        int col = 1;
+        bool atEnd = false;
+    };
+    [[nodiscard]] ScrollPlace scrollPlace() const;
+    void setScrollPlace(const ScrollPlace& place);
+
+    // Scrolls across so that data column col stands in the middle of the
+    // view, as far as the scroll range allows; rows stay. O(columns in view).
+    void centerColumn(int col);
+
+    // A frame painted around data column col (>= 1), over whatever the cells
+    // show; no cell's colours change. One column at a time; nullopt removes
+    // it, and so does a ColCount that drops the column.
+    void setOutlinedColumn(std::optional<int> col);
+    [[nodiscard]] std::optional<int> outlinedColumn() const noexcept { return m_outlined; }
 
     // Selects data row `row` as a user's click would (raises rowSelected).
     void selectGridRow(int row);
+
+    // The view shows at most pageColumns() data columns at a time (524,288
+    // unless set), from pageFirstColumn() on, so that millions of columns do
+    // not cost the view's header a section each. Scrolling near either end
+    // of the page, and ScrollToCell, move the page; selected rows and the
+    // current cell stay. Grids within one page never move it. Every other
+    // function takes grid numbers whatever page is shown.
+    void setPageColumns(int n);
+    [[nodiscard]] int pageColumns() const;
+    [[nodiscard]] int pageFirstColumn() const;
 
     // Display tint of cell (row, col): drawn as its background where no back
     // colour was set with setCellBackColor (a set colour wins). Neither
@@ -105,8 +138,8 @@ public:
     void clearTints();
 
     // The selected cells as text, also put on the clipboard (left alone when
-    // nothing is selected). Cells are joined by TAB, rows by LF, no LF after
-    // the last row; a TAB, CR or LF inside a cell becomes a space. Only rows
+    // nothing is selected). Cells are joined by TAB, and every row ends with
+    // an LF, as a spreadsheet pastes them; a TAB, CR or LF inside a cell becomes a space. Only rows
     // and columns holding a selected cell are written, with an empty field for
     // an unselected cell among them. When the selected columns are all data
     // columns (a whole row is selected), each row starts with its column-0
@@ -118,7 +151,8 @@ public:
     [[nodiscard]] CellGridModel* gridModel() const;
 
 signals:
-    // The user selected a row (click, keyboard move).
+    // The user selected a row (click, keyboard move), or changed a block
+    // selection so that its first row is another one.
     void rowSelected();
     // The user double-clicked data cell (row, col), in grid numbers (>= 1).
     void cellDoubleClicked(int row, int col);
@@ -127,6 +161,7 @@ protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
@@ -137,16 +172,31 @@ private:
     void checkRange(const CellRange& range) const;
     // The range checked and put in order (row1 <= row2, col1 <= col2).
     [[nodiscard]] CellRange checkedRange(const CellRange& range) const;
+    // Between grid columns (>= 1) and the view's column sections.
+    // The page shown decides: a column outside it has no section.
+    [[nodiscard]] int sectionOf(int col) const noexcept;
+    [[nodiscard]] int columnOf(int section) const noexcept;
     static void ensureSectionVisible(const QHeaderView* header, QScrollBar* bar, int section, int extent);
     void reportRowSelected();
     void reportDoubleClick(const QModelIndex& index);
     [[nodiscard]] QString selectionText() const;
     void applyFont();
     void updateHeaders();
+    // Sets the widths of grid columns col1 .. col2 that lie in the page shown.
+    void sizePageColumns(int col1, int col2);
+    // Moves the page, if needed, so that it holds grid column col (>= 1).
+    void showPageAround(int col);
+    // Shows the page after grid column first, keeping selection and position.
+    void movePage(int first);
+    // Moves the page when the view has come near one of its ends.
+    void followPage();
 
     std::unique_ptr<CellGridModel> m_model;
     QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
     bool m_quiet = false;         // selection changes made by the program, not the user
+    std::pair<int, int> m_autoSized{1, 0};  // grid columns AutoSizeColumns fitted (none: first > second)
+    int m_reportedRow = 0;        // SelectedRow when the selection last changed
+    std::optional<int> m_outlined;
 };
 
 }  // namespace dlv

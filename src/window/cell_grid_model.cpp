@@ -11,109 +11,6 @@
 
 namespace dlv {
 
-// ---------------------------------------------------------------- ColumnRuns
-
-void ColumnRuns::assign(int first, int last, std::uint32_t value)
-{
-    if (first > last)
-        return;
-    // Runs [lo, hi) overlap first..last; a neighbour touching it with the same
-    // value is taken in too, so that runs built cell by cell stay one run.
-    auto lo = std::lower_bound(m_runs.begin(), m_runs.end(), first,
-                               [](const Run& run, int col) { return run.last < col; });
-    if (lo != m_runs.begin() && std::prev(lo)->last == first - 1 && std::prev(lo)->value == value)
-        --lo;
-    auto hi = lo;
-    while (hi != m_runs.end() && hi->first <= last)
-        ++hi;
-    if (hi != m_runs.end() && hi->first == last + 1 && hi->value == value)
-        ++hi;
-
-    Run pieces[3];
-    int count = 0;
-    Run middle{first, last, value};
-    if (lo != hi) {
-        const Run head = *lo;
-        const Run tail = *std::prev(hi);
-        if (head.first < first) {
-            if (head.value == value)
-                middle.first = head.first;
-            else
-                pieces[count++] = Run{head.first, first - 1, head.value};
-        }
-        pieces[count++] = middle;
-        if (tail.last > last) {
-            if (tail.value == value)
-                pieces[count - 1].last = tail.last;
-            else
-                pieces[count++] = Run{last + 1, tail.last, tail.value};
-        }
-    } else {
-        pieces[count++] = middle;
-    }
-
-    const auto replaced = static_cast<int>(hi - lo);
-    const auto at = lo - m_runs.begin();
-    if (count <= replaced) {
-        std::copy(pieces, pieces + count, lo);
-        m_runs.erase(lo + count, hi);
-    } else {
-        std::copy(pieces, pieces + replaced, lo);
-        m_runs.insert(m_runs.begin() + at + replaced, pieces + replaced, pieces + count);
-    }
-}
-
-void ColumnRuns::erase(int first, int last)
-{
-    if (first > last)
-        return;
-    auto lo = std::lower_bound(m_runs.begin(), m_runs.end(), first,
-                               [](const Run& run, int col) { return run.last < col; });
-    auto hi = lo;
-    while (hi != m_runs.end() && hi->first <= last)
-        ++hi;
-    if (lo == hi)
-        return;
-    Run pieces[2];
-    int count = 0;
-    const Run head = *lo;
-    const Run tail = *std::prev(hi);
-    if (head.first < first)
-        pieces[count++] = Run{head.first, first - 1, head.value};
-    if (tail.last > last)
-        pieces[count++] = Run{last + 1, tail.last, tail.value};
-    const auto replaced = static_cast<int>(hi - lo);
-    const auto at = lo - m_runs.begin();
-    if (count <= replaced) {
-        std::copy(pieces, pieces + count, lo);
-        m_runs.erase(lo + count, hi);
-    } else {  // one run split in two
-        *lo = pieces[0];
-        m_runs.insert(m_runs.begin() + at + 1, pieces[1]);
-    }
-}
-
-void ColumnRuns::truncate(int n)
-{
-    erase(n, INT_MAX);
-}
-
-std::optional<std::uint32_t> ColumnRuns::find(int col) const noexcept
-{
-    const auto it = std::lower_bound(m_runs.begin(), m_runs.end(), col,
-                                     [](const Run& run, int c) { return run.last < c; });
-    if (it == m_runs.end() || it->first > col)
-        return std::nullopt;
-    return it->value;
-}
-
-bool ColumnRuns::overlaps(int first, int last) const noexcept
-{
-    const auto it = std::lower_bound(m_runs.begin(), m_runs.end(), first,
-                                     [](const Run& run, int c) { return run.last < c; });
-    return it != m_runs.end() && it->first <= last;
-}
-
 // ------------------------------------------------------------- CellGridModel
 
 namespace {
@@ -161,7 +58,45 @@ int CellGridModel::rowCount(const QModelIndex& parent) const
 
 int CellGridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : std::max(m_cols - 1, 0);
+    return parent.isValid() ? 0 : pageColumnsShown();
+}
+
+int CellGridModel::pageColumnsShown(int cols, int pageFirst) const noexcept
+{
+    return std::clamp(cols - 1 - pageFirst, 0, m_pageColumns);
+}
+
+int CellGridModel::pageFirstFor(int first, int cols) const noexcept
+{
+    return std::clamp(first, 0, std::max(cols - 1 - m_pageColumns, 0));
+}
+
+void CellGridModel::announceRowZero()
+{
+    if (pageColumnsShown() > 0)
+        emit headerDataChanged(Qt::Horizontal, 0, pageColumnsShown() - 1);
+}
+
+void CellGridModel::setPageColumns(int n)
+{
+    n = std::max(n, 1);
+    if (n == m_pageColumns)
+        return;
+    beginResetModel();
+    m_pageColumns = n;
+    m_pageFirst = pageFirstFor(m_pageFirst, m_cols);
+    endResetModel();
+}
+
+bool CellGridModel::showPage(int first)
+{
+    first = pageFirstFor(first, m_cols);
+    if (first == m_pageFirst)
+        return false;
+    beginResetModel();
+    m_pageFirst = first;
+    endResetModel();
+    return true;
 }
 
 Qt::ItemFlags CellGridModel::flags(const QModelIndex& index) const
@@ -173,9 +108,9 @@ Qt::ItemFlags CellGridModel::flags(const QModelIndex& index) const
 
 QVariant CellGridModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() + 1 >= gridRows() || index.column() + 1 >= m_cols)
+    if (!index.isValid() || index.row() + 1 >= gridRows() || index.column() >= pageColumnsShown())
         return {};
-    return cellData(index.row() + 1, index.column() + 1, role);
+    return cellData(index.row() + 1, gridColumn(index.column()), role);
 }
 
 QVariant CellGridModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -183,9 +118,9 @@ QVariant CellGridModel::headerData(int section, Qt::Orientation orientation, int
     if (section < 0)
         return {};
     if (orientation == Qt::Horizontal) {
-        if (m_rows.empty() || section + 1 >= m_cols)
+        if (m_rows.empty() || section >= pageColumnsShown())
             return {};
-        return cellData(0, section + 1, role);
+        return cellData(0, gridColumn(section), role);
     }
     if (m_cols == 0 || section + 1 >= gridRows())
         return {};
@@ -285,16 +220,14 @@ void CellGridModel::setGridRows(int n)
         }
         if (n == 0) {
             m_rows.clear();
-            if (m_cols > 1)
-                emit headerDataChanged(Qt::Horizontal, 0, m_cols - 2);
+            announceRowZero();
             emit cornerChanged();
         }
         return;
     }
     if (old == 0) {
         m_rows.resize(1);
-        if (m_cols > 1)
-            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 2);
+        announceRowZero();
         emit cornerChanged();
     }
     if (newModel > oldModel) {
@@ -309,29 +242,20 @@ void CellGridModel::setGridCols(int n)
     const int old = m_cols;
     if (n == old)
         return;
-    const int oldModel = std::max(old - 1, 0);
-    const int newModel = std::max(n - 1, 0);
+    const int newFirst = pageFirstFor(m_pageFirst, n);
+    if (newFirst != m_pageFirst) {
+        // The page moves back to stay full: the views start over.
+        beginResetModel();
+        trimColumns(n);
+        m_pageFirst = newFirst;
+        endResetModel();
+        emit cornerChanged();
+        return;
+    }
+    const int oldModel = pageColumnsShown();
+    const int newModel = pageColumnsShown(n, m_pageFirst);
     if (n < old) {
-        dropDecorations(gridRows(), n);
-        auto trim = [this, n] {
-            for (Row& row : m_rows) {
-                if (row.source) {
-                    row.sourceCols = std::min(row.sourceCols, n);
-                } else if (row.ends.size() > static_cast<std::size_t>(n)) {
-                    row.ends.resize(static_cast<std::size_t>(n));
-                    row.text.resize(row.ends.empty() ? 0 : row.ends.back());
-                }
-                if (row.overrides) {
-                    std::erase_if(*row.overrides, [n](const auto& entry) { return entry.first >= n; });
-                    if (row.overrides->empty())
-                        row.overrides.reset();
-                }
-                row.back.truncate(n);
-                row.fore.truncate(n);
-                row.bold.truncate(n);
-            }
-            m_cols = n;
-        };
+        auto trim = [this, n] { trimColumns(n); };
         if (newModel < oldModel) {
             beginRemoveColumns({}, newModel, oldModel - 1);
             trim();
@@ -356,6 +280,32 @@ void CellGridModel::setGridCols(int n)
             emit headerDataChanged(Qt::Vertical, 0, gridRows() - 2);
         emit cornerChanged();
     }
+}
+
+void CellGridModel::trimColumns(int n)
+{
+    if (n >= m_cols) {
+        m_cols = n;
+        return;
+    }
+    dropDecorations(gridRows(), n);
+    for (Row& row : m_rows) {
+        if (row.source) {
+            row.sourceCols = std::min(row.sourceCols, n);
+        } else if (row.ends.size() > static_cast<std::size_t>(n)) {
+            row.ends.resize(static_cast<std::size_t>(n));
+            row.text.resize(row.ends.empty() ? 0 : row.ends.back());
+        }
+        if (row.overrides) {
+            std::erase_if(*row.overrides, [n](const auto& entry) { return entry.first >= n; });
+            if (row.overrides->empty())
+                row.overrides.reset();
+        }
+        row.back.truncate(n);
+        row.fore.truncate(n);
+        row.bold.truncate(n);
+    }
+    m_cols = n;
 }
 
 void CellGridModel::appendRow(std::string_view text)
@@ -391,8 +341,7 @@ void CellGridModel::appendRow(std::string_view text)
     const int r = gridRows();
     if (r == 0) {
         m_rows.push_back(std::move(row));
-        if (m_cols > 1)
-            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 2);
+        announceRowZero();
         emit cornerChanged();
         return;
     }
@@ -416,8 +365,7 @@ void CellGridModel::appendSourceRows(const std::shared_ptr<const CellRowSource>&
     int next = 0;
     if (m_rows.empty()) {
         m_rows.push_back(makeRow(next++));
-        if (m_cols > 1)
-            emit headerDataChanged(Qt::Horizontal, 0, m_cols - 2);
+        announceRowZero();
         emit cornerChanged();
     }
     if (next == n)
@@ -527,11 +475,13 @@ void CellGridModel::setBold(int row1, int col1, int row2, int col2, bool bold)
 void CellGridModel::announce(int row1, int col1, int row2, int col2, const QList<int>& roles)
 {
     const int dataRow1 = std::max(row1, 1);
-    const int dataCol1 = std::max(col1, 1);
-    if (dataRow1 <= row2 && dataCol1 <= col2)
-        emit dataChanged(index(dataRow1 - 1, dataCol1 - 1), index(row2 - 1, col2 - 1), roles);
-    if (row1 == 0 && dataCol1 <= col2)
-        emit headerDataChanged(Qt::Horizontal, dataCol1 - 1, col2 - 1);
+    // The part of the columns in the page shown, as model columns.
+    const int modelCol1 = std::max(col1 - 1 - m_pageFirst, 0);
+    const int modelCol2 = std::min(col2 - 1 - m_pageFirst, pageColumnsShown() - 1);
+    if (dataRow1 <= row2 && modelCol1 <= modelCol2)
+        emit dataChanged(index(dataRow1 - 1, modelCol1), index(row2 - 1, modelCol2), roles);
+    if (row1 == 0 && modelCol1 <= modelCol2)
+        emit headerDataChanged(Qt::Horizontal, modelCol1, modelCol2);
     if (col1 == 0 && dataRow1 <= row2)
         emit headerDataChanged(Qt::Vertical, dataRow1 - 1, row2 - 1);
     if (row1 == 0 && col1 == 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "views/column_runs.h"
 #include "window/cell_grid.h"
 
 #include <QAbstractTableModel>
@@ -18,35 +19,15 @@ class QFontMetrics;
 
 namespace dlv {
 
-// Values set on column ranges of one row, kept sorted and non-overlapping;
-// a later assignment replaces whatever it covers. Lookup O(log runs),
-// assignment O(log runs + runs moved); assigning in increasing column order,
-// or the same value to neighbouring columns, appends or merges in O(1).
-class ColumnRuns final {
-public:
-    void assign(int first, int last, std::uint32_t value);
-    void erase(int first, int last);
-    // Drops everything at column n and beyond.
-    void truncate(int n);
-    [[nodiscard]] std::optional<std::uint32_t> find(int col) const noexcept;
-    [[nodiscard]] bool empty() const noexcept { return m_runs.empty(); }
-    // Whether any run overlaps first .. last.
-    [[nodiscard]] bool overlaps(int first, int last) const noexcept;
-
-private:
-    struct Run {
-        int first;
-        int last;
-        std::uint32_t value;
-    };
-    std::vector<Run> m_runs;
-};
-
 // The store behind CellGrid and the model its QTableView shows. Grid row 0
 // and grid column 0 are header cells: they are served through headerData()
-// (row 0 horizontally, column 0 vertically), so model cell (r, c) is grid
-// cell (r + 1, c + 1). Row and column arguments of the grid-level functions
-// are grid numbers and must already be checked by the caller.
+// (row 0 horizontally, column 0 vertically). The view is shown one page of
+// at most pageColumns() data columns at a time, so that a grid of millions
+// of columns does not cost the view's header a section each: model cell
+// (r, c) is grid cell (r + 1, pageFirst() + c + 1). A grid of fewer data
+// columns than a page shows them all, pageFirst() being 0. Row and column
+// arguments of the grid-level functions are grid numbers and must already
+// be checked by the caller.
 class CellGridModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -61,6 +42,20 @@ public:
 
     [[nodiscard]] int gridRows() const noexcept { return static_cast<int>(m_rows.size()); }
     [[nodiscard]] int gridCols() const noexcept { return m_cols; }
+
+    // Data columns a page holds at most (kPageColumns unless set), and the
+    // grid column before the page's first (0: the page starts at column 1).
+    static constexpr int kPageColumns = 1 << 19;
+    [[nodiscard]] int pageColumns() const noexcept { return m_pageColumns; }
+    [[nodiscard]] int pageFirst() const noexcept { return m_pageFirst; }
+    // Grid column of model column c of the page.
+    [[nodiscard]] int gridColumn(int modelColumn) const noexcept { return m_pageFirst + modelColumn + 1; }
+    // Sets the page size (at least 1); the views start over.
+    void setPageColumns(int n);
+    // Shows the page that starts after grid column `first` (moved back as far
+    // as needed to keep the page full); the views start over. False when the
+    // page shown stays the same.
+    bool showPage(int first);
     void setGridRows(int n);
     void setGridCols(int n);
     void appendRow(std::string_view text);
@@ -130,6 +125,13 @@ private:
     };
 
     [[nodiscard]] int pieceCount(const Row& row) const noexcept;
+    // Model columns the page shows for a grid of cols columns starting after pageFirst.
+    [[nodiscard]] int pageColumnsShown(int cols, int pageFirst) const noexcept;
+    [[nodiscard]] int pageColumnsShown() const noexcept { return pageColumnsShown(m_cols, m_pageFirst); }
+    [[nodiscard]] int pageFirstFor(int first, int cols) const noexcept;
+    // Drops the columns at n and beyond (texts, colours, decorations).
+    void trimColumns(int n);
+    void announceRowZero();
     [[nodiscard]] std::string_view rowCell(const Row& row, int col) const;
     [[nodiscard]] QColor toQColor(GridColor color) const;
     // Rewrites a row as owned texts with cols1..col2 replaced by utf8.
@@ -145,6 +147,8 @@ private:
 
     std::vector<Row> m_rows;
     int m_cols = 0;
+    int m_pageColumns = kPageColumns;
+    int m_pageFirst = 0;
     QFont m_boldFont;
     QColor m_buttonFace;
     std::unordered_map<std::uint64_t, QRgb> m_tints;

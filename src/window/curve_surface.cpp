@@ -11,7 +11,6 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 #include <exception>
 
@@ -22,16 +21,10 @@ namespace {
 // One wheel notch (120 eighths of a degree) narrows the view by this much.
 constexpr double kZoomPerNotch = 1.25;
 
-[[nodiscard]] bool sameOwner(const std::weak_ptr<const ParamSeries>& a, const std::shared_ptr<const ParamSeries>& b)
+// A middle-button or Ctrl + left drag pans instead of clicking.
+[[nodiscard]] bool pans(Qt::MouseButton button, Qt::KeyboardModifiers modifiers)
 {
-    return !a.owner_before(b) && !b.owner_before(a);
-}
-
-[[nodiscard]] int clampToInt(double v)
-{
-    if (std::isnan(v))
-        return 0;
-    return static_cast<int>(std::clamp(v, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+    return button == Qt::MiddleButton || (button == Qt::LeftButton && modifiers.testFlag(Qt::ControlModifier));
 }
 
 }  // namespace
@@ -55,38 +48,28 @@ void CurveSurface::setUserScale(double width, double height)
 
 void CurveSurface::setUserScale(const CurveScale& scale)
 {
-    if (scale.left() != m_zoom.fullLeft() || scale.width() != m_zoom.fullWidth())
-        m_zoom = CurveZoom(scale.left(), scale.width());
-    m_fullScale = scale;
-    applyZoom();
+    viewMoved(m_view.setFullScale(scale));
 }
 
-void CurveSurface::applyZoom()
+void CurveSurface::viewMoved(bool changed)
 {
-    const CurveScale visible = m_zoom.isWhole()
-                                   ? m_fullScale
-                                   : CurveScale(m_zoom.left(), m_fullScale.top(), m_zoom.width(), m_fullScale.height());
-    if (visible == m_scale)
-        return;
-    m_scale = visible;
-    update();
+    if (changed)
+        update();
 }
 
 void CurveSurface::setVisibleRange(double left, double width)
 {
-    m_zoom.setVisible(left, width);
-    applyZoom();
+    viewMoved(m_view.setVisibleRange(left, width));
 }
 
 void CurveSurface::showWholeLog()
 {
-    m_zoom.reset();
-    applyZoom();
+    viewMoved(m_view.showWhole());
 }
 
 void CurveSurface::clear()
 {
-    m_curve.reset();
+    m_view.clearSeries();
     m_lines.clear();
     update();
 }
@@ -106,24 +89,14 @@ void CurveSurface::setCurve(std::shared_ptr<const ParamSeries> series, const Cur
 {
     if (!series)
         return;
-    if (!sameOwner(m_viewSeries, series)) {
-        m_viewSeries = series;
-        m_ticks.clear();
-        m_markerTake.reset();
-        m_zoom.reset();
-        applyZoom();
-    }
-    m_curve = std::move(series);
-    m_curveMax = layout.maxValue;
+    m_view.setSeries(std::move(series), layout.maxValue);
     m_curveColor = qtColor(m_color);
     update();
 }
 
 void CurveSurface::setTickTakes(std::vector<int> takes)
 {
-    std::sort(takes.begin(), takes.end());
-    takes.erase(std::unique(takes.begin(), takes.end()), takes.end());
-    m_ticks = std::move(takes);
+    m_view.setTicks(std::move(takes));
     update();
 }
 
@@ -132,40 +105,21 @@ void CurveSurface::setValueTextProvider(std::function<QString(int take)> provide
     m_valueText = std::move(provider);
 }
 
-int CurveSurface::lastTake() const
-{
-    if (m_curve)
-        return std::max(m_curve->takeCount() - 1, 0);
-    return std::max(clampToInt(std::floor(m_fullScale.right())), 0);
-}
-
-int CurveSurface::firstVisibleTake() const
-{
-    return std::clamp(clampToInt(std::ceil(m_scale.left())), 0, lastTake());
-}
-
-int CurveSurface::lastVisibleTake() const
-{
-    return std::clamp(clampToInt(std::floor(m_scale.right())), 0, lastTake());
-}
-
 QString CurveSurface::toolTipTextAt(QPointF widgetPos) const
 {
-    if (!m_curve || !contentsRect().contains(widgetPos.toPoint()))
+    if (!contentsRect().contains(widgetPos.toPoint()))
         return {};
-    const int take = clickedTake(toUser(widgetPos).x());
-    if (take < 0 || take > lastTake())
+    const std::optional<int> take = m_view.takeAt(toUser(widgetPos).x());
+    if (!take)
         return {};
     QString value;
-    if (m_valueText) {
-        value = m_valueText(take);
-    } else {
-        if (m_curve->isNumber(take))
-            value = QString::number(m_curve->values[static_cast<std::size_t>(take)], 'g', 15);
-    }
+    if (m_valueText)
+        value = m_valueText(*take);
+    else if (m_view.series()->isNumber(*take))
+        value = QString::number(m_view.series()->values[static_cast<std::size_t>(*take)], 'g', 15);
     if (value.isEmpty())
         value = QStringLiteral("(empty)");
-    return QStringLiteral("Take %1: %2").arg(take).arg(value);
+    return QStringLiteral("Take %1: %2").arg(*take).arg(value);
 }
 
 QSize CurveSurface::surfaceSize() const
@@ -178,15 +132,16 @@ QPointF CurveSurface::toWidget(QPointF user) const
 {
     const QSize s = surfaceSize();
     const QPoint origin = contentsRect().topLeft();
-    return {origin.x() + m_scale.toPixelX(user.x(), s.width()), origin.y() + m_scale.toPixelY(user.y(), s.height())};
+    return {origin.x() + userScale().toPixelX(user.x(), s.width()),
+            origin.y() + userScale().toPixelY(user.y(), s.height())};
 }
 
 QPointF CurveSurface::toUser(QPointF widgetPos) const
 {
     const QSize s = surfaceSize();
     const QPoint origin = contentsRect().topLeft();
-    return {m_scale.toUserX(widgetPos.x() - origin.x(), s.width()),
-            m_scale.toUserY(widgetPos.y() - origin.y(), s.height())};
+    return {userScale().toUserX(widgetPos.x() - origin.x(), s.width()),
+            userScale().toUserY(widgetPos.y() - origin.y(), s.height())};
 }
 
 QColor CurveSurface::qtColor(GridColor color) const
@@ -203,27 +158,19 @@ void CurveSurface::paintEvent(QPaintEvent* event)
         painter.translate(contentsRect().topLeft());
         painter.setRenderHint(QPainter::Antialiasing, false);
         const QSize size = surfaceSize();
-        if (m_curve)
-            paintCurveEnvelope(painter, m_scale, size, envelopeFor(m_curve, size.width()), m_curveMax, m_curveColor);
+        const CurveScale& scale = userScale();
+        if (m_view.series())
+            paintCurveEnvelope(painter, scale, size, m_view.envelope(size.width()), m_view.seriesMaxValue(),
+                               m_curveColor);
         for (const Line& line : m_lines)
-            paintUserLine(painter, m_scale, size, line.user, line.color);
-        if (!m_ticks.empty())
-            paintTakeTicks(painter, m_scale, size, m_ticks, QColor::fromRgb(kTickColor), kTickHeight);
+            paintUserLine(painter, scale, size, line.user, line.color);
+        if (!tickTakes().empty())
+            paintTakeTicks(painter, scale, size, tickTakes(), QColor::fromRgb(kTickColor), kTickHeight);
     } catch (const std::exception&) {
         // Out of memory while building an envelope: leave the surface blank
         // rather than let the exception into Qt's event loop.
     } catch (...) {
     }
-}
-
-const CurveEnvelope& CurveSurface::envelopeFor(const std::shared_ptr<const ParamSeries>& series, int w)
-{
-    const double x0 = m_scale.left();
-    const double x1 = m_scale.right();
-    CachedEnvelope& c = m_envelope;
-    if (!sameOwner(c.series, series) || c.series.expired() || c.x0 != x0 || c.x1 != x1 || c.envelope.widthPx() != w)
-        c = CachedEnvelope{series, x0, x1, CurveEnvelope::build(*series, x0, x1, w)};
-    return c.envelope;
 }
 
 bool CurveSurface::handlesKey(const QKeyEvent& key) const
@@ -276,12 +223,9 @@ bool CurveSurface::event(QEvent* event)
 void CurveSurface::mousePressEvent(QMouseEvent* event)
 {
     const Qt::MouseButton button = event->button();
-    const bool pan = button == Qt::MiddleButton ||
-                     (button == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier));
-    if (pan && m_panButton == Qt::NoButton) {
+    if (pans(button, event->modifiers()) && m_panButton == Qt::NoButton) {
         m_panButton = button;
-        m_panStartX = event->position().x();
-        m_panStartLeft = m_zoom.left();
+        m_view.startPan(event->position().x());
         setCursor(Qt::ClosedHandCursor);
     }
     event->accept();
@@ -293,9 +237,7 @@ void CurveSurface::mouseMoveEvent(QMouseEvent* event)
         QFrame::mouseMoveEvent(event);
         return;
     }
-    const double dxPx = event->position().x() - m_panStartX;
-    m_zoom.setVisible(m_panStartLeft - dxPx * m_zoom.width() / surfaceSize().width(), m_zoom.width());
-    applyZoom();
+    viewMoved(m_view.panTo(event->position().x(), surfaceSize().width()));
     event->accept();
 }
 
@@ -309,13 +251,10 @@ void CurveSurface::mouseReleaseEvent(QMouseEvent* event)
             unsetCursor();
             return;
         }
-        if (button == Qt::MiddleButton ||
-            (button == Qt::LeftButton && event->modifiers().testFlag(Qt::ControlModifier)))
+        if (pans(button, event->modifiers()))
             return;
         const QPointF user = toUser(event->position());
-        const int take = clickedTake(user.x());
-        if (!std::isnan(user.x()))
-            m_markerTake = std::clamp(take, -1, lastTake() + 1);
+        m_view.markClick(user.x());
         emit mouseReleased(button, event->modifiers(), user.x(), user.y());
     } catch (...) {
         // A receiver's failure must not unwind through Qt's event loop.
@@ -337,15 +276,12 @@ void CurveSurface::wheelEvent(QWheelEvent* event)
 {
     const QPoint delta = event->angleDelta();
     const int eighths = delta.y() != 0 ? delta.y() : delta.x();
-    if (eighths == 0 || !m_curve) {
+    if (eighths == 0 || !m_view.series()) {
         event->ignore();
         return;
     }
     const double px = event->position().x() - contentsRect().left();
-    const double fraction = std::clamp(px / surfaceSize().width(), 0.0, 1.0);
-    const double anchor = m_scale.toUserX(fraction * surfaceSize().width(), surfaceSize().width());
-    m_zoom.zoomAt(anchor, fraction, std::pow(kZoomPerNotch, eighths / 120.0));
-    applyZoom();
+    viewMoved(m_view.zoomAt(px, surfaceSize().width(), std::pow(kZoomPerNotch, eighths / 120.0)));
     event->accept();
 }
 
@@ -359,16 +295,16 @@ void CurveSurface::keyPressEvent(QKeyEvent* event)
         event->accept();
         switch (event->key()) {
         case Qt::Key_Left:
-            stepMarker(-1);
+            stepTo(m_view.stepMarker(-1));
             break;
         case Qt::Key_Right:
-            stepMarker(+1);
+            stepTo(m_view.stepMarker(+1));
             break;
         case Qt::Key_Home:
             showWholeLog();
             break;
         case Qt::Key_F3:
-            stepTick(!event->modifiers().testFlag(Qt::ShiftModifier));
+            stepTo(m_view.stepTick(!event->modifiers().testFlag(Qt::ShiftModifier)));
             break;
         default:
             break;
@@ -377,44 +313,12 @@ void CurveSurface::keyPressEvent(QKeyEvent* event)
     }
 }
 
-void CurveSurface::stepMarker(int delta)
+void CurveSurface::stepTo(std::optional<int> take)
 {
-    const int last = lastTake();
-    const int take = m_markerTake ? std::clamp(*m_markerTake + delta, 0, last) : firstVisibleTake();
-    requestTake(take);
-}
-
-void CurveSurface::stepTick(bool forward)
-{
-    // With no marker, the search starts at the visible edge it moves away from.
-    if (forward) {
-        const int from = m_markerTake ? *m_markerTake : firstVisibleTake() - 1;
-        const auto it = std::upper_bound(m_ticks.begin(), m_ticks.end(), from);
-        if (it != m_ticks.end() && *it <= lastTake())
-            requestTake(*it);
-    } else {
-        const int from = m_markerTake ? *m_markerTake : lastVisibleTake() + 1;
-        auto it = std::lower_bound(m_ticks.begin(), m_ticks.end(), from);
-        while (it != m_ticks.begin()) {
-            --it;
-            if (*it <= lastTake()) {
-                if (*it >= 0)
-                    requestTake(*it);
-                break;
-            }
-        }
-    }
-}
-
-void CurveSurface::requestTake(int take)
-{
-    m_markerTake = take;
-    const double x = static_cast<double>(take);
-    if (x < m_scale.left() || x > m_scale.right()) {
-        m_zoom.setVisible(x - m_zoom.width() / 2.0, m_zoom.width());
-        applyZoom();
-    }
-    emit takeStepRequested(take);
+    if (!take)
+        return;
+    update();  // the step may have scrolled the view
+    emit takeStepRequested(*take);
 }
 
 }  // namespace dlv

@@ -2,8 +2,6 @@
 
 #include <QWidget>
 
-#include <algorithm>
-
 namespace dlv {
 
 DesignLayout::DesignLayout(QWidget* container, QWidget* reference, QSize designSize)
@@ -20,16 +18,16 @@ DesignLayout::~DesignLayout()
         delete item.item;
 }
 
-void DesignLayout::place(QWidget* widget, QRect designTwips, unsigned follow)
+void DesignLayout::place(QWidget* widget, QRect design, unsigned follow)
 {
     addChildWidget(widget);
-    m_items.append(Item{new QWidgetItem(widget), designTwips, follow});
+    m_items.append(Item{new QWidgetItem(widget), DesignBox{design, follow}});
     invalidate();
 }
 
 void DesignLayout::addItem(QLayoutItem* item)
 {
-    m_items.append(Item{item, item->geometry(), Fixed});
+    m_items.append(Item{item, DesignBox{item->geometry()}});
 }
 
 QLayoutItem* DesignLayout::itemAt(int index) const
@@ -53,7 +51,7 @@ QSize DesignLayout::minimumSize() const
 {
     QRect all;
     for (const Item& item : m_items)
-        all |= item.design;
+        all |= item.box.design;
     return {all.right() + 1, all.bottom() + 1};
 }
 
@@ -66,17 +64,9 @@ void DesignLayout::setGeometry(const QRect& rect)
     // The design places controls relative to the reference; the container
     // (a tab page, say) may start elsewhere inside it.
     const QPoint offset = m_reference == container ? QPoint() : container->mapTo(m_reference, QPoint());
-    const QSize extra = (m_reference->size() - m_designSize).expandedTo(QSize(0, 0));
+    const QSize extra = m_reference->size() - m_designSize;
     for (const Item& item : m_items) {
-        QRect r = item.design.translated(-offset);
-        if (item.follow & MoveX)
-            r.translate(extra.width(), 0);
-        if (item.follow & GrowX)
-            r.setWidth(r.width() + extra.width());
-        if (item.follow & MoveY)
-            r.translate(0, extra.height());
-        if (item.follow & GrowY)
-            r.setHeight(r.height() + extra.height());
+        const QRect r = item.box.placed(offset, extra);
         // Exactly the design box: QWidgetItem would widen a label to its
         // text's size hint.
         if (QWidget* widget = item.item->widget())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/fit_text.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QSize>
@@ -7,11 +9,9 @@
 
 namespace dlv {
 
-// A label that shows its whole text inside its box: the text is drawn in the
-// label's font at the largest size, in half points from the font's own size
-// down to kMinPointSize, whose text fits the contents rectangle; a text that
-// does not fit even then is cut with an ellipsis. font() stays the design
-// font. The fit is worked out once per text and box size.
+// A label that shows its whole text inside its box: the text is drawn at the
+// largest size of the label's font, down to kMinPointSize, that fits the
+// contents rectangle (see fitText); font() stays the design font.
 class FitLabel final : public QLabel {
     Q_OBJECT
 public:
@@ -27,16 +27,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    struct Fit {
-        QString text;
-        QSize box;
-        QFont base;
-        QFont font;
-        QString shown;
-    };
-    const Fit& fit() const;
+    // Worked out again when the text, the box or the font changes.
+    const FittedText& fit() const;
 
-    mutable Fit m_fit;
+    mutable QString m_fitText;
+    mutable QSize m_fitBox;
+    mutable QFont m_fitBase;
+    mutable FittedText m_fit;
 };
 
 }  // namespace dlv

@@ -1,5 +1,6 @@
 #include "window/form1.h"
 
+#include "datalog/log_loader.h"
 #include "render/shown_text.h"
 #include "views/blm_tint.h"
 #include "views/general_grid.h"
@@ -9,6 +10,7 @@
 #include "window/design_layout.h"
 #include "window/find_bar.h"
 #include "window/fit_label.h"
+#include "window/warning_bar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,11 +29,11 @@
 #include <QProgressDialog>
 #include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <exception>
 #include <new>
 #include <optional>
-#include <thread>
 
 namespace dlv {
 
@@ -95,11 +97,6 @@ std::optional<QUrl> droppedFile(const QMimeData* data)
     return data->urls().constFirst();
 }
 
-QString megabytes(std::uint64_t bytes)
-{
-    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
-}
-
 }  // namespace
 
 QString programName()
@@ -156,9 +153,19 @@ void Form1::buildControls()
     m_lblRunTime = makeLabel("lblRunTime", QString());
     general->place(makeLabel("Label2", QStringLiteral("Runtime:")), twips(120, 480, 1095, 375));
     general->place(m_lblRunTime, twips(1200, 480, 4815, 375));
+    // Grid1 with the reader's warnings above it, when there are any.
+    auto* gridArea = new QWidget;
+    gridArea->setObjectName(QStringLiteral("GridArea"));
+    auto* gridColumn = new QVBoxLayout(gridArea);
+    gridColumn->setContentsMargins(0, 0, 0, 0);
+    gridColumn->setSpacing(0);
+    m_warningBar = new WarningBar;
+    connect(m_warningBar, &WarningBar::dismissed, this, [this] { m_warningsDismissed = true; });
     m_grid1 = new CellGrid;
     m_grid1->setObjectName(QStringLiteral("Grid1"));
-    general->place(m_grid1, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
+    gridColumn->addWidget(m_warningBar);
+    gridColumn->addWidget(m_grid1, 1);
+    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
@@ -233,6 +240,12 @@ void Form1::buildMenus()
     m_mnuFitToWindow = addItem(view, "mnuFitToWindow", QStringLiteral("&Fit to Window"));
     m_mnuFitToWindow->setCheckable(true);
     connect(m_mnuFitToWindow, &QAction::toggled, this, [this](bool on) { setFitToWindow(on); });
+    m_mnuFollowLog = addItem(view, "mnuFollowLog", QStringLiteral("F&ollow Log"));
+    m_mnuFollowLog->setCheckable(true);
+    m_followTimer = new QTimer(this);
+    m_followTimer->setInterval(500);
+    connect(m_followTimer, &QTimer::timeout, this, [this] { followTick(); });
+    connect(m_mnuFollowLog, &QAction::toggled, this, [this](bool on) { setFollowLog(on); });
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction* bookMark = addItem(tools, "mnuBookMark", QStringLiteral("&Bookmark (F12)"));
@@ -255,6 +268,21 @@ void Form1::buildMenus()
         m_findBar->activate();
     });
     addAction(find);
+    // The standard keys act as their menu items do; the items keep no
+    // accelerator of their own.
+    auto addKey = [this](const char* name, const QString& text, const QKeySequence& key) {
+        auto* action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(key);
+        addAction(action);
+        return action;
+    };
+    connect(addKey("actOpen", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O)), &QAction::triggered, this,
+            [this] { openCommand(); });
+    connect(addKey("actQuit", QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q)), &QAction::triggered, quit,
+            &QAction::trigger);
+    connect(addKey("actAbout", QStringLiteral("About"), QKeySequence(Qt::Key_F1)), &QAction::triggered, this,
+            [this] { showAbout(); });
     connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
     connect(quit, &QAction::triggered, this, [this] { close(); });
     connect(bookMark, &QAction::triggered, this, [this] { guarded("Bookmark", [this] { BookMark(); }); });
@@ -337,8 +365,12 @@ void Form1::showAbout()
                                         "of any parameter.\n\n"
                                         "Keys and gestures:\n"
                                         "F12 or Tools, Bookmark: highlight the selected row, or clear it\n"
-                                        "F5: read the current log again; drop a log on the window to open it\n"
-                                        "Ctrl+F: find a parameter by name; Ctrl+C: copy the selected cells\n"
+                                        "Ctrl+O: open a log; Ctrl+Q: quit; F1: this box\n"
+                                        "F5: read the current log again, keeping the selection, bookmarks, "
+                                        "scroll position and zoom; View, Follow Log: do so whenever the log "
+                                        "grows; drop a log on the window to open it\n"
+                                        "Ctrl+F: find a parameter by name; drag, Shift+click, Shift+arrows, "
+                                        "Ctrl+A: select cells; Ctrl+C: copy them for a spreadsheet\n"
                                         "View, Fit to Window: let the window grow, the grids and curve with it\n"
                                         "Double-click a BLM cell: show its takes on the BLM curve\n"
                                         "On the curve: click to locate a take; Left/Right step one take; "
@@ -367,8 +399,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 void Form1::closeEvent(QCloseEvent* event)
 {
     // The reading stops; the Open under way then ends without showing it.
-    if (m_reading)
-        m_reading->cancel = true;
+    if (m_loader)
+        m_loader->cancel();
     QMainWindow::closeEvent(event);
 }
 
@@ -391,8 +423,96 @@ void Form1::openFile(const QString& path)
 
 void Form1::reloadCommand()
 {
-    if (m_document)
-        openPath(m_document->path());
+    if (!m_document || m_loading)
+        return;
+    const KeptView kept = keepView();
+    const std::shared_ptr<LogDocument> before = m_document;
+    // A bar the user closed stays closed while the same log is reloaded.
+    const bool dismissed = m_warningsDismissed;
+    runOpen([this, path = m_document->path()] { return readLog(path); }, dismissed);
+    if (m_document != before)
+        guarded("Reload", [&] { restoreView(kept); });
+}
+
+void Form1::setFollowLog(bool on)
+{
+    if (m_mnuFollowLog->isChecked() != on)
+        m_mnuFollowLog->setChecked(on);
+    if (on)
+        m_followTimer->start();
+    else
+        m_followTimer->stop();
+}
+
+bool Form1::followsLog() const noexcept
+{
+    return m_mnuFollowLog->isChecked();
+}
+
+void Form1::followTick()
+{
+    if (!m_document || m_loading)
+        return;
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(m_document->path(), error);
+    if (error || size <= m_document->store().fileBytes() || size == m_followFailedSize)
+        return;  // gone for the moment, not grown, or already refused at this size
+    m_followTimer->stop();  // no second reload from inside this one's messages
+    const std::shared_ptr<LogDocument> before = m_document;
+    reloadCommand();
+    // A failure is told once; the next growth tries again.
+    m_followFailedSize = m_document == before ? size : 0;
+    if (followsLog())
+        m_followTimer->start();
+}
+
+Form1::KeptView Form1::keepView() const
+{
+    KeptView kept;
+    kept.rowCount = m_grid1->RowCount();
+    kept.selectedRow = m_grid1->SelectedRow(0);
+    for (int row = 1; row < m_grid1->RowCount(); ++row)
+        if (m_grid1->ColCount() > 0 && isBookmarked(m_grid1->CellBackColor(CellRange::cell(row, 0))))
+            kept.bookmarkedRows.push_back(row);
+    kept.scroll = m_grid1->scrollPlace();
+    if (m_grid1->outlinedColumn())
+        kept.markerTake = m_picture1->markerTake();
+    if (m_picture1->isZoomed()) {
+        const CurveScale& shown = m_picture1->userScale();
+        const CurveScale& full = m_picture1->fullScale();
+        kept.zoomed = true;
+        kept.zoomLeft = shown.left();
+        kept.zoomWidth = shown.width();
+        kept.zoomAtEnd = shown.left() + shown.width() >= full.left() + full.width();
+    }
+    return kept;
+}
+
+void Form1::restoreView(const KeptView& kept)
+{
+    // A row keeps its parameter number; the last row holds the empty name
+    // that ends the names, so it is the same row only when it was last before.
+    const int rows = m_grid1->RowCount();
+    auto fits = [&](int row) { return row > 0 && (row < rows - 1 || (row == rows - 1 && row == kept.rowCount - 1)); };
+    for (const int row : kept.bookmarkedRows)
+        if (fits(row))
+            setRowBookmarked(row, true);
+    if (fits(kept.selectedRow) && m_grid1->ColCount() > 1) {
+        m_grid1->selectGridRow(kept.selectedRow);  // draws its curve from the new takes
+        if (kept.markerTake && *kept.markerTake <= m_document->store().lastTake()) {
+            onCurveReleased(*kept.markerTake);
+            m_picture1->setMarkerTake(kept.markerTake);
+        }
+        if (kept.zoomed) {
+            const CurveScale& full = m_picture1->fullScale();
+            const double fullRight = full.left() + full.width();
+            if (kept.zoomAtEnd)
+                m_picture1->setVisibleRange(fullRight - kept.zoomWidth, kept.zoomWidth);
+            else if (kept.zoomLeft < fullRight)
+                m_picture1->setVisibleRange(kept.zoomLeft, kept.zoomWidth);
+        }
+    }
+    m_grid1->setScrollPlace(kept.scroll);
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
@@ -410,7 +530,7 @@ void Form1::dropEvent(QDropEvent* event)
     openPath(droppedPath(*url));
 }
 
-void Form1::runOpen(const std::function<bool()>& read)
+void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
 {
     if (m_loading)
         return;  // one Open at a time; never one inside another
@@ -418,9 +538,20 @@ void Form1::runOpen(const std::function<bool()>& read)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     guarded("Open", [&] {
         if (read()) {
+            // The BLM table, on a tab not in view, is worked out on another
+            // thread while Grid1 is drawn and painted; the steps themselves
+            // keep their order.
+            m_blmWork = std::async(std::launch::async, [document = m_document] { (void)document->blmTable(); });
             DrawGeneral();
+            if (isVisible())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             DrawBLM();
             ShowRuntime();
+            m_warningsDismissed = warningsDismissed;
+            if (m_warningsDismissed)
+                m_warningBar->hide();
+            else
+                m_warningBar->showWarnings(shownName(m_document->path().filename()), m_readWarnings);
             emit documentChanged();
         }
     });
@@ -450,20 +581,10 @@ bool Form1::ReadDataFile()
 bool Form1::readLog(const std::filesystem::path& path)
 {
     emit loadStarted();
-    ReadControl control;
-    ReadResult result;
     QEventLoop loop;
-    std::thread worker([&] {
-        try {
-            result = m_logReader(path, control);
-        } catch (...) {
-            result = ReadResult{};
-            result.error = "Cannot read '" + displayText(path.native()) + "': not enough memory";
-        }
-        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    m_reading = &control;
-
+    LogLoader loader(m_logReader, path,
+                     [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
+    m_loader = &loader;
     QProgressDialog* progress = nullptr;
     QTimer ticker;
     auto showProgress = [&] {
@@ -474,11 +595,10 @@ bool Form1::readLog(const std::filesystem::path& path)
             progress->setWindowModality(Qt::WindowModal);
             progress->setMinimumDuration(0);
             progress->setRange(0, 0);
-            connect(progress, &QProgressDialog::canceled, progress, [&control] { control.cancel = true; });
+            connect(progress, &QProgressDialog::canceled, progress, [&loader] { loader.cancel(); });
             progress->show();
         }
-        progress->setLabelText(QStringLiteral("Reading %1\n%2 MB read")
-                                   .arg(shownName(path), megabytes(control.bytesRead.load())));
+        progress->setLabelText(QString::fromStdString(loader.progressText()));
     };
     QTimer::singleShot(m_progressDelay, &loop, [&] {
         showProgress();
@@ -486,18 +606,19 @@ bool Form1::readLog(const std::filesystem::path& path)
         ticker.start(100);
     });
     loop.exec();
-    worker.join();
+    ReadResult result = loader.finish();
     ticker.stop();
-    m_reading = nullptr;
+    m_loader = nullptr;
     delete progress;
     emit loadRead();
 
-    if (control.cancel)
+    if (loader.cancelled())
         return false;  // cancelled: everything stays as it was
     if (!result.ok()) {
         reportError(QString::fromStdString(result.error));
         return false;
     }
+    m_readWarnings = readWarningTexts(result);
     m_document = std::make_shared<LogDocument>(path, std::move(result.store));
     return true;
 }
@@ -513,6 +634,8 @@ void Form1::DrawGeneral()
 
 void Form1::DrawBLM()
 {
+    if (m_blmWork.valid())
+        m_blmWork.get();  // what the worker met, a failure included
     const BlmTable& table = m_document->blmTable();
     const BlmGridTexts texts = blmTableTexts(table);
     m_grid2->clearTints();
@@ -569,8 +692,13 @@ void Form1::BookMark()
     const int row = m_grid1->SelectedRow(0);
     if (row <= 0)
         return;
+    setRowBookmarked(row, !isBookmarked(m_grid1->CellBackColor(CellRange{row, 0, row, m_grid1->ColCount() - 1})));
+}
+
+void Form1::setRowBookmarked(int row, bool on)
+{
     auto wholeRow = [this, row] { return CellRange{row, 0, row, m_grid1->ColCount() - 1}; };
-    if (!isBookmarked(m_grid1->CellBackColor(wholeRow()))) {
+    if (on) {
         m_grid1->setCellBackColor(wholeRow(), kBookmarkBack);
         m_grid1->setCellTextColor(wholeRow(), kBookmarkText);
         m_grid1->setCellBold(wholeRow(), true);
@@ -601,8 +729,10 @@ void Form1::onRowSelected()
 {
     guarded("Drawing the curve", [this] {
         const int row = m_grid1->SelectedRow(0);
-        if (row > 0)
+        if (row > 0) {
             DrawCurve(row - 1);
+            m_grid1->setOutlinedColumn(std::nullopt);  // the curve's marker is gone too
+        }
     });
 }
 
@@ -619,7 +749,13 @@ void Form1::onCurveReleased(double x)
         m_picture1->setDrawColor(kBlack);
         const int take = clickedTake(x);
         m_lblValue->setText(shownQString(clickedValueText(m_document->store(), row - 1, take)));
-        m_grid1->ScrollToCell(row, clickedGridColumn(take, m_grid1->ColCount()));
+        const int column = clickedGridColumn(take, m_grid1->ColCount());
+        m_grid1->ScrollToCell(row, column);
+        // The marked take stands framed in the middle of the grid.
+        const bool isTake = take >= 0 && take <= m_document->store().lastTake() && column == take + 1;
+        m_grid1->setOutlinedColumn(isTake ? std::optional<int>(column) : std::nullopt);
+        if (column > 0)
+            m_grid1->centerColumn(column);
     });
 }
 

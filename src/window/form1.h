@@ -4,17 +4,23 @@
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QTabWidget;
+class QTimer;
 
 namespace dlv {
 
@@ -23,6 +29,8 @@ class CurveSurface;
 class FindBar;
 class FitLabel;
 class LogDocument;
+class LogLoader;
+class WarningBar;
 
 // "Datalog Viewer 0.5": the caption, the About box and --version.
 [[nodiscard]] QString programName();
@@ -71,7 +79,15 @@ public:
     void openPath(const std::filesystem::path& path);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
+    // What the view showed stays where it still fits: the selected row and
+    // its curve (redrawn from the new takes), bookmarked rows, the scroll
+    // place, the curve's zoom and marked take; a view at the newest takes
+    // stays at the newest takes.
     void reloadCommand();
+    // View, Follow Log: while on, the log is reloaded as F5 does whenever
+    // its file grows, checked twice a second.
+    void setFollowLog(bool on);
+    [[nodiscard]] bool followsLog() const noexcept;
     [[nodiscard]] bool isLoading() const noexcept { return m_loading; }
 
     // Shows the dialog and reads the chosen log; false when no name was given
@@ -120,9 +136,27 @@ private:
     void buildControls();
     void buildMenus();
     bool readLog(const std::filesystem::path& path);
-    void runOpen(const std::function<bool()>& read);
+    // warningsDismissed: the reader's warnings stay hidden (a reload of a log
+    // whose warnings the user closed).
+    void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
     void onRowSelected();
     void onCurveReleased(double x);
+    // What a reload keeps of the view, and putting it back on the new log.
+    struct KeptView {
+        int rowCount = 0;
+        int selectedRow = 0;
+        std::vector<int> bookmarkedRows;
+        CellGrid::ScrollPlace scroll;
+        std::optional<int> markerTake;
+        bool zoomed = false;
+        bool zoomAtEnd = false;
+        double zoomLeft = 0.0;
+        double zoomWidth = 0.0;
+    };
+    [[nodiscard]] KeptView keepView() const;
+    void restoreView(const KeptView& kept);
+    void setRowBookmarked(int row, bool on);
+    void followTick();
     void showAbout();
     // The "Charts" tab and what it brings (form1_charts.cpp).
     void buildChartsTab();
@@ -139,7 +173,8 @@ private:
     LogReader m_logReader;
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
-    ReadControl* m_reading = nullptr;  // the reading under way, for closeEvent
+    std::future<void> m_blmWork;  // the open log's BLM table, worked out beside DrawGeneral
+    LogLoader* m_loader = nullptr;  // the reading under way, for closeEvent
     bool m_fitToWindow = false;
     QString m_lastFileName;
 
@@ -158,7 +193,13 @@ private:
     CellGrid* m_grid2 = nullptr;
     FindBar* m_findBar = nullptr;
     ChartsTab* m_charts = nullptr;
+    WarningBar* m_warningBar = nullptr;
+    QStringList m_readWarnings;       // of the log read last
+    bool m_warningsDismissed = false;  // by the user, for the log open now
     QAction* m_mnuFitToWindow = nullptr;
+    QAction* m_mnuFollowLog = nullptr;
+    QTimer* m_followTimer = nullptr;
+    std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
 };
 
 }  // namespace dlv

@@ -7,7 +7,6 @@
 #include "workbench/program.h"
 
 #include <atomic>
-#include <mutex>
 
 namespace dlv::workbench {
 

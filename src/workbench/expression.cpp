@@ -9,8 +9,10 @@
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace dlv::workbench {
 

@@ -60,6 +60,8 @@ ColumnPtr LogSession::operandColumn(const Program& program, const Operand& opera
 ColumnPtr LogSession::channel(const Program& program, std::size_t index)
 {
     const CompiledChannel& compiled = program.channels.at(index);
+    if (!compiled.expression)
+        return nullptr;
     return evaluate(program, *compiled.expression, true);
 }
 

@@ -26,12 +26,12 @@ public:
     // one pass over the takes (parameters asked later would each cost a pass).
     void prefetch(const Program& program);
 
-    // The values of expression (compiled in program) at every take: the
-    // parameter's column itself for a plain name, otherwise evaluated once
-    // and, when keep is true, cached. Channels it uses are evaluated and
-    // cached as needed. Throws std::bad_alloc.
+    // The values of expression (compiled in program, without an error) at
+    // every take: the parameter's column itself for a plain name, otherwise
+    // evaluated once and, when keep is true, cached. Channels it uses are
+    // evaluated and cached as needed. Throws std::bad_alloc.
     [[nodiscard]] ColumnPtr evaluate(const Program& program, const CompiledExpression& expression, bool keep = true);
-    // Precondition: program.channels[index] compiled.
+    // Null for a channel with an error.
     [[nodiscard]] ColumnPtr channel(const Program& program, std::size_t index);
 
     // Drops cached values that program no longer uses (after an edit).

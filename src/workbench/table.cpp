@@ -46,6 +46,8 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
 {
     const CompiledTable& compiled = program.tables.at(index);
     const std::size_t takes = session.takes();
+    if (!compiled.ok)
+        return BinnedTakes{{}, {}, {}, takes, 0};
     const ColumnPtr filter = compiled.filter ? session.evaluate(program, *compiled.filter, keep) : nullptr;
     const ColumnPtr x = session.evaluate(program, *compiled.x, keep);
     const ColumnPtr y = compiled.y ? session.evaluate(program, *compiled.y, keep) : nullptr;
@@ -217,7 +219,11 @@ std::string cellText(const Table& table, const CellStats& cell)
 
 std::string tableText(const Table& table, const TableResult& result)
 {
-    std::string out = "# " + table.name + "\n";
+    // A line break in a name would end the title line early.
+    std::string name = table.name;
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::string out = "# " + name + "\n";
     for (const double x : table.xAxis)
         out += "\t" + formatBreakpoint(x);
     out += "\n";

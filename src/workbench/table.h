@@ -43,8 +43,8 @@ struct BinnedTakes {
 // Bins table `index` of program over the session's log: a take goes in when
 // the filter keeps it (a number other than 0) and x, z (and y) have values
 // that fall on the axes. keep: cache the expression values in the session
-// (for a window that recomputes after edits). Precondition:
-// program.tables[index].ok. Throws std::bad_alloc.
+// (for a window that recomputes after edits). A table with an error bins no
+// take. Throws std::bad_alloc.
 [[nodiscard]] BinnedTakes binTable(LogSession& session, const Program& program, const Table& table,
                                    std::size_t index, bool keep);
 
@@ -91,7 +91,8 @@ struct TableResult {
 // the point) for every other statistic, empty where statisticValue is.
 [[nodiscard]] std::string cellText(const Table& table, const CellStats& cell);
 
-// One table as --tables prints it: "# NAME", the header line (an empty cell,
+// One table as --tables prints it: "# NAME" (line breaks in the name become
+// spaces), the header line (an empty cell,
 // then the x breakpoints), one line per y breakpoint (1-D: one line whose
 // first cell is empty), an empty line. Cells joined by TAB, lines ended by LF.
 [[nodiscard]] std::string tableText(const Table& table, const TableResult& result);

@@ -218,7 +218,7 @@ TEST(CellGridCopy, CtrlCCopiesSelectedRowWithItsName)
     t.grid.selectGridRow(2);
     QApplication::clipboard()->setText(QStringLiteral("before"));
     QTest::keyClick(&t.grid, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("h20\t2:1\t2:2\t2:3\t2:4"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("h20\t2:1\t2:2\t2:3\t2:4\n"));
 }
 
 TEST(CellGridCopy, RectangleOfCellsByShiftClick)
@@ -232,7 +232,7 @@ TEST(CellGridCopy, RectangleOfCellsByShiftClick)
     QTest::mouseClick(t.grid.viewport(), Qt::LeftButton, Qt::ShiftModifier, cellRect(t.grid, 3, 3).center());
     QTest::keyClick(&t.grid, Qt::Key_C, Qt::ControlModifier);
     // Not every data column is selected: no names, no header row.
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("2:2\t2:3\n3:2\t3:3"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("2:2\t2:3\n3:2\t3:3\n"));
 }
 
 TEST(CellGridCopy, UnselectedCellsAmongSelectedOnesAreEmptyFields)
@@ -246,8 +246,8 @@ TEST(CellGridCopy, UnselectedCellsAmongSelectedOnesAreEmptyFields)
     // Cells (1, 2) and (4, 4) in grid numbers; rows 2-3 and column 3 hold none.
     selection->select(model->index(0, 1), QItemSelectionModel::Select);
     selection->select(model->index(3, 3), QItemSelectionModel::Select);
-    EXPECT_EQ(t.grid.copySelection(), QStringLiteral("1:2\t\n\t4:4"));
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("1:2\t\n\t4:4"));
+    EXPECT_EQ(t.grid.copySelection(), QStringLiteral("1:2\t\n\t4:4\n"));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("1:2\t\n\t4:4\n"));
 }
 
 TEST(CellGridCopy, SeparatorsInsideCellsAndLatin1BytesAreKeptApart)
@@ -258,7 +258,7 @@ TEST(CellGridCopy, SeparatorsInsideCellsAndLatin1BytesAreKeptApart)
     t.grid.AppendRow("name\t\xE9t\xE9\tx");  // Latin-1 "été": not UTF-8
     t.grid.setCellText(Cell::cell(1, 2), QStringLiteral("a\tb\nc"));
     t.grid.selectGridRow(1);
-    EXPECT_EQ(t.grid.copySelection(), QStringLiteral("name\t\u00E9t\u00E9\ta b c"));
+    EXPECT_EQ(t.grid.copySelection(), QStringLiteral("name\t\u00E9t\u00E9\ta b c\n"));
 }
 
 TEST(CellGridCopy, NothingSelectedLeavesClipboardAlone)
@@ -289,11 +289,11 @@ TEST(CellGridCopy, WholeRowOfThreeHundredThousandColumns)
     grid.AppendRow(values);
     grid.selectGridRow(1);
     const QString copied = grid.copySelection();
-    EXPECT_EQ(copied.size(), static_cast<qsizetype>(values.size()));
+    EXPECT_EQ(copied.size(), static_cast<qsizetype>(values.size() + 1));
     EXPECT_EQ(copied.count(QLatin1Char('\t')), kTakes);
-    EXPECT_FALSE(copied.contains(QLatin1Char('\n')));
+    EXPECT_EQ(copied.count(QLatin1Char('\n')), 1);
     EXPECT_TRUE(copied.startsWith(QStringLiteral("RPM\t0\t1\t2\t")));
-    EXPECT_TRUE(copied.endsWith(QString::number((kTakes - 1) % 7000)));
+    EXPECT_TRUE(copied.endsWith(QString::number((kTakes - 1) % 7000) + QLatin1Char('\n')));
 }
 
 // --------------------------------------------------------------- find bar

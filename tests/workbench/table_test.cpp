@@ -207,3 +207,25 @@ TEST(Texts, ExactOutputFormatWhateverTheLocale)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Texts, LineBreaksInANameStayOnTheTitleLine)
+{
+    const Workspace workspace = dlvtest::parsed(R"({"tables": [{"name": "a\nb", "x": "X", "xAxis": [1], "z": "Z", "stat": "count"}]})");
+    const auto results = dlvtest::computeOver(workspace, {makeLog("X,Z", {"1,2"})});
+    EXPECT_EQ(tablesText(workspace, results), "# a b\n\t1\n\t1\n\n");
+}
+
+TEST(Tables, ATableWithAnErrorBinsNothing)
+{
+    const Workspace workspace = dlvtest::parsed(R"({"tables": [{"name": "t", "x": "NOPE", "xAxis": [1], "z": "Z", "stat": "count"}]})");
+    const auto log = makeLog("X,Z", {"1,2"});
+    const Program program = compileWorkspace(workspace, log->ParamNames());
+    LogSession session = dlvtest::makeSession(log);
+    const BinnedTakes binned = binTable(session, program, workspace.tables[0], 0, true);
+    EXPECT_TRUE(binned.values.empty());
+    EXPECT_EQ(binned.takeCount, 1u);
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+#pragma once
+
+// Start-up figures, each from a fresh process: the time from the start of a
+// process that opens a log as `datalog-viewer LOG` does to the first paint of
+// Grid1 with the data, and the first curve of each of several parameters
+// (the time from selecting its row to the painted curve, no curve of it
+// having been drawn before). The child process is dlv-bench itself, started
+// with --startup-child; it builds the window exactly as the viewer's main
+// does.
+#include <string>
+
+namespace dlv::bench {
+
+// Targets on the 2-core reference machine, in ms.
+inline constexpr double kStartupTargetMs = 1000;      // 300,000 takes x 256 fields
+inline constexpr double kTallStartupTargetMs = 1500;  // 3,600,000 takes x 10 fields
+inline constexpr double kFirstCurveTargetMs = 50;
+
+// Whether this process is such a child (its first argument says so).
+[[nodiscard]] bool isStartupChild(int argc, char** argv);
+// The child's whole run: builds its own QApplication, prints "key value"
+// lines on standard output and exits. Returns the exit code.
+int runStartupChild(int argc, char** argv);
+
+// Starts `runs` children of the program self on log, one after the other,
+// and prints the medians beside their targets ("startup_to_data_ms 812.30
+// target 1000"), with the phases on standard error. False when a child
+// failed (said on standard error).
+bool printStartupFigures(const std::string& self, const std::string& log, int runs);
+
+}  // namespace dlv::bench

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+namespace dlv {
+
+// Where one control of a designed form goes: its design rectangle, relative
+// to a reference (the window's inside, a tab control, a frame), and how it
+// follows when the reference grows beyond its design size: moving right or
+// down with the extra room, or growing by it. At the design size every
+// control sits exactly at its design place.
+struct DesignBox {
+    enum Follow : unsigned {
+        Fixed = 0,
+        MoveX = 1u << 0,
+        GrowX = 1u << 1,
+        MoveY = 1u << 2,
+        GrowY = 1u << 3,
+    };
+
+    // Design rectangles are given in twips, 15 to the pixel.
+    static constexpr int kTwipsPerPixel = 15;
+    [[nodiscard]] static constexpr QRect twips(int left, int top, int width, int height) noexcept
+    {
+        return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
+    }
+
+    QRect design;  // pixels, relative to the reference
+    unsigned follow = Fixed;
+
+    // The rectangle inside a container that starts at offset within the
+    // reference, when the reference is extra pixels larger than designed
+    // (negative sizes count as 0).
+    [[nodiscard]] QRect placed(QPoint offset, QSize extra) const noexcept
+    {
+        extra = extra.expandedTo(QSize(0, 0));
+        QRect r = design.translated(-offset);
+        if (follow & MoveX)
+            r.translate(extra.width(), 0);
+        if (follow & GrowX)
+            r.setWidth(r.width() + extra.width());
+        if (follow & MoveY)
+            r.translate(0, extra.height());
+        if (follow & GrowY)
+            r.setHeight(r.height() + extra.height());
+        return r;
+    }
+};
+
+}  // namespace dlv

@@ -1,0 +1,370 @@
+// The numeric column layer: whole columns, the block pass, the cache, and the
+// sum every average is made of.
+#include "datalog/columns.h"
+#include "datalog/number.h"
+#include "datalog/ordered_sum.h"
+#include "datalog/take_store.h"
+#include "views/curve.h"
+
+#include "../../fuzz/fuzz_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <numeric>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using dlv::Column;
+using dlv::ColumnPtr;
+
+std::shared_ptr<const dlv::TakeStore> readLog(const std::string& bytes)
+{
+    dlv::ReadResult result = dlv::readDataLogBytes(bytes, "log");
+    EXPECT_TRUE(result.ok()) << result.error;
+    return result.store;
+}
+
+// A log of `fields` named parameters whose takes hold the texts given in
+// order, `fields` to a line (the last line may be shorter).
+std::shared_ptr<const dlv::TakeStore> logOfTexts(int fields, const std::vector<std::string>& texts)
+{
+    std::string log = "title\n";
+    for (int f = 0; f < fields; ++f)
+        log += (f ? ",N" : "N") + std::to_string(f);
+    log += '\n';
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        log += texts[i] + ((i + 1) % static_cast<std::size_t>(fields) == 0 || i + 1 == texts.size() ? "\n" : ",");
+    return readLog(log);
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+// What every way of reading must give: parseNumber of the field, NaN for none.
+::testing::AssertionResult columnsFollowTheNumberRule(const dlv::TakeStore& store, const std::vector<long long>& params,
+                                                      const std::vector<Column>& columns)
+{
+    for (std::size_t k = 0; k < params.size(); ++k)
+        for (int t = 0; t < store.takeCount(); ++t) {
+            const std::string_view text = params[k] < 0 ? std::string_view{} : store.field(params[k], t);
+            const std::optional<double> want = dlv::parseNumber(text);
+            const double got = columns[k][static_cast<std::size_t>(t)];
+            if (want ? !sameBits(got, *want) : !std::isnan(got))
+                return ::testing::AssertionFailure() << "parameter " << params[k] << " of take " << t << " '" << text
+                                                     << "' read as " << got;
+        }
+    return ::testing::AssertionSuccess();
+}
+
+// Every text of up to four characters over the characters that matter to the
+// number rule: the short-number shortcut must agree with parseNumber on all.
+std::vector<std::string> shortTexts()
+{
+    const std::string alphabet = "019.-+ e";
+    std::vector<std::string> texts{""};
+    for (std::size_t begin = 0, length = 1; length <= 4; ++length) {
+        const std::size_t end = texts.size();
+        for (std::size_t i = begin; i < end; ++i)
+            for (const char c : alphabet)
+                texts.push_back(texts[i] + c);
+        begin = end;
+    }
+    // Eight-byte and longer plain numbers, and ones that are not.
+    for (const char* text : {"12345678", "1234567.", ".1234567", "-1234567", "-.123456", "123456789", "-12345678",
+                             "1.2.3", "99999999", "0.000001", "00000000", "-0", "7", "1,5"})
+        texts.push_back(text);
+    return texts;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ parsing
+
+TEST(ParseColumns, EveryFieldFollowsTheNumberRuleWhetherWalkedOrPicked)
+{
+    const std::vector<std::string> texts = shortTexts();
+    // Comma-free texts only: a comma would shift the fields.
+    std::vector<std::string> fields;
+    for (const std::string& text : texts)
+        if (text.find(',') == std::string::npos)
+            fields.push_back(text);
+    for (const int width : {1, 7, 64}) {
+        SCOPED_TRACE("width " + std::to_string(width));
+        const auto store = logOfTexts(width, fields);
+        ASSERT_TRUE(store);
+        std::vector<long long> every(static_cast<std::size_t>(width + 2));
+        std::iota(every.begin(), every.end(), 0LL);  // walked: every field and two past the names
+        EXPECT_TRUE(columnsFollowTheNumberRule(*store, every, dlv::parseColumns(*store, every)));
+        const std::vector<long long> few{width - 1, width / 2};  // picked from the comma index when wide
+        EXPECT_TRUE(columnsFollowTheNumberRule(*store, few, dlv::parseColumns(*store, few)));
+    }
+}
+
+TEST(ParseColumns, FieldsAtTheEndOfLinesAndBeyondThem)
+{
+    // Short numbers at the very end of a line and of the file: nothing past
+    // the line may be read into them.
+    const auto store = readLog("t\nA,B,C\n1,22,3\n4,5\n,,\n7,8,9.5");
+    ASSERT_TRUE(store);
+    const std::vector<long long> params{2, 0, 1, 5, -3, 2};
+    const std::vector<Column> columns = dlv::parseColumns(*store, params);
+    ASSERT_EQ(columns.size(), params.size());
+    EXPECT_EQ(columns[0][0], 3.0);
+    EXPECT_TRUE(std::isnan(columns[0][1]));  // take 1 has no field 2
+    EXPECT_TRUE(std::isnan(columns[0][2]));  // an empty field
+    EXPECT_EQ(columns[0][3], 9.5);
+    EXPECT_EQ(columns[2][0], 22.0);
+    for (const double v : columns[3])
+        EXPECT_TRUE(std::isnan(v));  // beyond every line
+    for (const double v : columns[4])
+        EXPECT_TRUE(std::isnan(v));  // negative
+    EXPECT_TRUE(std::equal(columns[0].begin(), columns[0].end(), columns[5].begin(), sameBits));  // asked twice
+    EXPECT_TRUE(columnsFollowTheNumberRule(*store, params, columns));
+}
+
+TEST(ParseColumns, LogWithoutTakesOrWithoutParameters)
+{
+    const auto empty = readLog("t\nA,B\n");
+    ASSERT_TRUE(empty);
+    const std::vector<long long> params{0, 1};
+    const std::vector<Column> columns = dlv::parseColumns(*empty, params);
+    ASSERT_EQ(columns.size(), 2u);
+    EXPECT_TRUE(columns[0].empty());
+    int blocks = 0;
+    dlv::forEachColumnBlock(*empty, params, [&](const dlv::ColumnBlock&) { ++blocks; });
+    EXPECT_EQ(blocks, 0);
+
+    const auto store = readLog("t\nA\n1\n2\n");
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(dlv::parseColumns(*store, {}).empty());
+}
+
+// ------------------------------------------------------------ the block pass
+
+TEST(ColumnBlocks, CoverEveryTakeOnceInTakeOrderWhateverTheBlockSize)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3 * 5000; ++i)
+        texts.push_back(i % 11 == 0 ? "x" : std::to_string(i % 977) + "." + std::to_string(i % 7));
+    const auto store = logOfTexts(3, texts);
+    ASSERT_TRUE(store);
+    const std::vector<long long> params{2, 0};
+    const std::vector<Column> whole = dlv::parseColumns(*store, params);
+    for (const std::size_t blockBytes : {std::size_t{1}, std::size_t{8 * 2 * 7}, std::size_t{1} << 20}) {
+        SCOPED_TRACE("block bytes " + std::to_string(blockBytes));
+        int next = 0;
+        int blocks = 0;
+        dlv::forEachColumnBlock(
+            *store, params,
+            [&](const dlv::ColumnBlock& block) {
+                ASSERT_EQ(block.firstTake(), next);
+                ASSERT_GE(block.takeCount(), 1);
+                for (std::size_t k = 0; k < params.size(); ++k)
+                    for (int i = 0; i < block.takeCount(); ++i)
+                        ASSERT_TRUE(sameBits(block.column(k)[static_cast<std::size_t>(i)],
+                                             whole[k][static_cast<std::size_t>(block.firstTake() + i)]));
+                next += block.takeCount();
+                ++blocks;
+            },
+            blockBytes);
+        EXPECT_EQ(next, store->takeCount());
+        if (blockBytes == 1) {
+            EXPECT_EQ(blocks, store->takeCount());  // at least one take a block
+        }
+    }
+}
+
+TEST(ColumnBlocks, AnErrorInTheConsumerEndsThePass)
+{
+    const auto store = logOfTexts(1, std::vector<std::string>(100, "1"));
+    ASSERT_TRUE(store);
+    int blocks = 0;
+    const std::vector<long long> params{0};
+    EXPECT_THROW(dlv::forEachColumnBlock(
+                     *store, params,
+                     [&](const dlv::ColumnBlock&) {
+                         if (++blocks == 3)
+                             throw std::runtime_error("stop");
+                     },
+                     8 * 10),
+                 std::runtime_error);
+    EXPECT_EQ(blocks, 3);
+}
+
+TEST(ColumnBlocks, SummariesAddedBlockByBlockEqualThoseOfTheWholeSeriesToTheBit)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 20000; ++i)
+        texts.push_back(i % 5 == 0 ? "" : "0." + std::to_string((i * 7919) % 1000));
+    const auto store = logOfTexts(1, texts);
+    ASSERT_TRUE(store);
+    const std::vector<long long> params{0};
+    const dlv::ParamSeries series = dlv::extractParamSeries(*store, 0);
+    const dlv::CurveSummary want = dlv::summarizeSeries(series);
+    dlv::SummaryAccumulator accumulator;
+    dlv::forEachColumnBlock(
+        *store, params, [&](const dlv::ColumnBlock& block) { accumulator.add(block.firstTake(), block.column(0)); },
+        8 * 333);
+    const dlv::CurveSummary got = accumulator.summary();
+    EXPECT_EQ(got.count, want.count);
+    EXPECT_EQ(got.maxTake, want.maxTake);
+    EXPECT_EQ(got.minTake, want.minTake);
+    EXPECT_TRUE(sameBits(got.average, want.average));
+}
+
+// ------------------------------------------------------------ the cache
+
+TEST(ColumnCacheTest, HandsOutTheParsedColumnsAndKeepsThem)
+{
+    const auto store = readLog("t\nA,B,C\n1,2,3\n4,x,6\n");
+    ASSERT_TRUE(store);
+    dlv::ColumnCache cache(store);
+    const std::vector<long long> params{1, 0, 1};
+    const std::vector<ColumnPtr> columns = cache.columns(params);
+    ASSERT_EQ(columns.size(), 3u);
+    EXPECT_EQ(columns[0], columns[2]);  // the same parameter twice: one column
+    EXPECT_EQ((*columns[1]), (Column{1.0, 4.0}));
+    EXPECT_EQ((*columns[0])[0], 2.0);
+    EXPECT_TRUE(std::isnan((*columns[0])[1]));
+    EXPECT_EQ(cache.column(0), columns[1]);  // cached: not parsed again
+    EXPECT_EQ(cache.cachedBytes(), 2 * 2 * sizeof(double));
+    EXPECT_EQ(&cache.store(), store.get());
+}
+
+TEST(ColumnCacheTest, DropsTheLeastRecentlyUsedColumnsBeyondItsBudget)
+{
+    const auto store = logOfTexts(4, std::vector<std::string>(4 * 100, "5"));
+    ASSERT_TRUE(store);
+    const std::size_t column = 100 * sizeof(double);
+    dlv::ColumnCache cache(store, 2 * column);
+    EXPECT_EQ(cache.budgetBytes(), 2 * column);
+    const ColumnPtr a = cache.column(0);
+    const ColumnPtr b = cache.column(1);
+    EXPECT_EQ(cache.column(0), a);  // 0 is now the most recent, 1 the least
+    const ColumnPtr c = cache.column(2);
+    EXPECT_EQ(cache.cachedBytes(), 2 * column);
+    EXPECT_EQ(cache.column(0), a);
+    EXPECT_EQ(cache.column(2), c);
+    const ColumnPtr b2 = cache.column(1);  // 1 was dropped: parsed anew, and 0 goes now
+    EXPECT_NE(b2, b);
+    EXPECT_EQ(*b2, *b);  // the column handed out before is still whole
+    EXPECT_EQ(cache.cachedBytes(), 2 * column);
+    EXPECT_EQ(cache.column(2), c);
+    EXPECT_NE(cache.column(0), a);
+
+    // A request larger than the budget keeps only the most recent column.
+    const std::vector<long long> all{0, 1, 2, 3};
+    const std::vector<ColumnPtr> columns = cache.columns(all);
+    EXPECT_EQ(columns.size(), 4u);
+    for (const ColumnPtr& p : columns)
+        EXPECT_EQ(p->size(), 100u);
+    EXPECT_LE(cache.cachedBytes(), 2 * column);
+}
+
+TEST(ColumnCacheTest, DefaultBudgetFollowsTheFileSize)
+{
+    const auto store = logOfTexts(2, std::vector<std::string>(2 * 1000, "123.5"));
+    ASSERT_TRUE(store);
+    const std::size_t budget = dlv::ColumnCache::defaultBudget(*store);
+    EXPECT_GE(budget, store->fileBytes() / 2);
+    EXPECT_GE(budget, 64 * 1000 * sizeof(double));  // room for many columns of a small log
+    EXPECT_LE(budget, std::size_t{4} << 30);
+}
+
+TEST(ColumnCacheTest, ThreadsAskingAtOnceGetEqualColumns)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 8 * 4000; ++i)
+        texts.push_back(std::to_string(i));
+    const auto store = logOfTexts(8, texts);
+    ASSERT_TRUE(store);
+    dlv::ColumnCache cache(store, 3 * 4000 * sizeof(double));
+    std::vector<std::vector<ColumnPtr>> got(4);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 20; ++round)
+                got[static_cast<std::size_t>(i)].push_back(cache.column((i + round) % 8));
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (int i = 0; i < 4; ++i)
+        for (int round = 0; round < 20; ++round) {
+            const Column& column = *got[static_cast<std::size_t>(i)][static_cast<std::size_t>(round)];
+            const int p = (i + round) % 8;
+            ASSERT_EQ(column.size(), 4000u);
+            EXPECT_EQ(column[17], 17.0 * 8 + p);
+        }
+    EXPECT_LE(cache.cachedBytes(), 3 * 4000 * sizeof(double));
+}
+
+// ------------------------------------------------------------ the sum of an average
+
+TEST(OrderedSumTest, AddsAsDoublesInOrder)
+{
+    // 0.0, 0.1, ..., 1.8 and 750: the double sum gives 38.355, which shows
+    // as 38.36; a wider sum lands just below the half.
+    dlv::OrderedSum sum;
+    for (int i = 0; i <= 18; ++i)
+        sum.add(i / 10.0);
+    sum.add(750.0);
+    EXPECT_EQ(dlv::formatFixed2(sum.mean(20), "."), "38.36");
+
+    // Order matters and is kept: 1e16 + 1 is 1e16 in doubles.
+    dlv::OrderedSum ordered;
+    for (const double v : {1e16, 1.0, -1e16})
+        ordered.add(v);
+    EXPECT_EQ(ordered.mean(3), 0.0);
+    EXPECT_FALSE(ordered.overflowed());
+}
+
+TEST(OrderedSumTest, AnOverflowedSumStillGivesTheAverage)
+{
+    dlv::OrderedSum sum;
+    sum.add(1.5e308);
+    sum.add(1.5e308);
+    EXPECT_TRUE(sum.overflowed());
+    EXPECT_EQ(sum.mean(2), 1.5e308);
+
+    dlv::OrderedSum mixed;
+    for (const double v : {1.7e308, 1.7e308, -1.7e308, -1.7e308, 4.0})
+        mixed.add(v);
+    EXPECT_DOUBLE_EQ(mixed.mean(5), 0.8);  // the plain sum is NaN by now
+
+    dlv::OrderedSum top;
+    for (int i = 0; i < 3; ++i)
+        top.add(1.7976931348623157e308);
+    EXPECT_EQ(top.mean(3), 1.7976931348623157e308);  // never past the largest double
+    dlv::OrderedSum bottom(-1.7976931348623157e308);
+    bottom.add(-1.7976931348623157e308);
+    EXPECT_EQ(bottom.mean(2), -1.7976931348623157e308);
+}
+
+// ------------------------------------------------------------ fuzzing
+
+TEST(ColumnsFuzzCheck, KeptAndOddInputsPass)
+{
+    using namespace std::string_view_literals;
+    for (const std::string_view text :
+         {""sv, "\x05\x11-1.5,22,.5,7.,-0\n12345678,1.2345678,--1,1..2, 3 \n9,,x,1e3,+4\n"sv, "\x00\x00"sv,
+          "\x3F\xFF" "1,2,3\r\n\r\n,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,9\n"sv, "\x01\x02\xFF\xFE,\x00,.\n"sv})
+        EXPECT_EQ(dlv::fuzzcheck::checkColumns(text), "") << text;
+    const std::filesystem::path dir = std::filesystem::path(DLV_SOURCE_DIR) / "tests" / "fuzz_regressions" / "columns";
+    if (std::filesystem::is_directory(dir))
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            EXPECT_EQ(dlv::fuzzcheck::checkColumns(std::string(std::istreambuf_iterator<char>(in), {})), "")
+                << entry.path();
+        }
+}
