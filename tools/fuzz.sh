@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve)
+((${#targets[@]})) || targets=(afsep reader blm curve paste)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -34,6 +34,8 @@ seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
+seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
+seed paste axis '\000 20, 30;40 1e2'
 
 cat >"$dir/log.dict" <<'DICT'
 ","
