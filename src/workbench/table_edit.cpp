@@ -191,6 +191,10 @@ ParsedMap parseMapText(std::string_view text, std::size_t rows, std::size_t cols
         if (headers)
             lines.erase(lines.begin());
     }
+    // Row labels without the header row (a selection copied from a grid).
+    if (!headers && lines.size() == rows)
+        headers = std::all_of(lines.begin(), lines.end(),
+                              [cols](const std::vector<TextField>& f) { return f.size() == cols + 1; });
     if (lines.size() != rows) {
         map.error = TextError{"Map: " + plural(lines.size(), "row", "rows") + " pasted; the table has " + shape,
                               {0, text.size()}};

@@ -59,7 +59,8 @@ struct ParsedAxis {
 
 // A map pasted as a block: one line per row of the table (y breakpoints in
 // order), one value per column (x breakpoints). The block may carry the
-// table's own header row and column (as Copy gives them); they are dropped.
+// table's own header row and column (as Copy gives them), or the row labels
+// alone (as a grid selection gives them); they are dropped.
 // Row-major values, rows x cols of them.
 struct ParsedMap {
     std::size_t rows = 0;

@@ -81,6 +81,8 @@ TEST(MapText, ReadsABlockInTheTableShapeWithOrWithoutHeaders)
     ASSERT_TRUE(headed.ok()) << headed.error->message;
     EXPECT_EQ(headed.values, (V{1, 2, 3, 4, 5, 6}));
 
+    const ParsedMap labelled = parseMapText("400\t1\t2\t3\n800\t4\t5\t6", 2, 3);
+    EXPECT_EQ(labelled.values, (V{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(parseMapText("1 2 3\n\n4 5 6\n\n", 2, 3).values, (V{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(parseMapText("1,2,3", 1, 3).values, (V{1, 2, 3}));
 }
