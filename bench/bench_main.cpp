@@ -10,6 +10,7 @@
 // per log so that the peak memory figures belong to that log alone.
 #include "floor_scan.h"
 #include "reference_log.h"
+#include "tables_tab_bench.h"
 
 #include "datalog/take_store.h"
 #include "window/cell_grid.h"
@@ -371,7 +372,8 @@ int runBenchmark(const Options& options)
     if (g_forcedPaints > 0)
         std::fprintf(stderr, "dlv-bench: note: %d steps painted nothing by themselves and were repainted\n",
                      g_forcedPaints);
-    return 0;
+    // After the memory figures, which belong to the window's Open alone.
+    return dlv::bench::printTablesTabFigures(path, options.runs) ? 0 : 1;
 }
 
 // The offscreen platform says at every window that it cannot pass size
