@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(g++ cmake make libgtest-dev qt6-base-dev "$@")
+# The workbench: muparser evaluates expressions, nlohmann-json reads workspaces.
+packages+=(libmuparser-dev nlohmann-json3-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,4 +1,5 @@
 #include "window/form1.h"
+#include "app/tables_command.h"
 #include "views/report.h"
 
 #include "datalog/take_store.h"
@@ -8,15 +9,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 int usage()
 {
     std::fputs("usage: datalog-viewer [FILE]\n"
-               "       datalog-viewer --report [--hits] FILE\n", stderr);
+               "       datalog-viewer --report [--hits] FILE\n"
+               "       datalog-viewer --tables WORKSPACE LOG [LOG ...]\n", stderr);
     return 2;
 }
 
@@ -38,6 +42,13 @@ int report(const char* path, bool hits)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 2 && std::strcmp(argv[1], "--tables") == 0) {
+        if (argc < 4)
+            return usage();
+        // File names as raw bytes, as the system gave them.
+        const std::vector<std::filesystem::path> logs(argv + 3, argv + argc);
+        return dlv::runTablesCommand(argv[2], logs, std::cout, std::cerr);
+    }
     if (argc >= 2 && std::strcmp(argv[1], "--report") == 0) {
         bool hits = false;
         const char* file = nullptr;

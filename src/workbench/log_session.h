@@ -1,0 +1,48 @@
+#pragma once
+
+// One log open in the workbench: its numeric columns and the values of the
+// workspace's expressions on it, cached by what they compute, so that an edit
+// recomputes only what it changed. Not thread-safe: one thread at a time.
+
+#include "datalog/columns.h"
+#include "workbench/program.h"
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace dlv::workbench {
+
+class LogSession final {
+public:
+    explicit LogSession(std::shared_ptr<ColumnCache> columns);
+
+    [[nodiscard]] const TakeStore& store() const noexcept { return m_columns->store(); }
+    [[nodiscard]] ColumnCache& columns() noexcept { return *m_columns; }
+    [[nodiscard]] std::size_t takes() const noexcept;
+
+    // Parses every log parameter that program's channels and tables read, in
+    // one pass over the takes (parameters asked later would each cost a pass).
+    void prefetch(const Program& program);
+
+    // The values of expression (compiled in program) at every take: the
+    // parameter's column itself for a plain name, otherwise evaluated once
+    // and, when keep is true, cached. Channels it uses are evaluated and
+    // cached as needed. Throws std::bad_alloc.
+    [[nodiscard]] ColumnPtr evaluate(const Program& program, const CompiledExpression& expression, bool keep = true);
+    // Precondition: program.channels[index] compiled.
+    [[nodiscard]] ColumnPtr channel(const Program& program, std::size_t index);
+
+    // Drops cached values that program no longer uses (after an edit).
+    void keepOnly(const Program& program);
+    [[nodiscard]] std::size_t cachedResults() const noexcept { return m_results.size(); }
+
+private:
+    [[nodiscard]] ColumnPtr operandColumn(const Program& program, const Operand& operand);
+
+    std::shared_ptr<ColumnCache> m_columns;
+    std::unordered_map<std::string, ColumnPtr> m_results;
+};
+
+}  // namespace dlv::workbench

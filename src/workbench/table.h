@@ -1,0 +1,96 @@
+#pragma once
+
+// Tables: takes binned onto the breakpoints of x (and y), z folded per cell
+// into count, sum, min, max, median and standard deviation, and the texts of
+// the cells as --tables prints them and the window shows them.
+
+#include "workbench/workspace.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace dlv::workbench {
+
+class LogSession;
+struct Program;
+
+// The breakpoint a value goes to: the nearest one, a value exactly halfway
+// between two going to the lower one; -1 for a value more than half the first
+// gap below the first breakpoint or more than half the last gap above the
+// last, and for NaN. With a single breakpoint every number goes to it.
+// O(log breakpoints).
+[[nodiscard]] int binIndex(std::span<const double> axis, double value) noexcept;
+
+// The takes of one log that went into one table, in take order: for each,
+// its take number, its cell (row * columns + column) and its z value.
+struct BinnedTakes {
+    std::vector<std::uint32_t> takes;
+    std::vector<std::uint32_t> cells;
+    std::vector<double> values;
+    std::uint64_t takeCount = 0;  // takes of the log
+    std::uint64_t kept = 0;       // takes the filter kept (all without a filter)
+};
+
+// Bins table `index` of program over the session's log: a take goes in when
+// the filter keeps it (a number other than 0) and x, z (and y) have values
+// that fall on the axes. keep: cache the expression values in the session
+// (for a window that recomputes after edits). Precondition:
+// program.tables[index].ok. Throws std::bad_alloc.
+[[nodiscard]] BinnedTakes binTable(LogSession& session, const Program& program, const Table& table,
+                                   std::size_t index, bool keep);
+
+// One cell. Statistics over its takes in take order (logs in their order);
+// NaN where there is none (min of no take, stddev below 2 takes).
+struct CellStats {
+    std::uint32_t count = 0;
+    double sum = 0;
+    double min = 0;
+    double max = 0;
+    double median = 0;
+    double stddev = 0;
+};
+
+// A take of a log: which log (its position in the order given) and which take.
+struct TakeRef {
+    std::uint32_t log = 0;
+    std::uint32_t take = 0;
+    bool operator==(const TakeRef&) const = default;
+};
+
+struct TableResult {
+    std::size_t columns = 0;        // x breakpoints
+    std::size_t rows = 0;           // y breakpoints, 1 for a 1-D table
+    std::vector<CellStats> cells;   // cells[row * columns + column]
+    // The takes that fed each cell, in order, when asked for; otherwise empty.
+    std::vector<std::vector<TakeRef>> cellTakes;
+    std::uint64_t takes = 0;        // takes of all logs
+    std::uint64_t kept = 0;         // of them kept by the filter
+    std::uint64_t binned = 0;       // of them in some cell
+    [[nodiscard]] const CellStats& cell(std::size_t row, std::size_t column) const { return cells[row * columns + column]; }
+};
+
+// Folds the takes of every log (in order) into the cells of table. withTakes:
+// also list the takes of every cell (8 bytes a binned take).
+[[nodiscard]] TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> logs, bool withTakes);
+
+// The value the table shows in a cell: empty below minHits takes and where
+// the statistic has none (mean, min, max, median of no take; stddev below 2
+// takes; a diff% that is not finite). diff% = (mean / target - 1) * 100.
+[[nodiscard]] std::optional<double> statisticValue(const Table& table, const CellStats& cell);
+
+// The cell's text: a whole number for count, two decimals ("0.00", always with
+// the point) for every other statistic, empty where statisticValue is.
+[[nodiscard]] std::string cellText(const Table& table, const CellStats& cell);
+
+// One table as --tables prints it: "# NAME", the header line (an empty cell,
+// then the x breakpoints), one line per y breakpoint (1-D: one line whose
+// first cell is empty), an empty line. Cells joined by TAB, lines ended by LF.
+[[nodiscard]] std::string tableText(const Table& table, const TableResult& result);
+
+// Every table of workspace, in its order. Precondition: one result per table.
+[[nodiscard]] std::string tablesText(const Workspace& workspace, std::span<const TableResult> results);
+
+}  // namespace dlv::workbench

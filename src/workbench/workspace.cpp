@@ -1,0 +1,390 @@
+#include "workbench/workspace.h"
+
+#include "workbench/format.h"
+
+#include <array>
+#include <cmath>
+#include <set>
+#include <utility>
+
+namespace dlv::workbench {
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr std::array<std::pair<Stat, std::string_view>, 7> kStatNames = {{
+    {Stat::Mean, "mean"},
+    {Stat::Count, "count"},
+    {Stat::Min, "min"},
+    {Stat::Max, "max"},
+    {Stat::Median, "median"},
+    {Stat::Stddev, "stddev"},
+    {Stat::DiffPercent, "diff%"},
+}};
+
+// A failure while checking the parsed JSON; caught in parseWorkspace.
+struct Invalid {
+    std::string message;
+};
+
+std::string jsonQuoted(std::string_view text)
+{
+    return Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::string typeName(const Json& value)
+{
+    if (value.is_number())
+        return "a number";
+    if (value.is_string())
+        return "a text";
+    if (value.is_boolean())
+        return "true or false";
+    if (value.is_null())
+        return "null";
+    if (value.is_array())
+        return "a list";
+    return "an object";
+}
+
+void checkKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where)
+{
+    for (const auto& [key, value] : object.items()) {
+        bool known = false;
+        for (const std::string_view name : allowed)
+            known = known || key == name;
+        if (!known) {
+            std::string list;
+            for (const std::string_view name : allowed)
+                list += (list.empty() ? "" : ", ") + std::string(name);
+            throw Invalid{where + ": unknown key " + jsonQuoted(key) + " (known keys: " + list + ")"};
+        }
+    }
+}
+
+std::string text(const Json& object, std::string_view key, const std::string& where, bool required)
+{
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        if (required)
+            throw Invalid{where + ": " + std::string(key) + " is missing"};
+        return {};
+    }
+    if (!found->is_string())
+        throw Invalid{where + ": " + std::string(key) + " must be a text, not " + typeName(*found)};
+    return found->get<std::string>();
+}
+
+std::string expression(const Json& object, std::string_view key, const std::string& where, bool required)
+{
+    std::string value = text(object, key, where, required);
+    if (object.contains(key) && value.find_first_not_of(" \t\r\n") == std::string::npos && key != "filter")
+        throw Invalid{where + ": " + std::string(key) + " is empty"};
+    return value;
+}
+
+double number(const Json& value, const std::string& where)
+{
+    if (!value.is_number())
+        throw Invalid{where + " must be a number, not " + typeName(value)};
+    return value.get<double>();
+}
+
+std::vector<double> axis(const Json& object, std::string_view key, const std::string& where)
+{
+    const auto found = object.find(key);
+    if (found == object.end())
+        throw Invalid{where + ": " + std::string(key) + " is missing"};
+    if (!found->is_array())
+        throw Invalid{where + ": " + std::string(key) + " must be a list of breakpoints, not " + typeName(*found)};
+    if (found->empty())
+        throw Invalid{where + ": " + std::string(key) + " needs at least one breakpoint"};
+    if (found->size() > kMaxBreakpoints)
+        throw Invalid{where + ": " + std::string(key) + " has " + std::to_string(found->size()) +
+                      " breakpoints, more than " + std::to_string(kMaxBreakpoints)};
+    std::vector<double> values;
+    values.reserve(found->size());
+    for (std::size_t i = 0; i < found->size(); ++i) {
+        const double v = number((*found)[i], where + ": " + std::string(key) + " breakpoint " + std::to_string(i + 1));
+        if (!values.empty() && !(v > values.back()))
+            throw Invalid{where + ": " + std::string(key) + ": breakpoints must increase strictly (" +
+                          formatBreakpoint(v) + " after " + formatBreakpoint(values.back()) + ")"};
+        values.push_back(v);
+    }
+    return values;
+}
+
+Channel channelFrom(const Json& value, std::size_t index)
+{
+    const std::string position = "channel " + std::to_string(index + 1);
+    if (!value.is_object())
+        throw Invalid{position + " must be an object with name and expr, not " + typeName(value)};
+    const std::string name = text(value, "name", position, true);
+    if (name.empty())
+        throw Invalid{position + ": name is empty"};
+    if (name.find('}') != std::string::npos)
+        throw Invalid{channelLabel(Channel{name, {}}) + ": a name cannot hold '}' (it could not be written in braces)"};
+    const std::string where = channelLabel(Channel{name, {}});
+    checkKeys(value, {"name", "expr"}, where);
+    return Channel{name, expression(value, "expr", where, true)};
+}
+
+Table tableFrom(const Json& value, std::size_t index)
+{
+    if (!value.is_object())
+        throw Invalid{tableLabel({}, index) + " must be an object, not " + typeName(value)};
+    Table table;
+    table.name = text(value, "name", tableLabel({}, index), true);
+    const std::string where = tableLabel(table.name, index);
+    checkKeys(value, {"name", "x", "xAxis", "y", "yAxis", "z", "stat", "minHits", "target", "filter"}, where);
+    table.x = expression(value, "x", where, true);
+    table.xAxis = axis(value, "xAxis", where);
+    table.y = expression(value, "y", where, false);
+    if (value.contains("y") != value.contains("yAxis"))
+        throw Invalid{where + (value.contains("y") ? ": y needs a yAxis" : ": yAxis needs a y")};
+    if (value.contains("yAxis"))
+        table.yAxis = axis(value, "yAxis", where);
+    if (table.xAxis.size() * std::max<std::size_t>(1, table.yAxis.size()) > kMaxCells)
+        throw Invalid{where + ": more than " + std::to_string(kMaxCells) + " cells"};
+    table.z = expression(value, "z", where, true);
+    const std::string stat = text(value, "stat", where, true);
+    const std::optional<Stat> parsedStat = statFromName(stat);
+    if (!parsedStat)
+        throw Invalid{where + ": stat " + jsonQuoted(stat) + " is not one of mean, count, min, max, median, stddev, diff%"};
+    table.stat = *parsedStat;
+    if (const auto hits = value.find("minHits"); hits != value.end()) {
+        const double v = number(*hits, where + ": minHits");
+        if (!(v >= 0 && v <= 2147483647.0 && v == std::floor(v)))
+            throw Invalid{where + ": minHits must be a whole number from 0 up, not " + hits->dump()};
+        table.minHits = static_cast<int>(v);
+    }
+    if (const auto target = value.find("target"); target != value.end())
+        table.target = number(*target, where + ": target");
+    if (table.stat == Stat::DiffPercent && !table.target)
+        throw Invalid{where + ": stat diff% needs a target"};
+    if (table.stat == Stat::DiffPercent && *table.target == 0)
+        throw Invalid{where + ": stat diff% needs a target other than 0"};
+    table.filter = text(value, "filter", where, false);
+    if (table.filter.find_first_not_of(" \t\r\n") == std::string::npos)
+        table.filter.clear();
+    return table;
+}
+
+// Notes the first key that an object holds twice: the JSON library would keep
+// the last one silently, and a typo must not change a table unseen.
+class RepeatedKeys {
+public:
+    bool operator()(int depth, Json::parse_event_t event, const Json& parsed)
+    {
+        switch (event) {
+        case Json::parse_event_t::object_start:
+        case Json::parse_event_t::array_start:
+            m_frames.push_back(Frame{event == Json::parse_event_t::object_start, {}, {}, 0});
+            break;
+        case Json::parse_event_t::object_end:
+        case Json::parse_event_t::array_end:
+            if (!m_frames.empty())
+                m_frames.pop_back();
+            elementDone();
+            break;
+        case Json::parse_event_t::key:
+            if (!m_frames.empty()) {
+                Frame& frame = m_frames.back();
+                frame.key = parsed.get<std::string>();
+                if (!frame.keys.insert(frame.key).second && !m_found)
+                    m_found = Found{depth, m_frames.size() >= 3 ? m_frames[0].key : std::string(),
+                                    m_frames.size() >= 3 ? m_frames[1].index : 0, frame.key};
+            }
+            break;
+        case Json::parse_event_t::value:
+            elementDone();
+            break;
+        }
+        return true;
+    }
+
+    struct Found {
+        int depth;
+        std::string section;  // "tables" or "channels" when in one of their entries
+        std::size_t index;
+        std::string key;
+    };
+    [[nodiscard]] const std::optional<Found>& found() const { return m_found; }
+
+private:
+    void elementDone()
+    {
+        if (!m_frames.empty() && !m_frames.back().isObject)
+            ++m_frames.back().index;
+    }
+    struct Frame {
+        bool isObject;
+        std::set<std::string> keys;
+        std::string key;
+        std::size_t index;
+    };
+    std::vector<Frame> m_frames;
+    std::optional<Found> m_found;
+};
+
+std::string repeatedKeyMessage(const RepeatedKeys::Found& found, const Json& root)
+{
+    std::string where = "workspace";
+    if (found.depth >= 3 && root.is_object() && root.contains(found.section) && root[found.section].is_array() &&
+        found.index < root[found.section].size()) {
+        const Json& entry = root[found.section][found.index];
+        const std::string name = entry.is_object() && entry.contains("name") && entry["name"].is_string()
+                                     ? entry["name"].get<std::string>()
+                                     : std::string();
+        if (found.section == "tables")
+            where = tableLabel(name, found.index);
+        else if (found.section == "channels")
+            where = name.empty() ? "channel " + std::to_string(found.index + 1) : channelLabel(Channel{name, {}});
+    }
+    return where + ": key " + jsonQuoted(found.key) + " appears twice";
+}
+
+// JSON for a breakpoint or target: whole numbers without a point, the others
+// in the shortest form that reads back as the same double.
+Json numberJson(double v)
+{
+    if (v == std::floor(v) && std::fabs(v) < 9.0e15)
+        return Json(static_cast<std::int64_t>(v));
+    return Json(v);
+}
+
+std::string axisJson(const std::vector<double>& values)
+{
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out += (i ? ", " : "") + numberJson(values[i]).dump();
+    return out + "]";
+}
+
+}  // namespace
+
+std::string_view statName(Stat stat) noexcept
+{
+    for (const auto& [value, name] : kStatNames)
+        if (value == stat)
+            return name;
+    return "mean";
+}
+
+std::optional<Stat> statFromName(std::string_view name) noexcept
+{
+    for (const auto& [value, known] : kStatNames)
+        if (known == name)
+            return value;
+    return std::nullopt;
+}
+
+std::string tableLabel(std::string_view name, std::size_t index)
+{
+    return name.empty() ? "table " + std::to_string(index + 1) : "table " + jsonQuoted(name);
+}
+
+std::string channelLabel(const Channel& channel)
+{
+    return "channel " + jsonQuoted(channel.name);
+}
+
+WorkspaceResult parseWorkspace(std::string_view text)
+{
+    WorkspaceResult result;
+    Json root;
+    RepeatedKeys repeated;
+    try {
+        root = Json::parse(text.begin(), text.end(), std::ref(repeated));
+    } catch (const Json::parse_error& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+        std::string what = e.what();
+        const std::size_t at = what.find(" at line ");
+        result.error = "bad JSON" + (at != std::string::npos ? what.substr(at) : ": " + what);
+        return result;
+    }
+    if (repeated.found()) {
+        result.error = repeatedKeyMessage(*repeated.found(), root);
+        return result;
+    }
+    try {
+        if (!root.is_object())
+            throw Invalid{"workspace must be a JSON object with tables (and channels), not " + typeName(root)};
+        checkKeys(root, {"channels", "tables", "charts"}, "workspace");
+        Workspace workspace;
+        if (const auto channels = root.find("channels"); channels != root.end()) {
+            if (!channels->is_array())
+                throw Invalid{"workspace: channels must be a list, not " + typeName(*channels)};
+            for (std::size_t i = 0; i < channels->size(); ++i) {
+                Channel channel = channelFrom((*channels)[i], i);
+                for (const Channel& before : workspace.channels)
+                    if (before.name == channel.name)
+                        throw Invalid{channelLabel(channel) + ": a channel of this name comes before"};
+                workspace.channels.push_back(std::move(channel));
+            }
+        }
+        const auto tables = root.find("tables");
+        if (tables == root.end())
+            throw Invalid{"workspace: tables is missing"};
+        if (!tables->is_array())
+            throw Invalid{"workspace: tables must be a list, not " + typeName(*tables)};
+        for (std::size_t i = 0; i < tables->size(); ++i)
+            workspace.tables.push_back(tableFrom((*tables)[i], i));
+        if (const auto charts = root.find("charts"); charts != root.end())
+            workspace.charts = *charts;
+        result.workspace = std::move(workspace);
+    } catch (const Invalid& invalid) {
+        result.error = invalid.message;
+    } catch (const Json::exception& e) {
+        result.error = std::string("workspace: ") + e.what();
+    }
+    return result;
+}
+
+std::string workspaceToJson(const Workspace& workspace)
+{
+    const auto str = [](const std::string& s) { return jsonQuoted(s); };
+    std::string out = "{\n";
+    if (!workspace.channels.empty()) {
+        out += "  \"channels\": [\n";
+        for (std::size_t i = 0; i < workspace.channels.size(); ++i) {
+            const Channel& c = workspace.channels[i];
+            out += "    {\"name\": " + str(c.name) + ", \"expr\": " + str(c.expr) + "}";
+            out += i + 1 < workspace.channels.size() ? ",\n" : "\n";
+        }
+        out += "  ],\n";
+    }
+    out += "  \"tables\": [";
+    for (std::size_t i = 0; i < workspace.tables.size(); ++i) {
+        const Table& t = workspace.tables[i];
+        out += i ? ",\n" : "\n";
+        out += "    {\"name\": " + str(t.name) + ",\n";
+        out += "     \"x\": " + str(t.x) + ", \"xAxis\": " + axisJson(t.xAxis) + ",\n";
+        if (t.twoD())
+            out += "     \"y\": " + str(t.y) + ", \"yAxis\": " + axisJson(t.yAxis) + ",\n";
+        out += "     \"z\": " + str(t.z) + ", \"stat\": " + str(std::string(statName(t.stat))) +
+               ", \"minHits\": " + std::to_string(t.minHits);
+        if (t.target)
+            out += ", \"target\": " + numberJson(*t.target).dump();
+        if (!t.filter.empty())
+            out += ",\n     \"filter\": " + str(t.filter);
+        out += "}";
+    }
+    out += workspace.tables.empty() ? "]" : "\n  ]";
+    if (workspace.charts) {
+        // Indented one level deeper, so that it reads as part of the whole;
+        // a JSON text holds no raw line feed inside its strings.
+        std::string charts = workspace.charts->dump(2, ' ', false, Json::error_handler_t::replace);
+        std::string indented;
+        for (const char c : charts) {
+            indented += c;
+            if (c == '\n')
+                indented += "  ";
+        }
+        out += ",\n  \"charts\": " + indented;
+    }
+    return out + "\n}\n";
+}
+
+}  // namespace dlv::workbench

@@ -1,0 +1,85 @@
+#pragma once
+
+// The workspace: calculated channels and tables that a user writes as JSON (or
+// the window saves). Plain data; parsing and writing cost O(text).
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dlv::workbench {
+
+enum class Stat { Mean, Count, Min, Max, Median, Stddev, DiffPercent };
+
+// "mean", "count", "min", "max", "median", "stddev", "diff%".
+[[nodiscard]] std::string_view statName(Stat stat) noexcept;
+[[nodiscard]] std::optional<Stat> statFromName(std::string_view name) noexcept;
+
+// A calculated channel: a name and an expression over the log's parameters
+// and the channels before it.
+struct Channel {
+    std::string name;
+    std::string expr;
+    bool operator==(const Channel&) const = default;
+};
+
+// A table of z binned by x (and y): expressions, breakpoints strictly
+// increasing, at least one each. y empty: a 1-D table (yAxis empty too).
+struct Table {
+    std::string name;
+    std::string x;
+    std::vector<double> xAxis;
+    std::string y;
+    std::vector<double> yAxis;
+    std::string z;
+    Stat stat = Stat::Mean;
+    int minHits = 1;
+    std::optional<double> target;  // needed by diff%
+    std::string filter;            // empty: every take counts
+
+    [[nodiscard]] bool twoD() const noexcept { return !y.empty(); }
+    bool operator==(const Table&) const = default;
+};
+
+struct Workspace {
+    std::vector<Channel> channels;
+    std::vector<Table> tables;
+    // The charts layer's own part, kept as it was read; absent when the file
+    // has none.
+    std::optional<nlohmann::json> charts;
+    bool operator==(const Workspace&) const = default;
+};
+
+// Limits that keep a typo from asking for gigabytes.
+inline constexpr std::size_t kMaxBreakpoints = 10000;
+inline constexpr std::size_t kMaxCells = 1000000;
+
+struct WorkspaceResult {
+    std::optional<Workspace> workspace;
+    // Why the text is not a workspace, naming the table or channel and the
+    // key: 'table "BLM": xAxis: breakpoints must increase strictly (40 after 50)'.
+    std::string error;
+    [[nodiscard]] bool ok() const noexcept { return workspace.has_value(); }
+};
+
+// Reads a workspace from JSON text. Unknown and repeated keys are errors; so
+// are wrong types, axes that are empty or not strictly increasing, an unknown
+// stat, diff% without a target (or with target 0), a y without a yAxis, and
+// repeated channel names. Expressions are not compiled here (that needs a
+// log's names): see compileWorkspace. Never throws but std::bad_alloc.
+[[nodiscard]] WorkspaceResult parseWorkspace(std::string_view text);
+
+// The workspace as JSON, in a fixed layout (keys in the documented order,
+// whole numbers without a point, doubles in their shortest round-trip form),
+// so that writing what parseWorkspace read gives the same bytes again.
+[[nodiscard]] std::string workspaceToJson(const Workspace& workspace);
+
+// 'table "NAME"' (or 'table N', counted from 1, for a table without a name)
+// and 'channel "NAME"', as every message about them starts.
+[[nodiscard]] std::string tableLabel(std::string_view name, std::size_t index);
+[[nodiscard]] std::string channelLabel(const Channel& channel);
+
+}  // namespace dlv::workbench
