@@ -100,7 +100,7 @@ ChannelsDialog::ChannelsDialog(QWidget* parent) : QDialog(parent)
     loadEditor();
 }
 
-void ChannelsDialog::setChannels(const std::vector<ChannelDraft>& channels)
+void ChannelsDialog::setChannels(const std::vector<Channel>& channels)
 {
     m_channels = channels;
     m_current = m_channels.empty() ? -1 : std::clamp(m_current, 0, static_cast<int>(m_channels.size()) - 1);
@@ -113,7 +113,7 @@ void ChannelsDialog::setNames(const QStringList& references)
     m_completer->setNames(references);
 }
 
-void ChannelsDialog::setErrors(const std::vector<FieldError>& errors)
+void ChannelsDialog::setErrors(const std::vector<EditorError>& errors)
 {
     m_errorList = errors;
     showError();
@@ -128,7 +128,7 @@ void ChannelsDialog::refreshList()
 {
     m_loading = true;
     m_list->clear();
-    for (const ChannelDraft& channel : m_channels)
+    for (const Channel& channel : m_channels)
         m_list->addItem(QString::fromStdString(channel.name + " = " + channel.expr));
     m_list->setCurrentRow(m_current);
     m_loading = false;
@@ -151,7 +151,7 @@ void ChannelsDialog::edited()
 {
     if (m_current < 0 || m_current >= static_cast<int>(m_channels.size()))
         return;
-    ChannelDraft& channel = m_channels[static_cast<std::size_t>(m_current)];
+    Channel& channel = m_channels[static_cast<std::size_t>(m_current)];
     channel.name = m_name->text().toStdString();
     channel.expr = m_expr->text().toStdString();
     if (QListWidgetItem* item = m_list->item(m_current))
@@ -161,7 +161,7 @@ void ChannelsDialog::edited()
 
 void ChannelsDialog::showError()
 {
-    for (const FieldError& error : m_errorList)
+    for (const EditorError& error : m_errorList)
         if (static_cast<int>(error.channel) == m_current) {
             m_error->setText(errorHtml(error));
             m_error->show();

@@ -24,15 +24,15 @@ class ChannelsDialog final : public QDialog {
 public:
     explicit ChannelsDialog(QWidget* parent = nullptr);
 
-    void setChannels(const std::vector<ChannelDraft>& channels);
-    [[nodiscard]] const std::vector<ChannelDraft>& channels() const noexcept { return m_channels; }
+    void setChannels(const std::vector<Channel>& channels);
+    [[nodiscard]] const std::vector<Channel>& channels() const noexcept { return m_channels; }
     void setNames(const QStringList& references);
     // Errors of the channels now; the one of the selected channel is shown.
-    void setErrors(const std::vector<FieldError>& errors);
+    void setErrors(const std::vector<EditorError>& errors);
     void selectChannel(int index);
 
 signals:
-    void channelsEdited(const std::vector<ChannelDraft>& channels);
+    void channelsEdited(const std::vector<Channel>& channels);
 
 private:
     void loadEditor();
@@ -40,8 +40,8 @@ private:
     void edited();
     void showError();
 
-    std::vector<ChannelDraft> m_channels;
-    std::vector<FieldError> m_errorList;
+    std::vector<Channel> m_channels;
+    std::vector<EditorError> m_errorList;
     int m_current = -1;
     bool m_loading = false;
 

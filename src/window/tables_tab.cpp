@@ -6,6 +6,8 @@
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
+#include "workbench/format.h"
+#include "workbench/log_session.h"
 #include "workbench/table_tint.h"
 
 #include <QApplication>
@@ -117,7 +119,7 @@ void guardedEdit(QLabel* status, F&& work)
 
 }  // namespace
 
-QString errorHtml(const FieldError& error)
+QString errorHtml(const EditorError& error)
 {
     const QString message = fromStd(error.message).toHtmlEscaped();
     if (error.text.empty())
@@ -164,8 +166,8 @@ void TablesTab::buildControls()
     m_yAxis = makeEdit(left, "axisY", QStringLiteral("400, 800 … or paste a row"));
     m_stat = new QComboBox(left);
     m_stat->setObjectName(QStringLiteral("stat"));
-    for (const std::string& stat : tableStatistics())
-        m_stat->addItem(fromStd(stat));
+    for (const workbench::Stat stat : tableStatistics())
+        m_stat->addItem(fromStd(std::string(workbench::statName(stat))));
     m_minHits = new QSpinBox(left);
     m_minHits->setObjectName(QStringLiteral("minHits"));
     m_minHits->setRange(1, 1000000);
@@ -244,7 +246,7 @@ void TablesTab::buildControls()
 
     m_channelsDialog = new ChannelsDialog(this);
     connect(m_channelsDialog, &ChannelsDialog::channelsEdited, this,
-            [this](const std::vector<ChannelDraft>& edited) { setChannels(edited); });
+            [this](const std::vector<Channel>& edited) { setChannels(edited); });
 
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
         if (!m_loading)
@@ -346,13 +348,14 @@ void TablesTab::buildCorrections(QWidget* parent)
 void TablesTab::setLog(std::shared_ptr<const TakeStore> store)
 {
     m_columns = store ? std::make_shared<ColumnCache>(std::move(store)) : nullptr;
-    WorkspaceDraft workspace;
+    m_session = m_columns ? std::make_unique<workbench::LogSession>(m_columns) : nullptr;
+    Workspace workspace;
     if (m_columns)
         guardedEdit(m_status, [&] { workspace = defaultWorkspace(*m_columns); });
     setWorkspace(std::move(workspace));
 }
 
-void TablesTab::setWorkspace(WorkspaceDraft workspace)
+void TablesTab::setWorkspace(Workspace workspace)
 {
     m_workspace = std::move(workspace);
     m_current = m_workspace.tables.empty() ? -1 : 0;
@@ -368,7 +371,7 @@ void TablesTab::setWorkspace(WorkspaceDraft workspace)
     emit channelsChanged();
 }
 
-void TablesTab::setChannels(std::vector<ChannelDraft> channels)
+void TablesTab::setChannels(std::vector<Channel> channels)
 {
     m_workspace.channels = std::move(channels);
     refreshNames();
@@ -377,12 +380,12 @@ void TablesTab::setChannels(std::vector<ChannelDraft> channels)
     emit channelsChanged();
 }
 
-std::vector<FieldError> TablesTab::channelErrors() const
+std::vector<EditorError> TablesTab::channelErrors() const
 {
     if (!m_columns)
         return {};
-    std::vector<FieldError> errors;
-    guardedEdit(m_status, [&] { errors = checkChannels(*m_columns, m_workspace); });
+    std::vector<EditorError> errors;
+    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->store(), m_workspace); });
     return errors;
 }
 
@@ -407,7 +410,7 @@ QStringList TablesTab::expressionNames() const
                 names << QString::fromStdString(displayText(reference));
         }
     }
-    for (const ChannelDraft& channel : m_workspace.channels)
+    for (const Channel& channel : m_workspace.channels)
         if (!channel.name.empty())
             names << fromStd(channel.name);
     names.removeDuplicates();
@@ -426,7 +429,7 @@ void TablesTab::refreshList()
 {
     m_loading = true;
     m_list->clear();
-    for (const TableDraft& table : m_workspace.tables)
+    for (const Table& table : m_workspace.tables)
         m_list->addItem(fromStd(table.name));
     m_list->setCurrentRow(m_current);
     m_loading = false;
@@ -450,7 +453,7 @@ void TablesTab::selectTable(int index)
 
 void TablesTab::addTable()
 {
-    TableDraft table = m_current >= 0 ? m_workspace.tables[static_cast<std::size_t>(m_current)] : TableDraft{};
+    Table table = m_current >= 0 ? m_workspace.tables[static_cast<std::size_t>(m_current)] : Table{};
     table.name = QStringLiteral("Table %1").arg(m_workspace.tables.size() + 1).toStdString();
     m_workspace.tables.push_back(std::move(table));
     refreshList();
@@ -479,8 +482,8 @@ void TablesTab::loadEditor()
 {
     m_loading = true;
     const bool any = m_current >= 0;
-    const TableDraft empty;
-    const TableDraft& t = any ? m_workspace.tables[static_cast<std::size_t>(m_current)] : empty;
+    const Table empty;
+    const Table& t = any ? m_workspace.tables[static_cast<std::size_t>(m_current)] : empty;
     for (QWidget* w : std::initializer_list<QWidget*>{m_name, m_x, m_y, m_z, m_xAxis, m_yAxis, m_stat, m_minHits,
                                                       m_target, m_filter, m_remove})
         w->setEnabled(any);
@@ -490,9 +493,9 @@ void TablesTab::loadEditor()
     m_z->setText(fromStd(t.z));
     m_xAxis->setText(fromStd(axisText(t.xAxis)));
     m_yAxis->setText(fromStd(axisText(t.yAxis)));
-    m_stat->setCurrentIndex(std::max(0, m_stat->findText(fromStd(t.stat))));
-    m_minHits->setValue(static_cast<int>(std::clamp<std::int64_t>(t.minHits, 1, 1000000)));
-    m_target->setText(t.target ? fromStd(shortestDecimal(*t.target)) : QString());
+    m_stat->setCurrentIndex(std::max(0, m_stat->findText(fromStd(std::string(workbench::statName(t.stat))))));
+    m_minHits->setValue(std::clamp(t.minHits, 1, 1000000));
+    m_target->setText(t.target ? fromStd(workbench::formatBreakpoint(*t.target)) : QString());
     m_filter->setText(fromStd(t.filter));
     m_loading = false;
 }
@@ -503,16 +506,21 @@ void TablesTab::onFieldEdited(TableField field)
 {
     if (m_loading || m_current < 0)
         return;
-    TableDraft& t = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    Table& t = m_workspace.tables[static_cast<std::size_t>(m_current)];
     // Fields read as text first: a value that cannot be read keeps the draft
     // as it was and shows why, under the field.
-    std::optional<FieldError> bad;
+    std::optional<EditorError> bad;
     switch (field) {
     case TableField::X: t.x = m_x->text().toStdString(); break;
-    case TableField::Y: t.y = m_y->text().toStdString(); break;
+    case TableField::Y:
+        // Only spaces: no y, a 1-D table.
+        t.y = m_y->text().trimmed().isEmpty() ? std::string() : m_y->text().toStdString();
+        break;
     case TableField::Z: t.z = m_z->text().toStdString(); break;
     case TableField::Filter: t.filter = m_filter->text().toStdString(); break;
-    case TableField::Stat: t.stat = m_stat->currentText().toStdString(); break;
+    case TableField::Stat:
+        t.stat = workbench::statFromName(m_stat->currentText().toStdString()).value_or(workbench::Stat::Mean);
+        break;
     case TableField::MinHits: t.minHits = m_minHits->value(); break;
     case TableField::XAxis:
     case TableField::YAxis: {
@@ -522,7 +530,7 @@ void TablesTab::onFieldEdited(TableField field)
         if (axis.ok())
             (isX ? t.xAxis : t.yAxis) = std::move(axis.values);
         else
-            bad = FieldError{field, axis.error->message, text, axis.error->place, 0};
+            bad = EditorError{field, axis.error->message, text, axis.error->place, 0};
         break;
     }
     case TableField::Target: {
@@ -532,7 +540,7 @@ void TablesTab::onFieldEdited(TableField field)
         } else if (const std::optional<double> value = parseNumber(text)) {
             t.target = *value;
         } else {
-            bad = FieldError{field, "target: \"" + std::string(trimSpaces(text)) + "\" is not a number", text,
+            bad = EditorError{field, "target: \"" + std::string(trimSpaces(text)) + "\" is not a number", text,
                              {0, text.size()}, 0};
         }
         break;
@@ -565,7 +573,7 @@ void TablesTab::recompute()
         }
         QElapsedTimer clock;
         clock.start();
-        TableOutcome outcome = computeShownTable(*m_columns, m_workspace, static_cast<std::size_t>(m_current));
+        TableOutcome outcome = computeShownTable(*m_session, m_workspace, static_cast<std::size_t>(m_current));
         m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         showErrors(outcome.errors);
         if (!outcome.table) {
@@ -588,13 +596,13 @@ void TablesTab::recompute()
     });
 }
 
-void TablesTab::showErrors(const std::vector<FieldError>& errors)
+void TablesTab::showErrors(const std::vector<EditorError>& errors)
 {
     for (QLabel* label : m_errors) {
         label->clear();
         label->hide();
     }
-    for (const FieldError& error : errors) {
+    for (const EditorError& error : errors) {
         if (error.field == TableField::Channel)
             continue;
         QLabel* label = m_errors[static_cast<std::size_t>(error.field)];
@@ -607,7 +615,7 @@ void TablesTab::showErrors(const std::vector<FieldError>& errors)
 
 void TablesTab::showTable(const ShownTable& table)
 {
-    const TableDraft& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
     m_grid->clearTints();
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);
@@ -687,7 +695,7 @@ bool TablesTab::pasteMap(const QString& text)
     const std::string bytes = text.toStdString();
     ParsedMap map = parseMapText(bytes, m_shown->rows, m_shown->cols);
     if (!map.ok()) {
-        FieldError error{TableField::Channel, map.error->message, {}, {}, 0};
+        EditorError error{TableField::Channel, map.error->message, {}, {}, 0};
         // Mark the place inside its line when the fault lies in one.
         if (map.error->place.length < bytes.size()) {
             const std::size_t start = bytes.rfind('\n', map.error->place.offset == 0 ? 0 : map.error->place.offset - 1);
@@ -726,7 +734,7 @@ void TablesTab::showSuggested()
                                                "the suggested new map."));
         return;
     }
-    const TableDraft& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
     if (!draft.target) {
         m_mapError->setText(QStringLiteral("Set a target: each cell becomes old × mean ÷ target."));
         return;

@@ -26,6 +26,9 @@ class ChannelsDialog;
 class ColumnCache;
 class NameCompleter;
 class TakeStore;
+namespace workbench {
+class LogSession;
+}
 
 // The "Tables" tab: the workspace's tables in a list, an editor for the
 // selected one (x, y, z, axes, statistic, minHits, target, filter) and the
@@ -44,9 +47,9 @@ public:
     void setLog(std::shared_ptr<const TakeStore> store);
     [[nodiscard]] bool hasLog() const noexcept { return m_columns != nullptr; }
 
-    [[nodiscard]] const WorkspaceDraft& workspace() const noexcept { return m_workspace; }
+    [[nodiscard]] const Workspace& workspace() const noexcept { return m_workspace; }
     // Replaces the workspace (File, Open Workspace) and shows its first table.
-    void setWorkspace(WorkspaceDraft workspace);
+    void setWorkspace(Workspace workspace);
 
     // The table on show (the last good one of the selected table), if any.
     [[nodiscard]] const ShownTable* shownTable() const noexcept;
@@ -75,9 +78,9 @@ public:
     void showChannelsEditor();
     [[nodiscard]] ChannelsDialog* channelsEditor() const noexcept { return m_channelsDialog; }
     // Replaces the channels (the channel editor's edits) and recomputes.
-    void setChannels(std::vector<ChannelDraft> channels);
+    void setChannels(std::vector<Channel> channels);
     // What is wrong with the channels now (empty when nothing is).
-    [[nodiscard]] std::vector<FieldError> channelErrors() const;
+    [[nodiscard]] std::vector<EditorError> channelErrors() const;
 
     // Names an expression may use: the log's parameters, then the channels,
     // as they are written ("RPM", "{O2 (mV)}").
@@ -105,7 +108,7 @@ private:
     // each edit.
     void onFieldEdited(TableField field);
     void recompute();
-    void showErrors(const std::vector<FieldError>& errors);
+    void showErrors(const std::vector<EditorError>& errors);
     void showTable(const ShownTable& table);
     void showSuggested();
     void onCellsSelected();
@@ -114,7 +117,8 @@ private:
     void removeTable();
 
     std::shared_ptr<ColumnCache> m_columns;
-    WorkspaceDraft m_workspace;
+    std::unique_ptr<workbench::LogSession> m_session;  // the expression values of the open log
+    Workspace m_workspace;
     int m_current = -1;
     // The last good computation of the selected table.
     std::optional<ShownTable> m_shown;
@@ -154,6 +158,6 @@ private:
 
 // The error as rich text for a label: the message, then the text it was
 // found in with the faulty place marked (red, underlined).
-[[nodiscard]] QString errorHtml(const FieldError& error);
+[[nodiscard]] QString errorHtml(const EditorError& error);
 
 }  // namespace dlv

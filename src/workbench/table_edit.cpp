@@ -1,6 +1,7 @@
 #include "workbench/table_edit.h"
 
 #include "datalog/number.h"
+#include "workbench/format.h"
 
 #include <algorithm>
 #include <charconv>
@@ -132,8 +133,8 @@ ParsedAxis parseAxisText(std::string_view text, std::string_view what)
                 return axis;
             }
             if (!axis.values.empty() && !(*value > axis.values.back())) {
-                axis.error = TextError{name + ": value " + std::to_string(index) + ", " + shortestDecimal(*value) +
-                                           ", is not above " + shortestDecimal(axis.values.back()) +
+                axis.error = TextError{name + ": value " + std::to_string(index) + ", " + workbench::formatBreakpoint(*value) +
+                                           ", is not above " + workbench::formatBreakpoint(axis.values.back()) +
                                            " before it; breakpoints must increase",
                                        field.place};
                 return axis;
@@ -145,23 +146,13 @@ ParsedAxis parseAxisText(std::string_view text, std::string_view what)
     return axis;
 }
 
-std::string shortestDecimal(double value)
-{
-    if (!std::isfinite(value))
-        return formatPlain(value, ".");
-    char buffer[400];
-    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    std::string text(buffer, ec == std::errc{} ? end : buffer);
-    return text == "-0" ? "0" : text;
-}
-
 std::string axisText(std::span<const double> values)
 {
     std::string text;
     for (std::size_t i = 0; i < values.size(); ++i) {
         if (i > 0)
             text += ", ";
-        text += shortestDecimal(values[i]);
+        text += workbench::formatBreakpoint(values[i]);
     }
     return text;
 }
@@ -271,7 +262,7 @@ std::vector<CorrectedCell> suggestCorrections(std::span<const double> oldMap, st
 
 std::string mapValueText(double value)
 {
-    std::string text = formatFixed2(value, ".");
+    std::string text = workbench::formatStatistic(value);
     if (text.find('.') != std::string::npos) {
         while (text.back() == '0')
             text.pop_back();
@@ -292,10 +283,10 @@ TextTable mapTextTable(std::span<const double> xAxis, std::span<const double> yA
     table.reserve(rows + 1);
     std::vector<std::string> header{std::string()};
     for (const double x : xAxis)
-        header.push_back(shortestDecimal(x));
+        header.push_back(workbench::formatBreakpoint(x));
     table.push_back(std::move(header));
     for (std::size_t r = 0; r < rows; ++r) {
-        std::vector<std::string> line{yAxis.empty() ? std::string() : shortestDecimal(yAxis[r])};
+        std::vector<std::string> line{yAxis.empty() ? std::string() : workbench::formatBreakpoint(yAxis[r])};
         for (std::size_t c = 0; c < xAxis.size(); ++c)
             line.push_back(mapValueText(values[r * xAxis.size() + c]));
         table.push_back(std::move(line));

@@ -50,12 +50,9 @@ struct ParsedAxis {
 };
 [[nodiscard]] ParsedAxis parseAxisText(std::string_view text, std::string_view what);
 
-// Axis values as they are typed: shortest plain decimals joined by ", ".
+// Axis values as they are typed: breakpoints as --tables writes them,
+// joined by ", ".
 [[nodiscard]] std::string axisText(std::span<const double> values);
-
-// Shortest plain decimal text that reads back as the same double: 20, 2.5,
-// 0.1, -10; no exponent, no trailing zeros.
-[[nodiscard]] std::string shortestDecimal(double value);
 
 // A map pasted as a block: one line per row of the table (y breakpoints in
 // order), one value per column (x breakpoints). The block may carry the

@@ -4,6 +4,10 @@
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 #include "workbench/default_table.h"
+#include "workbench/format.h"
+#include "workbench/log_session.h"
+#include "workbench/program.h"
+#include "workbench/table.h"
 #include "workbench/table_tint.h"
 
 #include <algorithm>
@@ -17,14 +21,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// ---- Interim evaluation: references only (a name, {name}, #N, or a channel
-// made of one). The workspace engine's expressions take its place.
-
-struct Evaluated {
-    ColumnPtr column;
-    long long param = -1;
-};
-
 bool isPlainName(std::string_view name)
 {
     if (name.empty() || (name[0] >= '0' && name[0] <= '9'))
@@ -34,196 +30,130 @@ bool isPlainName(std::string_view name)
     });
 }
 
-std::optional<Evaluated> evaluate(ColumnCache& columns, const WorkspaceDraft& ws, std::string_view expr,
-                                  std::string& error, int depth = 0)
+std::optional<TableField> tableFieldNamed(std::string_view field)
 {
-    const std::string_view text = trimSpaces(expr);
-    std::string name;
-    if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
-        name = std::string(text.substr(1, text.size() - 2));
-    } else if (!text.empty() && text.front() == '#') {
-        const std::optional<double> n = parseNumber(text.substr(1));
-        if (!n || *n < 0 || *n != std::floor(*n)) {
-            error = "\"" + std::string(text) + "\" is not a parameter number";
-            return std::nullopt;
-        }
-        return Evaluated{columns.column(static_cast<long long>(*n)), static_cast<long long>(*n)};
-    } else if (isPlainName(text)) {
-        name = std::string(text);
-    } else {
-        error = text.empty() ? "empty expression" : "\"" + std::string(text) + "\" is not a name";
-        return std::nullopt;
-    }
-    for (auto it = ws.channels.rbegin(); it != ws.channels.rend() && depth < 8; ++it)
-        if (it->name == name)
-            return evaluate(columns, ws, it->expr, error, depth + 1);
-    const auto& names = columns.store().ParamNames();
-    const auto found = std::find(names.begin(), names.end() - (names.empty() ? 0 : 1), name);
-    if (names.empty() || found == names.end() - 1) {
-        error = "unknown name \"" + name + "\"";
-        return std::nullopt;
-    }
-    const auto p = static_cast<long long>(found - names.begin());
-    return Evaluated{columns.column(p), p};
+    if (field == "x")
+        return TableField::X;
+    if (field == "y")
+        return TableField::Y;
+    if (field == "z")
+        return TableField::Z;
+    if (field == "filter")
+        return TableField::Filter;
+    return std::nullopt;
 }
 
-// Nearest breakpoint; halfway goes to the lower one; more than half the
-// outer gap beyond an end falls off (-1).
-int binOf(std::span<const double> axis, double v)
+EditorError fromEngine(TableField field, const workbench::FieldError& error)
 {
-    if (std::isnan(v) || axis.empty())
-        return -1;
-    const std::size_t n = axis.size();
-    if (n == 1)
-        return 0;
-    if (v <= axis[0])
-        return axis[0] - v > (axis[1] - axis[0]) / 2 ? -1 : 0;
-    if (v >= axis[n - 1])
-        return v - axis[n - 1] > (axis[n - 1] - axis[n - 2]) / 2 ? -1 : static_cast<int>(n - 1);
-    const auto i = static_cast<std::size_t>(std::upper_bound(axis.begin(), axis.end(), v) - axis.begin());
-    return v - axis[i - 1] <= axis[i] - v ? static_cast<int>(i - 1) : static_cast<int>(i);
+    return {field, error.message, error.error.expression, {error.error.offset, error.error.length}, error.index};
 }
 
-double statOf(std::string_view stat, const ShownCell& cell, std::vector<double>& values, std::optional<double> target)
+void fieldError(TableOutcome& out, TableField field, const std::string& message)
 {
-    if (stat == "count")
-        return static_cast<double>(cell.count);
-    if (cell.count == 0)
-        return kNaN;
-    if (stat == "mean")
-        return cell.mean;
-    if (stat == "min")
-        return cell.min;
-    if (stat == "max")
-        return cell.max;
-    if (stat == "stddev")
-        return cell.stddev;
-    if (stat == "diff%")
-        return target ? (cell.mean / *target - 1) * 100 : kNaN;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    out.errors.push_back({field, message, {}, {}, 0});
 }
 
-void fieldError(TableOutcome& out, TableField field, const std::string& text, const std::string& message)
+// The table's own checks that the workspace file makes when it is read; the
+// editor lets a user type anything first.
+void checkShape(TableOutcome& out, const Table& table)
 {
-    out.errors.push_back({field, message, text, {0, text.size()}, 0});
+    if (table.xAxis.empty())
+        fieldError(out, TableField::XAxis, "x axis: no breakpoints");
+    if (table.twoD() && table.yAxis.empty())
+        fieldError(out, TableField::YAxis, "y axis: no breakpoints");
+    const std::size_t cells = table.xAxis.size() * std::max<std::size_t>(table.twoD() ? table.yAxis.size() : 1, 1);
+    if (cells > workbench::kMaxCells)
+        fieldError(out, TableField::XAxis, "the table would have " + std::to_string(cells) + " cells; at most " +
+                                               std::to_string(workbench::kMaxCells));
+    if (table.stat == workbench::Stat::DiffPercent && (!table.target || *table.target == 0))
+        fieldError(out, TableField::Target, "target: diff% needs a target other than 0");
 }
 
 }  // namespace
 
-const std::vector<std::string>& tableStatistics()
+const std::vector<workbench::Stat>& tableStatistics()
 {
-    static const std::vector<std::string> stats{"mean", "count", "min", "max", "median", "stddev", "diff%"};
+    using workbench::Stat;
+    static const std::vector<Stat> stats{Stat::Mean, Stat::Count,  Stat::Min,        Stat::Max,
+                                         Stat::Median, Stat::Stddev, Stat::DiffPercent};
     return stats;
 }
 
-std::optional<double> tintCenter(const TableDraft& table)
+std::optional<double> tintCenter(const Table& table)
 {
-    if (table.stat == "count" || table.stat == "stddev" || !table.target)
+    using workbench::Stat;
+    if (table.stat == Stat::Count || table.stat == Stat::Stddev || !table.target)
         return std::nullopt;
-    return table.stat == "diff%" ? 0.0 : *table.target;
+    return table.stat == Stat::DiffPercent ? 0.0 : *table.target;
 }
 
-TableOutcome computeShownTable(ColumnCache& columns, const WorkspaceDraft& ws, std::size_t index)
+TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& workspace, std::size_t index)
 {
     TableOutcome out;
-    const TableDraft& table = ws.tables.at(index);
-    std::string error;
-    const auto x = evaluate(columns, ws, table.x, error);
-    if (!x)
-        fieldError(out, TableField::X, table.x, "x: " + error);
-    std::optional<Evaluated> y;
-    if (!trimSpaces(table.y).empty()) {
-        y = evaluate(columns, ws, table.y, error);
-        if (!y)
-            fieldError(out, TableField::Y, table.y, "y: " + error);
-    }
-    const auto z = evaluate(columns, ws, table.z, error);
-    if (!z)
-        fieldError(out, TableField::Z, table.z, "z: " + error);
-    if (table.xAxis.empty())
-        fieldError(out, TableField::XAxis, {}, "x axis: no breakpoints");
-    if (y && table.yAxis.empty())
-        fieldError(out, TableField::YAxis, {}, "y axis: no breakpoints");
-    if (std::find(tableStatistics().begin(), tableStatistics().end(), table.stat) == tableStatistics().end())
-        fieldError(out, TableField::Stat, table.stat, "statistic: unknown \"" + table.stat + "\"");
-    if (table.stat == "diff%" && !table.target)
-        fieldError(out, TableField::Target, {}, "target: diff% needs a target");
-    std::optional<Evaluated> filter;
-    if (!trimSpaces(table.filter).empty()) {
-        filter = evaluate(columns, ws, table.filter, error);
-        if (!filter)
-            fieldError(out, TableField::Filter, table.filter, "filter: " + error);
-    }
-    if (!out.errors.empty())
+    const Table& table = workspace.tables.at(index);
+    const workbench::Program program = workbench::compileWorkspace(workspace, session.store().ParamNames());
+    for (const workbench::FieldError& error : program.errors)
+        if (error.owner == workbench::FieldError::Owner::Table && error.index == index)
+            if (const std::optional<TableField> field = tableFieldNamed(error.field))
+                out.errors.push_back(fromEngine(*field, error));
+    checkShape(out, table);
+    if (!out.errors.empty() || !program.tables.at(index).ok) {
+        std::stable_sort(out.errors.begin(), out.errors.end(),
+                         [](const EditorError& a, const EditorError& b) { return a.field < b.field; });
         return out;
+    }
+
+    session.prefetch(program);
+    const workbench::BinnedTakes binned = workbench::binTable(session, program, table, index, true);
+    const workbench::TableResult result = workbench::accumulateTable(table, std::span(&binned, 1), true);
+    session.keepOnly(program);
 
     ShownTable shown;
     shown.xAxis = table.xAxis;
-    shown.yAxis = y ? table.yAxis : std::vector<double>{};
-    shown.cols = shown.xAxis.size();
-    shown.rows = y ? shown.yAxis.size() : 1;
-    shown.zParam = z->param;
-    const std::size_t cellCount = shown.rows * shown.cols;
+    shown.yAxis = table.twoD() ? table.yAxis : std::vector<double>{};
+    shown.cols = result.columns;
+    shown.rows = result.rows;
+    shown.takesInTable = static_cast<std::int64_t>(result.binned);
+    const workbench::CompiledExpression& z = *program.tables[index].z;
+    if (z.isOperand() && z.operands().size() == 1 && z.operands()[0].kind == workbench::Operand::Kind::Parameter &&
+        z.operands()[0].lookBack == 0)
+        shown.zParam = z.operands()[0].index;
+
+    // A cell below minHits shows nothing, but is tinted (faded) by what it
+    // would show.
+    Table unlimited = table;
+    unlimited.minHits = 1;
+    const std::size_t cellCount = result.cells.size();
     shown.cells.resize(cellCount);
     shown.takes.resize(cellCount);
-    std::vector<long double> sums(cellCount, 0.0L);
-    const Column& xs = *x->column;
-    const Column& zs = *z->column;
-    const int takes = columns.store().takeCount();
-    for (int t = 0; t < takes; ++t) {
-        if (filter) {
-            const double keep = (*filter->column)[static_cast<std::size_t>(t)];
-            if (!std::isfinite(keep) || keep == 0)
-                continue;
-        }
-        const double zv = zs[static_cast<std::size_t>(t)];
-        if (!std::isfinite(zv))
-            continue;
-        const int c = binOf(shown.xAxis, xs[static_cast<std::size_t>(t)]);
-        const int r = y ? binOf(shown.yAxis, (*y->column)[static_cast<std::size_t>(t)]) : 0;
-        if (c < 0 || r < 0)
-            continue;
-        const std::size_t i = static_cast<std::size_t>(r) * shown.cols + static_cast<std::size_t>(c);
-        ShownCell& cell = shown.cells[i];
-        cell.min = cell.count ? std::min(cell.min, zv) : zv;
-        cell.max = cell.count ? std::max(cell.max, zv) : zv;
-        ++cell.count;
-        sums[i] += zv;
-        shown.takes[i].push_back(t);
-        ++shown.takesInTable;
-    }
-    std::vector<double> statValues(cellCount, kNaN);
+    std::vector<double> values(cellCount, kNaN);
     for (std::size_t i = 0; i < cellCount; ++i) {
+        const workbench::CellStats& stats = result.cells[i];
         ShownCell& cell = shown.cells[i];
-        std::vector<double> values;
-        values.reserve(shown.takes[i].size());
-        for (const int t : shown.takes[i])
-            values.push_back(zs[static_cast<std::size_t>(t)]);
-        cell.mean = cell.count ? static_cast<double>(sums[i] / cell.count) : kNaN;
-        double squares = 0;
-        for (const double v : values)
-            squares += (v - cell.mean) * (v - cell.mean);
-        cell.stddev = cell.count >= 2 ? std::sqrt(squares / static_cast<double>(cell.count - 1)) : kNaN;
-        const double value = statOf(table.stat, cell, values, table.target);
-        statValues[i] = value;
-        if (cell.count >= std::max<std::int64_t>(table.minHits, 1) && std::isfinite(value))
-            cell.text = table.stat == "count" ? std::to_string(cell.count) : formatFixed2(value, ".");
+        cell.count = stats.count;
+        cell.mean = stats.count ? stats.sum / stats.count : kNaN;
+        cell.min = stats.min;
+        cell.max = stats.max;
+        cell.stddev = stats.stddev;
+        cell.text = workbench::cellText(table, stats);
         cell.toolTip = cellToolTip(cell, table.minHits);
+        values[i] = workbench::statisticValue(unlimited, stats).value_or(kNaN);
+        shown.takes[i].reserve(result.cellTakes[i].size());
+        for (const workbench::TakeRef& take : result.cellTakes[i])
+            shown.takes[i].push_back(static_cast<int>(take.take));
     }
-    // Tint by what the cell shows; a cell below minHits by what it would show.
-    const TintScale scale = tintScaleFor(statValues, tintCenter(table));
+    const TintScale scale = tintScaleFor(values, tintCenter(table));
     for (std::size_t i = 0; i < cellCount; ++i)
         if (shown.cells[i].count > 0)
-            shown.cells[i].tint = tableTint(statValues[i], scale, shown.cells[i].count < table.minHits);
+            shown.cells[i].tint = tableTint(values[i], scale, shown.cells[i].count < table.minHits);
 
+    // The texts --tables prints for this table, line for line.
     std::vector<std::string> header{std::string()};
     for (const double v : shown.xAxis)
-        header.push_back(shortestDecimal(v));
+        header.push_back(workbench::formatBreakpoint(v));
     shown.texts.push_back(std::move(header));
     for (std::size_t r = 0; r < shown.rows; ++r) {
-        std::vector<std::string> line{y ? shortestDecimal(shown.yAxis[r]) : std::string()};
+        std::vector<std::string> line{shown.yAxis.empty() ? std::string() : workbench::formatBreakpoint(shown.yAxis[r])};
         for (std::size_t c = 0; c < shown.cols; ++c)
             line.push_back(shown.at(r, c).text);
         shown.texts.push_back(std::move(line));
@@ -232,18 +162,13 @@ TableOutcome computeShownTable(ColumnCache& columns, const WorkspaceDraft& ws, s
     return out;
 }
 
-std::vector<FieldError> checkChannels(ColumnCache& columns, const WorkspaceDraft& ws)
+std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace)
 {
-    std::vector<FieldError> errors;
-    for (std::size_t i = 0; i < ws.channels.size(); ++i) {
-        const ChannelDraft& channel = ws.channels[i];
-        std::string error;
-        // A channel sees only the ones before it.
-        WorkspaceDraft before{{ws.channels.begin(), ws.channels.begin() + static_cast<std::ptrdiff_t>(i)}, {}};
-        if (!evaluate(columns, before, channel.expr, error))
-            errors.push_back({TableField::Channel, "channel " + channel.name + ": " + error, channel.expr,
-                              {0, channel.expr.size()}, i});
-    }
+    std::vector<EditorError> errors;
+    const workbench::Program program = workbench::compileWorkspace(workspace, store.ParamNames());
+    for (const workbench::FieldError& error : program.errors)
+        if (error.owner == workbench::FieldError::Owner::Channel)
+            errors.push_back(fromEngine(TableField::Channel, error));
     return errors;
 }
 
@@ -254,10 +179,10 @@ std::string cellToolTip(const ShownCell& cell, std::int64_t minHits)
     std::string text = "Takes: " + std::to_string(cell.count);
     if (cell.count < minHits)
         text += " (below minHits " + std::to_string(minHits) + ")";
-    text += "\nMean " + formatFixed2(cell.mean, ".");
+    text += "\nMean " + workbench::formatStatistic(cell.mean);
     text += "\nMin " + formatPlain(cell.min, ".") + ", max " + formatPlain(cell.max, ".");
     if (cell.count >= 2)
-        text += "\nStd dev " + formatFixed2(cell.stddev, ".");
+        text += "\nStd dev " + workbench::formatStatistic(cell.stddev);
     return text;
 }
 
@@ -276,7 +201,7 @@ std::string parameterReference(const TakeStore& store, long long p)
     return "#" + std::to_string(p);
 }
 
-WorkspaceDraft defaultWorkspace(ColumnCache& columns)
+Workspace defaultWorkspace(ColumnCache& columns)
 {
     const TakeStore& store = columns.store();
     const auto& names = store.ParamNames();
@@ -300,17 +225,19 @@ WorkspaceDraft defaultWorkspace(ColumnCache& columns)
     };
     const auto [mapLow, mapHigh] = range(map);
     const auto [rpmLow, rpmHigh] = range(rpm);
-    TableDraft table;
+    Table table;
     table.name = "BLM by RPM and MAP";
     table.x = parameterReference(store, map);
     table.xAxis = coveringAxis(mapLow, mapHigh, defaultMapAxis());
     table.y = parameterReference(store, rpm);
     table.yAxis = coveringAxis(rpmLow, rpmHigh, defaultRpmAxis());
     table.z = parameterReference(store, blm);
-    table.stat = "mean";
+    table.stat = workbench::Stat::Mean;
     table.minHits = 1;
     table.target = kDefaultTableTarget;
-    return WorkspaceDraft{{}, {std::move(table)}};
+    Workspace workspace;
+    workspace.tables.push_back(std::move(table));
+    return workspace;
 }
 
 }  // namespace dlv

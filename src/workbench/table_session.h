@@ -2,6 +2,7 @@
 
 #include "views/blm_tint.h"
 #include "workbench/table_edit.h"
+#include "workbench/workspace.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,44 +14,28 @@ namespace dlv {
 
 class ColumnCache;
 class TakeStore;
+namespace workbench {
+class LogSession;
+}
 
-// The workspace as the Tables tab edits it: calculated channels and tables,
-// field for field as in the workspace file.
-struct ChannelDraft {
-    std::string name;
-    std::string expr;
-    friend bool operator==(const ChannelDraft&, const ChannelDraft&) = default;
-};
+// The Tables tab's side of the workbench: one log's session, the selected
+// table computed with the engine (the same computation and texts as
+// --tables) and laid out for the grid, with tints, tooltips and the takes
+// behind every cell. No Qt.
 
-struct TableDraft {
-    std::string name;
-    std::string x;
-    std::string y;  // empty: a 1-D table
-    std::string z;
-    std::vector<double> xAxis;
-    std::vector<double> yAxis;
-    std::string stat = "mean";
-    std::int64_t minHits = 1;
-    std::optional<double> target;
-    std::string filter;
-    friend bool operator==(const TableDraft&, const TableDraft&) = default;
-};
-
-struct WorkspaceDraft {
-    std::vector<ChannelDraft> channels;
-    std::vector<TableDraft> tables;
-    friend bool operator==(const WorkspaceDraft&, const WorkspaceDraft&) = default;
-};
+using workbench::Channel;
+using workbench::Table;
+using workbench::Workspace;
 
 // The statistics a table can show, in the order the editor offers them.
-[[nodiscard]] const std::vector<std::string>& tableStatistics();
+[[nodiscard]] const std::vector<workbench::Stat>& tableStatistics();
 
 // Which field of the editor an error belongs to.
 enum class TableField : std::uint8_t { X, Y, Z, XAxis, YAxis, Stat, MinHits, Target, Filter, Channel };
 
 // An error in words, the text it was found in and the place in that text.
 // channel: the channel's index when field is Channel.
-struct FieldError {
+struct EditorError {
     TableField field = TableField::X;
     std::string message;
     std::string text;
@@ -91,19 +76,21 @@ struct ShownTable {
 
 struct TableOutcome {
     std::optional<ShownTable> table;  // set when every field is right
-    std::vector<FieldError> errors;   // every field found wrong, in field order
+    std::vector<EditorError> errors;  // every field found wrong, in field order
 };
 
-// Computes `table` of `workspace` over the log behind `columns`. Never throws
-// for a fault in the workspace: the fault comes back as a FieldError (out of
-// memory still throws std::bad_alloc). Cost: one pass over the takes for the
-// columns not cached yet, then one evaluation of each expression per take.
-[[nodiscard]] TableOutcome computeShownTable(ColumnCache& columns, const WorkspaceDraft& workspace,
-                                             std::size_t table);
+// Computes table `index` of `workspace` over the session's log. Never throws
+// for a fault in the workspace: the fault comes back as an EditorError (out
+// of memory still throws std::bad_alloc). Cost: a pass over the takes for
+// the parameters not cached yet, an evaluation of each expression whose
+// values the session does not hold (after a filter edit: the filter only),
+// and one pass over the takes to bin them.
+[[nodiscard]] TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& workspace,
+                                             std::size_t index);
 
 // What is wrong with the workspace's channels: one error for each channel
 // whose expression cannot be read, field Channel, in channel order.
-[[nodiscard]] std::vector<FieldError> checkChannels(ColumnCache& columns, const WorkspaceDraft& workspace);
+[[nodiscard]] std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace);
 
 // Tooltip of a cell, lines joined by LF:
 //   "Takes: 57\nMean 128.41\nMin 121, max 135\nStd dev 3.20"
@@ -114,13 +101,13 @@ struct TableOutcome {
 // The value a cell is tinted by and the centre of the scale, from the
 // statistic: around the target for mean, median, min and max; around 0 for
 // diff%; sequential (no centre) for count and stddev, or without a target.
-[[nodiscard]] std::optional<double> tintCenter(const TableDraft& table);
+[[nodiscard]] std::optional<double> tintCenter(const Table& table);
 
 // The table a new log starts with: BLM by RPM and MAP, like the BLM tab. The
 // log's names RPM, MAP and BLM where it has them (fields 224, 247 and 236
 // otherwise), on the BLM tab's breakpoints widened to the log's range, mean
 // around target 128.
-[[nodiscard]] WorkspaceDraft defaultWorkspace(ColumnCache& columns);
+[[nodiscard]] Workspace defaultWorkspace(ColumnCache& columns);
 
 // An expression for parameter p of the log: its name as it is when it is a
 // plain name, in braces otherwise, #p when braces cannot hold it.

@@ -1,4 +1,5 @@
 #include "workbench/default_table.h"
+#include "workbench/format.h"
 #include "workbench/table_edit.h"
 #include "workbench/table_tint.h"
 
@@ -61,8 +62,6 @@ TEST(AxisText, ErrorsNameTheAxisTheValueAndMarkIt)
 TEST(AxisText, WritesShortestDecimalsThatReadBack)
 {
     EXPECT_EQ(axisText(V{20, 2.5, 0.1, -10, 1e6}), "20, 2.5, 0.1, -10, 1000000");
-    EXPECT_EQ(shortestDecimal(-0.0), "0");
-    EXPECT_EQ(shortestDecimal(0.1 + 0.2), "0.30000000000000004");
     for (const double v : {0.1, 1.0 / 3, 12345.678, 1e-7})
         EXPECT_EQ(parseAxisText(axisText(V{v}), "x").values.at(0), v);
 }
