@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -664,6 +665,35 @@ const ShownTable* TablesTab::shownTable() const noexcept
 }
 
 // ---------------------------------------------------------------- copy, export
+
+bool TablesTab::openWorkspace(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    workbench::WorkspaceResult read = workbench::parseWorkspace(std::string_view(bytes.constData(), bytes.size()));
+    if (!read.ok()) {
+        if (error)
+            *error = QStringLiteral("%1 is not a workspace: %2").arg(path, fromStd(read.error));
+        return false;
+    }
+    setWorkspace(std::move(*read.workspace));
+    return true;
+}
+
+bool TablesTab::saveWorkspace(const QString& path, QString* error) const
+{
+    Workspace saved = m_workspace;
+    // A 1-D table keeps no y breakpoints the user typed before clearing y.
+    for (Table& table : saved.tables)
+        if (!table.twoD())
+            table.yAxis.clear();
+    return writeText(path, workbench::workspaceToJson(saved), error);
+}
 
 QString TablesTab::copyTable()
 {

@@ -51,6 +51,14 @@ public:
     // Replaces the workspace (File, Open Workspace) and shows its first table.
     void setWorkspace(Workspace workspace);
 
+    // File, Open Workspace: reads the workspace file at path (the JSON that
+    // --tables reads) and shows it. False, with the reason in *error, when the
+    // file cannot be read or is not a workspace; the workspace on show stays.
+    bool openWorkspace(const QString& path, QString* error);
+    // File, Save Workspace As: the workspace as --tables reads it. What was
+    // opened is written back byte for byte when nothing was changed.
+    bool saveWorkspace(const QString& path, QString* error) const;
+
     // The table on show (the last good one of the selected table), if any.
     [[nodiscard]] const ShownTable* shownTable() const noexcept;
     [[nodiscard]] int currentTable() const noexcept { return m_current; }

@@ -401,3 +401,67 @@ TEST(NameCompleterWord, FindsTheWordOrBracedNameBeforeTheCursor)
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kWorkspace = R"({
+  "channels": [
+    {"name": "TRIM", "expr": "BLM - 128"}
+  ],
+  "tables": [
+    {"name": "Trim by RPM",
+     "x": "RPM", "xAxis": [800, 1200, 1600],
+     "z": "TRIM", "stat": "mean",
+     "filter": "TPS < 30"}
+  ]
+})";
+
+TEST_F(TablesTabTest, WorkspaceFilesOpenAndSaveBackByteForByte)
+{
+    const QString path = QString::fromStdString(files.write("in.json", kWorkspace));
+    QString why;
+    ASSERT_TRUE(tab->openWorkspace(path, &why)) << why.toStdString();
+    ASSERT_EQ(tab->workspace().tables.size(), 1u);
+    EXPECT_EQ(child<QListWidget>("tableList")->item(0)->text(), "Trim by RPM");
+    EXPECT_EQ(child<QLineEdit>("filter")->text(), "TPS < 30");
+    // 1-D: one row; TRIM over the takes with TPS < 30: 800 -> -10, 1200 -> 4.
+    ASSERT_EQ(grid->RowCount(), 2);
+    EXPECT_EQ(cell(1, 1), "-10.00");
+    EXPECT_EQ(cell(1, 2), "4.00");
+    EXPECT_EQ(cell(1, 3), "");
+
+    // What is saved reads back as the same workspace; saving what was read
+    // writes the same bytes again.
+    const QString once = QString::fromStdString(files.path("once.json"));
+    ASSERT_TRUE(tab->saveWorkspace(once, &why)) << why.toStdString();
+    ASSERT_TRUE(tab->openWorkspace(once, &why)) << why.toStdString();
+    const QString twice = QString::fromStdString(files.path("twice.json"));
+    ASSERT_TRUE(tab->saveWorkspace(twice, &why));
+    QFile a(once), b(twice);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+
+    // Edits go into the saved file.
+    type("filter", "TPS < 60");
+    ASSERT_TRUE(tab->saveWorkspace(twice, &why));
+    ASSERT_TRUE(tab->openWorkspace(twice, &why));
+    EXPECT_EQ(tab->workspace().tables[0].filter, "TPS < 60");
+    EXPECT_EQ(tab->workspace().channels[0].name, "TRIM");
+}
+
+TEST_F(TablesTabTest, ABadWorkspaceFileSaysWhyAndChangesNothing)
+{
+    const dlv::Workspace before = tab->workspace();
+    QString why;
+    const QString typo = QString::fromStdString(
+        files.write("typo.json", R"({"tables": [{"name": "T", "x": "RPM", "xAxis": [1], "z": "BLM", "stats": "mean"}]})"));
+    EXPECT_FALSE(tab->openWorkspace(typo, &why));
+    EXPECT_TRUE(why.contains("typo.json is not a workspace")) << why.toStdString();
+    EXPECT_TRUE(why.contains("stats")) << why.toStdString();
+    EXPECT_FALSE(tab->openWorkspace(QString::fromStdString(files.path("missing.json")), &why));
+    EXPECT_TRUE(why.startsWith("Cannot read")) << why.toStdString();
+    EXPECT_EQ(tab->workspace(), before);
+    EXPECT_EQ(cell(2, 2), "118.00");
+}
+
+}  // namespace
