@@ -3,7 +3,7 @@
 # after a single apt-get update. Usage: tools/setup.sh [extra-package ...]
 set -euo pipefail
 
-packages=(g++ cmake make libgtest-dev qt6-base-dev "$@")
+packages=(g++ cmake make libgtest-dev qt6-base-dev qt6-svg-dev dpkg-dev "$@")
 # The workbench: muparser evaluates expressions, nlohmann-json reads workspaces.
 packages+=(libmuparser-dev nlohmann-json3-dev)
 missing=()

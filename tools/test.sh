@@ -6,12 +6,14 @@
 #      (build-asan/, tools/sanitize.sh);
 #   3. each libFuzzer target for a short bounded run (build-fuzz/, tools/fuzz.sh);
 #   4. one small benchmark run, the 10,000-take log, without timing checks, so
-#      that the benchmark keeps working (bench/run.sh --quick).
+#      that the benchmark keeps working (bench/run.sh --quick);
+#   5. the desktop file (desktop-file-validate) and the .deb from cpack: its
+#      files and its dependencies (tools/check_package.sh).
 # DLV_FUZZ_SECONDS sets the fuzzing time per target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
-tools/setup.sh clang libclang-rt-14-dev
+tools/setup.sh clang libclang-rt-14-dev desktop-file-utils
 step() { echo; echo "==== $* ($(date +%H:%M:%S))"; }
 
 step "test suite"
@@ -26,5 +28,8 @@ tools/fuzz.sh "${DLV_FUZZ_SECONDS:-30}"
 
 step "benchmark, quick run"
 bench/run.sh --quick --build-dir build
+
+step "desktop file and .deb package"
+tools/check_package.sh build
 
 step "all checks passed"

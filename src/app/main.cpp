@@ -1,8 +1,8 @@
-#include "window/form1.h"
+#include "app/command_line.h"
 #include "app/tables_command.h"
-#include "views/report.h"
-
 #include "datalog/take_store.h"
+#include "views/report.h"
+#include "window/form1.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -16,16 +16,8 @@
 
 namespace {
 
-int usage()
-{
-    std::fputs("usage: datalog-viewer [FILE]\n"
-               "       datalog-viewer --report [--hits] FILE\n"
-               "       datalog-viewer --tables WORKSPACE LOG [LOG ...]\n", stderr);
-    return 2;
-}
-
 // Prints what the window would show for the log, without a display.
-int report(const char* path, bool hits)
+int report(const std::filesystem::path& path, bool hits)
 {
     const dlv::ReadResult result = dlv::readDataLog(path);
     if (!result.ok()) {
@@ -38,37 +30,43 @@ int report(const char* path, bool hits)
     return std::cout ? 0 : 1;
 }
 
+int window(int argc, char** argv, const dlv::CommandLine& line)
+{
+    QApplication app(argc, argv);
+    dlv::Form1 form;
+    form.show();
+    if (!line.files.empty())
+        form.openPath(line.files.front());
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    // --tables has arguments of its own (a workspace, then logs), read as
+    // raw bytes, as the system gave them.
     if (argc >= 2 && std::strcmp(argv[1], "--tables") == 0) {
-        if (argc < 4)
-            return usage();
-        // File names as raw bytes, as the system gave them.
+        if (argc < 4) {
+            std::fputs("usage: datalog-viewer --tables WORKSPACE LOG [LOG ...]\n", stderr);
+            return 2;
+        }
         const std::vector<std::filesystem::path> logs(argv + 3, argv + argc);
         return dlv::runTablesCommand(argv[2], logs, std::cout, std::cerr);
     }
-    if (argc >= 2 && std::strcmp(argv[1], "--report") == 0) {
-        bool hits = false;
-        const char* file = nullptr;
-        for (int i = 2; i < argc; ++i) {
-            if (std::strcmp(argv[i], "--hits") == 0)
-                hits = true;
-            else if (!file)
-                file = argv[i];
-            else
-                return usage();
-        }
-        return file ? report(file, hits) : usage();
+    const dlv::CommandLine line = dlv::parseCommandLine(argc, argv, dlv::programName().toStdString());
+    switch (line.mode) {
+    case dlv::CommandLine::Mode::Help:
+    case dlv::CommandLine::Mode::Version:
+        std::cout << line.text << '\n';
+        return std::cout.flush() ? 0 : 1;
+    case dlv::CommandLine::Mode::Error:
+        std::cerr << line.text << '\n';
+        return line.exitCode();
+    case dlv::CommandLine::Mode::Report:
+        return report(line.files.front(), line.hits);
+    case dlv::CommandLine::Mode::Window:
+        break;
     }
-    if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] != '\0'))
-        return usage();
-
-    QApplication app(argc, argv);
-    dlv::Form1 form;
-    form.show();
-    if (argc == 2)
-        form.openFile(QString::fromLocal8Bit(argv[1]));
-    return app.exec();
+    return window(argc, argv, line);
 }

@@ -125,24 +125,6 @@ std::optional<std::string_view> TakeStore::Get_Param_data(long long aParamNr, lo
     return trimSpaces(field(aParamNr, static_cast<int>(aStep)));
 }
 
-std::string displayText(std::string_view bytes)
-{
-    if (isValidUtf8(bytes))
-        return std::string(bytes);
-    std::string text;
-    text.reserve(bytes.size() * 2);
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            text.push_back(ch);
-        } else {
-            text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return text;
-}
-
 // Builds a TakeStore from a buffer holding the whole file. Friend of TakeStore.
 struct TakeStoreBuilder {
     static constexpr std::size_t kShortLimit = 65536;  // offsets of shorter lines fit 16 bits
@@ -639,7 +621,7 @@ ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName
     }
 }
 
-ReadResult readDataLog(const std::filesystem::path& path) noexcept
+ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) noexcept
 {
     try {
         const std::string name = path.string();
@@ -682,7 +664,10 @@ ReadResult readDataLog(const std::filesystem::path& path) noexcept
             const std::size_t to = k + 1 == parts ? size : size / parts * (k + 1);
             std::size_t at = from;
             while (at < to) {
-                const std::size_t chunk = std::min<std::size_t>(to - at, std::size_t{64} << 20);
+                if (control && control->cancel.load(std::memory_order_relaxed))
+                    break;
+                // Smaller pieces when someone follows the progress.
+                const std::size_t chunk = std::min<std::size_t>(to - at, (control ? std::size_t{4} : std::size_t{64}) << 20);
                 const ssize_t n = ::pread(file.get(), buffer->data() + at, chunk, static_cast<off_t>(at));
                 if (n < 0) {
                     if (errno == EINTR)
@@ -693,9 +678,13 @@ ReadResult readDataLog(const std::filesystem::path& path) noexcept
                 if (n == 0)
                     break;  // the file got shorter while it was read
                 at += static_cast<std::size_t>(n);
+                if (control)
+                    control->bytesRead.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
             }
             got[k] = at - from;
         });
+        if (control && control->cancel.load())
+            return failure("Reading " + inQuotes(name) + " was cancelled");
         for (const int error : errors)
             if (error != 0)
                 return failure("Cannot read " + inQuotes(name) + ": " + reason(error));

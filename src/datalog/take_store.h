@@ -1,5 +1,8 @@
 #pragma once
 
+#include "datalog/display_text.h"
+
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -108,18 +111,23 @@ struct ReadResult {
     [[nodiscard]] bool ok() const noexcept { return store != nullptr; }
 };
 
+// Lets another thread follow a reading and stop it: bytesRead grows while
+// the file's bytes come in; setting cancel ends the reading soon as a
+// failure that says so.
+struct ReadControl {
+    std::atomic<std::uint64_t> bytesRead{0};
+    std::atomic<bool> cancel{false};
+};
+
 // Reads the log at path: line 1 is dropped, line 2 holds the names, every
 // further line is one take. CR LF, a lone CR and a lone LF each end a line.
 // Fails (store null) for a file that cannot be opened or read, a directory, a
 // file with fewer than two lines, or when memory runs out. Never throws.
-[[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path) noexcept;
+// control, when given, is followed and may be stopped from another thread.
+[[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control = nullptr) noexcept;
 
 // The same reading from bytes already in memory; displayName is used in
 // messages in place of a path.
 [[nodiscard]] ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName = "log") noexcept;
-
-// Text for showing a name or a value: the bytes as they are when they are
-// valid UTF-8, converted from Latin-1 otherwise. Always valid UTF-8.
-[[nodiscard]] std::string displayText(std::string_view bytes);
 
 }  // namespace dlv

@@ -1,5 +1,7 @@
 #include "window/cell_grid.h"
 
+#include "datalog/display_text.h"
+#include "render/shown_text.h"
 #include "datalog/number.h"
 #include "window/cell_grid_model.h"
 
@@ -110,7 +112,7 @@ protected:
         if (m_model->gridRows() == 0 || m_model->gridCols() == 0)
             return;
         QPainter painter(this);
-        paintHeaderCell(painter, rect(), palette(), font(), m_model->cellText(0, 0),
+        paintHeaderCell(painter, rect(), palette(), font(), shownQString(m_model->cellBytes(0, 0)),
                         m_model->cellData(0, 0, Qt::BackgroundRole), m_model->cellData(0, 0, Qt::ForegroundRole),
                         m_model->cellData(0, 0, Qt::FontRole), textMarginOf(this));
     }
@@ -119,26 +121,11 @@ private:
     const CellGridModel* m_model;
 };
 
-// Appends a cell's bytes to copied text as UTF-8 (bytes that are not UTF-8
-// are Latin-1, as they are shown); separators inside the cell become spaces
-// so that the rows and columns of the copy stay intact.
+// A cell in copied text: as it is shown, separators inside it as spaces so
+// that the rows and columns of the copy stay intact.
 void appendCopiedCell(std::string& out, std::string_view bytes)
 {
-    auto plain = [](char ch) { return ch == '\t' || ch == '\n' || ch == '\r' ? ' ' : ch; };
-    if (isValidUtf8(bytes)) {
-        for (const char ch : bytes)
-            out.push_back(plain(ch));
-        return;
-    }
-    for (const char ch : bytes) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte < 0x80) {
-            out.push_back(plain(ch));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (byte >> 6)));
-            out.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
-        }
-    }
+    appendShownText(out, bytes, {.separatorsAsSpaces = true});
 }
 
 GridHeader* gridHeader(QHeaderView* header)
@@ -335,6 +322,12 @@ QString CellGrid::CellText(const CellRange& range) const
 {
     checkRange(range);
     return m_model->cellText(range.row1, range.col1);
+}
+
+QString CellGrid::shownCellText(int row, int col) const
+{
+    checkRange(CellRange::cell(row, col));
+    return shownQString(m_model->cellBytes(row, col));
 }
 
 void CellGrid::setCellText(const CellRange& range, const QString& text)

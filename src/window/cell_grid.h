@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/colors.h"
+
 #include <QColor>
 #include <QTableView>
 
@@ -12,11 +14,6 @@ class QScrollBar;
 #include <vector>
 
 namespace dlv {
-
-// Colours as 24-bit numbers in blue-green-red order: 255 is red, 0xFF0000 blue.
-using GridColor = std::uint32_t;
-// Stands for the palette's button-face colour.
-inline constexpr GridColor kButtonFace = 0x8000000F;
 
 // Rows (first to last, both included) and columns of a block of cells.
 struct CellRange {
@@ -76,6 +73,8 @@ public:
 
     // Reading gives cell (row1, col1); setting writes every cell of the range.
     [[nodiscard]] QString CellText(const CellRange& range) const;
+    // What cell (row, col) shows: its text, cut after a few thousand characters.
+    [[nodiscard]] QString shownCellText(int row, int col) const;
     void setCellText(const CellRange& range, const QString& text);
     void setCellText(const CellRange& range, double number);  // plain decimal text
 

@@ -1,6 +1,6 @@
 #include "window/cell_grid_model.h"
 
-#include "datalog/number.h"
+#include "render/shown_text.h"
 
 #include <QFontMetrics>
 
@@ -118,14 +118,6 @@ bool ColumnRuns::overlaps(int first, int last) const noexcept
 
 namespace {
 
-QString bytesToQString(std::string_view bytes)
-{
-    const auto size = static_cast<qsizetype>(bytes.size());
-    if (isValidUtf8(bytes))
-        return QString::fromUtf8(bytes.data(), size);
-    return QString::fromLatin1(bytes.data(), size);
-}
-
 // Number of TAB bytes, eight at a time: a byte of x = word ^ 0x0909.. is zero
 // where the word has a TAB, and zeroHighBits has exactly the high bit of each
 // zero byte set.
@@ -207,7 +199,7 @@ QVariant CellGridModel::cellData(int row, int col, int role) const
         const Row& r = m_rows[static_cast<std::size_t>(row)];
         switch (role) {
         case Qt::DisplayRole:
-            return bytesToQString(rowCell(r, col));
+            return shownQString(rowCell(r, col));
         case Qt::BackgroundRole:
             if (const auto color = r.back.find(col))
                 return toQColor(*color);
@@ -242,10 +234,7 @@ QVariant CellGridModel::cellData(int row, int col, int role) const
 
 QColor CellGridModel::toQColor(GridColor color) const
 {
-    if (color == kButtonFace)
-        return m_buttonFace;
-    return QColor(static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-                  static_cast<int>((color >> 16) & 0xFF));
+    return dlv::toQColor(color, m_buttonFace);
 }
 
 int CellGridModel::pieceCount(const Row& row) const noexcept
@@ -276,7 +265,8 @@ std::string_view CellGridModel::cellBytes(int row, int col) const
 
 QString CellGridModel::cellText(int row, int col) const
 {
-    return bytesToQString(cellBytes(row, col));
+    const std::string text = displayText(cellBytes(row, col));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 void CellGridModel::setGridRows(int n)
@@ -580,7 +570,7 @@ void CellGridModel::setToolTip(int row, int col, const QString& text)
         if (m_toolTips.erase(key) == 0)
             return;
     } else {
-        m_toolTips.insert_or_assign(key, text);
+        m_toolTips.insert_or_assign(key, shownQString(text));
     }
     announce(row, col, row, col, {Qt::ToolTipRole});
 }
@@ -702,8 +692,9 @@ std::vector<int> CellGridModel::estimatedTextWidths(int col1, int col2, int adva
 
     std::vector<int> widths(n, 0);
     for (std::size_t i = 0; i < n; ++i) {
-        const long long px = std::max(static_cast<long long>(normalBytes[i]) * advance,
-                                      static_cast<long long>(boldBytes[i]) * boldAdvance);
+        // Widths of what is shown: long texts are cut (shownText).
+        const long long px = std::max(static_cast<long long>(shownCharsBound(normalBytes[i])) * advance,
+                                      static_cast<long long>(shownCharsBound(boldBytes[i])) * boldAdvance);
         widths[i] = static_cast<int>(std::min<long long>(px, INT_MAX / 2));
     }
     return widths;
@@ -721,7 +712,7 @@ std::vector<int> CellGridModel::measuredTextWidths(int col1, int col2, const QFo
                 continue;
             const QFontMetrics& metrics = row.bold.find(c) ? bold : normal;
             int& slot = widths[static_cast<std::size_t>(c - col1)];
-            slot = std::max(slot, metrics.horizontalAdvance(bytesToQString(bytes)));
+            slot = std::max(slot, metrics.horizontalAdvance(shownQString(bytes)));
         }
     }
     return widths;

@@ -68,7 +68,8 @@ public:
 
     // Bytes of a cell; valid until the cell or its row is next written.
     [[nodiscard]] std::string_view cellBytes(int row, int col) const;
-    // The bytes shown as UTF-8 when valid, as Latin-1 otherwise.
+    // The whole text of the cell, as CellText reads it back (displayText);
+    // what it shows is bounded (shownText).
     [[nodiscard]] QString cellText(int row, int col) const;
     // utf8 goes to every cell of rows row1..row2, columns col1..col2.
     void setCellText(int row1, int col1, int row2, int col2, std::string_view utf8);

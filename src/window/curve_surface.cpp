@@ -1,8 +1,9 @@
 #include "window/curve_surface.h"
 
+#include "render/curve_renderer.h"
+
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QLine>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -18,25 +19,8 @@ namespace dlv {
 
 namespace {
 
-// The right and bottom edges belong to the last column and row, as the curve
-// envelope has it; without this a line at x = width would fall just outside.
-constexpr double kEdgeNudge = 1.0 / 1024.0;
-
-[[nodiscard]] double pullInsideEdge(double p, int size)
-{
-    const double edge = static_cast<double>(size);
-    return (p >= edge && p < edge + kEdgeNudge) ? edge - kEdgeNudge : p;
-}
-
-// Pixel row of a y in pixels, the bottom edge counting as the last row.
-[[nodiscard]] int pixelRow(double py, int h)
-{
-    return std::min(static_cast<int>(std::floor(py)), h - 1);
-}
-
 // One wheel notch (120 eighths of a degree) narrows the view by this much.
 constexpr double kZoomPerNotch = 1.25;
-constexpr std::size_t kCachedEnvelopes = 4;
 
 [[nodiscard]] bool sameOwner(const std::weak_ptr<const ParamSeries>& a, const std::shared_ptr<const ParamSeries>& b)
 {
@@ -102,9 +86,8 @@ void CurveSurface::showWholeLog()
 
 void CurveSurface::clear()
 {
+    m_curve.reset();
     m_lines.clear();
-    m_curves.clear();
-    m_nextOrder = 0;
     update();
 }
 
@@ -115,7 +98,7 @@ void CurveSurface::setDrawColor(GridColor color)
 
 void CurveSurface::drawLine(double x1, double y1, double x2, double y2)
 {
-    m_lines.push_back(Line{x1, y1, x2, y2, qtColor(m_color), m_nextOrder++});
+    m_lines.push_back(Line{QLineF(x1, y1, x2, y2), qtColor(m_color)});
     update();
 }
 
@@ -130,12 +113,9 @@ void CurveSurface::setCurve(std::shared_ptr<const ParamSeries> series, const Cur
         m_zoom.reset();
         applyZoom();
     }
-    Curve curve;
-    curve.series = std::move(series);
-    curve.maxValue = layout.maxValue;
-    curve.color = qtColor(m_color);
-    curve.order = m_nextOrder++;
-    m_curves.push_back(std::move(curve));
+    m_curve = std::move(series);
+    m_curveMax = layout.maxValue;
+    m_curveColor = qtColor(m_color);
     update();
 }
 
@@ -154,8 +134,8 @@ void CurveSurface::setValueTextProvider(std::function<QString(int take)> provide
 
 int CurveSurface::lastTake() const
 {
-    if (!m_curves.empty())
-        return std::max(m_curves.back().series->takeCount() - 1, 0);
+    if (m_curve)
+        return std::max(m_curve->takeCount() - 1, 0);
     return std::max(clampToInt(std::floor(m_fullScale.right())), 0);
 }
 
@@ -171,7 +151,7 @@ int CurveSurface::lastVisibleTake() const
 
 QString CurveSurface::toolTipTextAt(QPointF widgetPos) const
 {
-    if (m_curves.empty() || !contentsRect().contains(widgetPos.toPoint()))
+    if (!m_curve || !contentsRect().contains(widgetPos.toPoint()))
         return {};
     const int take = clickedTake(toUser(widgetPos).x());
     if (take < 0 || take > lastTake())
@@ -180,9 +160,8 @@ QString CurveSurface::toolTipTextAt(QPointF widgetPos) const
     if (m_valueText) {
         value = m_valueText(take);
     } else {
-        const ParamSeries& series = *m_curves.back().series;
-        if (series.isNumber(take))
-            value = QString::number(series.values[static_cast<std::size_t>(take)], 'g', 15);
+        if (m_curve->isNumber(take))
+            value = QString::number(m_curve->values[static_cast<std::size_t>(take)], 'g', 15);
     }
     if (value.isEmpty())
         value = QStringLiteral("(empty)");
@@ -210,12 +189,9 @@ QPointF CurveSurface::toUser(QPointF widgetPos) const
             m_scale.toUserY(widgetPos.y() - origin.y(), s.height())};
 }
 
-QRgb CurveSurface::qtColor(GridColor color) const
+QColor CurveSurface::qtColor(GridColor color) const
 {
-    if (color == kButtonFace)
-        return palette().color(QPalette::Button).rgb();
-    return qRgb(static_cast<int>(color & 0xFFu), static_cast<int>((color >> 8) & 0xFFu),
-                static_cast<int>((color >> 16) & 0xFFu));
+    return toQColor(color, palette().color(QPalette::Button));
 }
 
 void CurveSurface::paintEvent(QPaintEvent* event)
@@ -226,7 +202,13 @@ void CurveSurface::paintEvent(QPaintEvent* event)
         painter.setClipRect(contentsRect());
         painter.translate(contentsRect().topLeft());
         painter.setRenderHint(QPainter::Antialiasing, false);
-        paintContents(painter);
+        const QSize size = surfaceSize();
+        if (m_curve)
+            paintCurveEnvelope(painter, m_scale, size, envelopeFor(m_curve, size.width()), m_curveMax, m_curveColor);
+        for (const Line& line : m_lines)
+            paintUserLine(painter, m_scale, size, line.user, line.color);
+        if (!m_ticks.empty())
+            paintTakeTicks(painter, m_scale, size, m_ticks, QColor::fromRgb(kTickColor), kTickHeight);
     } catch (const std::exception&) {
         // Out of memory while building an envelope: leave the surface blank
         // rather than let the exception into Qt's event loop.
@@ -234,97 +216,14 @@ void CurveSurface::paintEvent(QPaintEvent* event)
     }
 }
 
-void CurveSurface::paintContents(QPainter& painter)
-{
-    const QSize s = surfaceSize();
-    auto line = m_lines.begin();
-    auto curve = m_curves.begin();
-    // Lines and curves in the order they were drawn, so later items lie on top.
-    while (line != m_lines.end() || curve != m_curves.end()) {
-        if (curve == m_curves.end() || (line != m_lines.end() && line->order < curve->order)) {
-            paintLine(painter, *line, s.width(), s.height());
-            ++line;
-        } else {
-            paintCurve(painter, *curve, s.width(), s.height());
-            ++curve;
-        }
-    }
-    paintTicks(painter, s.width(), s.height());
-}
-
-void CurveSurface::paintTicks(QPainter& painter, int w, int h) const
-{
-    if (m_ticks.empty())
-        return;
-    // Column of a take, the right edge belonging to the last column; it only
-    // grows with the take, so the ticks of one column are found by bisection
-    // and each column costs O(log ticks) however many ticks it holds.
-    auto column = [&](int t) {
-        return std::min(static_cast<int>(std::floor(m_scale.toPixelX(static_cast<double>(t), w))), w - 1);
-    };
-    const double right = m_scale.right();
-    auto it = std::lower_bound(m_ticks.begin(), m_ticks.end(), m_scale.left(),
-                               [](int t, double x) { return static_cast<double>(t) < x; });
-    const int top = std::max(h - kTickHeight, 0);
-    QList<QLine> ticks;
-    while (it != m_ticks.end() && static_cast<double>(*it) <= right) {
-        const int c = std::max(column(*it), 0);
-        ticks.append(QLine(c, top, c, h - 1));
-        if (c >= w - 1)
-            break;
-        it = std::partition_point(it, m_ticks.end(), [&](int t) { return column(t) <= c; });
-    }
-    painter.setPen(QPen(QColor(kTickColor), 0));
-    painter.drawLines(ticks);
-}
-
 const CurveEnvelope& CurveSurface::envelopeFor(const std::shared_ptr<const ParamSeries>& series, int w)
 {
     const double x0 = m_scale.left();
     const double x1 = m_scale.right();
-    for (const CachedEnvelope& c : m_envelopes)
-        if (sameOwner(c.series, series) && c.x0 == x0 && c.x1 == x1 && c.envelope.widthPx() == w)
-            return c.envelope;
-    // One envelope per series: the one for another range or width is stale.
-    std::erase_if(m_envelopes, [&](const CachedEnvelope& c) { return sameOwner(c.series, series) || c.series.expired(); });
-    if (m_envelopes.size() >= kCachedEnvelopes)
-        m_envelopes.erase(m_envelopes.begin());
-    m_envelopes.push_back(CachedEnvelope{series, x0, x1, CurveEnvelope::build(*series, x0, x1, w)});
-    return m_envelopes.back().envelope;
-}
-
-void CurveSurface::paintLine(QPainter& painter, const Line& line, int w, int h) const
-{
-    painter.setPen(QPen(QColor(line.color), 0));
-    const QPointF a(pullInsideEdge(m_scale.toPixelX(line.x1, w), w), pullInsideEdge(m_scale.toPixelY(line.y1, h), h));
-    const QPointF b(pullInsideEdge(m_scale.toPixelX(line.x2, w), w), pullInsideEdge(m_scale.toPixelY(line.y2, h), h));
-    painter.drawLine(a, b);
-}
-
-void CurveSurface::paintCurve(QPainter& painter, const Curve& curve, int w, int h)
-{
-    const CurveEnvelope& envelope = envelopeFor(curve.series, w);
-    // One vertical run per column: value -> user y -> pixel row.
-    const double top = m_scale.top();
-    const double pxPerUnit = static_cast<double>(h) / m_scale.height();
-    const double hd = static_cast<double>(h);
-    QList<QLine> runs;
-    runs.reserve(w);
-    const std::vector<ColumnExtent>& cols = envelope.columns();
-    for (int c = 0; c < w; ++c) {
-        const ColumnExtent& e = cols[static_cast<std::size_t>(c)];
-        if (e.empty())
-            continue;
-        const double yTop = (curve.maxValue - e.high - top) * pxPerUnit;
-        const double yBottom = (curve.maxValue - e.low - top) * pxPerUnit;
-        if (yBottom < 0.0 || yTop > hd)
-            continue;
-        const int r0 = pixelRow(std::max(yTop, 0.0), h);
-        const int r1 = pixelRow(std::min(yBottom, hd), h);
-        runs.append(QLine(c, r0, c, r1));
-    }
-    painter.setPen(QPen(QColor(curve.color), 0));
-    painter.drawLines(runs);
+    CachedEnvelope& c = m_envelope;
+    if (!sameOwner(c.series, series) || c.series.expired() || c.x0 != x0 || c.x1 != x1 || c.envelope.widthPx() != w)
+        c = CachedEnvelope{series, x0, x1, CurveEnvelope::build(*series, x0, x1, w)};
+    return c.envelope;
 }
 
 bool CurveSurface::handlesKey(const QKeyEvent& key) const
@@ -438,7 +337,7 @@ void CurveSurface::wheelEvent(QWheelEvent* event)
 {
     const QPoint delta = event->angleDelta();
     const int eighths = delta.y() != 0 ? delta.y() : delta.x();
-    if (eighths == 0 || m_curves.empty()) {
+    if (eighths == 0 || !m_curve) {
         event->ignore();
         return;
     }

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "render/colors.h"
 #include "views/curve.h"
-#include "window/cell_grid.h"
 
 #include <QFrame>
+#include <QLineF>
 #include <QPointF>
 #include <QRgb>
 #include <QString>
@@ -15,12 +16,14 @@
 
 namespace dlv {
 
-// The drawing surface of the window (Picture1): a white, sunken box with a
-// user coordinate system laid over its inside (origin top-left, y down;
-// 1 x 1 until a scale is set). What is drawn is kept as a display list, lines
-// in user units and whole curves, and repainted from it, so it survives being
-// covered, hidden and resized. A curve is painted from a per-column envelope:
-// O(width) per paint, O(takes in view) once per series, visible range and width.
+// The curve view of the window (Picture1): a white, sunken box with a user
+// coordinate system laid over its inside (origin top-left, y down; 1 x 1
+// until a scale is set). It holds what it shows, not how to paint it: one
+// curve (a shared series and its layout), lines in user units drawn over it,
+// the zoom, the marker take and the tick takes; render/curve_renderer paints
+// them, so the picture survives being covered, hidden and resized. A curve is
+// painted from a per-column envelope: O(width) per paint, O(takes in view)
+// once per series, visible range and width.
 //
 // Exploring: the wheel zooms the x range around the pointer; a middle-button
 // drag or a Ctrl + left drag pans; a middle double-click or Home shows the
@@ -55,7 +58,7 @@ public:
     void showWholeLog();
     [[nodiscard]] bool isZoomed() const noexcept { return !m_zoom.isWhole(); }
 
-    // Removes everything drawn: lines and curves. Zoom, ticks and the marker
+    // Removes everything drawn: the curve and the lines. Zoom, ticks and the marker
     // take stay (the window clears and redraws on every click).
     void clear();
 
@@ -66,8 +69,9 @@ public:
     // A line in user units in the current colour.
     void drawLine(double x1, double y1, double x2, double y2);
 
-    // The curve of series in the current colour: take v at user x = v, value a
-    // at y = layout.userY(a). The series is shared, not copied; null draws nothing.
+    // The curve of series in the current colour, in place of any curve shown:
+    // take v at user x = v, value a at y = layout.userY(a). The series is
+    // shared, not copied; null draws nothing.
     // A series other than the last one given resets the zoom, the tick takes
     // and the marker take.
     void setCurve(std::shared_ptr<const ParamSeries> series, const CurveLayout& layout);
@@ -102,8 +106,8 @@ public:
     [[nodiscard]] QPointF toWidget(QPointF user) const;
     [[nodiscard]] QPointF toUser(QPointF widgetPos) const;
 
-    // Number of items in the display list (lines + curves).
-    [[nodiscard]] int drawnItemCount() const noexcept { return static_cast<int>(m_lines.size() + m_curves.size()); }
+    // Number of things drawn: the lines and the curve.
+    [[nodiscard]] int drawnItemCount() const noexcept { return static_cast<int>(m_lines.size()) + (m_curve ? 1 : 0); }
 
 signals:
     // A mouse button was let go; x, y in user units, possibly outside the
@@ -127,30 +131,19 @@ protected:
 
 private:
     struct Line {
-        double x1, y1, x2, y2;
-        QRgb color;
-        int order;  // position in the display list
-    };
-    struct Curve {
-        std::shared_ptr<const ParamSeries> series;
-        double maxValue = 0.0;
-        QRgb color = 0;
-        int order = 0;
+        QLineF user;
+        QColor color;
     };
     // Envelopes outlive clear(), so that redrawing the same curve on a click
     // does not walk the takes again.
     struct CachedEnvelope {
         std::weak_ptr<const ParamSeries> series;
-        double x0, x1;
+        double x0 = 0.0, x1 = 0.0;
         CurveEnvelope envelope;
     };
 
-    void paintContents(QPainter& painter);
-    void paintCurve(QPainter& painter, const Curve& curve, int w, int h);
-    void paintLine(QPainter& painter, const Line& line, int w, int h) const;
-    void paintTicks(QPainter& painter, int w, int h) const;
     [[nodiscard]] const CurveEnvelope& envelopeFor(const std::shared_ptr<const ParamSeries>& series, int w);
-    [[nodiscard]] QRgb qtColor(GridColor color) const;
+    [[nodiscard]] QColor qtColor(GridColor color) const;
 
     void applyZoom();
     void stepMarker(int delta);
@@ -164,15 +157,16 @@ private:
     CurveScale m_scale;  // visible: m_fullScale with m_zoom's x range
     CurveZoom m_zoom;
     GridColor m_color = 0;
+    std::shared_ptr<const ParamSeries> m_curve;  // null: no curve shown
+    double m_curveMax = 0.0;
+    QColor m_curveColor;
     std::vector<Line> m_lines;
-    std::vector<Curve> m_curves;
-    int m_nextOrder = 0;
 
     std::weak_ptr<const ParamSeries> m_viewSeries;  // what zoom, ticks and marker belong to
     std::vector<int> m_ticks;                       // sorted, no repeats
     std::optional<int> m_markerTake;
     std::function<QString(int)> m_valueText;
-    std::vector<CachedEnvelope> m_envelopes;        // a few, most recent last
+    CachedEnvelope m_envelope;
 
     Qt::MouseButton m_panButton = Qt::NoButton;
     double m_panStartX = 0.0;     // widget pixels

@@ -1,49 +1,44 @@
 #include "window/form1.h"
 
-#include "datalog/take_store.h"
-#include "views/blm_table.h"
-#include "views/bookmarks.h"
-#include "views/general_grid.h"
+#include "render/shown_text.h"
 #include "views/blm_tint.h"
+#include "views/general_grid.h"
+#include "views/log_document.h"
 #include "views/run_time.h"
 #include "window/curve_surface.h"
+#include "window/design_layout.h"
 #include "window/find_bar.h"
+#include "window/fit_label.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QProgressDialog>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <exception>
 #include <new>
+#include <optional>
+#include <thread>
 
 namespace dlv {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-constexpr GridColor kBlack = 0;
-constexpr GridColor kBlue = 0xFF0000;
-
-// Design positions are in twips; Qt scales pixels on high-dpi screens itself.
-QRect twips(int left, int top, int width, int height)
-{
-    return {left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel, height / kTwipsPerPixel};
-}
-
-QString programName()
-{
-    return QStringLiteral("Datalog Viewer %1.%2").arg(DLV_VERSION_MAJOR).arg(DLV_VERSION_MINOR);
-}
+using Follow = DesignLayout::Follow;
+constexpr auto twips = DesignLayout::twips;
 
 QFont labelFont()
 {
@@ -54,12 +49,12 @@ QFont labelFont()
     return font;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, const QRect& geometry)
+FitLabel* makeLabel(const char* name, const QString& text, bool bold = true)
 {
-    auto* label = new QLabel(text, parent);
+    auto* label = new FitLabel(text);
     label->setObjectName(QString::fromLatin1(name));
-    label->setFont(labelFont());
-    label->setGeometry(geometry);
+    if (bold)
+        label->setFont(labelFont());
     return label;
 }
 
@@ -74,19 +69,53 @@ private:
     GeneralGridLayout m_layout;
 };
 
-QString fromUtf8(std::string_view text)
+// File names travel as the system's bytes; QString only to show them.
+std::filesystem::path pathOf(const QString& name)
 {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return std::filesystem::path(QFile::encodeName(name).toStdString());
+}
+
+QString shownName(const std::filesystem::path& path)
+{
+    return shownQString(path.native());
+}
+
+// The bytes of a dropped local file's name, from the URL's percent-encoding
+// (which keeps bytes that are not UTF-8).
+std::filesystem::path droppedPath(const QUrl& url)
+{
+    return std::filesystem::path(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
+}
+
+std::optional<QUrl> droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
+        return std::nullopt;
+    return data->urls().constFirst();
+}
+
+QString megabytes(std::uint64_t bytes)
+{
+    return QString::number(static_cast<double>(bytes) / (1024.0 * 1024.0), 'f', 1);
 }
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent)
+QString programName()
+{
+    return QStringLiteral("Datalog Viewer %1.%2").arg(DLV_VERSION_MAJOR).arg(DLV_VERSION_MINOR);
+}
+
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent),
+      m_logReader([](const std::filesystem::path& path, ReadControl& control) { return readDataLog(path, &control); })
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(programName());
     buildControls();
     buildMenus();
+    setFitToWindow(false);
     // Key presses are seen here before the focused control gets them.
     qApp->installEventFilter(this);
 }
@@ -96,110 +125,118 @@ Form1::~Form1()
     qApp->removeEventFilter(this);
 }
 
+// The design places the tabs' controls relative to the tab control, the
+// curve's relative to Frame1. Grid1 takes the extra height of the window,
+// the grids and the curve the extra width; what sits right of the curve
+// moves with its right edge.
 void Form1::buildControls()
 {
-    auto* client = new QWidget(this);
-    client->setFixedSize(723, 669);
-    setCentralWidget(client);
+    m_client = new QWidget(this);
+    setCentralWidget(m_client);
+    auto* clientLayout = new DesignLayout(m_client, nullptr, kDesignClientSize);
 
     m_fileDialog = new QFileDialog(this);
     m_fileDialog->setObjectName(QStringLiteral("FileDialog1"));
     m_fileDialog->setFileMode(QFileDialog::ExistingFile);
     m_fileDialog->setAcceptMode(QFileDialog::AcceptOpen);
 
-    m_tab = new QTabWidget(client);
+    m_tab = new QTabWidget;
     m_tab->setObjectName(QStringLiteral("Tab1"));
-    m_tab->setGeometry(twips(75, 195, 10650, 9735));
-    m_pageGeneral = new QWidget;
-    m_pageBlm = new QWidget;
-    m_tab->addTab(m_pageGeneral, QStringLiteral("General"));
-    m_tab->addTab(m_pageBlm, QStringLiteral("BLM"));
+    const QRect tabRect = twips(75, 195, 10650, 9735);
+    clientLayout->place(m_tab, tabRect, Follow::GrowX | Follow::GrowY);
+    auto* pageGeneral = new QWidget;
+    auto* pageBlm = new QWidget;
+    m_tab->addTab(pageGeneral, QStringLiteral("General"));
+    m_tab->addTab(pageBlm, QStringLiteral("BLM"));
     m_tab->addTab(new QWidget, QStringLiteral("Other"));
 
-    m_label2 = makeLabel(m_pageGeneral, "Label2", QStringLiteral("Runtime:"), twips(120, 480, 1095, 375));
-    m_lblRunTime = makeLabel(m_pageGeneral, "lblRunTime", QString(), twips(1200, 480, 4815, 375));
-
-    m_grid1 = new CellGrid(m_pageGeneral);
+    auto* general = new DesignLayout(pageGeneral, m_tab, tabRect.size());
+    m_lblRunTime = makeLabel("lblRunTime", QString());
+    general->place(makeLabel("Label2", QStringLiteral("Runtime:")), twips(120, 480, 1095, 375));
+    general->place(m_lblRunTime, twips(1200, 480, 4815, 375));
+    m_grid1 = new CellGrid;
     m_grid1->setObjectName(QStringLiteral("Grid1"));
-    m_grid1->setGeometry(twips(150, 840, 10305, 4575));
+    general->place(m_grid1, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
+    auto* frame1 = new QGroupBox;
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    const QRect frameRect = twips(120, 5400, 10335, 4095);
+    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY);
+    m_findBar = new FindBar(m_grid1);
+    m_findBar->setObjectName(QStringLiteral("FindBar"));
+    general->place(m_findBar, twips(6150, 450, 4305, 390), Follow::MoveX);
 
-    m_frame1 = new QGroupBox(m_pageGeneral);
-    m_frame1->setObjectName(QStringLiteral("Frame1"));
-    m_frame1->setGeometry(twips(120, 5400, 10335, 4095));
-
-    m_picture1 = new CurveSurface(m_frame1);
+    auto* frame = new DesignLayout(frame1, nullptr, frameRect.size());
+    m_picture1 = new CurveSurface;
     m_picture1->setObjectName(QStringLiteral("Picture1"));
-    m_picture1->setGeometry(twips(120, 600, 8055, 3015));
+    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX);
+    m_lblParameterName = makeLabel("lblParameterName", QStringLiteral("Parameter summary"));
+    frame->place(m_lblParameterName, twips(120, 240, 6375, 375));
+    m_lblValue = makeLabel("lblValue", QString());
+    m_lblValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QPalette blue = m_lblValue->palette();
+    blue.setColor(QPalette::WindowText, toQColor(kBlue, {}));
+    m_lblValue->setPalette(blue);
+    frame->place(m_lblValue, twips(6600, 240, 1575, 375), Follow::MoveX);
+    m_lblMax = makeLabel("lblMax", QString());
+    m_lblAvg = makeLabel("lblAvg", QString());
+    m_lblMin = makeLabel("lblMin", QString());
+    frame->place(makeLabel("Label1", QStringLiteral("Max:")), twips(8160, 600, 615, 375), Follow::MoveX);
+    frame->place(m_lblMax, twips(8760, 600, 1335, 375), Follow::MoveX);
+    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX);
+    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX);
+    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX);
+    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX);
+    FitLabel* hint = makeLabel("Label4", QStringLiteral("(Click on curve to locate the actual take in the data grid)"),
+                               false);
+    hint->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX);
+
     connect(m_picture1, &CurveSurface::mouseReleased, this,
             [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double) { onCurveReleased(x); });
     // Arrow keys and F3 step the marker as a click at that take would.
     connect(m_picture1, &CurveSurface::takeStepRequested, this, [this](int take) { onCurveReleased(take); });
     m_picture1->setValueTextProvider([this](int take) -> QString {
         const int row = m_grid1->SelectedRow(0);
-        if (row <= 0 || !m_store)
+        if (row <= 0 || !m_document)
             return {};
-        return fromUtf8(displayText(clickedValueText(*m_store, row - 1, take)));
+        return shownQString(clickedValueText(m_document->store(), row - 1, take));
     });
 
-    m_lblParameterName = makeLabel(m_frame1, "lblParameterName", QStringLiteral("Parameter summary"),
-                                   twips(120, 240, 6375, 375));
-    m_lblValue = makeLabel(m_frame1, "lblValue", QString(), twips(6600, 240, 1575, 375));
-    m_lblValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QPalette blue = m_lblValue->palette();
-    blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    m_lblValue->setPalette(blue);
-    makeLabel(m_frame1, "Label1", QStringLiteral("Max:"), twips(8160, 600, 615, 375));
-    m_lblMax = makeLabel(m_frame1, "lblMax", QString(), twips(8760, 600, 1335, 375));
-    makeLabel(m_frame1, "Label3", QStringLiteral("Avg:"), twips(8160, 1920, 615, 375));
-    m_lblAvg = makeLabel(m_frame1, "lblAvg", QString(), twips(8760, 1920, 1335, 375));
-    makeLabel(m_frame1, "lblMinInfo", QStringLiteral("Min:"), twips(8160, 3360, 495, 375));
-    m_lblMin = makeLabel(m_frame1, "lblMin", QString(), twips(8760, 3360, 1455, 375));
-    auto* hint = new QLabel(QStringLiteral("(Click on curve to locate the actual take in the data grid)"), m_frame1);
-    hint->setObjectName(QStringLiteral("Label4"));
-    hint->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    hint->setGeometry(twips(120, 3720, 7935, 255));
-
-    m_grid2 = new CellGrid(m_pageBlm);
+    m_grid2 = new CellGrid;
     m_grid2->setObjectName(QStringLiteral("Grid2"));
-    m_grid2->setGeometry(twips(120, 480, 10425, 9375));
+    (new DesignLayout(pageBlm, m_tab, tabRect.size()))
+        ->place(m_grid2, twips(120, 480, 10425, 9375), Follow::GrowX | Follow::GrowY);
     m_grid2->setColCount(kBlmGridColumns);
     m_grid2->setRowCount(1);
     m_grid2->setCellText(CellRange::cell(0, 0), QString::fromLatin1(kBlmCornerText));
     connect(m_grid2, &CellGrid::cellDoubleClicked, this, &Form1::onBlmCellDoubleClicked);
 
-    m_findBar = new FindBar(m_grid1, m_pageGeneral);
-    m_findBar->setObjectName(QStringLiteral("FindBar"));
-    m_findBar->setGeometry(twips(6150, 450, 4305, 390));
     setAcceptDrops(true);
-
-    // Pages get their place inside the tab control when it lays itself out.
-    m_tab->installEventFilter(this);
-    m_pageGeneral->installEventFilter(this);
-    m_pageBlm->installEventFilter(this);
-    if (QWidget* stack = m_pageGeneral->parentWidget())
-        stack->installEventFilter(this);
-    placeTabPages();
 }
 
 void Form1::buildMenus()
 {
+    auto addItem = [this](QMenu* menu, const char* name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
-    m_mnuOpen = file->addAction(QStringLiteral("&Open"));
-    m_mnuOpen->setObjectName(QStringLiteral("mnuOpen"));
-    m_mnuQuit = file->addAction(QStringLiteral("&Quit"));
-    m_mnuQuit->setObjectName(QStringLiteral("mnuQuit"));
+    connect(addItem(file, "mnuOpen", QStringLiteral("&Open")), &QAction::triggered, this, [this] { openCommand(); });
+    QAction* quit = addItem(file, "mnuQuit", QStringLiteral("&Quit"));
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    m_mnuFitToWindow = addItem(view, "mnuFitToWindow", QStringLiteral("&Fit to Window"));
+    m_mnuFitToWindow->setCheckable(true);
+    connect(m_mnuFitToWindow, &QAction::toggled, this, [this](bool on) { setFitToWindow(on); });
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
-    m_mnuBookMark = tools->addAction(QStringLiteral("&Bookmark (F12)"));
-    m_mnuBookMark->setObjectName(QStringLiteral("mnuBookMark"));
+    QAction* bookMark = addItem(tools, "mnuBookMark", QStringLiteral("&Bookmark (F12)"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
-    m_mnuAbout = help->addAction(QStringLiteral("&About"));
-    m_mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
-
-    connect(m_mnuOpen, &QAction::triggered, this, [this] { openCommand(); });
+    connect(addItem(help, "mnuAbout", QStringLiteral("&About")), &QAction::triggered, this, [this] { showAbout(); });
 
     // Window-wide keys of their own; F12 is left to the key handler.
     auto* reload = new QAction(QStringLiteral("Reload"), this);
@@ -216,27 +253,32 @@ void Form1::buildMenus()
         m_findBar->activate();
     });
     addAction(find);
-    connect(m_mnuQuit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
-    connect(m_mnuQuit, &QAction::triggered, this, [this] { close(); });
-    connect(m_mnuBookMark, &QAction::triggered, this, [this] { guarded("Bookmark", [this] { BookMark(); }); });
-    connect(m_mnuAbout, &QAction::triggered, this, [this] { showAbout(); });
+    connect(quit, &QAction::triggered, qApp, &QApplication::quit, Qt::QueuedConnection);
+    connect(quit, &QAction::triggered, this, [this] { close(); });
+    connect(bookMark, &QAction::triggered, this, [this] { guarded("Bookmark", [this] { BookMark(); }); });
 }
 
-// The design places the tabs' controls relative to the tab control itself;
-// Qt's pages start below the tab bar, so the controls move up by the page's
-// offset.
-void Form1::placeTabPages()
+void Form1::setFitToWindow(bool on)
 {
-    for (QWidget* page : {m_pageGeneral, m_pageBlm}) {
-        const QPoint offset = page->mapTo(m_tab, QPoint(0, 0));
-        const QPoint previous = page->property("dlvOffset").toPoint();
-        if (offset == previous)
-            continue;
-        for (QObject* child : page->children())
-            if (auto* widget = qobject_cast<QWidget*>(child))
-                widget->move(widget->pos() + previous - offset);
-        page->setProperty("dlvOffset", offset);
+    m_fitToWindow = on;
+    if (m_mnuFitToWindow->isChecked() != on)
+        m_mnuFitToWindow->setChecked(on);
+    if (on) {
+        m_client->setMinimumSize(kDesignClientSize);
+        m_client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        return;
     }
+    if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
+        showNormal();
+    m_client->setFixedSize(kDesignClientSize);
+    if (QLayout* windowLayout = layout())
+        windowLayout->activate();
+    resize(minimumSizeHint().expandedTo(minimumSize()));
+}
+
+int Form1::addWorkbenchTab(QWidget* page, const QString& title)
+{
+    return m_tab->addTab(page, title);
 }
 
 void Form1::setMessageHandler(MessageHandler handler)
@@ -249,6 +291,16 @@ void Form1::setFileNameChooser(FileNameChooser chooser)
     m_fileNameChooser = std::move(chooser);
 }
 
+void Form1::setLogReader(LogReader reader)
+{
+    m_logReader = std::move(reader);
+}
+
+const TakeStore* Form1::store() const noexcept
+{
+    return m_document ? &m_document->store() : nullptr;
+}
+
 std::string Form1::decimalSeparator() const
 {
     return QLocale().decimalPoint().toStdString();
@@ -257,9 +309,9 @@ std::string Form1::decimalSeparator() const
 void Form1::reportError(const QString& text)
 {
     if (m_messageHandler)
-        m_messageHandler(MessageKind::Error, programName(), text);
+        m_messageHandler(MessageKind::Error, programName(), shownQString(text));
     else
-        QMessageBox::warning(this, programName(), text);
+        QMessageBox::warning(this, programName(), shownQString(text));
 }
 
 void Form1::guarded(const char* what, const std::function<void()>& command)
@@ -269,7 +321,7 @@ void Form1::guarded(const char* what, const std::function<void()>& command)
     } catch (const std::bad_alloc&) {
         reportError(QStringLiteral("%1 failed: not enough memory.").arg(QString::fromLatin1(what)));
     } catch (const std::exception& e) {
-        reportError(QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(what), QString::fromUtf8(e.what())));
+        reportError(QStringLiteral("%1 failed: %2").arg(QString::fromLatin1(what), shownQString(std::string_view(e.what()))));
     } catch (...) {
         reportError(QStringLiteral("%1 failed.").arg(QString::fromLatin1(what)));
     }
@@ -285,6 +337,7 @@ void Form1::showAbout()
                                         "F12 or Tools, Bookmark: highlight the selected row, or clear it\n"
                                         "F5: read the current log again; drop a log on the window to open it\n"
                                         "Ctrl+F: find a parameter by name; Ctrl+C: copy the selected cells\n"
+                                        "View, Fit to Window: let the window grow, the grids and curve with it\n"
                                         "Double-click a BLM cell: show its takes on the BLM curve\n"
                                         "On the curve: click to locate a take; Left/Right step one take; "
                                         "F3/Shift+F3 next/previous marked take;\n"
@@ -298,10 +351,6 @@ void Form1::showAbout()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if ((event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show) &&
-        (watched == m_tab || watched == m_pageGeneral || watched == m_pageBlm ||
-         watched == m_pageGeneral->parentWidget()))
-        placeTabPages();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F12) {
         // A key travels from the focused control up to its parents; act once,
         // where it starts. The key is not consumed.
@@ -313,6 +362,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // The reading stops; the Open under way then ends without showing it.
+    if (m_reading)
+        m_reading->cancel = true;
+    QMainWindow::closeEvent(event);
+}
+
 // ---------------------------------------------------------------- commands
 
 void Form1::openCommand()
@@ -320,45 +377,53 @@ void Form1::openCommand()
     runOpen([this] { return ReadDataFile(); });
 }
 
-void Form1::openFile(const QString& path)
+void Form1::openPath(const std::filesystem::path& path)
 {
     runOpen([this, path] { return readLog(path); });
 }
 
+void Form1::openFile(const QString& path)
+{
+    openPath(pathOf(path));
+}
+
 void Form1::reloadCommand()
 {
-    if (!m_currentPath.isEmpty())
-        openFile(m_currentPath);
+    if (m_document)
+        openPath(m_document->path());
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
 {
-    const QMimeData* data = event->mimeData();
-    if (data && data->hasUrls() && !data->urls().isEmpty() && data->urls().constFirst().isLocalFile())
+    if (droppedFile(event->mimeData()))
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event)
 {
-    const QMimeData* data = event->mimeData();
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
+    const std::optional<QUrl> url = droppedFile(event->mimeData());
+    if (!url)
         return;
     event->acceptProposedAction();
-    openFile(data->urls().constFirst().toLocalFile());
+    openPath(droppedPath(*url));
 }
 
 void Form1::runOpen(const std::function<bool()>& read)
 {
+    if (m_loading)
+        return;  // one Open at a time; never one inside another
+    m_loading = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    QApplication::processEvents();
     guarded("Open", [&] {
         if (read()) {
             DrawGeneral();
             DrawBLM();
             ShowRuntime();
+            emit documentChanged();
         }
     });
     QApplication::restoreOverrideCursor();
+    m_loading = false;
 }
 
 bool Form1::ReadDataFile()
@@ -372,23 +437,66 @@ bool Form1::ReadDataFile()
         if (m_fileDialog->exec() == QDialog::Accepted && !m_fileDialog->selectedFiles().isEmpty())
             name = m_fileDialog->selectedFiles().constFirst();
     }
-    QApplication::processEvents();
     if (name.trimmed().isEmpty())
         return false;
     m_lastFileName = name;
-    return readLog(name);
+    return readLog(pathOf(name));
 }
 
-bool Form1::readLog(const QString& path)
+// Reads on a worker thread and waits in a local event loop, so the window
+// keeps painting; the progress dialog comes after m_progressDelay.
+bool Form1::readLog(const std::filesystem::path& path)
 {
-    ReadResult result = readDataLog(std::filesystem::path(path.toStdString()));
+    emit loadStarted();
+    ReadControl control;
+    ReadResult result;
+    QEventLoop loop;
+    std::thread worker([&] {
+        try {
+            result = m_logReader(path, control);
+        } catch (...) {
+            result = ReadResult{};
+            result.error = "Cannot read '" + displayText(path.native()) + "': not enough memory";
+        }
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    m_reading = &control;
+
+    QProgressDialog* progress = nullptr;
+    QTimer ticker;
+    auto showProgress = [&] {
+        if (!progress) {
+            progress = new QProgressDialog(this);
+            progress->setObjectName(QStringLiteral("LoadProgress"));
+            progress->setWindowTitle(programName());
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(0);
+            progress->setRange(0, 0);
+            connect(progress, &QProgressDialog::canceled, progress, [&control] { control.cancel = true; });
+            progress->show();
+        }
+        progress->setLabelText(QStringLiteral("Reading %1\n%2 MB read")
+                                   .arg(shownName(path), megabytes(control.bytesRead.load())));
+    };
+    QTimer::singleShot(m_progressDelay, &loop, [&] {
+        showProgress();
+        connect(&ticker, &QTimer::timeout, &loop, showProgress);
+        ticker.start(100);
+    });
+    loop.exec();
+    worker.join();
+    ticker.stop();
+    m_reading = nullptr;
+    delete progress;
+    emit loadRead();
+
+    if (control.cancel)
+        return false;  // cancelled: everything stays as it was
     if (!result.ok()) {
         reportError(QString::fromStdString(result.error));
         return false;
     }
-    m_store = std::move(result.store);
-    m_curve = {};  // a new store may sit where a freed one was: never reuse its curve
-    m_currentPath = path;
+    m_document = std::make_shared<LogDocument>(path, std::move(result.store));
     return true;
 }
 
@@ -396,23 +504,20 @@ void Form1::DrawGeneral()
 {
     m_grid1->setColCount(1);
     m_grid1->setRowCount(1);
-    auto rows = std::make_shared<GeneralRows>(m_store);
-    m_grid1->setColCount(m_store->takeCount() + 1);
-    m_grid1->appendSourceRows(rows);
+    m_grid1->setColCount(m_document->store().takeCount() + 1);
+    m_grid1->appendSourceRows(std::make_shared<GeneralRows>(m_document->sharedStore()));
     m_grid1->AutoSizeColumns(0, m_grid1->ColCount() - 1);
 }
 
 void Form1::DrawBLM()
 {
-    const BlmTable table = computeBlmTable(*m_store);
+    const BlmTable& table = m_document->blmTable();
     const BlmGridTexts texts = blmTableTexts(table);
     m_grid2->clearTints();
     m_grid2->setRowCount(1);
     for (int r = 1; r < kBlmGridRows; ++r)
         m_grid2->AppendRow(texts[static_cast<std::size_t>(r)][0]);
-    for (int c = 1; c < kBlmGridColumns; ++c)
-        m_grid2->setCellText(CellRange::cell(0, c), QString::fromStdString(texts[0][static_cast<std::size_t>(c)]));
-    for (int r = 1; r < kBlmGridRows; ++r)
+    for (int r = 0; r < kBlmGridRows; ++r)
         for (int c = 1; c < kBlmGridColumns; ++c)
             m_grid2->setCellText(CellRange::cell(r, c),
                                  QString::fromStdString(texts[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]));
@@ -437,27 +542,24 @@ void Form1::ShowRuntime()
 
 void Form1::DrawCurve(int aData)
 {
-    m_lblParameterName->setText(m_grid1->CellText(CellRange::cell(aData + 1, 0)));
-    if (!m_store)
+    m_lblParameterName->setText(m_grid1->shownCellText(aData + 1, 0));
+    if (!m_document)
         return;
-    if (m_curve.store != m_store.get() || m_curve.param != aData) {
-        auto series = std::make_shared<const ParamSeries>(extractParamSeries(*m_store, aData));
-        m_curve = {m_store.get(), aData, series, summarizeSeries(*series)};
-    }
-    const CurveLabels labels = curveLabels(m_curve.summary, decimalSeparator());
+    const LogDocument::Curve curve = m_document->curve(aData);
+    const CurveLabels labels = curveLabels(curve.summary, decimalSeparator());
     m_lblAvg->setText(QString::fromStdString(labels.avg));
     m_lblMin->setText(QString::fromStdString(labels.min));
     m_lblMax->setText(QString::fromStdString(labels.max));
 
-    const CurveLayout layout = CurveLayout::of(m_store->lastTake(), m_curve.summary);
+    const CurveLayout layout = CurveLayout::of(m_document->store().lastTake(), curve.summary);
     m_picture1->clear();
     m_picture1->setUserScale(layout.scale());
-    if (!m_curve.summary.hasNumbers()) {
+    if (!curve.summary.hasNumbers()) {
         m_picture1->showWholeLog();
         return;
     }
     m_picture1->setDrawColor(kBlack);
-    m_picture1->setCurve(m_curve.series, layout);
+    m_picture1->setCurve(curve.series, layout);
 }
 
 void Form1::BookMark()
@@ -485,11 +587,11 @@ void Form1::BookMark()
 void Form1::onBlmCellDoubleClicked(int row, int col)
 {
     guarded("Showing the takes of the cell", [this, row, col] {
-        if (!m_store || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
+        if (!m_document || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
             return;
         m_tab->setCurrentIndex(0);
         m_grid1->selectGridRow(kBlmParam + 1);
-        m_picture1->setTickTakes(blmCellTakes(*m_store, row, col));
+        m_picture1->setTickTakes(blmCellTakes(m_document->store(), row, col));
     });
 }
 
@@ -506,7 +608,7 @@ void Form1::onCurveReleased(double x)
 {
     guarded("Locating the take", [this, x] {
         const int row = m_grid1->SelectedRow(0);
-        if (row <= 0 || !m_store)
+        if (row <= 0 || !m_document)
             return;
         DrawCurve(row - 1);
         const CurveScale& scale = m_picture1->userScale();
@@ -514,7 +616,7 @@ void Form1::onCurveReleased(double x)
         m_picture1->drawLine(x, scale.top(), x, scale.bottom());
         m_picture1->setDrawColor(kBlack);
         const int take = clickedTake(x);
-        m_lblValue->setText(fromUtf8(displayText(clickedValueText(*m_store, row - 1, take))));
+        m_lblValue->setText(shownQString(clickedValueText(m_document->store(), row - 1, take)));
         m_grid1->ScrollToCell(row, clickedGridColumn(take, m_grid1->ColCount()));
     });
 }

@@ -1,31 +1,42 @@
 #pragma once
 
-#include "views/curve.h"
+#include "datalog/take_store.h"
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <string>
 
 class QAction;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
-class QMenu;
 class QTabWidget;
 
 namespace dlv {
 
 class CurveSurface;
 class FindBar;
-class TakeStore;
+class FitLabel;
+class LogDocument;
 
-// The program's only window. Owns the take store of the open log, the
-// file-open dialog, the tabs with both grids, and the curve surface with its
-// labels; every command runs to its end inside the user event that started it.
-// Controls carry their names as object names (Grid1, Picture1, lblRunTime, ...).
+// "Datalog Viewer 0.5": the caption, the About box and --version.
+[[nodiscard]] QString programName();
+
+// The program's only window. Holds the open log as one LogDocument, the
+// file-open dialog, the tabs with both grids, and the curve view with its
+// labels. Controls carry their names as object names (Grid1, Picture1,
+// lblRunTime, ...) and sit at their design places; View, Fit to Window lets
+// the window grow, the grids and the curve taking the room.
+//
+// A log is read on a worker thread while the window keeps repainting; after
+// a moment a modal dialog shows the bytes read and offers Cancel. Open, drop
+// and F5 still return only when the log is on show (or the reading failed
+// or was cancelled, leaving everything as it was); another Open, drop or F5
+// while one is reading is ignored.
 class Form1 final : public QMainWindow {
     Q_OBJECT
 public:
@@ -43,17 +54,27 @@ public:
     using FileNameChooser = std::function<QString()>;
     void setFileNameChooser(FileNameChooser chooser);
 
+    // What reads a log on the worker thread (readDataLog unless replaced, for
+    // tests); it should follow control's cancel flag.
+    using LogReader = std::function<ReadResult(const std::filesystem::path&, ReadControl& control)>;
+    void setLogReader(LogReader reader);
+    // How long a reading runs before the progress dialog shows (500 ms).
+    void setProgressDelay(std::chrono::milliseconds delay) noexcept { m_progressDelay = delay; }
+
     // File, Open: busy cursor, ReadDataFile, then DrawGeneral, DrawBLM and
     // ShowRuntime when a log was read. A failure shows a message and leaves
     // what the window showed intact.
     void openCommand();
     // Opens the log at path exactly as File, Open would, without the dialog.
+    // The path's bytes are the file name, whatever their encoding.
+    void openPath(const std::filesystem::path& path);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
     void reloadCommand();
+    [[nodiscard]] bool isLoading() const noexcept { return m_loading; }
 
-    // Shows the dialog and reads the chosen log into the store; false when no
-    // name was given or the log could not be read (the store is unchanged).
+    // Shows the dialog and reads the chosen log; false when no name was given
+    // or the log could not be read (the document is unchanged).
     bool ReadDataFile();
     void DrawGeneral();
     void DrawBLM();
@@ -61,18 +82,38 @@ public:
     void DrawCurve(int aData);
     void BookMark();
 
-    [[nodiscard]] const TakeStore* store() const noexcept { return m_store.get(); }
+    // The open log, null before the first; replaced as a whole by Open and F5.
+    [[nodiscard]] std::shared_ptr<LogDocument> document() const { return m_document; }
+    [[nodiscard]] const TakeStore* store() const noexcept;
+
+    // Adds a page after the existing tabs; it fills the tab whatever the
+    // window's size (the page lays out its own contents). Returns its index.
+    int addWorkbenchTab(QWidget* page, const QString& title);
+
+    // View, Fit to Window: on, the window can be resized and the controls
+    // follow; off, it returns to the design size and places.
+    void setFitToWindow(bool on);
+    [[nodiscard]] bool fitsToWindow() const noexcept { return m_fitToWindow; }
+    // The window's inside at design size, in pixels.
+    static constexpr QSize kDesignClientSize{723, 669};
+
+signals:
+    // A new document is on show (after DrawGeneral, DrawBLM and ShowRuntime).
+    void documentChanged();
+    // A reading started, and its bytes are all in (before the views are drawn).
+    void loadStarted();
+    void loadRead();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
-    void placeTabPages();
-    bool readLog(const QString& path);
+    bool readLog(const std::filesystem::path& path);
     void runOpen(const std::function<bool()>& read);
     void onRowSelected();
     void onCurveReleased(double x);
@@ -83,42 +124,31 @@ private:
     void guarded(const char* what, const std::function<void()>& command);
     [[nodiscard]] std::string decimalSeparator() const;
 
-    std::shared_ptr<const TakeStore> m_store;
+    std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
     FileNameChooser m_fileNameChooser;
+    LogReader m_logReader;
+    std::chrono::milliseconds m_progressDelay{500};
+    bool m_loading = false;
+    ReadControl* m_reading = nullptr;  // the reading under way, for closeEvent
+    bool m_fitToWindow = false;
     QString m_lastFileName;
-    QString m_currentPath;  // the log on show, read again by F5
-
-    // The curve of the selected parameter, kept so that a click redraws
-    // without reading the log again.
-    struct CurveCache {
-        const TakeStore* store = nullptr;
-        long long param = -1;
-        std::shared_ptr<const ParamSeries> series;
-        CurveSummary summary;
-    } m_curve;
 
     // Controls, owned by Qt's parent tree.
+    QWidget* m_client = nullptr;
     QFileDialog* m_fileDialog = nullptr;
     QTabWidget* m_tab = nullptr;
-    QWidget* m_pageGeneral = nullptr;
-    QWidget* m_pageBlm = nullptr;
-    QLabel* m_label2 = nullptr;
-    QLabel* m_lblRunTime = nullptr;
+    FitLabel* m_lblRunTime = nullptr;
     CellGrid* m_grid1 = nullptr;
-    QGroupBox* m_frame1 = nullptr;
     CurveSurface* m_picture1 = nullptr;
-    QLabel* m_lblParameterName = nullptr;
-    QLabel* m_lblValue = nullptr;
-    QLabel* m_lblMax = nullptr;
-    QLabel* m_lblAvg = nullptr;
-    QLabel* m_lblMin = nullptr;
+    FitLabel* m_lblParameterName = nullptr;
+    FitLabel* m_lblValue = nullptr;
+    FitLabel* m_lblMax = nullptr;
+    FitLabel* m_lblAvg = nullptr;
+    FitLabel* m_lblMin = nullptr;
     CellGrid* m_grid2 = nullptr;
     FindBar* m_findBar = nullptr;
-    QAction* m_mnuOpen = nullptr;
-    QAction* m_mnuQuit = nullptr;
-    QAction* m_mnuBookMark = nullptr;
-    QAction* m_mnuAbout = nullptr;
+    QAction* m_mnuFitToWindow = nullptr;
 };
 
 }  // namespace dlv

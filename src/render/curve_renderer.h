@@ -1,0 +1,35 @@
+#pragma once
+
+#include "views/curve.h"
+
+#include <QColor>
+#include <QLineF>
+#include <QSize>
+
+#include <span>
+
+class QPainter;
+
+namespace dlv {
+
+// Pure painting of a parameter curve, shared by the window's curve and any
+// other chart: each function paints into a w x h pixel area whose top-left
+// corner is the painter's origin, through the user coordinate system scale.
+// Nothing is kept between calls.
+
+// The curve reduced to envelope (built for scale's x range and size.width()):
+// one vertical run per pixel column, value a at user y = maxValue - a.
+// O(width).
+void paintCurveEnvelope(QPainter& painter, const CurveScale& scale, QSize size, const CurveEnvelope& envelope,
+                        double maxValue, const QColor& color);
+
+// A straight line given in user units. Points on the right or bottom edge
+// belong to the last column or row, so they stay visible.
+void paintUserLine(QPainter& painter, const CurveScale& scale, QSize size, QLineF line, const QColor& color);
+
+// A tick of height pixels on the bottom edge at each of sortedTakes (user x =
+// take) inside scale's x range: at most one per column, O(width log ticks).
+void paintTakeTicks(QPainter& painter, const CurveScale& scale, QSize size, std::span<const int> sortedTakes,
+                    const QColor& color, int height);
+
+}  // namespace dlv

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "datalog/columns.h"
+#include "datalog/take_store.h"
+#include "views/blm_table.h"
+#include "views/curve.h"
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+
+namespace dlv {
+
+// The open log and everything derived from it: the file name as the system
+// gave it (raw bytes), the take store, its numeric columns, the BLM table and
+// the curve of the last parameter asked for. A new log or a reload makes a
+// new document; nothing here is ever keyed by a store address, so no cache
+// can outlive the log it was built from. Derived parts are built on first
+// use. Thread-safe: the window and the tabs that follow it may ask from any
+// thread.
+class LogDocument final {
+public:
+    LogDocument(std::filesystem::path path, std::shared_ptr<const TakeStore> store);
+    LogDocument(const LogDocument&) = delete;
+    LogDocument& operator=(const LogDocument&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const noexcept { return m_path; }
+    [[nodiscard]] const TakeStore& store() const noexcept { return *m_store; }
+    [[nodiscard]] const std::shared_ptr<const TakeStore>& sharedStore() const noexcept { return m_store; }
+    [[nodiscard]] ColumnCache& columns() noexcept { return m_columns; }
+
+    // The averaged BLM table; O(takes) once.
+    [[nodiscard]] const BlmTable& blmTable();
+
+    // One parameter's values and summary. The last one asked for is kept, so
+    // that a click redraws without reading the takes again; O(takes) otherwise.
+    struct Curve {
+        std::shared_ptr<const ParamSeries> series;
+        CurveSummary summary;
+    };
+    [[nodiscard]] Curve curve(long long param);
+
+private:
+    std::filesystem::path m_path;
+    std::shared_ptr<const TakeStore> m_store;
+    ColumnCache m_columns;
+    std::mutex m_mutex;
+    std::unique_ptr<const BlmTable> m_blm;
+    Curve m_curve;
+};
+
+}  // namespace dlv

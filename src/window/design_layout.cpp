@@ -1,0 +1,89 @@
+#include "window/design_layout.h"
+
+#include <QWidget>
+
+#include <algorithm>
+
+namespace dlv {
+
+DesignLayout::DesignLayout(QWidget* container, QWidget* reference, QSize designSize)
+    : QLayout(container), m_reference(reference ? reference : container), m_designSize(designSize)
+{
+    setContentsMargins(0, 0, 0, 0);
+    // Sizes are the window's to decide (Fit to Window), not the controls'.
+    setSizeConstraint(SetNoConstraint);
+}
+
+DesignLayout::~DesignLayout()
+{
+    for (const Item& item : m_items)
+        delete item.item;
+}
+
+void DesignLayout::place(QWidget* widget, QRect designTwips, unsigned follow)
+{
+    addChildWidget(widget);
+    m_items.append(Item{new QWidgetItem(widget), designTwips, follow});
+    invalidate();
+}
+
+void DesignLayout::addItem(QLayoutItem* item)
+{
+    m_items.append(Item{item, item->geometry(), Fixed});
+}
+
+QLayoutItem* DesignLayout::itemAt(int index) const
+{
+    return index >= 0 && index < count() ? m_items[index].item : nullptr;
+}
+
+QLayoutItem* DesignLayout::takeAt(int index)
+{
+    if (index < 0 || index >= count())
+        return nullptr;
+    return m_items.takeAt(index).item;
+}
+
+QSize DesignLayout::sizeHint() const
+{
+    return minimumSize();
+}
+
+QSize DesignLayout::minimumSize() const
+{
+    QRect all;
+    for (const Item& item : m_items)
+        all |= item.design;
+    return {all.right() + 1, all.bottom() + 1};
+}
+
+void DesignLayout::setGeometry(const QRect& rect)
+{
+    QLayout::setGeometry(rect);
+    QWidget* container = parentWidget();
+    if (!container || !m_reference)
+        return;
+    // The design places controls relative to the reference; the container
+    // (a tab page, say) may start elsewhere inside it.
+    const QPoint offset = m_reference == container ? QPoint() : container->mapTo(m_reference, QPoint());
+    const QSize extra = (m_reference->size() - m_designSize).expandedTo(QSize(0, 0));
+    for (const Item& item : m_items) {
+        QRect r = item.design.translated(-offset);
+        if (item.follow & MoveX)
+            r.translate(extra.width(), 0);
+        if (item.follow & GrowX)
+            r.setWidth(r.width() + extra.width());
+        if (item.follow & MoveY)
+            r.translate(0, extra.height());
+        if (item.follow & GrowY)
+            r.setHeight(r.height() + extra.height());
+        // Exactly the design box: QWidgetItem would widen a label to its
+        // text's size hint.
+        if (QWidget* widget = item.item->widget())
+            widget->setGeometry(r);
+        else
+            item.item->setGeometry(r);
+    }
+}
+
+}  // namespace dlv
