@@ -115,6 +115,7 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(programName());
     buildControls();
     buildMenus();
+    buildTablesTab();
     setFitToWindow(false);
     // Key presses are seen here before the focused control gets them.
     qApp->installEventFilter(this);

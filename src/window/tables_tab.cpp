@@ -3,6 +3,7 @@
 #include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
+#include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
@@ -260,6 +261,7 @@ void TablesTab::buildControls()
     connect(m_name, &QLineEdit::textEdited, this, [this](const QString& text) {
         if (m_current < 0)
             return;
+        m_userWorkspace = true;
         m_workspace.tables[static_cast<std::size_t>(m_current)].name = text.toStdString();
         if (QListWidgetItem* item = m_list->item(m_current))
             item->setText(text);
@@ -348,12 +350,32 @@ void TablesTab::buildCorrections(QWidget* parent)
 
 void TablesTab::setLog(std::shared_ptr<const TakeStore> store)
 {
-    m_columns = store ? std::make_shared<ColumnCache>(std::move(store)) : nullptr;
+    setColumns(store ? std::make_shared<ColumnCache>(std::move(store)) : nullptr);
+}
+
+void TablesTab::setDocument(const std::shared_ptr<LogDocument>& document)
+{
+    // The document's own cache, kept alive by the document.
+    setColumns(document ? std::shared_ptr<ColumnCache>(document, &document->columns()) : nullptr);
+}
+
+void TablesTab::setColumns(std::shared_ptr<ColumnCache> columns)
+{
+    m_columns = std::move(columns);
     m_session = m_columns ? std::make_unique<workbench::LogSession>(m_columns) : nullptr;
+    // A workspace the user opened or edited carries over to the next log (or
+    // the same one read again); otherwise each log gets its default table.
+    if (m_userWorkspace) {
+        const int current = m_current;
+        setWorkspace(std::move(m_workspace));
+        selectTable(current);
+        return;
+    }
     Workspace workspace;
     if (m_columns)
         guardedEdit(m_status, [&] { workspace = defaultWorkspace(*m_columns); });
     setWorkspace(std::move(workspace));
+    m_userWorkspace = false;
 }
 
 void TablesTab::setWorkspace(Workspace workspace)
@@ -374,6 +396,7 @@ void TablesTab::setWorkspace(Workspace workspace)
 
 void TablesTab::setChannels(std::vector<Channel> channels)
 {
+    m_userWorkspace = true;
     m_workspace.channels = std::move(channels);
     refreshNames();
     m_channelsDialog->setErrors(channelErrors());
@@ -454,6 +477,7 @@ void TablesTab::selectTable(int index)
 
 void TablesTab::addTable()
 {
+    m_userWorkspace = true;
     Table table = m_current >= 0 ? m_workspace.tables[static_cast<std::size_t>(m_current)] : Table{};
     table.name = QStringLiteral("Table %1").arg(m_workspace.tables.size() + 1).toStdString();
     m_workspace.tables.push_back(std::move(table));
@@ -467,6 +491,7 @@ void TablesTab::removeTable()
 {
     if (m_current < 0)
         return;
+    m_userWorkspace = true;
     m_workspace.tables.erase(m_workspace.tables.begin() + m_current);
     const int next = std::min(m_current, static_cast<int>(m_workspace.tables.size()) - 1);
     m_current = -2;  // forces selectTable to load
@@ -507,6 +532,7 @@ void TablesTab::onFieldEdited(TableField field)
 {
     if (m_loading || m_current < 0)
         return;
+    m_userWorkspace = true;
     Table& t = m_workspace.tables[static_cast<std::size_t>(m_current)];
     // Fields read as text first: a value that cannot be read keeps the draft
     // as it was and shows why, under the field.
@@ -682,6 +708,7 @@ bool TablesTab::openWorkspace(const QString& path, QString* error)
         return false;
     }
     setWorkspace(std::move(*read.workspace));
+    m_userWorkspace = true;
     return true;
 }
 

@@ -24,6 +24,7 @@ namespace dlv {
 class CellGrid;
 class ChannelsDialog;
 class ColumnCache;
+class LogDocument;
 class NameCompleter;
 class TakeStore;
 namespace workbench {
@@ -35,7 +36,7 @@ class LogSession;
 // table itself, recomputed on every edit; below it the corrections of a
 // pasted map. Errors show under their field with the place marked; the
 // last good table stays on show. Owns the workspace being edited and the
-// numeric columns of the open log (shared with nobody). Writes no file
+// numeric columns of the open log (shared with the window's document). Writes no file
 // unless asked through exportTable / exportSuggestedMap.
 class TablesTab final : public QWidget {
     Q_OBJECT
@@ -45,6 +46,8 @@ public:
 
     // A new log: its columns, and the default workspace for it. null clears.
     void setLog(std::shared_ptr<const TakeStore> store);
+    // The same for the window's open log, sharing its numeric columns.
+    void setDocument(const std::shared_ptr<LogDocument>& document);
     [[nodiscard]] bool hasLog() const noexcept { return m_columns != nullptr; }
 
     [[nodiscard]] const Workspace& workspace() const noexcept { return m_workspace; }
@@ -109,6 +112,7 @@ signals:
 private:
     void buildControls();
     void buildCorrections(QWidget* parent);
+    void setColumns(std::shared_ptr<ColumnCache> columns);
     void loadEditor();
     void refreshList();
     void refreshNames();
@@ -132,6 +136,7 @@ private:
     std::optional<ShownTable> m_shown;
     double m_lastMillis = 0.0;
     bool m_loading = false;  // the editor is being filled by the program
+    bool m_userWorkspace = false;  // opened or edited: kept for the next log
 
     // Corrections of the table on show.
     std::optional<ParsedMap> m_oldMap;
