@@ -15,6 +15,8 @@
 #include "views/report.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -232,6 +234,72 @@ inline double naiveHalfEven(double v)
     return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
 }
 
+// ------------------------------------------------------------ the number rule
+
+// The number rule written plainly: a grammar check, then std::from_chars on
+// the text after its sign; out of range, strtod tells too large (no value)
+// from too small (a signed zero).
+inline std::optional<double> referenceNumber(std::string_view text)
+{
+    const std::string t(naiveTrim(text));
+    std::size_t i = 0;
+    const bool negative = i < t.size() && t[i] == '-';
+    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+        ++i;
+    const std::size_t body = i;
+    std::size_t digits = 0;
+    std::size_t points = 0;
+    for (; i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'); ++i)
+        (t[i] == '.' ? points : digits) += 1;
+    if (digits == 0 || points > 1)
+        return std::nullopt;
+    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+        ++i;
+        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
+            ++i;
+        if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i])))
+            return std::nullopt;
+        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
+            ++i;
+    }
+    if (i != t.size())
+        return std::nullopt;
+    double value = 0;
+    const auto [end, ec] = std::from_chars(t.data() + body, t.data() + t.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        if (std::isinf(std::strtod(t.c_str() + body, nullptr)))
+            return std::nullopt;
+        return negative ? -0.0 : 0.0;
+    }
+    if (ec != std::errc{} || end != t.data() + t.size() || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+// Input: a text, read by the number rule. An input starting with 0xFF
+// stands for a long number: after the next byte n, the first '~' and the
+// byte after it become that byte n x 64 + 1 times ("1~0e-1" is 1, many
+// zeros and e-1), so that the fuzzer reaches values of hundreds of digits.
+inline std::string checkNumber(std::string_view data)
+{
+    std::string text(data);
+    if (data.size() >= 2 && static_cast<unsigned char>(data[0]) == 0xFF) {
+        const std::size_t copies = 1 + static_cast<unsigned char>(data[1]) * 64u;
+        text = std::string(data.substr(2));
+        const std::size_t tilde = text.find('~');
+        if (tilde != std::string::npos && tilde + 1 < text.size())
+            text.replace(tilde, 2, std::string(copies, text[tilde + 1]));
+    }
+    const std::optional<double> got = dlv::parseNumber(text);
+    const std::optional<double> want = referenceNumber(text);
+    if (got.has_value() != want.has_value())
+        return "'" + shown(text) + "': " + (got ? "a number " + number(*got) : std::string("not a number")) +
+               ", the reference says " + (want ? "a number " + number(*want) : std::string("not a number"));
+    if (got && (std::memcmp(&*got, &*want, sizeof(double)) != 0))
+        return "'" + shown(text) + "' reads " + number(*got) + " instead of " + number(*want);
+    return {};
+}
+
 // ------------------------------------------------------------ AFSEP
 
 // Input: two bytes of field number (signed), one byte of separator length
@@ -353,6 +421,7 @@ inline std::string checkStoreAgainst(std::string_view bytes, const dlv::ReadResu
             if (!value || !value->empty())
                 return where() + ": parameter " + std::to_string(p) + " beyond the line is not the empty text";
         }
+        widest = std::min(widest, dlv::TakeStore::kShownValueBytesLimit);  // no cell shows more
         if (store.maxShownValueBytes(t) != widest)
             return where() + ": maxShownValueBytes " + std::to_string(store.maxShownValueBytes(t)) + " instead of " +
                    std::to_string(widest);

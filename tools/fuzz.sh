@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer) into build-fuzz and runs each one for a bounded
-# time, one target per core at a time. Exits non-zero when a target finds an
-# input that breaks a check; the input is left in build-fuzz/artifacts/ and
-# belongs, once the fault is fixed,
-# under tests/fuzz_regressions/TARGET/, where the test suite replays it.
+# UndefinedBehaviorSanitizer) into build-fuzz and runs each one for a fixed
+# time, one target per core at a time, starting from the corpus kept in the
+# repository (fuzz/corpus/TARGET, up to a few hundred small inputs) and the one
+# grown by earlier runs (build-fuzz/corpus/TARGET). Exits non-zero when a
+# target finds an input that breaks a check; the input is left in
+# build-fuzz/artifacts/ and belongs, once the fault is fixed, under
+# tests/fuzz_regressions/TARGET/, where the test suite replays it.
+# With DLV_FUZZ_KEEP=1 the inputs that reach new code are merged into
+# fuzz/corpus/TARGET afterwards (up to 512 bytes each), so that the next run,
+# on any machine, starts where this one ended.
 # Usage: tools/fuzz.sh [SECONDS_PER_TARGET] [TARGET ...]   (default 30, all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve paste)
+((${#targets[@]})) || targets=(afsep reader blm curve number paste)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -34,6 +39,12 @@ seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
+seed number plain ' -12.5e-3 '
+# Long numbers: 0xFF, n, then a text whose "~c" stands for n x 64 + 1 bytes c.
+seed number long-large '\377\007''1~0e-1'
+seed number long-tiny '\377\007''0.~01'
+seed number long-cancel '\377\007''0.~015e450'
+seed number long-point '\377\020''-1.~99e-300'
 seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
 seed paste axis '\000 20, 30;40 1e2'
 
@@ -68,8 +79,9 @@ mkdir -p "$dir/artifacts"
 run_target() {
   local target=$1 corpus="$dir/corpus/$1" extra=() dict=()
   mkdir -p "$corpus"
+  [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm) dict=(-dict="$dir/log.dict") ;; esac
+  case $target in reader | blm | number) dict=(-dict="$dir/log.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1
@@ -92,6 +104,15 @@ for i in "${!targets[@]}"; do
     echo "fuzz_$target: $(grep -E "^Done" "$dir/fuzz_$target.log" | head -1)"
   fi
 done
+
+if [ "${DLV_FUZZ_KEEP:-0}" = 1 ]; then
+  for target in "${targets[@]}"; do
+    mkdir -p "fuzz/corpus/$target"
+    "$dir/fuzz/fuzz_$target" -merge=1 -max_len=512 "fuzz/corpus/$target" "$dir/corpus/$target" \
+      >"$dir/merge_$target.log" 2>&1 || true
+    echo "fuzz/corpus/$target: $(ls "fuzz/corpus/$target" | wc -l) inputs"
+  done
+fi
 
 if ((${#failed[@]})); then
   echo "Fuzzing found faults in: ${failed[*]} (inputs in $dir/artifacts/, logs in $dir/fuzz_TARGET.log)"

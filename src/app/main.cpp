@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/tables_command.h"
+#include "datalog/display_text.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
 #include "window/form1.h"
@@ -7,27 +8,48 @@
 #include <QApplication>
 #include <QLocale>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Prints what the window would show for the log, without a display.
-int report(const std::filesystem::path& path, bool hits)
+// Prints what the window would show for the log, without a display, and the
+// reader's warnings on standard error. Every failure ends here with exit code
+// 1 and a message; nothing escapes to abort the program.
+int report(const std::filesystem::path& path, bool hits) noexcept
 {
-    const dlv::ReadResult result = dlv::readDataLog(path);
-    if (!result.ok()) {
-        std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
-        return 1;
+    try {
+        const dlv::ReadResult result = dlv::readDataLog(path);
+        if (!result.ok()) {
+            std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
+            return 1;
+        }
+        for (const dlv::ReadWarning& warning : result.warnings)
+            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
+                         warning.message.c_str());
+        const std::string separator = QLocale().decimalPoint().toStdString();
+        const std::string text = dlv::reportText(*result.store, separator, hits);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "datalog-viewer: cannot write the report: %s\n", std::strerror(errno));
+            return 1;
+        }
+        return 0;
+    } catch (const std::bad_alloc&) {
+        std::fputs("datalog-viewer: not enough memory to build the report\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "datalog-viewer: cannot build the report: %s\n", e.what());
+    } catch (...) {
+        std::fputs("datalog-viewer: cannot build the report\n", stderr);
     }
-    const std::string separator = QLocale().decimalPoint().toStdString();
-    std::cout << dlv::reportText(*result.store, separator, hits);
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    return 1;
 }
 
 int window(int argc, char** argv, const dlv::CommandLine& line)

@@ -37,6 +37,16 @@ std::unique_ptr<ByteBuffer> ByteBuffer::reserve(std::size_t capacity) noexcept
     }
 }
 
+std::unique_ptr<ByteBuffer> ByteBuffer::adopt(char* mapping, std::size_t mappingBytes, std::size_t capacity) noexcept
+{
+    try {
+        return std::unique_ptr<ByteBuffer>(new ByteBuffer(mapping, mappingBytes, mapping, capacity));
+    } catch (...) {
+        ::munmap(mapping, mappingBytes);
+        return nullptr;
+    }
+}
+
 ByteBuffer::~ByteBuffer()
 {
     ::munmap(m_mapping, m_mappingBytes);

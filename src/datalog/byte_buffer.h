@@ -15,6 +15,11 @@ public:
     // code may read past the end). Returns null when the system has no room.
     [[nodiscard]] static std::unique_ptr<ByteBuffer> reserve(std::size_t capacity) noexcept;
 
+    // Takes over a mapping made elsewhere with mmap (unmapped with the
+    // buffer) whose first capacity bytes are followed by kPadding zero bytes.
+    // Null, and the mapping unmapped, when memory runs out.
+    [[nodiscard]] static std::unique_ptr<ByteBuffer> adopt(char* mapping, std::size_t mappingBytes, std::size_t capacity) noexcept;
+
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
     ~ByteBuffer();

@@ -82,4 +82,37 @@ std::string shownText(std::string_view bytes, ShownTextOptions options)
     return text;
 }
 
+std::string quotedText(std::string_view bytes)
+{
+    std::string text;
+    for (const char ch : displayText(bytes)) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\\') {
+            text += "\\\\";
+        } else if (c == '\n') {
+            text += "\\n";
+        } else if (c == '\r') {
+            text += "\\r";
+        } else if (c == '\t') {
+            text += "\\t";
+        } else if (c < 32 || c == 127) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            text += "\\x";
+            text.push_back(kHex[c >> 4]);
+            text.push_back(kHex[c & 15]);
+        } else {
+            text.push_back(ch);
+        }
+    }
+    return text;
+}
+
+std::string groupedCount(std::uint64_t count)
+{
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, 1, ',');
+    return digits;
+}
+
 }  // namespace dlv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,14 @@ void appendShownText(std::string& out, std::string_view bytes, ShownTextOptions 
 {
     return byteCount <= maxChars ? byteCount : maxChars + 1;
 }
+
+// Text for quoting a name or a value in a message: as displayText, with
+// control bytes (below 32, and 127) written as \n, \r, \t or \xHH and a
+// backslash as \\, so that nothing quoted can move the cursor, colour a
+// terminal or break a message into lines.
+[[nodiscard]] std::string quotedText(std::string_view bytes);
+
+// A count with its thousands grouped by commas: 3412 -> "3,412".
+[[nodiscard]] std::string groupedCount(std::uint64_t count);
 
 }  // namespace dlv

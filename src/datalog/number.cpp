@@ -1,9 +1,11 @@
 #include "datalog/number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace dlv {
 
@@ -18,6 +20,52 @@ std::string_view trimSpaces(std::string_view text) noexcept
     return text.substr(b, e - b);
 }
 
+namespace {
+
+// More significant digits than this never change how a decimal rounds to a
+// double (at most 767 can matter): the rest only count as "some nonzero digit".
+constexpr std::size_t kKeptDigits = 800;
+// A written exponent is read up to this size; any larger one is out of range
+// whatever the digits (a text cannot hold 10^15 of them), and the cap keeps
+// the sums below within 64 bits.
+constexpr std::int64_t kExponentCap = 1'000'000'000'000'000;
+
+}  // namespace
+
+std::optional<double> scaledDecimal(bool negative, std::string_view digits, bool moreNonZero,
+                                    std::int64_t pointPosition) noexcept
+{
+    const double zero = negative ? -0.0 : 0.0;
+    if (digits.empty())
+        return zero;
+    // 0.1 x 10^pointPosition <= value < 10^pointPosition: the double range
+    // (about 4.9e-324 to 1.8e308) decides before any conversion.
+    if (pointPosition > 309)
+        return std::nullopt;
+    if (pointPosition < -324)
+        return zero;
+    digits = digits.substr(0, kKeptDigits);
+    char text[kKeptDigits + 32];
+    std::memcpy(text, digits.data(), digits.size());
+    std::size_t n = digits.size();
+    if (moreNonZero) {
+        // A sticky digit past the kept ones: rounds as the dropped digits would.
+        std::memset(text + n, '0', kKeptDigits - n);
+        n = kKeptDigits;
+        text[n++] = '1';
+    }
+    text[n++] = 'e';
+    const auto [exponentEnd, unused] =
+        std::to_chars(text + n, text + sizeof text, pointPosition - static_cast<std::int64_t>(n - 1));
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(text, exponentEnd, value, std::chars_format::scientific);
+    if (ec == std::errc::result_out_of_range)
+        return pointPosition > 0 ? std::nullopt : std::optional<double>(zero);
+    if (ec != std::errc{} || !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
 std::optional<double> parseNumber(std::string_view text) noexcept
 {
     const std::string_view t = trimSpaces(text);
@@ -26,24 +74,25 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     const char* p = begin;
 
     // Validate the shape first: from_chars alone would also take inf, nan and
-    // hex-like forms, which a log never means as numbers.
+    // hex-like forms, which a log never means as numbers. Counts are 64-bit:
+    // one field may hold billions of digits.
     bool negative = false;
     if (p != end && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
     const char* const mantissa = p;
-    int digits = 0;
-    int fractionDigits = 0;
-    std::uint64_t digitValue = 0;
-    bool nonZeroDigit = false;
+    std::uint64_t digits = 0;
+    std::uint64_t fractionDigits = 0;
+    std::uint64_t digitValue = 0;  // meaningful only while digits <= 15
+    const char* lastNonZero = nullptr;
     bool point = false;
     for (; p != end; ++p) {
         if (*p >= '0' && *p <= '9') {
             ++digits;
             fractionDigits += point;
             digitValue = digitValue * 10 + static_cast<std::uint64_t>(*p - '0');
-            nonZeroDigit |= *p != '0';
+            lastNonZero = *p != '0' ? p : lastNonZero;
         } else if (*p == '.' && !point) {
             point = true;
         } else {
@@ -52,18 +101,21 @@ std::optional<double> parseNumber(std::string_view text) noexcept
     }
     if (digits == 0)
         return std::nullopt;
-    bool negativeExponent = false;
+    std::int64_t written = 0;
     const bool exponent = p != end && (*p == 'e' || *p == 'E');
     if (exponent) {
         ++p;
+        bool negativeExponent = false;
         if (p != end && (*p == '+' || *p == '-')) {
             negativeExponent = *p == '-';
             ++p;
         }
         if (p == end || *p < '0' || *p > '9')
             return std::nullopt;
-        while (p != end && *p >= '0' && *p <= '9')
-            ++p;
+        for (; p != end && *p >= '0' && *p <= '9'; ++p)
+            written = std::min(written * 10 + (*p - '0'), kExponentCap);
+        if (negativeExponent)
+            written = -written;
     }
     if (p != end)
         return std::nullopt;
@@ -78,18 +130,27 @@ std::optional<double> parseNumber(std::string_view text) noexcept
         return negative ? -value : value;
     }
 
-    double value = 0.0;
-    // from_chars rejects a leading '+', so start past the sign and apply it here.
-    const auto [ptr, ec] = std::from_chars(mantissa, end, value, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range) {
-        // Too small to represent is zero; too large has no finite value.
-        if (negativeExponent || !nonZeroDigit)
-            return negative ? -0.0 : 0.0;
-        return std::nullopt;
+    // Otherwise the value is 0.d1d2d3... x 10^pointPosition, d1 the first
+    // nonzero digit: its size is known from the counts before any conversion.
+    // Only the digits up to the last nonzero one are walked again.
+    char kept[kKeptDigits];
+    std::size_t keptCount = 0;
+    std::uint64_t leadingZeros = 0;  // digits before the first nonzero one
+    const char* q = mantissa;
+    const char* const lastDigit = lastNonZero ? lastNonZero + 1 : mantissa;
+    for (; q != lastDigit && keptCount < kKeptDigits; ++q) {
+        if (*q == '.')
+            continue;
+        if (keptCount == 0 && *q == '0')
+            ++leadingZeros;
+        else
+            kept[keptCount++] = *q;
     }
-    if (ec != std::errc{} || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return negative ? -value : value;
+    const bool moreNonZero = q != lastDigit;
+    const std::uint64_t integerDigits = digits - fractionDigits;
+    const std::int64_t pointPosition =
+        static_cast<std::int64_t>(integerDigits) - static_cast<std::int64_t>(leadingZeros) + written;
+    return scaledDecimal(negative, std::string_view(kept, keptCount), moreNonZero, pointPosition);
 }
 
 double roundHalfEven(double value) noexcept
@@ -123,8 +184,9 @@ std::string formatPlain(double value, std::string_view decimalSeparator)
 {
     if (!std::isfinite(value))
         return std::isnan(value) ? "NaN" : (value > 0 ? "Infinity" : "-Infinity");
-    // Keep 15 significant digits (so 0.1 + 0.2 shows as 0.3), then write the
-    // shortest fixed-point text of that value: no exponent, no trailing zeros.
+    // Round to 15 significant digits (so 0.1 + 0.2 shows as 0.3), then write
+    // the shortest fixed-point text of the double nearest to that: no
+    // exponent, no trailing zeros. Beyond 10^15 that double has more digits.
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%.15g", value);
     const double rounded = std::strtod(buffer, nullptr);

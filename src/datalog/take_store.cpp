@@ -1,6 +1,7 @@
 #include "datalog/take_store.h"
 
 #include "datalog/byte_buffer.h"
+#include "datalog/display_text.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 
@@ -24,17 +25,6 @@ namespace dlv {
 
 TakeStore::TakeStore() = default;
 TakeStore::~TakeStore() = default;
-
-std::string_view TakeStore::DataLines(int t) const noexcept
-{
-    const Line& line = m_lines[static_cast<std::size_t>(t)];
-    return {m_bytes->data() + line.start, line.length};
-}
-
-int TakeStore::fieldCount(int t) const noexcept
-{
-    return static_cast<int>(m_lines[static_cast<std::size_t>(t)].commaCount) + 1;
-}
 
 namespace {
 
@@ -76,46 +66,103 @@ inline std::size_t nthComma(const char* line, std::size_t from, unsigned n) noex
 #endif
 }
 
+// Length of a line's text from its span up to the next line's start: the
+// line end (CR, LF or CR LF) taken off. No line holds a CR or LF inside.
+inline std::size_t textLength(const char* line, std::size_t span) noexcept
+{
+    if (span != 0 && line[span - 1] == '\n')
+        --span;
+    if (span != 0 && line[span - 1] == '\r')
+        --span;
+    return span;
+}
+
 // Field k of a line whose every eighth comma is indexed: anchors[g] is the
 // offset of comma 8g + 7, so the field is found from the anchor before it
 // after at most seven further commas.
 template <class Offset>
-inline std::string_view sparseField(const char* line, std::uint32_t length, std::uint32_t commaCount,
-                                    const Offset* anchors, std::size_t k) noexcept
+inline std::string_view sparseField(const char* line, std::size_t span, std::uint64_t commaCount,
+                                    const Offset* anchors, std::uint64_t k) noexcept
 {
     const std::size_t group = k >> 3;
-    std::size_t begin = group == 0 ? 0 : std::size_t{anchors[group - 1]} + 1;
+    std::size_t begin = group == 0 ? 0 : static_cast<std::size_t>(anchors[group - 1]) + 1;
     const auto skip = static_cast<unsigned>(k & 7);
     if (skip != 0)
         begin = nthComma(line, begin, skip - 1) + 1;
-    const std::size_t end = k < commaCount ? nthComma(line, begin, 0) : length;
+    const std::size_t end = k < commaCount ? nthComma(line, begin, 0) : textLength(line, span);
     return {line + begin, end - begin};
 }
 
 }  // namespace
 
+std::string_view TakeStore::DataLines(int t) const noexcept
+{
+    const auto i = static_cast<std::size_t>(t);
+    const std::uint64_t start = m_index.start(i);
+    return {m_data + start, textLength(m_data + start, m_index.start(i + 1) - start)};
+}
+
+const TakeStore::LongLine& TakeStore::longLine(std::size_t t) const noexcept
+{
+    return *std::lower_bound(m_longLines.begin(), m_longLines.end(), t,
+                             [](const LongLine& line, std::size_t take) { return line.take < take; });
+}
+
+int TakeStore::fieldCount(int t) const noexcept
+{
+    const auto i = static_cast<std::size_t>(t);
+    if (m_index.start(i + 1) - m_index.start(i) >= kShortLimit) [[unlikely]]
+        return static_cast<int>(longLine(i).commaCount) + 1;  // below INT_MAX: longer lines are refused
+    return static_cast<int>(8 * (m_index.anchorBase(i + 1) - m_index.anchorBase(i)) + (m_index.facts(i) >> 13)) + 1;
+}
+
+std::string_view TakeStore::longField(std::uint64_t k, std::size_t t) const noexcept
+{
+    const LongLine& line = longLine(t);
+    if (k > line.commaCount)
+        return {};
+    const std::uint64_t start = m_index.start(t);
+    const std::size_t span = m_index.start(t + 1) - start;
+    if (line.huge)
+        return sparseField(m_data + start, span, line.commaCount, m_hugeCommas.data() + line.anchorBase, k);
+    return sparseField(m_data + start, span, line.commaCount, m_longCommas.data() + line.anchorBase, k);
+}
+
 std::string_view TakeStore::field(long long p, int t) const noexcept
 {
-    const Line& line = m_lines[static_cast<std::size_t>(t)];
-    if (p < 0 || p > static_cast<long long>(line.commaCount))
+    const auto i = static_cast<std::size_t>(t);
+    const std::uint64_t start = m_index.start(i);
+    const std::uint64_t span = m_index.start(i + 1) - start;
+    if (p < 0)
         return {};
-    const char* bytes = m_data + line.start;
-    const auto k = static_cast<std::size_t>(p);
-    if (!line.isLong) [[likely]]
-        return sparseField(bytes, line.length, line.commaCount, m_shortOffsets + line.commaBase, k);
-    return sparseField(bytes, line.length, line.commaCount, m_longCommas.data() + line.commaBase, k);
+    const auto k = static_cast<std::uint64_t>(p);
+    if (span >= kShortLimit) [[unlikely]]
+        return longField(k, i);
+    const std::uint64_t base = m_index.anchorBase(i);
+    const std::uint64_t commas = 8 * (m_index.anchorBase(i + 1) - base) + (m_index.facts(i) >> 13);
+    if (k > commas)
+        return {};
+    return sparseField(m_data + start, span, commas, m_shortOffsets + base, k);
 }
 
 const char* TakeStore::fieldHint(long long p, int t) const noexcept
 {
-    const Line& line = m_lines[static_cast<std::size_t>(t)];
-    const char* bytes = m_data + line.start;
-    if (p < 8 || p > static_cast<long long>(line.commaCount))
+    const auto i = static_cast<std::size_t>(t);
+    const std::uint64_t start = m_index.start(i);
+    const char* bytes = m_data + start;
+    if (p < 8)
         return bytes;
-    const auto group = static_cast<std::size_t>(p >> 3);
-    const std::size_t anchor = line.isLong ? m_longCommas[line.commaBase + group - 1]
-                                           : m_shortOffsets[line.commaBase + group - 1];
-    return bytes + anchor;
+    const auto group = static_cast<std::uint64_t>(p) >> 3;
+    const std::uint64_t base = m_index.anchorBase(i);
+    if (m_index.start(i + 1) - start >= kShortLimit) [[unlikely]] {
+        const LongLine& line = longLine(i);
+        if (static_cast<std::uint64_t>(p) > line.commaCount)
+            return bytes;
+        return bytes + (line.huge ? m_hugeCommas[line.anchorBase + group - 1] : m_longCommas[line.anchorBase + group - 1]);
+    }
+    if (group > m_index.anchorBase(i + 1) - base)
+        return bytes;
+    return bytes + m_shortOffsets[base + group - 1];
 }
 
 std::optional<std::string_view> TakeStore::Get_Param_data(long long aParamNr, long long aStep) const noexcept
@@ -127,28 +174,45 @@ std::optional<std::string_view> TakeStore::Get_Param_data(long long aParamNr, lo
 
 // Builds a TakeStore from a buffer holding the whole file. Friend of TakeStore.
 struct TakeStoreBuilder {
-    static constexpr std::size_t kShortLimit = 65536;  // offsets of shorter lines fit 16 bits
+    static constexpr std::size_t kShortLimit = TakeStore::kShortLimit;  // offsets in shorter lines fit 16 bits
+    static constexpr std::uint32_t kWidthLimit = TakeStore::kShownValueBytesLimit;
 
     const char* bytes = nullptr;
     std::size_t size = 0;        // end of the part of the buffer this builder indexes
     std::size_t paramLimit = 0;  // fields 0 .. paramLimit are shown in the grid
 
-    // What this part of the log gives; merged into the store once every part is done.
-    std::vector<TakeStore::Line> lines;
-    std::vector<std::uint32_t> maxValueBytes;
+    // What this part of the log gives; merged into the store once every part
+    // is done. The index ends with an entry for the part's end.
+    LineIndex index;
+    std::vector<TakeStore::LongLine> longLines;  // take numbers counted in this part
     std::vector<std::uint32_t> longCommas;
+    std::vector<std::uint64_t> hugeCommas;
+    std::uint64_t mostCommas = 0;  // in any one line
+    std::size_t firstAnchor = 0;   // this part's first place in the short table
+
+    // Oddities, for the warnings.
+    std::uint64_t fewerFields = 0;
+    std::uint64_t moreFields = 0;
+    std::uint64_t controlBytes = 0;
+    std::size_t firstControl = SIZE_MAX;  // position of the first control byte
 
     // State of the line being indexed.
     std::size_t lineStart = 0;
     std::size_t lineCommaBase = 0;  // index of its first anchor in the short table
-    std::uint32_t lineCommas = 0;
+    std::uint64_t lineCommas = 0;
     bool lineIsLong = false;
-    std::size_t lineLongBase = 0;
-    std::size_t fieldStart = 0;  // absolute position of the current field
-    std::uint32_t maxField = 0;  // longest untrimmed field among 0 .. paramLimit
+    bool lineIsHuge = false;        // anchors at 4 GiB and beyond: 64-bit
+    std::size_t lineLongBase = 0;   // its first anchor in longCommas, or in hugeCommas when huge
+    std::size_t fieldStart = 0;     // absolute position of the current field
+    std::uint32_t maxField = 0;     // longest untrimmed field among 0 .. paramLimit, at most kWidthLimit
     bool lineHasSpace = false;
     std::size_t shortCount = 0;
     std::uint16_t* shortTable = nullptr;
+
+    [[nodiscard]] static std::uint32_t width(std::size_t bytes) noexcept
+    {
+        return bytes < kWidthLimit ? static_cast<std::uint32_t>(bytes) : kWidthLimit;
+    }
 
     // Ends of line 1 and 2 (title and names): position after the line end, or
     // npos if the file ends first without a line end.
@@ -191,22 +255,39 @@ struct TakeStoreBuilder {
         }
     }
 
+    // Moves the anchors of the line being indexed from the 16-bit table to
+    // the 32-bit one, and from there to the 64-bit one.
+    void makeLong()
+    {
+        lineIsLong = true;
+        lineLongBase = longCommas.size();
+        for (std::size_t i = 0; i < lineCommas / 8; ++i)
+            longCommas.push_back(shortTable[lineCommaBase + i]);
+        shortCount = lineCommaBase;
+    }
+    void makeHuge()
+    {
+        lineIsHuge = true;
+        const std::size_t from = lineLongBase;
+        lineLongBase = hugeCommas.size();
+        hugeCommas.insert(hugeCommas.end(), longCommas.begin() + static_cast<std::ptrdiff_t>(from), longCommas.end());
+        longCommas.resize(from);
+    }
+
     void onComma(std::size_t pos)
     {
         const std::size_t rel = pos - lineStart;
         if (lineCommas <= paramLimit)
-            maxField = std::max<std::uint32_t>(maxField, static_cast<std::uint32_t>(pos - fieldStart));
+            maxField = std::max(maxField, width(pos - fieldStart));
         fieldStart = pos + 1;
-        if (!lineIsLong && rel >= kShortLimit) {
-            // Move this line's anchors to the 32-bit table and go on there.
-            lineIsLong = true;
-            lineLongBase = longCommas.size();
-            for (std::size_t i = 0; i < lineCommas / 8; ++i)
-                longCommas.push_back(shortTable[lineCommaBase + i]);
-            shortCount = lineCommaBase;
-        }
+        if (!lineIsLong && rel >= kShortLimit)
+            makeLong();
+        if (!lineIsHuge && rel > std::numeric_limits<std::uint32_t>::max())
+            makeHuge();
         if ((lineCommas & 7) == 7) {
-            if (lineIsLong)
+            if (lineIsHuge)
+                hugeCommas.push_back(rel);
+            else if (lineIsLong)
                 longCommas.push_back(static_cast<std::uint32_t>(rel));
             else
                 shortTable[shortCount++] = static_cast<std::uint16_t>(rel);
@@ -214,33 +295,52 @@ struct TakeStoreBuilder {
         ++lineCommas;
     }
 
-    void endLine(std::size_t pos)
+    // The line being indexed ends at pos; the next one starts at next.
+    void endLine(std::size_t pos, std::size_t next)
     {
         if (lineCommas <= paramLimit)
-            maxField = std::max<std::uint32_t>(maxField, static_cast<std::uint32_t>(pos - fieldStart));
-        TakeStore::Line line{lineStart, static_cast<std::uint32_t>(pos - lineStart), lineCommas,
-                             lineIsLong ? lineLongBase : lineCommaBase, lineIsLong};
-        lines.push_back(line);
-        maxValueBytes.push_back(maxField);
+            maxField = std::max(maxField, width(pos - fieldStart));
+        if (!lineIsLong && next - lineStart >= kShortLimit)
+            makeLong();
         if (lineHasSpace)
-            recomputeTrimmedMax();
+            maxField = trimmedMax(pos);
+        const std::size_t take = index.size();
+        index.push(lineStart, lineCommaBase, static_cast<std::uint16_t>(maxField | ((lineCommas & 7) << 13)));
+        if (lineIsLong)
+            longLines.push_back({take, lineCommas, lineLongBase, lineIsHuge});
+        mostCommas = std::max(mostCommas, lineCommas);
+        if (lineCommas + 1 < paramLimit)
+            ++fewerFields;
+        else if (lineCommas + 1 > paramLimit)
+            ++moreFields;
     }
 
-    // The widths of a line with spaces, measured again with the spaces
-    // trimmed, in one walk along the line.
-    void recomputeTrimmedMax()
+    // The widest shown field of a line with spaces, measured again with the
+    // spaces trimmed, in one walk along the line.
+    [[nodiscard]] std::uint32_t trimmedMax(std::size_t pos) const
     {
-        const TakeStore::Line& line = lines.back();
-        const std::string_view text(bytes + line.start, line.length);
-        const std::size_t last = std::min<std::size_t>(paramLimit, line.commaCount);
+        const std::string_view text(bytes + lineStart, pos - lineStart);
+        const std::uint64_t last = std::min<std::uint64_t>(paramLimit, lineCommas);
         std::uint32_t longest = 0;
         std::size_t start = 0;
-        for (std::size_t k = 0; k <= last; ++k) {
+        for (std::uint64_t k = 0; k <= last; ++k) {
             const std::size_t comma = std::min(text.find(',', start), text.size());
-            longest = std::max<std::uint32_t>(longest, static_cast<std::uint32_t>(trimSpaces(text.substr(start, comma - start)).size()));
+            longest = std::max(longest, width(trimSpaces(text.substr(start, comma - start)).size()));
             start = comma + 1;
         }
-        maxValueBytes.back() = longest;
+        return longest;
+    }
+
+    // Counts the control bytes (below 32 but TAB, CR and LF) among n bytes from pos.
+    void countControlBytes(std::size_t pos, std::size_t n) noexcept
+    {
+        for (std::size_t i = pos; i < pos + n; ++i) {
+            const auto c = static_cast<unsigned char>(bytes[i]);
+            if (c < 32 && c != '\t' && c != '\n' && c != '\r') {
+                firstControl = std::min(firstControl, i);
+                ++controlBytes;
+            }
+        }
     }
 
     void startLine(std::size_t pos)
@@ -250,6 +350,7 @@ struct TakeStoreBuilder {
         lineCommaBase = shortCount;
         lineCommas = 0;
         lineIsLong = false;
+        lineIsHuge = false;
         maxField = 0;
     }
 
@@ -263,8 +364,8 @@ struct TakeStoreBuilder {
             return;
         }
         if (lineCommas <= paramLimit) {
-            const auto width = static_cast<std::uint32_t>(pos - fieldStart);
-            maxField = width > maxField ? width : maxField;
+            const auto w = width(pos - fieldStart);
+            maxField = w > maxField ? w : maxField;
         }
         fieldStart = pos + 1;
         if ((lineCommas & 7) == 7)
@@ -310,10 +411,10 @@ struct TakeStoreBuilder {
                 startLine(pos + 1);
                 return;
             }
-            endLine(pos);
+            endLine(pos, pos + 1);
             startLine(pos + 1);
         } else {  // CR
-            endLine(pos);
+            endLine(pos, pos + 1 < size && bytes[pos + 1] == '\n' ? pos + 2 : pos + 1);
             startLine(pos + 1);
             skipLf = true;
         }
@@ -325,8 +426,13 @@ struct TakeStoreBuilder {
     // take a short loop over their commas.
     void indexTakes(std::size_t from)
     {
-        if (from >= size)
-            return;  // no data line: a line end after the names adds no take
+        if (from < size)  // else no data line: a line end after the names adds no take
+            indexLines(from);
+        index.push(size, shortCount, 0);
+    }
+
+    void indexLines(std::size_t from)
+    {
         // A guess at the number of lines from the first one, so that the
         // line table is rarely copied while it grows; capped, so that a short
         // first line does not reserve far more than the part can need.
@@ -335,8 +441,7 @@ struct TakeStoreBuilder {
         const std::size_t firstLength = firstEnd ? static_cast<std::size_t>(firstEnd - bytes) - from + 1 : probe;
         const std::size_t guess = std::min((size - from) / std::max<std::size_t>(firstLength, 1) * 9 / 8 + 16,
                                            (size - from) / 64 + 16);
-        lines.reserve(guess);
-        maxValueBytes.reserve(guess);
+        index.reserve(guess + 1);
         startLine(from);
         bool skipLf = false;  // an LF right after a CR belongs to that line end
         std::size_t i = from;
@@ -345,18 +450,23 @@ struct TakeStoreBuilder {
         const __m128i lf = _mm_set1_epi8('\n');
         const __m128i cr = _mm_set1_epi8('\r');
         const __m128i space = _mm_set1_epi8(' ');
+        const __m128i below32 = _mm_set1_epi8(31);
         for (; i + 64 <= size; i += 64) {
             std::uint64_t commas = 0;
             std::uint64_t ends = 0;
             std::uint64_t spaces = 0;
+            __m128i control = _mm_setzero_si128();  // bytes below 32 but CR and LF (TAB sorted out below)
             for (int k = 0; k < 4; ++k) {
                 const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
                 const auto shift = static_cast<unsigned>(16 * k);
+                const __m128i isEnd = _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr));
                 commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
-                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(
-                            _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr))))) << shift;
+                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isEnd))) << shift;
                 spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, space)))) << shift;
+                control = _mm_or_si128(control, _mm_andnot_si128(isEnd, _mm_cmpeq_epi8(_mm_max_epu8(chunk, below32), below32)));
             }
+            if (_mm_movemask_epi8(control) != 0) [[unlikely]]
+                countControlBytes(i, 64);
             // A space anywhere in the block may start or end a value, so the
             // lines it touches get their widths measured with trimming.
             const bool blockSpace = spaces != 0;
@@ -380,7 +490,7 @@ struct TakeStoreBuilder {
                         if (hasRunLongerThan(gaps, widest))
                             widest = longestRun(gaps);
                     }
-                    maxField = widest;
+                    maxField = std::min(widest, kWidthLimit);
                     fieldStart = i + last + 1;
                     // Anchors: the commas whose number in the line is 7 mod 8.
                     unsigned skip = 7u - (lineCommas & 7u);
@@ -414,6 +524,7 @@ struct TakeStoreBuilder {
             }
         }
 #endif
+        countControlBytes(i, size - i);
         for (; i < size; ++i) {
             const char c = bytes[i];
             if (c == ' ')
@@ -426,7 +537,7 @@ struct TakeStoreBuilder {
         }
         // The end of the file ends the last line; after a final line end there is no further take.
         if (lineStart < size)
-            endLine(size);
+            endLine(size, size);
     }
 };
 
@@ -441,13 +552,25 @@ ReadResult failure(std::string message)
 
 std::string inQuotes(std::string_view name)
 {
-    return "'" + displayText(name) + "'";
+    return "'" + quotedText(name) + "'";
 }
 
+std::string megabytes(std::size_t bytes)
+{
+    return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+}
+
+// The file's bytes did not fit.
 std::string memoryMessage(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + inQuotes(name) + ": not enough memory for a log of " +
-           std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
+    return "Cannot read " + inQuotes(name) + ": not enough memory for a log of " + megabytes(bytes);
+}
+
+// The bytes fitted, the index of the lines did not.
+std::string indexMemoryMessage(std::string_view name, std::size_t bytes)
+{
+    return "Cannot read " + inQuotes(name) + ": not enough memory for the index of its lines (the log itself, " +
+           megabytes(bytes) + ", fitted)";
 }
 
 }  // namespace
@@ -460,8 +583,11 @@ static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, 
     std::vector<std::size_t> starts{from};
     for (std::size_t k = 1; k < parts; ++k) {
         std::size_t q = std::max(from + (size - from) / parts * k, starts.back());
-        while (q < size && bytes[q] != '\n' && bytes[q] != '\r')
-            ++q;
+        // The first CR or LF from q on; lines may be gigabytes long.
+        const auto* lf = static_cast<const char*>(std::memchr(bytes + q, '\n', size - q));
+        const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - bytes) : size;
+        const auto* cr = static_cast<const char*>(std::memchr(bytes + q, '\r', lfAt - q));
+        q = cr ? static_cast<std::size_t>(cr - bytes) : lfAt;
         if (q >= size)
             break;
         const std::size_t next = bytes[q] == '\r' && q + 1 < size && bytes[q + 1] == '\n' ? q + 2 : q + 1;
@@ -471,6 +597,28 @@ static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, 
             starts.push_back(next);
     }
     return starts;
+}
+
+// The warnings about the names line, from its text.
+static void namesWarnings(std::string_view names, std::vector<ReadWarning>& warnings)
+{
+    const auto commas = static_cast<std::size_t>(std::count(names.begin(), names.end(), ','));
+    const auto semicolons = static_cast<std::size_t>(std::count(names.begin(), names.end(), ';'));
+    const auto tabs = static_cast<std::size_t>(std::count(names.begin(), names.end(), '\t'));
+    if (semicolons > commas && semicolons >= tabs)
+        warnings.push_back({ReadWarning::Kind::NamesSeparatedBySemicolon, semicolons,
+                            "the names line looks separated by ';' (" + groupedCount(semicolons) +
+                                " of them), not by commas"});
+    else if (tabs > commas)
+        warnings.push_back({ReadWarning::Kind::NamesSeparatedByTab, tabs,
+                            "the names line looks separated by TAB (" + groupedCount(tabs) + " of them), not by commas"});
+    else if (commas == 0)
+        warnings.push_back({ReadWarning::Kind::NoCommaInNames, 1, "the names line has no comma: the log has one parameter"});
+}
+
+static std::string takesText(std::uint64_t count, std::string_view what)
+{
+    return groupedCount(count) + (count == 1 ? " take has " : " takes have ") + std::string(what);
 }
 
 ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::string_view name)
@@ -485,19 +633,23 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
             return failure(inQuotes(name) + " is not a data log: it has fewer than two lines");
         std::size_t takesStart = 0;
         const std::size_t namesEnd = TakeStoreBuilder::lineEnd(bytes, size, namesStart, takesStart);
-        readNames(std::string_view(bytes + namesStart, namesEnd - namesStart), store->m_paramNames);
+        const std::string_view namesLine(bytes + namesStart, namesEnd - namesStart);
+        try {
+            readNames(namesLine, store->m_paramNames);
+        } catch (const std::bad_alloc&) {
+            return failure("Cannot read " + inQuotes(name) + ": not enough memory for the names in its names line (" +
+                           megabytes(namesLine.size()) + ")");
+        }
         const std::size_t paramLimit = store->m_paramNames.size() - 1;
 
         // An anchor for every eighth comma, so at most one per eight bytes;
         // only the part written is ever touched.
         store->m_shortCommas = ByteBuffer::reserve((size / 8 + 1) * sizeof(std::uint16_t));
         if (!store->m_shortCommas)
-            return failure(memoryMessage(name, size));
+            return failure(indexMemoryMessage(name, size));
         auto* shortTable = reinterpret_cast<std::uint16_t*>(store->m_shortCommas->data());
         store->m_shortOffsets = shortTable;
         store->m_data = bytes;
-        if (size - takesStart > 0xFFFFFFFFu && std::string_view(bytes + takesStart, size - takesStart).find('\n') == std::string_view::npos)
-            return failure("Cannot read " + inQuotes(name) + ": a line is longer than 4 GB");
         store->m_bytes = std::move(buffer);
         store->m_fileBytes = size;
 
@@ -517,48 +669,92 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
             b.size = k + 1 < starts.size() ? starts[k + 1] : size;
             b.paramLimit = paramLimit;
             b.shortTable = shortTable;
-            b.shortCount = (starts[k] - takesStart) / 8;
+            b.firstAnchor = b.shortCount = (starts[k] - takesStart) / 8;
         }
         runParts(builders.size(), [&](std::size_t k) { builders[k].indexTakes(starts[k]); });
 
-        if (builders.size() == 1) {
-            store->m_lines = std::move(builders[0].lines);
-            store->m_maxValueBytes = std::move(builders[0].maxValueBytes);
-            store->m_longCommas = std::move(builders[0].longCommas);
-        } else {
-            std::size_t lineCount = 0;
-            std::size_t longCount = 0;
-            for (const TakeStoreBuilder& b : builders) {
-                lineCount += b.lines.size();
-                longCount += b.longCommas.size();
-            }
-            store->m_lines.reserve(lineCount);
-            store->m_maxValueBytes.reserve(lineCount);
-            store->m_longCommas.reserve(longCount);
-            for (const TakeStoreBuilder& b : builders) {
-                const std::size_t longBase = store->m_longCommas.size();
-                for (TakeStore::Line line : b.lines) {
-                    if (line.isLong)
-                        line.commaBase += longBase;
-                    store->m_lines.push_back(line);
-                }
-                store->m_maxValueBytes.insert(store->m_maxValueBytes.end(), b.maxValueBytes.begin(), b.maxValueBytes.end());
-                store->m_longCommas.insert(store->m_longCommas.end(), b.longCommas.begin(), b.longCommas.end());
-            }
-        }
-        if (store->m_lines.size() > std::numeric_limits<int>::max())
+        // The parts' indexes one after the other, their anchors moved
+        // together; each part's last entry (its end) is the next one's first.
+        std::size_t lineCount = 0;
+        for (const TakeStoreBuilder& b : builders)
+            lineCount += b.index.size() - 1;
+        if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
             return failure("Cannot read " + inQuotes(name) + ": it has more than " +
-                           std::to_string(std::numeric_limits<int>::max()) + " takes");
-        // Only a guess far off is given back: shrinking copies the table.
-        if (store->m_lines.capacity() > store->m_lines.size() + store->m_lines.size() / 4 + 1024) {
-            store->m_lines.shrink_to_fit();
-            store->m_maxValueBytes.shrink_to_fit();
+                           groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes");
+        if (builders.size() == 1) {
+            store->m_index = std::move(builders[0].index);
+            store->m_longLines = std::move(builders[0].longLines);
+            store->m_longCommas = std::move(builders[0].longCommas);
+            store->m_hugeCommas = std::move(builders[0].hugeCommas);
+        } else {
+            store->m_index.reserve(lineCount + 1);
+            std::size_t anchors = 0;
+            for (std::size_t k = 0; k < builders.size(); ++k) {
+                TakeStoreBuilder& b = builders[k];
+                const std::size_t partAnchors = b.shortCount - b.firstAnchor;
+                std::memmove(shortTable + anchors, shortTable + b.firstAnchor, partAnchors * sizeof(std::uint16_t));
+                const std::size_t takeBase = store->m_index.size();
+                const bool last = k + 1 == builders.size();
+                store->m_index.append(b.index, b.index.size() - (last ? 0 : 1), b.firstAnchor - anchors);
+                for (TakeStore::LongLine line : b.longLines) {
+                    line.take += takeBase;
+                    line.anchorBase += line.huge ? store->m_hugeCommas.size() : store->m_longCommas.size();
+                    store->m_longLines.push_back(line);
+                }
+                store->m_longCommas.insert(store->m_longCommas.end(), b.longCommas.begin(), b.longCommas.end());
+                store->m_hugeCommas.insert(store->m_hugeCommas.end(), b.hugeCommas.begin(), b.hugeCommas.end());
+                anchors += partAnchors;
+                b.index = LineIndex();  // given back as soon as it is copied
+            }
         }
+        store->m_takeCount = static_cast<int>(lineCount);
+        std::uint64_t mostCommas = 0;
+        for (const TakeStoreBuilder& b : builders)
+            mostCommas = std::max(mostCommas, b.mostCommas);
+        if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            return failure("Cannot read " + inQuotes(name) + ": a take has more than " +
+                           groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields");
+        // Only a guess far off is given back: shrinking copies the table.
+        if (store->m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
+            store->m_index.shrinkToFit();
+
         ReadResult result;
+        namesWarnings(namesLine, result.warnings);
+        std::uint64_t control = 0;
+        std::uint64_t fewer = 0;
+        std::uint64_t more = 0;
+        std::size_t firstControl = SIZE_MAX;
+        for (std::size_t i = namesStart; i < namesEnd; ++i) {
+            const auto c = static_cast<unsigned char>(bytes[i]);
+            if (c < 32 && c != '\t') {
+                firstControl = std::min(firstControl, i);
+                ++control;
+            }
+        }
+        for (const TakeStoreBuilder& b : builders) {
+            control += b.controlBytes;
+            fewer += b.fewerFields;
+            more += b.moreFields;
+            firstControl = std::min(firstControl, b.firstControl);
+        }
+        if (control != 0) {
+            const std::string where = firstControl < takesStart
+                                          ? "the names line"
+                                          : "line " + groupedCount(store->m_index.lineAt(firstControl) + 3);
+            result.warnings.push_back({ReadWarning::Kind::ControlBytes, control,
+                                       groupedCount(control) + (control == 1 ? " byte is NUL" : " bytes are NUL") +
+                                           " or another control character (the first in " + where + ")"});
+        }
+        if (fewer != 0)
+            result.warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, fewer,
+                                       takesText(fewer, "fewer fields than the names line")});
+        if (more != 0)
+            result.warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
+                                       takesText(more, "more fields than the names line")});
         result.store = std::shared_ptr<const TakeStore>(std::move(store));
         return result;
     } catch (const std::bad_alloc&) {
-        return failure(memoryMessage(name, size));
+        return failure(indexMemoryMessage(name, size));
     } catch (const std::exception& e) {
         return failure("Cannot read " + inQuotes(name) + ": " + e.what());
     }
@@ -607,6 +803,17 @@ private:
 
 }  // namespace
 
+ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::string_view displayName) noexcept
+{
+    try {
+        if (!buffer || size > buffer->capacity())
+            return failure("Cannot read " + inQuotes(displayName) + ": no buffer of " + std::to_string(size) + " bytes");
+        return TakeStoreBuilder::build(std::move(buffer), size, displayName);
+    } catch (...) {
+        return failure(indexMemoryMessage(displayName, size));
+    }
+}
+
 ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName) noexcept
 {
     try {
@@ -621,10 +828,43 @@ ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName
     }
 }
 
+namespace {
+
+// Reads a file whose size the system does not tell (those under /proc and
+// /sys say 0) to its end, in growing steps, up to the machine's memory.
+ReadResult readStream(int fd, const std::string& name)
+{
+    std::string bytes;
+    std::size_t step = std::size_t{64} << 10;
+    while (true) {
+        if (bytes.size() + step > physicalMemoryBytes())
+            return failure(memoryMessage(name, bytes.size() + step));
+        const std::size_t at = bytes.size();
+        bytes.resize(at + step);
+        const ssize_t n = ::read(fd, bytes.data() + at, step);
+        if (n < 0) {
+            bytes.resize(at);
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                break;  // nothing more to read now
+            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+        }
+        bytes.resize(at + static_cast<std::size_t>(n));
+        if (n == 0)
+            break;
+        step = std::min(step * 2, std::size_t{64} << 20);
+    }
+    return readDataLogBytes(bytes, name);
+}
+
+}  // namespace
+
 ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) noexcept
 {
+    std::string name;
     try {
-        const std::string name = path.string();
+        name = path.native();
         // Without O_NONBLOCK, opening a FIFO would wait for a writer that
         // may never come; the file type is checked right after.
         FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
@@ -637,6 +877,8 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
             return failure("Cannot open " + inQuotes(name) + ": it is a directory");
         if (!S_ISREG(info.st_mode))
             return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
+        if (info.st_size == 0)
+            return readStream(file.get(), name);
 
         // A log that is still being written is read up to the size it had
         // when it was opened; reading it again later shows the new takes.
@@ -699,7 +941,7 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
         }
         return TakeStoreBuilder::build(std::move(buffer), done, name);
     } catch (...) {
-        return failure("Cannot read the log: not enough memory");
+        return failure("Cannot read " + (name.empty() ? std::string("the log") : inQuotes(name)) + ": not enough memory");
     }
 }
 

@@ -12,12 +12,15 @@
 #include <string_view>
 #include <vector>
 
+#include "datalog/line_index.h"
+
 namespace dlv {
 
 class ByteBuffer;
 
 // One data log held in memory: the file's bytes in one buffer, an index of its
-// data lines and of every eighth comma in them, and the names cut from the names line.
+// data lines (10 bytes a line) and of every eighth comma in them (2 bytes an
+// anchor in lines under 64 KiB), and the names cut from the names line.
 // Immutable once read; shared (shared_ptr<const TakeStore>) between the window
 // and whatever still shows the previous log while a new one is drawn.
 class TakeStore final {
@@ -31,7 +34,7 @@ public:
     [[nodiscard]] const std::vector<std::string>& ParamNames() const noexcept { return m_paramNames; }
 
     // Number of data lines (takes). Takes are numbered 0 .. takeCount() - 1.
-    [[nodiscard]] int takeCount() const noexcept { return static_cast<int>(m_lines.size()); }
+    [[nodiscard]] int takeCount() const noexcept { return m_takeCount; }
     // U: the highest take number, -1 when the log has no data line.
     [[nodiscard]] int lastTake() const noexcept { return takeCount() - 1; }
 
@@ -61,7 +64,12 @@ public:
 
     // Length in bytes of the longest trimmed value among fields 0 .. P of take
     // t, P being the number of names: what the grid column of take t shows.
-    [[nodiscard]] std::uint32_t maxShownValueBytes(int t) const noexcept { return m_maxValueBytes[static_cast<std::size_t>(t)]; }
+    // Saturates at kShownValueBytesLimit: no cell shows more than that.
+    [[nodiscard]] std::uint32_t maxShownValueBytes(int t) const noexcept
+    {
+        return m_index.facts(static_cast<std::size_t>(t)) & kShownValueBytesLimit;
+    }
+    static constexpr std::uint32_t kShownValueBytesLimit = 8191;
 
     // Size of the file as read, in bytes.
     [[nodiscard]] std::size_t fileBytes() const noexcept { return m_fileBytes; }
@@ -70,23 +78,44 @@ private:
     friend struct TakeStoreBuilder;
     TakeStore();
 
-    struct Line {
-        std::uint64_t start;       // offset of the line's first byte in the buffer
-        std::uint32_t length;      // bytes, without the line end
-        std::uint32_t commaCount;  // commas in the line
-        std::uint64_t commaBase;   // index of its first anchor (short or long table)
-        bool isLong;               // offsets held as 32-bit (line of 64 KiB or more)
+    // A line of 64 KiB or more keeps its anchors as 32-bit offsets (64-bit
+    // from 4 GiB on) and its comma count here, found by take number.
+    struct LongLine {
+        std::uint64_t take;
+        std::uint64_t commaCount;
+        std::uint64_t anchorBase;  // in m_longCommas, or in m_hugeCommas when huge
+        bool huge;
     };
+    static constexpr std::uint64_t kShortLimit = 65536;
+
+    // Where take t's bytes end, without the line end: the line runs up to the
+    // next line's start, less a CR, LF or CR LF.
+    [[nodiscard]] std::uint64_t lineEnd(std::size_t t) const noexcept
+    {
+        const std::uint64_t start = m_index.start(t);
+        std::uint64_t end = m_index.start(t + 1);
+        if (end > start && m_data[end - 1] == '\n')
+            --end;
+        if (end > start && m_data[end - 1] == '\r')
+            --end;
+        return end;
+    }
+    [[nodiscard]] const LongLine& longLine(std::size_t t) const noexcept;
+    [[nodiscard]] std::string_view longField(std::uint64_t p, std::size_t t) const noexcept;
 
     std::unique_ptr<ByteBuffer> m_bytes;
     std::size_t m_fileBytes = 0;
     std::vector<std::string> m_paramNames;
-    std::vector<Line> m_lines;
+    // One entry per take and one past the last: facts are the widest shown
+    // value (low 13 bits) and the comma count mod 8 (top 3 bits).
+    LineIndex m_index;
+    int m_takeCount = 0;
     // Anchors: the offset from the line start of comma 7, 15, 23, ... of each
-    // line; uint16 for lines under 64 KiB, uint32 for the longer ones.
+    // line; uint16 for lines under 64 KiB, uint32 or uint64 for the longer ones.
     std::unique_ptr<ByteBuffer> m_shortCommas;
+    std::vector<LongLine> m_longLines;
     std::vector<std::uint32_t> m_longCommas;
-    std::vector<std::uint32_t> m_maxValueBytes;
+    std::vector<std::uint64_t> m_hugeCommas;
     // Views into m_bytes and m_shortCommas, for the inline field lookup.
     const char* m_data = nullptr;
     const std::uint16_t* m_shortOffsets = nullptr;
@@ -102,12 +131,29 @@ inline void prefetchField(const TakeStore& store, long long p, int t) noexcept
     __builtin_prefetch(hint + 63);
 }
 
+// Something odd about a log that was read all the same. count is how many
+// takes (or bytes, for control bytes) are concerned; message says it in plain
+// words, with the count in digits grouped by commas.
+struct ReadWarning {
+    enum class Kind {
+        ControlBytes,           // NUL or other bytes below 32 but TAB, CR and LF
+        NoCommaInNames,         // a single name
+        NamesSeparatedBySemicolon,
+        NamesSeparatedByTab,
+        FewerFieldsThanNames,   // count: takes
+        MoreFieldsThanNames,    // count: takes
+    };
+    Kind kind;
+    std::uint64_t count;
+    std::string message;
+};
+
 // What reading a log gave: the store, or an error message in plain words that
 // names the file and the reason; warnings do not stop the reading.
 struct ReadResult {
     std::shared_ptr<const TakeStore> store;
     std::string error;
-    std::vector<std::string> warnings;
+    std::vector<ReadWarning> warnings;
     [[nodiscard]] bool ok() const noexcept { return store != nullptr; }
 };
 
@@ -121,13 +167,20 @@ struct ReadControl {
 
 // Reads the log at path: line 1 is dropped, line 2 holds the names, every
 // further line is one take. CR LF, a lone CR and a lone LF each end a line.
-// Fails (store null) for a file that cannot be opened or read, a directory, a
-// file with fewer than two lines, or when memory runs out. Never throws.
+// The path is used as the bytes it holds. Fails (store null) for a file that
+// cannot be opened or read, a directory, a file with fewer than two lines, or
+// when memory runs out. Files that cannot be sized (under /proc and /sys) are
+// read to their end as streams. Never throws.
 // control, when given, is followed and may be stopped from another thread.
 [[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control = nullptr) noexcept;
 
 // The same reading from bytes already in memory; displayName is used in
 // messages in place of a path.
 [[nodiscard]] ReadResult readDataLogBytes(std::string_view bytes, std::string_view displayName = "log") noexcept;
+
+// The same reading of the first size bytes of a buffer the store takes over,
+// without copying them (the buffer's padding must be zero).
+[[nodiscard]] ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t size,
+                                           std::string_view displayName) noexcept;
 
 }  // namespace dlv

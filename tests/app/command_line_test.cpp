@@ -70,7 +70,7 @@ TEST(CommandLine, FileNameBytesThatAreNotUtf8ReachTheReader)
 {
     dlvtest::TempLogs logs;
     const std::filesystem::path bad = logs.dir() / std::string("bad\xff\xfe.csv");
-    std::ofstream(bad, std::ios::binary) << "title\nTime\n0\n90\n120\n";
+    std::ofstream(bad, std::ios::binary) << "title\nTime,RPM\n0,800\n90,800\n120,800\n";
     // Through the shell: QProcess would pass the name through a QString.
     const std::string command = std::string("'") + DLV_VIEWER_EXE + "' --report '" + bad.native() + "' > '" +
                                 (logs.dir() / "out.txt").native() + "' 2>&1";

@@ -2,6 +2,8 @@
 #include "support/temp_logs.h"
 
 #include <QProcess>
+
+#include <sys/resource.h>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -93,4 +95,71 @@ TEST(Report, BundledSampleReportsEveryParameter)
     const QStringList lines = run.out.split('\n');
     EXPECT_TRUE(lines[0].startsWith("Runtime: ") && lines[0].endsWith(" minutes (1500 takes)")) << lines[0].toStdString();
     EXPECT_EQ(lines.size(), 13 + 257 + 1);  // 256 names and the empty one
+}
+
+// ------------------------------------------------------------ hostile input and failures
+
+TEST(Report, ControlBytesOfAFileNameAreEscapedInTheMessage)
+{
+    dlvtest::TempLogs logs;
+    const std::string name = logs.path("no\nsuch\x1b[31mred.csv");
+    const ViewerRun run = runViewer({"--report", QString::fromLocal8Bit(name.c_str())});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string err = run.err.toStdString();
+    EXPECT_EQ(err.find('\x1b'), std::string::npos) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;  // one line
+    EXPECT_NE(err.find("no\\nsuch\\x1b[31mred.csv"), std::string::npos) << err;
+}
+
+TEST(Report, WarningsGoToStandardErrorAndTheExitCodeStaysZero)
+{
+    dlvtest::TempLogs logs;
+    const ViewerRun run = runViewer({"--report", QString::fromStdString(logs.write("w.csv", "t\nA,B\n1\n2,3,4\n5,6\n"))});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(run.err.contains("1 take has fewer fields than the names line")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("1 take has more fields than the names line")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.startsWith("Runtime: "));
+}
+
+TEST(Report, AFullDiskIsNamedInsteadOfExitingSilently)
+{
+    dlvtest::TempLogs logs;
+    QProcess process;
+    process.setStandardOutputFile("/dev/full");
+    process.start(QStringLiteral(DLV_VIEWER_EXE),
+                  {"--report", QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv")});
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).startsWith("datalog-viewer: cannot write the report: "));
+}
+
+TEST(Report, MemoryRunningOutAnywhereEndsWithAMessageNeverAnAbort)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
+#else
+    // A million names and one take: reading fits in less memory than the
+    // report of a million parameters, so some limits fail in each.
+    dlvtest::TempLogs logs;
+    std::string log = "t\n";
+    for (int p = 0; p < 1000000; ++p)
+        log += "P" + std::to_string(p) + ",";
+    const QString path = QString::fromStdString(logs.write("million.csv", log + "\n1\n"));
+    for (int megabytes = 110; megabytes <= 210; megabytes += 20) {
+        QProcess process;
+        process.setChildProcessModifier([megabytes] {
+            const rlimit limit{static_cast<rlim_t>(megabytes) << 20, static_cast<rlim_t>(megabytes) << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+        process.start(QStringLiteral(DLV_VIEWER_EXE), {"--report", path});
+        process.waitForFinished(60000);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << megabytes << " MB: " << err.toStdString();
+        if (err.contains("error while loading shared libraries"))
+            continue;  // too little even to start
+        EXPECT_TRUE(process.exitCode() == 0 || process.exitCode() == 1) << megabytes << " MB";
+        if (process.exitCode() == 1)
+            EXPECT_TRUE(err.contains("not enough memory")) << megabytes << " MB: " << err.toStdString();
+    }
+#endif
 }

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <limits>
+#include <string>
 
 using dlv::formatFixed2;
 using dlv::formatPlain;
@@ -79,4 +81,66 @@ TEST(NumberRule, ShortValuesConvertExactlyAsTheFullConversion)
                              "14.7", "1.5", "3200", "-0.0", "12345678.9012345"})
         EXPECT_EQ(*parseNumber(text), std::strtod(text, nullptr)) << text;
     EXPECT_EQ(*parseNumber("1234567890123456789"), 1234567890123456789.0);
+}
+
+// ------------------------------------------------------------ size of a number
+
+TEST(NumberRange, SizeIsJudgedByTheValueNotByTheSignOfTheExponent)
+{
+    const std::string zeros(400, '0');
+    // 1e399 and 1e-401 written with long digit runs read as the short forms do.
+    EXPECT_FALSE(parseNumber("1" + zeros + "e-1").has_value());
+    EXPECT_FALSE(parseNumber("1e399").has_value());
+    EXPECT_EQ(parseNumber("0." + zeros + "1"), 0.0);
+    EXPECT_EQ(parseNumber("1e-401"), 0.0);
+    EXPECT_TRUE(std::signbit(*parseNumber("-0." + zeros + "1")));
+    // Long runs that cancel out are ordinary numbers.
+    EXPECT_EQ(parseNumber("0." + zeros + "15e401"), 1.5);
+    EXPECT_EQ(parseNumber("1" + zeros + "e-400"), 1.0);
+    EXPECT_EQ(parseNumber("-25" + zeros + "e-401"), -2.5);
+    // The edges of the double range.
+    EXPECT_EQ(parseNumber("1.7976931348623157e308"), 1.7976931348623157e308);
+    EXPECT_FALSE(parseNumber("1.7976931348623159e308").has_value());
+    EXPECT_EQ(parseNumber("4.9406564584124654e-324"), 4.9406564584124654e-324);
+    EXPECT_EQ(parseNumber("2e-324"), 0.0);
+    EXPECT_FALSE(parseNumber("1e99999999999999999999999999").has_value());
+    EXPECT_EQ(parseNumber("1e-99999999999999999999999999"), 0.0);
+    EXPECT_EQ(parseNumber("0e99999999999999999999999999"), 0.0);
+}
+
+TEST(NumberRange, DigitsBeyondTheKeptOnesStillDecideTheRounding)
+{
+    // 1 + 2^-53 lies exactly halfway between 1 and the next double: the tie
+    // goes to the even 1, any nonzero digit far behind it rounds up.
+    const std::string half = "1.00000000000000011102230246251565404236316680908203125";
+    EXPECT_EQ(parseNumber(half), 1.0);
+    EXPECT_EQ(parseNumber(half + std::string(2000, '0') + "1"), 1.0000000000000002);
+    EXPECT_EQ(parseNumber(half + std::string(2000, '0')), 1.0);
+    EXPECT_EQ(parseNumber("1." + std::string(5000, '0') + "1"), 1.0);
+}
+
+TEST(NumberRange, PointPositionsAroundThirtyTwoAndSixtyFourBitLimits)
+{
+    // Where 32-bit digit counts wrapped: the size must still decide.
+    for (const std::int64_t position : {std::int64_t{1} << 31, (std::int64_t{1} << 31) + 1, std::int64_t{1} << 32,
+                                        (std::int64_t{1} << 32) + 1, std::int64_t{1} << 62,
+                                        std::numeric_limits<std::int64_t>::max()}) {
+        EXPECT_FALSE(dlv::scaledDecimal(false, "1", false, position).has_value()) << position;
+        EXPECT_EQ(dlv::scaledDecimal(false, "1", true, -position), 0.0) << position;
+        EXPECT_EQ(dlv::scaledDecimal(true, "", false, position), 0.0) << position;
+    }
+    EXPECT_EQ(dlv::scaledDecimal(false, "1", false, std::numeric_limits<std::int64_t>::min()), 0.0);
+    EXPECT_EQ(dlv::scaledDecimal(false, "1", false, 309), 1e308);
+    EXPECT_FALSE(dlv::scaledDecimal(false, "1", false, 310).has_value());
+    EXPECT_EQ(dlv::scaledDecimal(false, "5", false, -323), 5e-324);
+    EXPECT_EQ(dlv::scaledDecimal(false, "9", false, -324), 0.0);
+    EXPECT_EQ(dlv::scaledDecimal(false, "1", true, 1), 1.0);  // far below the last kept digit
+}
+
+TEST(NumberText, PlainTextRoundsToFifteenDigitsAndWritesThatDoubleInFull)
+{
+    EXPECT_EQ(formatPlain(1e22 / 60, "."), "166666666666667016192");
+    EXPECT_EQ(formatPlain(1e-7, ","), "0,0000001");
+    EXPECT_EQ(formatPlain(999999999999999.9, "."), "1000000000000000");
+    EXPECT_EQ(formatPlain(0.000123456789012345678, "."), "0.000123456789012346");
 }
