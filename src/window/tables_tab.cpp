@@ -91,6 +91,17 @@ void appendLines(CellGrid* grid, const TextTable& texts)
     }
 }
 
+// Fits every column to its texts, with two pixels to spare: the grid's
+// measure leaves none, and texts with fractional advances get elided.
+void fitColumns(CellGrid* grid)
+{
+    if (grid->ColCount() == 0)
+        return;
+    grid->AutoSizeColumns(0, grid->ColCount() - 1);
+    for (int c = 0; c + 1 < grid->ColCount(); ++c)
+        grid->setColumnWidth(c, grid->columnWidth(c) + 2);
+}
+
 std::vector<double> valuesOf(const std::vector<CorrectedCell>& cells)
 {
     std::vector<double> values;
@@ -658,7 +669,7 @@ void TablesTab::showTable(const ShownTable& table)
                 m_grid->setCellTint(row, col, toColor(*cell.tint));
             m_grid->setCellToolTip(row, col, fromStd(cell.toolTip));
         }
-    m_grid->AutoSizeColumns(0, m_grid->ColCount() - 1);
+    fitColumns(m_grid);
 }
 
 void TablesTab::onCellsSelected()
@@ -846,7 +857,7 @@ void TablesTab::showSuggested()
             }
             m_suggestedGrid->setCellToolTip(row, col, tip);
         }
-    m_suggestedGrid->AutoSizeColumns(0, m_suggestedGrid->ColCount() - 1);
+    fitColumns(m_suggestedGrid);
     m_mapError->setText(QStringLiteral("%1 cells changed; bold: held at the limit; grey: locked (double-click a cell "
                                        "to lock it).")
                             .arg(changed));
