@@ -138,3 +138,12 @@ done
 
 targets=$([ "$quick" = 0 ] && echo 1 || echo 0)
 awk -v targets="$targets" -f "$root/bench/tables.awk" "${results[@]}" | tee "$out/summary.txt"
+
+# --tables beside its own targets (bench/tables_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/tables_bench.sh" --quick --build-dir "$build"
+else
+    pandas_300k=$(awk '$1 == "pandas_ms" { print $2 }' "$out/result_300000.txt" 2>/dev/null || true)
+    bash "$root/bench/tables_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"} \
+        ${pandas_300k:+--pandas-ms "$pandas_300k"}
+fi

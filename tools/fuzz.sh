@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number paste)
+((${#targets[@]})) || targets=(afsep reader blm curve number expression workspace paste)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -38,6 +38,9 @@ seed reader long '\377\004A,BB,CCC,'
 seed blm takes '500|30|128\n900|45|1e3\n400|105|-7\n3200|15|2.5\n'
 seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
+seed expression filter 'ECT > 80 && abs(TPS - TPS[-1]) < 2'
+seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
+seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 seed number plain ' -12.5e-3 '
 # Long numbers: 0xFF, n, then a text whose "~c" stands for n x 64 + 1 bytes c.
@@ -74,6 +77,43 @@ cat >"$dir/log.dict" <<'DICT'
 "\xb0"
 DICT
 
+cat >"$dir/workbench.dict" <<'DICT'
+"{"
+"}"
+"["
+"]"
+"[-1]"
+"#"
+"?"
+":"
+"&&"
+"||"
+"!"
+"=="
+"!="
+"<="
+"abs("
+"min("
+"max("
+"sqrt("
+","
+"RPM"
+"{O2 (mV)}"
+"\"channels\""
+"\"tables\""
+"\"charts\""
+"\"name\""
+"\"expr\""
+"\"xAxis\""
+"\"yAxis\""
+"\"stat\""
+"\"minHits\""
+"\"target\""
+"\"filter\""
+"\"diff%\""
+"\"median\""
+DICT
+
 mkdir -p "$dir/artifacts"
 # One target per core at a time; each writes its own log.
 run_target() {
@@ -81,7 +121,7 @@ run_target() {
   mkdir -p "$corpus"
   [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm | number) dict=(-dict="$dir/log.dict") ;; esac
+  case $target in reader | blm | number) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1

@@ -47,7 +47,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                     QStringLiteral("Print what the window would show for LOG (run time, BLM "
                                                    "table, parameter summaries) and exit; needs no display."));
     const QCommandLineOption hits(QStringLiteral("hits"), QStringLiteral("With --report: add the BLM hit counts."));
-    parser.addOptions({help, version, report, hits});
+    const QCommandLineOption tables(QStringLiteral("tables"),
+                                    QStringLiteral("Print the tables of WORKSPACE over the LOGs, TAB-separated, "
+                                                   "and exit; needs no display."),
+                                    QStringLiteral("WORKSPACE"));
+    parser.addOptions({help, version, report, hits, tables});
     parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log to open (window: at most one)."),
                                  QStringLiteral("[LOG]"));
 
@@ -70,7 +74,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                         .toStdString() +
                     "\nModes:\n"
                     "  datalog-viewer [LOG]                  the window, with LOG open\n"
-                    "  datalog-viewer --report [--hits] LOG  the report on standard output\n";
+                    "  datalog-viewer --report [--hits] LOG  the report on standard output\n"
+                    "  datalog-viewer --tables WORKSPACE LOG [LOG ...]\n"
+                    "                                        the workspace's tables on standard output\n";
         return line;
     }
     if (parser.isSet(version)) {
@@ -81,6 +87,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     for (const QString& file : parser.positionalArguments())
         line.files.push_back(toPath(file));
     line.hits = parser.isSet(hits);
+    if (parser.isSet(tables)) {
+        if (parser.isSet(report))
+            return failure("--tables and --report go alone");
+        if (line.hits)
+            return failure("--hits goes with --report");
+        if (line.files.empty())
+            return failure("--tables needs a WORKSPACE and at least one LOG");
+        line.mode = CommandLine::Mode::Tables;
+        line.workspace = toPath(parser.value(tables));
+        return line;
+    }
     if (parser.isSet(report)) {
         if (line.files.size() != 1)
             return failure("--report needs exactly one LOG");

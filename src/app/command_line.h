@@ -13,12 +13,14 @@ struct CommandLine {
     enum class Mode {
         Window,   // the window, with the log in files (at most one) opened
         Report,   // --report [--hits] LOG: what the window would show, as text
+        Tables,   // --tables WORKSPACE LOG [LOG ...]: the workspace's tables over the logs
         Help,     // --help: text holds the usage
         Version,  // --version: text holds "Datalog Viewer 0.5"
         Error,    // text holds a one-line hint
     };
     Mode mode = Mode::Window;
     std::vector<std::filesystem::path> files;
+    std::filesystem::path workspace;  // --tables
     bool hits = false;
     std::string text;
 

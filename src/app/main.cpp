@@ -16,7 +16,6 @@
 #include <iostream>
 #include <new>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -66,16 +65,6 @@ int window(int argc, char** argv, const dlv::CommandLine& line)
 
 int main(int argc, char** argv)
 {
-    // --tables has arguments of its own (a workspace, then logs), read as
-    // raw bytes, as the system gave them.
-    if (argc >= 2 && std::strcmp(argv[1], "--tables") == 0) {
-        if (argc < 4) {
-            std::fputs("usage: datalog-viewer --tables WORKSPACE LOG [LOG ...]\n", stderr);
-            return 2;
-        }
-        const std::vector<std::filesystem::path> logs(argv + 3, argv + argc);
-        return dlv::runTablesCommand(argv[2], logs, std::cout, std::cerr);
-    }
     const dlv::CommandLine line = dlv::parseCommandLine(argc, argv, dlv::programName().toStdString());
     switch (line.mode) {
     case dlv::CommandLine::Mode::Help:
@@ -87,6 +76,8 @@ int main(int argc, char** argv)
         return line.exitCode();
     case dlv::CommandLine::Mode::Report:
         return report(line.files.front(), line.hits);
+    case dlv::CommandLine::Mode::Tables:
+        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr);
     case dlv::CommandLine::Mode::Window:
         break;
     }

@@ -33,10 +33,12 @@ LogOutcome computeLog(const Workspace& workspace, const std::filesystem::path& p
                                            displayText(path.string()) + "')"};
         return outcome;
     }
+    // Expression values stay cached while the log is computed: tables often
+    // share a filter. The session and its log go when this returns.
     LogSession session(std::make_shared<ColumnCache>(std::move(read.store)));
     session.prefetch(program);
     for (std::size_t t = 0; t < workspace.tables.size(); ++t)
-        outcome.tables.push_back(binTable(session, program, workspace.tables[t], t, false));
+        outcome.tables.push_back(binTable(session, program, workspace.tables[t], t, true));
     return outcome;
 }
 

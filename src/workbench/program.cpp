@@ -66,6 +66,15 @@ std::string expressionKey(const Program& program, const CompiledExpression& expr
     return key + "=" + expression.parserText() + operandsText(expression);
 }
 
+std::string tableKey(const Program& program, std::size_t index)
+{
+    const CompiledTable& table = program.tables.at(index);
+    std::string key;
+    for (const auto* field : {&table.x, &table.y, &table.z, &table.filter})
+        key += (*field ? "[" + expressionKey(program, **field) + "]" : std::string("[]"));
+    return key;
+}
+
 Program compileWorkspace(const Workspace& workspace, const std::vector<std::string>& paramNames)
 {
     Program program;

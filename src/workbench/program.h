@@ -50,4 +50,9 @@ struct Program {
 // The cache key of an expression compiled in program (see CompiledChannel::key).
 [[nodiscard]] std::string expressionKey(const Program& program, const CompiledExpression& expression);
 
+// What table `index` reads, as the keys of its x, y, z and filter: a window
+// bins a table again after an edit only when this or its axes changed.
+// Precondition: program.tables[index].ok.
+[[nodiscard]] std::string tableKey(const Program& program, std::size_t index);
+
 }  // namespace dlv::workbench

@@ -297,11 +297,15 @@ WorkspaceResult parseWorkspace(std::string_view text)
     RepeatedKeys repeated;
     try {
         root = Json::parse(text.begin(), text.end(), std::ref(repeated));
-    } catch (const Json::parse_error& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+    } catch (const Json::exception& e) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ...",
+        // "[json.exception.out_of_range.406] number overflow parsing '1e999'"
         std::string what = e.what();
         const std::size_t at = what.find(" at line ");
-        result.error = "bad JSON" + (at != std::string::npos ? what.substr(at) : ": " + what);
+        const std::size_t tag = what.find("] ");
+        result.error = "bad JSON" + (at != std::string::npos      ? what.substr(at)
+                                     : tag != std::string::npos ? ": " + what.substr(tag + 2)
+                                                                : ": " + what);
         return result;
     }
     if (repeated.found()) {

@@ -1,0 +1,148 @@
+#pragma once
+
+// What the workbench fuzz targets check on each input, kept apart from
+// libFuzzer so that the test suite replays the inputs kept under
+// tests/fuzz_regressions/expression and .../workspace. Each check returns an
+// empty text when every property holds, otherwise what broke.
+
+#include "datalog/take_store.h"
+#include "workbench/workbench.h"
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dlv::fuzzcheck {
+
+// A small log with names that need braces, a repeated name, values that are
+// not numbers and a field some lines lack.
+inline const std::shared_ptr<const TakeStore>& workbenchLog()
+{
+    static const std::shared_ptr<const TakeStore> log =
+        readDataLogBytes("t\nRPM,MAP,O2 (mV),TPS,RPM,\xB0" "C\n"
+                         "800,30,450,10,1,20\n900,35,x,12,2,\n1000,40,500,11,3,21\n,45,510,30\n1200,50,520,31,5,22\n",
+                         "fuzz.csv")
+            .store;
+    return log;
+}
+
+inline int codePointsBefore(std::string_view text, std::size_t offset)
+{
+    int n = 0;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+        n += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+    return n;
+}
+
+// Any bytes as an expression over workbenchLog(): compiling either fails
+// with a place inside the text, or gives an expression whose values are one
+// per take, never infinite, and those muparser gives take by take; the same
+// text compiles the same way twice.
+inline std::string checkExpression(std::string_view text)
+{
+    using namespace workbench;
+    const auto& log = workbenchLog();
+    const NameScope scope(log->ParamNames());
+    const CompileResult first = compileExpression(text, scope);
+    const CompileResult second = compileExpression(text, scope);
+    if (first.ok() != second.ok())
+        return "compiling twice gave different outcomes";
+    if (!first.ok()) {
+        const ExprError& e = first.error;
+        if (e.reason.empty())
+            return "an error without a reason";
+        if (e.expression != text)
+            return "the error's expression is not the text";
+        if (e.offset > text.size() || e.length > text.size() - e.offset)
+            return "the error's place lies outside the text";
+        if (e.column != codePointsBefore(text, e.offset) + 1)
+            return "column " + std::to_string(e.column) + " does not count the characters before offset " +
+                   std::to_string(e.offset);
+        if (e.reason != second.error.reason || e.offset != second.error.offset)
+            return "compiling twice gave different errors";
+        return {};
+    }
+    const CompiledExpression& compiled = *first.expression;
+    std::vector<ColumnPtr> held;
+    std::vector<const double*> columns;
+    for (const Operand& operand : compiled.operands()) {
+        if (operand.kind != Operand::Kind::Parameter)
+            return "a channel operand without channels";
+        if (operand.index < 0 || operand.index > kMaxParameterNumber || operand.lookBack < 0)
+            return "an operand out of range";
+        held.push_back(std::make_shared<const Column>(parseColumns(*log, std::vector<long long>{operand.index})[0]));
+        columns.push_back(held.back()->data());
+    }
+    const std::size_t takes = static_cast<std::size_t>(log->takeCount());
+    const std::vector<double> values = evaluateExpression(compiled, columns, takes);
+    if (values.size() != takes)
+        return "not one value per take";
+    for (const double v : values)
+        if (std::isinf(v))
+            return "an infinite value left in the result";
+    const std::vector<double> reference = evaluateWithParser(compiled, columns, takes);
+    for (std::size_t t = 0; t < takes; ++t)
+        if (!(values[t] == reference[t] || (std::isnan(values[t]) && std::isnan(reference[t]))))
+            return "take " + std::to_string(t) + ": " + std::to_string(values[t]) + " where muparser gives " +
+                   std::to_string(reference[t]);
+    if (compiled.isOperand()) {
+        const Operand& operand = compiled.operands()[0];
+        for (std::size_t t = 0; t < takes; ++t) {
+            const double want = static_cast<long long>(t) < operand.lookBack
+                                    ? std::nan("")
+                                    : (*held[0])[t - static_cast<std::size_t>(operand.lookBack)];
+            if (!(values[t] == want || (std::isnan(values[t]) && std::isnan(want))))
+                return "a lone name does not give its column, shifted by its look-back";
+        }
+    }
+    return {};
+}
+
+// Any bytes as a workspace: parsing never throws; what parses is written
+// back as JSON that reads as the same workspace and writes the same bytes;
+// compiled against workbenchLog() and computed, every table has its cells.
+inline std::string checkWorkspace(std::string_view text)
+{
+    using namespace workbench;
+    const WorkspaceResult parsed = parseWorkspace(text);
+    if (!parsed.ok())
+        return parsed.error.empty() ? "a failure without a message" : std::string();
+    const Workspace& workspace = *parsed.workspace;
+    const std::string saved = workspaceToJson(workspace);
+    const WorkspaceResult again = parseWorkspace(saved);
+    if (!again.ok())
+        return "the saved workspace does not read back: " + again.error;
+    if (!(*again.workspace == workspace))
+        return "the saved workspace reads back different";
+    if (workspaceToJson(*again.workspace) != saved)
+        return "saving twice gives different bytes";
+    for (const Table& table : workspace.tables) {
+        if (table.xAxis.empty() || table.twoD() == table.yAxis.empty())
+            return "a table with a missing axis was accepted";
+        for (std::size_t i = 1; i < table.xAxis.size(); ++i)
+            if (!(table.xAxis[i - 1] < table.xAxis[i]))
+                return "an x axis that does not increase was accepted";
+    }
+    const Program program = compileWorkspace(workspace, workbenchLog()->ParamNames());
+    LogSession session(std::make_shared<ColumnCache>(workbenchLog()));
+    for (std::size_t t = 0; t < workspace.tables.size(); ++t) {
+        if (!program.tables[t].ok)
+            continue;
+        const Table& table = workspace.tables[t];
+        const BinnedTakes binned = binTable(session, program, table, t, true);
+        const TableResult result = accumulateTable(table, std::vector<BinnedTakes>{binned}, true);
+        if (result.cells.size() != table.xAxis.size() * std::max<std::size_t>(1, table.yAxis.size()))
+            return "a table without all its cells";
+        std::uint64_t counted = 0;
+        for (const CellStats& cell : result.cells)
+            counted += cell.count;
+        if (counted != binned.values.size() || counted > binned.kept || binned.kept > binned.takeCount)
+            return "the cells do not add up to the binned takes";
+        (void)tableText(table, result);
+    }
+    return {};
+}
+
+}  // namespace dlv::fuzzcheck
