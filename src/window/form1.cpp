@@ -107,6 +107,7 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(programName());
     buildControls();
     buildMenus();
+    buildTablesTab();
     setFitToWindow(false);
     // Key presses are seen here before the focused control gets them.
     qApp->installEventFilter(this);
@@ -544,7 +545,7 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
             if (m_warningsDismissed)
                 m_warningBar->hide();
             else
-                m_warningBar->showWarnings(shownName(m_document->path().filename()), m_readWarnings);
+                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
             emit documentChanged();
         }
     });

@@ -130,7 +130,7 @@ TEST_F(LayoutTest, WorkbenchTabFillsItsTabInBothModes)
 {
     auto* page = new QWidget;
     const int index = form->addWorkbenchTab(page, "Tables");
-    EXPECT_EQ(index, 3);
+    EXPECT_EQ(index, tabs->count() - 1);  // after every tab there was
     EXPECT_EQ(tabs->tabText(2), "Other");
     tabs->setCurrentIndex(index);
     QApplication::processEvents();
