@@ -953,6 +953,41 @@ TEST(MemoryLimit, IndexLargerThanTheAllowedAddressSpaceIsAClearError)
 #endif
 }
 
+TEST(MemoryLimit, WhetherALogFitsGrowsWithTheLimitAndNeverTurnsBack)
+{
+#ifdef DLV_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limits allow";
+#else
+    // 20 MB of short takes: read and indexed in parts on several threads
+    // when there is room, with an index bigger than the log.
+    dlvtest::TempLogs logs;
+    std::string log = "t\nA,B\n";
+    while (log.size() < (20u << 20))
+        log += "1,2\n";
+    const std::string path = logs.write("short_takes.csv", log);
+    // One letter per limit, from tight to generous: r refused for memory, o read.
+    std::string outcomes;
+    for (std::size_t megabytes = 72; megabytes <= 200; megabytes += 4) {
+        const ChildOutcome outcome = runInChild([&] {
+            const rlimit limit{addressSpaceInUse() + (megabytes << 20), RLIM_INFINITY};
+            if (::setrlimit(RLIMIT_AS, &limit) != 0)
+                return std::string("no limit");
+            return outcomeOf(readDataLog(path));
+        });
+        ASSERT_TRUE(outcome.exited) << megabytes << " MB: signal " << outcome.status;
+        if (outcome.text.rfind("ok ", 0) == 0)
+            outcomes += 'o';
+        else if (outcome.text.find("not enough memory") != std::string::npos)
+            outcomes += 'r';
+        else
+            ADD_FAILURE() << megabytes << " MB: " << outcome.text;
+    }
+    EXPECT_EQ(outcomes.front(), 'r') << outcomes;
+    EXPECT_EQ(outcomes.back(), 'o') << outcomes;
+    EXPECT_EQ(outcomes.find("or"), std::string::npos) << outcomes;
+#endif
+}
+
 TEST(MemoryLimit, LogLargerThanTheMachinesMemoryIsRefusedBeforeReading)
 {
     const auto physical = static_cast<off_t>(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
