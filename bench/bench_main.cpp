@@ -15,6 +15,7 @@
 #include "loading_bench.h"
 #include "reference_log.h"
 #include "startup_bench.h"
+#include "tables_tab_bench.h"
 
 #include "datalog/take_store.h"
 #include "window/cell_grid.h"
@@ -547,7 +548,8 @@ int runBenchmark(const Options& options, const ReportRuns& reports)
     if (g_forcedPaints > 0)
         std::fprintf(stderr, "dlv-bench: note: %d steps painted nothing by themselves and were repainted\n",
                      g_forcedPaints);
-    return 0;
+    // After the memory figures, which belong to the window's Open alone.
+    return dlv::bench::printTablesTabFigures(path, options.runs) ? 0 : 1;
 }
 
 // The offscreen platform says at every window that it cannot pass size

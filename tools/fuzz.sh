@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace chart_spec)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_spec)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -52,6 +52,8 @@ seed number long-large '\377\007''1~0e-1'
 seed number long-tiny '\377\007''0.~01'
 seed number long-cancel '\377\007''0.~015e450'
 seed number long-point '\377\020''-1.~99e-300'
+seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
+seed paste axis '\000 20, 30;40 1e2'
 
 cat >"$dir/log.dict" <<'DICT'
 ","

@@ -8,7 +8,9 @@
 namespace dlv {
 
 // Number of parts a pass over `items` things should be split into: one per
-// hardware thread, at most 8, and none smaller than minPerPart things.
+// hardware thread, at most 8, and none smaller than minPerPart things; one
+// under a limit on address space or data size (ulimit -v, -d), where what
+// further threads take would decide whether the work fits.
 [[nodiscard]] std::size_t partCount(std::size_t items, std::size_t minPerPart) noexcept;
 
 // Calls part(k) for every k in 0 .. parts - 1, each on its own thread (part 0

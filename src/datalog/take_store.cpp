@@ -7,13 +7,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
 
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <emmintrin.h>
@@ -860,6 +863,137 @@ ReadResult readStream(int fd, const std::string& name)
 
 }  // namespace
 
+namespace {
+
+// What the system tells about a file that any write or cut changes.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    explicit FileStamp(const struct stat& info) noexcept
+        : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim), changed(info.st_ctim) {}
+
+    [[nodiscard]] bool operator==(const FileStamp& other) const noexcept
+    {
+        auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+        return device == other.device && inode == other.inode && size == other.size &&
+               same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+// Whether an unchanged stamp proves that nothing was written while the file
+// was read: file times come from a clock that ticks coarsely (milliseconds,
+// whole seconds on some file systems), so a write within the same tick as
+// the last one may leave them as they were. A file last changed two seconds
+// or more before the reading began is safe from that.
+[[nodiscard]] bool unchangedWhileRead(const FileStamp& before, const FileStamp& after, const timespec& began) noexcept
+{
+    return before == after && before.changed.tv_sec + 2 < began.tv_sec;
+}
+
+// A 64-bit digest of bytes, for telling whether two readings of a file got
+// the same bytes without keeping both; four lanes keep the multiplier busy.
+[[nodiscard]] std::uint64_t digestOf(const char* bytes, std::size_t size) noexcept
+{
+    constexpr std::uint64_t kOdd = 0x9E3779B97F4A7C15u;
+    std::uint64_t lanes[4] = {size, 1, 2, 3};
+    std::size_t i = 0;
+    for (; i + 32 <= size; i += 32)
+        for (std::size_t k = 0; k < 4; ++k) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i + 8 * k, 8);
+            const std::uint64_t mixed = lanes[k] ^ word;
+            lanes[k] = ((mixed << 29) | (mixed >> 35)) * kOdd;
+        }
+    std::uint64_t tail = 0;
+    for (; i < size; ++i)
+        tail = (tail << 8 | static_cast<unsigned char>(bytes[i])) * kOdd;
+    std::uint64_t digest = tail;
+    for (const std::uint64_t lane : lanes)
+        digest = ((digest ^ lane) * kOdd) ^ (digest >> 31);
+    return digest;
+}
+
+// One reading of the first `size` bytes of a file into buffer.
+struct ReadPass {
+    std::size_t done = 0;  // bytes read without a gap from the start
+    int error = 0;         // errno of a failed read, else 0
+};
+
+// Where part k of the parts a reading of size bytes is split into starts.
+[[nodiscard]] std::size_t readPartStart(std::size_t size, std::size_t parts, std::size_t k) noexcept
+{
+    return k == parts ? size : size / parts * k;
+}
+
+// A big log is read in parts at once, one per core: copying it out of the
+// page cache, and the first touch of each page of the buffer, cost about as
+// much as indexing it. Smaller pieces when someone follows the progress.
+ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control)
+{
+    const std::size_t parts = partCount(size, kMinReadPartBytes);
+    std::vector<std::size_t> got(parts, 0);
+    std::vector<int> errors(parts, 0);
+    runParts(parts, [&](std::size_t k) {
+        const std::size_t from = readPartStart(size, parts, k);
+        const std::size_t to = readPartStart(size, parts, k + 1);
+        std::size_t at = from;
+        while (at < to) {
+            if (control && control->cancel.load(std::memory_order_relaxed))
+                break;
+            const std::size_t chunk = std::min<std::size_t>(to - at, (control ? std::size_t{4} : std::size_t{64}) << 20);
+            const ssize_t n = ::pread(fd, buffer + at, chunk, static_cast<off_t>(at));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                errors[k] = errno;
+                break;
+            }
+            if (n == 0)
+                break;  // the file got shorter while it was read
+            at += static_cast<std::size_t>(n);
+            if (control)
+                control->bytesRead.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+        }
+        got[k] = at - from;
+    });
+    ReadPass pass;
+    for (const int error : errors)
+        if (error != 0 && pass.error == 0)
+            pass.error = error;
+    // After a part that came back short (the file was cut), nothing further
+    // counts: the bytes would not follow on.
+    for (std::size_t k = 0; k < parts; ++k) {
+        pass.done += got[k];
+        if (got[k] < readPartStart(size, parts, k + 1) - readPartStart(size, parts, k))
+            break;
+    }
+    return pass;
+}
+
+// Digests of the parts of size bytes, computed in parts at once.
+std::vector<std::uint64_t> partDigests(const char* bytes, std::size_t size)
+{
+    const std::size_t parts = partCount(size, kMinReadPartBytes);
+    std::vector<std::uint64_t> digests(parts, 0);
+    runParts(parts, [&](std::size_t k) {
+        const std::size_t from = readPartStart(size, parts, k);
+        digests[k] = digestOf(bytes + from, readPartStart(size, parts, k + 1) - from);
+    });
+    return digests;
+}
+
+// How often a file that changes while it is read is read again before the
+// reading gives up, and the pause before each further reading (times the
+// number of readings so far), which lets a writer's burst pass.
+constexpr int kReadPasses = 6;
+constexpr auto kPassPause = std::chrono::milliseconds(2);
+
+}  // namespace
+
 ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) noexcept
 {
     std::string name;
@@ -882,7 +1016,7 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
 
         // A log that is still being written is read up to the size it had
         // when it was opened; reading it again later shows the new takes.
-        const auto size = static_cast<std::size_t>(info.st_size);
+        std::size_t size = static_cast<std::size_t>(info.st_size);
         // The buffer is reserved without backing store, so only reading would
         // find out that the file does not fit, by the system killing the
         // program; a log larger than the machine's memory is refused here.
@@ -895,51 +1029,43 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
         if (!buffer)
             return failure(memoryMessage(name, size));
         ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        // A big log is read in parts at once, one per core: copying it out of
-        // the page cache, and the first touch of each page of the buffer,
-        // cost about as much as indexing it.
-        const std::size_t parts = partCount(size, kMinReadPartBytes);
-        std::vector<std::size_t> got(parts, 0);
-        std::vector<int> errors(parts, 0);
-        runParts(parts, [&](std::size_t k) {
-            const std::size_t from = size / parts * k;
-            const std::size_t to = k + 1 == parts ? size : size / parts * (k + 1);
-            std::size_t at = from;
-            while (at < to) {
-                if (control && control->cancel.load(std::memory_order_relaxed))
-                    break;
-                // Smaller pieces when someone follows the progress.
-                const std::size_t chunk = std::min<std::size_t>(to - at, (control ? std::size_t{4} : std::size_t{64}) << 20);
-                const ssize_t n = ::pread(file.get(), buffer->data() + at, chunk, static_cast<off_t>(at));
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    errors[k] = errno;
-                    break;
-                }
-                if (n == 0)
-                    break;  // the file got shorter while it was read
-                at += static_cast<std::size_t>(n);
-                if (control)
-                    control->bytesRead.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
+
+        // Appending leaves the bytes read in place, but a writer that cuts
+        // the file back and writes it again between the pieces of a reading
+        // would splice two versions together. A reading counts when the file
+        // provably did not change during it, or when the reading before it
+        // got the same bytes; a file cut shorter is read again up to its new
+        // size.
+        std::vector<std::uint64_t> previous;  // digests of the last whole reading that did not count by itself
+        for (int passes = 0; passes < kReadPasses; ++passes) {
+            if (passes > 0)
+                std::this_thread::sleep_for(kPassPause * passes);
+            timespec began{};
+            ::clock_gettime(CLOCK_REALTIME, &began);
+            struct stat before {};
+            if (::fstat(file.get(), &before) != 0)
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
+            if (control && control->cancel.load())
+                return failure("Reading " + inQuotes(name) + " was cancelled");
+            if (pass.error != 0)
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
+            struct stat after {};
+            if (::fstat(file.get(), &after) != 0)
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            if (pass.done < size) {
+                size = pass.done;  // cut shorter: its new end is what can be read
+                previous.clear();
+                continue;
             }
-            got[k] = at - from;
-        });
-        if (control && control->cancel.load())
-            return failure("Reading " + inQuotes(name) + " was cancelled");
-        for (const int error : errors)
-            if (error != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(error));
-        // What was read without a gap: after a part that came back short
-        // (the file was cut), nothing further counts.
-        std::size_t done = 0;
-        for (std::size_t k = 0; k < parts; ++k) {
-            done += got[k];
-            const std::size_t wanted = (k + 1 == parts ? size : size / parts * (k + 1)) - size / parts * k;
-            if (got[k] < wanted)
-                break;
+            if (unchangedWhileRead(FileStamp(before), FileStamp(after), began))
+                return TakeStoreBuilder::build(std::move(buffer), size, name);
+            std::vector<std::uint64_t> digests = partDigests(buffer->data(), size);
+            if (digests == previous)
+                return TakeStoreBuilder::build(std::move(buffer), size, name);
+            previous = std::move(digests);
         }
-        return TakeStoreBuilder::build(std::move(buffer), done, name);
+        return failure("Cannot read " + inQuotes(name) + ": it changed while it was read; try again");
     } catch (...) {
         return failure("Cannot read " + (name.empty() ? std::string("the log") : inQuotes(name)) + ": not enough memory");
     }

@@ -158,8 +158,8 @@ struct ReadResult {
 };
 
 // Lets another thread follow a reading and stop it: bytesRead grows while
-// the file's bytes come in; setting cancel ends the reading soon as a
-// failure that says so.
+// the file's bytes come in (again when a file that changed is read again);
+// setting cancel ends the reading soon as a failure that says so.
 struct ReadControl {
     std::atomic<std::uint64_t> bytesRead{0};
     std::atomic<bool> cancel{false};
@@ -168,9 +168,11 @@ struct ReadControl {
 // Reads the log at path: line 1 is dropped, line 2 holds the names, every
 // further line is one take. CR LF, a lone CR and a lone LF each end a line.
 // The path is used as the bytes it holds. Fails (store null) for a file that
-// cannot be opened or read, a directory, a file with fewer than two lines, or
-// when memory runs out. Files that cannot be sized (under /proc and /sys) are
-// read to their end as streams. Never throws.
+// cannot be opened or read, a directory, a file with fewer than two lines,
+// when memory runs out, or when the file keeps being cut back and rewritten
+// while it is read; a file that changes is read again, so the store always
+// holds a prefix of one version of it. Files that cannot be sized (under
+// /proc and /sys) are read to their end as streams. Never throws.
 // control, when given, is followed and may be stopped from another thread.
 [[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control = nullptr) noexcept;
 

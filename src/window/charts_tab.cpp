@@ -345,9 +345,17 @@ void ChartsTab::setWorkspace(workbench::Workspace workspace)
                        .arg(fromUtf8(charts.error)));
 }
 
+void ChartsTab::setChannels(std::vector<workbench::Channel> channels)
+{
+    if (channels == m_workspace.channels)
+        return;
+    m_workspace.channels = std::move(channels);
+    evaluateChannels(true);
+}
+
 workbench::Workspace ChartsTab::workspace() const
 {
-    return withChartPage(m_workspace, m_page);
+    return m_pageSet ? withChartPage(m_workspace, m_page) : m_workspace;
 }
 
 void ChartsTab::setFilter(const QString& expression)

@@ -95,8 +95,12 @@ public:
     // member that cannot be read is told in the status line; the default page
     // shows then.
     void setWorkspace(workbench::Workspace workspace);
+    // The workspace's calculated channels changed (edited, or a new log's
+    // workspace): computed again; the page and the view stay.
+    void setChannels(std::vector<workbench::Channel> channels);
     // The workspace with the page on show as its "charts" member, edits
-    // included: what saving the workspace should write.
+    // included: what saving the workspace should write. The log's default
+    // page, untouched, is not written (each log gets its own).
     [[nodiscard]] workbench::Workspace workspace() const;
     // The page's filter (an expression; empty: none), as the filter field
     // sets it: the takes it drops are shaded and left out of the scatters.

@@ -77,11 +77,6 @@ std::filesystem::path pathOf(const QString& name)
     return std::filesystem::path(QFile::encodeName(name).toStdString());
 }
 
-QString shownName(const std::filesystem::path& path)
-{
-    return shownQString(path.native());
-}
-
 // The bytes of a dropped local file's name, from the URL's percent-encoding
 // (which keeps bytes that are not UTF-8).
 std::filesystem::path droppedPath(const QUrl& url)
@@ -112,6 +107,7 @@ Form1::Form1(QWidget* parent)
     setWindowTitle(programName());
     buildControls();
     buildMenus();
+    buildTablesTab();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
@@ -551,7 +547,7 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
             if (m_warningsDismissed)
                 m_warningBar->hide();
             else
-                m_warningBar->showWarnings(shownName(m_document->path().filename()), m_readWarnings);
+                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
             emit documentChanged();
         }
     });

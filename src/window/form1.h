@@ -31,6 +31,7 @@ class FitLabel;
 class LogDocument;
 class LogLoader;
 class WarningBar;
+class TablesTab;
 
 // "Datalog Viewer 0.5": the caption, the About box and --version.
 [[nodiscard]] QString programName();
@@ -112,6 +113,13 @@ public:
     // window's size (the page lays out its own contents). Returns its index.
     int addWorkbenchTab(QWidget* page, const QString& title);
 
+    // The "Tables" tab (after "Other").
+    [[nodiscard]] TablesTab* tablesTab() const noexcept { return m_tables; }
+    // Asks for the file of Open Workspace, Save Workspace As and Export Table:
+    // a file dialog unless replaced (tests replace it); empty for cancel.
+    using PathChooser = std::function<QString(const QString& title, bool save)>;
+    void setPathChooser(PathChooser chooser);
+
     // View, Fit to Window: on, the window can be resized and the controls
     // follow; off, it returns to the design size and places.
     void setFitToWindow(bool on);
@@ -166,6 +174,11 @@ private:
     // Runs a command, turning any failure into a message; never throws.
     void guarded(const char* what, const std::function<void()>& command);
     [[nodiscard]] std::string decimalSeparator() const;
+    // The "Tables" tab and what it brings (form1_tables.cpp).
+    void buildTablesTab();
+    [[nodiscard]] QString choosePath(const QString& title, bool save);
+    void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
+    void updateBlmNote();
 
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
@@ -200,6 +213,9 @@ private:
     QAction* m_mnuFollowLog = nullptr;
     QTimer* m_followTimer = nullptr;
     std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
+    TablesTab* m_tables = nullptr;
+    QLabel* m_blmNote = nullptr;
+    PathChooser m_pathChooser;
 };
 
 }  // namespace dlv

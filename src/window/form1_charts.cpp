@@ -1,11 +1,13 @@
-// Form1's side of the "Charts" tab: the tab itself, File, Export Chart..., and
-// a click on the charts scrolling Grid1 as a click on the curve does.
+// Form1's side of the "Charts" tab: the tab itself, its link to the window's
+// workspace (held by the Tables tab), File, Export Chart..., and a click on
+// the charts scrolling Grid1 as a click on the curve does.
 #include "window/form1.h"
 
 #include "views/curve.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/charts_tab.h"
+#include "window/tables_tab.h"
 
 #include <QAction>
 #include <QFileDialog>
@@ -29,6 +31,15 @@ void Form1::buildChartsTab()
             std::shared_ptr<ColumnCache> columns(m_document, &m_document->columns());
             m_charts->setColumns(std::move(columns));
         });
+    });
+
+    // The window's workspace is the Tables tab's: its channels, and the page
+    // of a workspace opened from a file. Saving it takes the page back.
+    connect(m_tables, &TablesTab::channelsChanged, this, [this] {
+        guarded("Computing the charts' channels", [this] { m_charts->setChannels(m_tables->workspace().channels); });
+    });
+    connect(m_tables, &TablesTab::workspaceOpened, this, [this] {
+        guarded("Drawing the workspace's charts", [this] { m_charts->setWorkspace(m_tables->workspace()); });
     });
 
     // File, Export Chart...: with the other export commands, before Quit.

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -795,6 +796,120 @@ TEST(ChangingFiles, FileCutShortWhileReadGivesAConsistentStoreOrAClearError)
     EXPECT_GT(stores, 0);
 }
 
+namespace {
+
+// A log of numbered takes, "t," and a run of one letter, in a version of its
+// own: other letters and line lengths make two versions differ byte by byte
+// from their first take on.
+struct NumberedLog {
+    std::string bytes;
+    std::vector<std::size_t> starts;  // of every take
+
+    NumberedLog(std::size_t takes, char letter, std::size_t run)
+    {
+        bytes = "title\nN,Pad\n";
+        const std::string tail = "," + std::string(run, letter) + "\n";
+        char number[24];
+        for (std::size_t t = 0; t < takes; ++t) {
+            starts.push_back(bytes.size());
+            bytes.append(number, std::to_chars(number, number + sizeof number, t).ptr).append(tail);
+        }
+    }
+};
+
+// What is wrong with take t of a store read from logs spliced from such
+// versions at take starts: empty when the take is a whole line of one
+// version; the last take may also be a line cut short.
+std::string numberedTakeFault(const TakeStore& store, int t)
+{
+    const std::string_view line = store.DataLines(t);
+    char buffer[24];
+    const std::string_view number(buffer, static_cast<std::size_t>(std::to_chars(buffer, buffer + sizeof buffer, t).ptr - buffer));
+    const std::size_t comma = line.find(',');
+    const bool last = t == store.lastTake();
+    if (comma == std::string_view::npos) {
+        if (last && number.substr(0, line.size()) == line)
+            return {};
+        return "take " + std::string(number) + " reads '" + std::string(line.substr(0, 40)) + "'";
+    }
+    const std::string_view run = line.substr(comma + 1);
+    const bool oneLetter = run.size() <= 64 && (run.empty() ? last : run[0] >= 'a' && run[0] <= 'z') &&
+                           run.find_first_not_of(run.empty() ? 'a' : run[0]) == std::string_view::npos;
+    if (line.substr(0, comma) != number || !oneLetter)
+        return "take " + std::string(number) + " reads '" + std::string(line.substr(0, 40)) + "'";
+    return {};
+}
+
+}  // namespace
+
+TEST(ChangingFiles, FileCutBackAndRewrittenWhileReadGivesOneVersionsPrefixOrSaysItChanged)
+{
+    // 29 to 48 MB: big enough to be read in several parts and pieces, so
+    // that a rewrite can fall between two of them.
+    constexpr std::size_t kTakes = 200000;
+    const NumberedLog versions[] = {NumberedLog(kTakes, 'a', 20), NumberedLog(kTakes, 'b', 40)};
+    dlvtest::TempLogs logs;
+    const std::string path = logs.write("rewritten.csv", versions[0].bytes);
+
+    // The writer cuts the log back to a take's start (never into the names)
+    // and continues it from the other version, in pieces, mostly without a
+    // pause, now and then pausing long enough for a read to see a quiet file.
+    std::atomic<bool> stop{false};
+    std::atomic<int> rewrites{0};
+    std::thread writer([&] {
+        std::mt19937 random(11);
+        std::vector<std::size_t> starts = versions[0].starts;  // of the takes in the file
+        for (int generation = 1; !stop; ++generation) {
+            const NumberedLog& next = versions[generation % 2];
+            const std::size_t take = kTakes / 4 + random() % (kTakes * 3 / 4);
+            const std::size_t cut = starts[take];
+            if (::truncate(path.c_str(), static_cast<off_t>(cut)) != 0)
+                break;
+            const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+            for (std::size_t at = next.starts[take]; fd >= 0 && at < next.bytes.size();) {
+                const std::size_t piece = std::min<std::size_t>(next.bytes.size() - at, 1 + random() % (std::size_t{1} << 20));
+                if (::write(fd, next.bytes.data() + at, piece) != static_cast<ssize_t>(piece))
+                    break;
+                at += piece;
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+            ::close(fd);
+            for (std::size_t t = take; t < kTakes; ++t)
+                starts[t] = cut + next.starts[t] - next.starts[take];
+            ++rewrites;
+            if (random() % 4 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+    });
+
+    const std::string changed = "Cannot read '" + path + "': it changed while it was read; try again";
+    int stores = 0;
+    int refusals = 0;
+    std::string fault;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (int i = 0; std::chrono::steady_clock::now() < until && fault.empty(); ++i) {
+        // Both roads: in parts at once, and in smaller pieces when followed.
+        dlv::ReadControl control;
+        const ReadResult result = i % 2 == 0 ? readDataLog(path) : readDataLog(path, &control);
+        if (!result.ok()) {
+            ++refusals;
+            if (result.error != changed)
+                fault = "read " + std::to_string(i) + ": " + result.error;
+            continue;
+        }
+        ++stores;
+        for (int t = 0; t < result.store->takeCount() && fault.empty(); ++t)
+            if (std::string problem = numberedTakeFault(*result.store, t); !problem.empty())
+                fault = "read " + std::to_string(i) + " of " + std::to_string(result.store->takeCount()) +
+                        " takes: " + problem;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(fault, "");
+    EXPECT_GT(stores, 0) << refusals << " refusals";
+    EXPECT_GT(rewrites, 2);
+}
+
 // ------------------------------------------------------------ memory
 
 TEST(MemoryLimit, LogLargerThanTheAllowedAddressSpaceIsAClearError)
@@ -835,6 +950,44 @@ TEST(MemoryLimit, IndexLargerThanTheAllowedAddressSpaceIsAClearError)
     // The message names what did not fit: the index, not the file.
     EXPECT_EQ(outcome.text,
               "Cannot read '" + path + "': not enough memory for the index of its lines (the log itself, 33 MB, fitted)");
+#endif
+}
+
+TEST(MemoryLimit, WhetherALogFitsGrowsWithTheLimitAndNeverTurnsBack)
+{
+#ifdef DLV_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limits allow";
+#else
+    // 20 MB of short takes: read and indexed in parts on several threads
+    // when there is room, with an index bigger than the log.
+    dlvtest::TempLogs logs;
+    std::string log = "t\nA,B\n";
+    while (log.size() < (20u << 20))
+        log += "1,2\n";
+    const std::string path = logs.write("short_takes.csv", log);
+    // One letter per limit, from tight to generous: r refused for memory, o
+    // read. Limits count from what the process has mapped, some of which
+    // earlier tests may have left free for reuse; the lowest leaves no room
+    // even for the log's bytes, which are always mapped anew.
+    std::string outcomes;
+    for (std::size_t megabytes = 8; megabytes <= 200; megabytes += 4) {
+        const ChildOutcome outcome = runInChild([&] {
+            const rlimit limit{addressSpaceInUse() + (megabytes << 20), RLIM_INFINITY};
+            if (::setrlimit(RLIMIT_AS, &limit) != 0)
+                return std::string("no limit");
+            return outcomeOf(readDataLog(path));
+        });
+        ASSERT_TRUE(outcome.exited) << megabytes << " MB: signal " << outcome.status;
+        if (outcome.text.rfind("ok ", 0) == 0)
+            outcomes += 'o';
+        else if (outcome.text.find("not enough memory") != std::string::npos)
+            outcomes += 'r';
+        else
+            ADD_FAILURE() << megabytes << " MB: " << outcome.text;
+    }
+    EXPECT_EQ(outcomes.front(), 'r') << outcomes;
+    EXPECT_EQ(outcomes.back(), 'o') << outcomes;
+    EXPECT_EQ(outcomes.find("or"), std::string::npos) << outcomes;
 #endif
 }
 

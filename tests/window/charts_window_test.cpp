@@ -1,13 +1,16 @@
 // The Charts tab inside the window: the default page of an opened log, a
 // click on the charts scrolling Grid1 as a click on the curve does, and
 // File, Export Chart.
+#include "charts/chart_workspace.h"
 #include "render/chart_renderer.h"
 #include "support/temp_logs.h"
 #include "window/cell_grid.h"
 #include "window/charts_tab.h"
 #include "window/form1.h"
+#include "window/tables_tab.h"
 
 #include <QAction>
+#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTabWidget>
@@ -70,6 +73,62 @@ TEST(ChartsWindow, TheTabShowsTheDefaultPageAndAClickScrollsGrid1ToTheTake)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(QStringLiteral("missing/chart.png")));
     EXPECT_EQ(view->cursorTake(), take);
+}
+
+}  // namespace
+
+namespace {
+
+// The window's workspace lives in the Tables tab: opening one shows its charts
+// and calculated channels, editing its channels reaches the charts, and saving
+// it keeps the page the Charts tab shows.
+TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
+{
+    dlvtest::TempLogs files;
+    Form1 form;
+    QStringList errors;
+    form.setMessageHandler([&](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
+    QString chosen;
+    form.setPathChooser([&](const QString&, bool) { return chosen; });
+    auto trigger = [&](const char* name) { form.findChild<QAction*>(QString::fromLatin1(name))->trigger(); };
+    form.openFile(QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv"));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+    dlv::ChartsTab* charts = form.charts();
+    ASSERT_EQ(charts->page().panes.size(), 4u) << "the default page";
+
+    chosen = QString::fromStdString(files.write("w.json", R"({"channels": [{"name": "Load", "expr": "MAP / 100"}],
+        "tables": [], "charts": {"filter": "RPM > 2000", "panes": [{"channels": ["Load", "RPM"]}]}})"));
+    trigger("mnuOpenWorkspace");
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+    ASSERT_EQ(charts->page().panes.size(), 1u);
+    EXPECT_EQ(charts->page().filter, "RPM > 2000");
+    const dlv::ResolvedPage& shown = charts->view()->renderer().page();
+    ASSERT_TRUE(shown.panes[0].channels[0].values) << "the workspace's channel";
+    ASSERT_TRUE(shown.keep);
+    EXPECT_EQ(charts->statusText(), QString());
+    const double load = shown.panes[0].channels[0].values->at(10);
+
+    // A channel edited in the window reaches the charts; the page stays.
+    form.tablesTab()->setChannels({{"Load", "MAP / 50"}});
+    const dlv::ResolvedPage& again = charts->view()->renderer().page();
+    ASSERT_TRUE(again.panes[0].channels[0].values);
+    EXPECT_DOUBLE_EQ(again.panes[0].channels[0].values->at(10), 2 * load);
+    EXPECT_EQ(charts->page().panes.size(), 1u);
+
+    // An edit on the Charts tab is saved with the workspace.
+    charts->addPane(dlv::ChartPaneKind::Stacked);
+    chosen = QString::fromStdString(files.path("saved.json"));
+    trigger("mnuSaveWorkspace");
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+    QFile saved(chosen);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const dlv::workbench::WorkspaceResult read = dlv::workbench::parseWorkspace(saved.readAll().toStdString());
+    ASSERT_TRUE(read.ok()) << read.error;
+    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read.workspace);
+    ASSERT_TRUE(page.ok()) << page.error;
+    EXPECT_EQ(*page.page, charts->page());
+    EXPECT_EQ(page.page->panes.size(), 2u);
+    EXPECT_EQ(read.workspace->channels.at(0).expr, "MAP / 50");
 }
 
 }  // namespace

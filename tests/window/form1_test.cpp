@@ -68,6 +68,7 @@ TEST_F(Form1Test, StartsWithDesignTextsCaptionAndMenus)
     EXPECT_EQ(tabs->tabText(0), "General");
     EXPECT_EQ(tabs->tabText(1), "BLM");
     EXPECT_EQ(tabs->tabText(2), "Other");
+    EXPECT_EQ(tabs->tabText(3), "Tables");
     EXPECT_EQ(label("Label2"), "Runtime:");
     EXPECT_EQ(label("lblRunTime"), "");
     EXPECT_EQ(label("lblParameterName"), "Parameter summary");

@@ -154,7 +154,7 @@ TEST(CellGridPages, DoubleClickAndCopyAnswerInGridColumns)
     const QModelIndex a = t.grid.gridModel()->index(0, 640 - first);
     const QModelIndex b = t.grid.gridModel()->index(0, 641 - first);
     t.grid.selectionModel()->select(QItemSelection(a, b), QItemSelectionModel::ClearAndSelect);
-    EXPECT_EQ(t.grid.copySelection(), "0:640\t0:641");
+    EXPECT_EQ(t.grid.copySelection(), "0:640\t0:641\n");
 }
 
 TEST(CellGridPages, ColoursSetOutsideThePageShowWhenItArrives)

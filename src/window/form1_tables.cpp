@@ -1,0 +1,182 @@
+// Form1's side of the "Tables" tab: the tab itself, its menu commands, the
+// way from table cells to the takes on the General tab's curve, and the BLM
+// tab's note for logs laid out otherwise.
+#include "window/form1.h"
+
+#include "views/blm_table.h"
+#include "views/curve.h"
+#include "views/log_document.h"
+#include "window/charts_tab.h"
+#include "window/curve_surface.h"
+#include "window/tables_tab.h"
+#include "workbench/default_table.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+
+#include <algorithm>
+#include <span>
+
+namespace dlv {
+
+namespace {
+
+// The BLM tab's note goes in the grid's empty area, below its rows.
+void placeNote(const CellGrid* grid, QLabel* note)
+{
+    const QWidget* viewport = grid->viewport();
+    const int top = std::min(grid->verticalHeader()->length() + 12, viewport->height());
+    note->setGeometry(12, top, std::max(0, viewport->width() - 24), std::max(0, viewport->height() - top - 12));
+}
+
+// Keeps the note in place as the grid changes size.
+class NotePlacer final : public QObject {
+public:
+    NotePlacer(CellGrid* grid, QLabel* note) : QObject(note), m_grid(grid), m_note(note)
+    {
+        grid->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest)
+            placeNote(m_grid, m_note);
+        return false;
+    }
+
+private:
+    CellGrid* m_grid;
+    QLabel* m_note;
+};
+
+// Whether some take holds every field the BLM table reads.
+bool hasBlmFields(const TakeStore& store)
+{
+    const int needed = std::max({kRpmParam, kMapParam, kBlmParam}) + 1;
+    for (int t = 0; t < store.takeCount(); ++t)
+        if (store.fieldCount(t) >= needed)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void Form1::buildTablesTab()
+{
+    m_tables = new TablesTab;
+    addWorkbenchTab(m_tables, QStringLiteral("Tables"));
+    connect(this, &Form1::documentChanged, this, [this] {
+        guarded("Building the tables", [this] { m_tables->setDocument(m_document); });
+        updateBlmNote();
+    });
+    connect(m_tables, &TablesTab::takesSelected, this,
+            [this](const std::vector<int>& takes, long long param) { showTableTakes(takes, param, false); });
+    connect(m_tables, &TablesTab::takesRequested, this,
+            [this](const std::vector<int>& takes, long long param) { showTableTakes(takes, param, true); });
+
+    m_blmNote = new QLabel(m_grid2->viewport());
+    m_blmNote->setObjectName(QStringLiteral("blmNote"));
+    m_blmNote->setWordWrap(true);
+    m_blmNote->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_blmNote->hide();
+    new NotePlacer(m_grid2, m_blmNote);
+
+    // File: the workspace and the table; Tools: the channels.
+    auto* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));
+    auto* quit = findChild<QAction*>(QStringLiteral("mnuQuit"));
+    const auto add = [this](QMenu* menu, QAction* before, const char* name, const QString& caption) {
+        auto* action = new QAction(caption, menu);
+        action->setObjectName(QString::fromLatin1(name));
+        menu->insertAction(before, action);
+        return action;
+    };
+    connect(add(file, quit, "mnuOpenWorkspace", QStringLiteral("Open &Workspace…")), &QAction::triggered, this, [this] {
+        const QString path = choosePath(QStringLiteral("Open Workspace"), false);
+        QString error;
+        if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
+            reportError(error);
+        else if (!path.isEmpty())
+            m_tab->setCurrentWidget(m_tables);
+    });
+    connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
+            [this] {
+                const QString path = choosePath(QStringLiteral("Save Workspace As"), true);
+                QString error;
+                m_tables->setCharts(m_charts->workspace().charts);
+                if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
+                    reportError(error);
+            });
+    connect(add(file, quit, "mnuExportTable", QStringLiteral("&Export Table…")), &QAction::triggered, this, [this] {
+        const QString path = choosePath(QStringLiteral("Export Table"), true);
+        QString error;
+        if (!path.isEmpty() && !m_tables->exportTable(path, &error))
+            reportError(error);
+    });
+    file->insertSeparator(quit);
+    auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("mnuTools"));
+    connect(add(tools, nullptr, "mnuCalculatedChannels", QStringLiteral("&Calculated Channels…")), &QAction::triggered,
+            this, [this] { m_tables->showChannelsEditor(); });
+}
+
+void Form1::setPathChooser(PathChooser chooser)
+{
+    m_pathChooser = std::move(chooser);
+}
+
+QString Form1::choosePath(const QString& title, bool save)
+{
+    if (m_pathChooser)
+        return m_pathChooser(title, save);
+    const QString filter = title.contains(QStringLiteral("Workspace")) ? QStringLiteral("Workspaces (*.json);;All files (*)")
+                                                                       : QStringLiteral("CSV files (*.csv);;All files (*)");
+    return save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
+                : QFileDialog::getOpenFileName(this, title, QString(), filter);
+}
+
+// As the BLM double-click: z's curve with a tick at every take, the grid at
+// the first. A z that is no single parameter leaves the curve on show.
+void Form1::showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral)
+{
+    guarded("Showing the takes of the cells", [&] {
+        if (!m_document)
+            return;
+        if (showGeneral)
+            m_tab->setCurrentIndex(0);
+        if (param >= 0 && param + 1 < m_grid1->RowCount() && m_grid1->SelectedRow(0) != param + 1)
+            m_grid1->selectGridRow(static_cast<int>(param + 1));
+        m_picture1->setTickTakes(takes);
+        const int row = std::max(1, m_grid1->SelectedRow(0));
+        if (!takes.empty() && row < m_grid1->RowCount())
+            m_grid1->ScrollToCell(row, clickedGridColumn(takes.front(), m_grid1->ColCount()));
+    });
+}
+
+void Form1::updateBlmNote()
+{
+    if (!m_document || hasBlmFields(m_document->store())) {
+        m_blmNote->hide();
+        return;
+    }
+    const auto& names = m_document->store().ParamNames();
+    const std::span<const std::string> real(names.data(), names.empty() ? 0 : names.size() - 1);
+    const bool named = findParameterNamed(real, "RPM") && findParameterNamed(real, "MAP") &&
+                       findParameterNamed(real, "BLM");
+    m_blmNote->setText(
+        QStringLiteral("No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and "
+                       "MAP.\n\n") +
+        (named ? QStringLiteral("The \"Tables\" tab shows the same table from the log's channels named RPM, MAP "
+                                "and BLM.")
+               : QStringLiteral("The \"Tables\" tab builds tables of any of the log's channels.")));
+    placeNote(m_grid2, m_blmNote);
+    m_blmNote->show();
+    m_blmNote->raise();
+}
+
+}  // namespace dlv

@@ -1,0 +1,886 @@
+#include "window/tables_tab.h"
+
+#include "datalog/columns.h"
+#include "datalog/number.h"
+#include "datalog/take_store.h"
+#include "views/log_document.h"
+#include "window/cell_grid.h"
+#include "window/channels_dialog.h"
+#include "window/name_completer.h"
+#include "workbench/format.h"
+#include "workbench/log_session.h"
+#include "workbench/table_tint.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+#include <new>
+
+namespace dlv {
+
+namespace {
+
+constexpr int kFieldCount = static_cast<int>(TableField::Channel);
+constexpr QRgb kLockedTint = 0xC8C8C8;
+
+QString fromStd(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit* makeEdit(QWidget* parent, const char* name, const QString& placeholder = {})
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setPlaceholderText(placeholder);
+    return edit;
+}
+
+QLabel* makeErrorLabel(QWidget* parent, TableField field)
+{
+    static const char* const names[] = {"errorX",       "errorY",      "errorZ",      "errorXAxis", "errorYAxis",
+                                        "errorStat",    "errorMinHits", "errorTarget", "errorFilter"};
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(names[static_cast<int>(field)]));
+    label->setTextFormat(Qt::RichText);
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+bool writeText(const QString& path, const std::string& text, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        if (error)
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// The texts as grid rows, one AppendRow each (cells hold no TAB).
+void appendLines(CellGrid* grid, const TextTable& texts)
+{
+    for (const auto& line : texts) {
+        std::string joined;
+        for (std::size_t i = 0; i < line.size(); ++i)
+            joined += (i ? "\t" : "") + line[i];
+        grid->AppendRow(joined);
+    }
+}
+
+// Fits every column to its texts, with two pixels to spare: the grid's
+// measure leaves none, and texts with fractional advances get elided.
+void fitColumns(CellGrid* grid)
+{
+    if (grid->ColCount() == 0)
+        return;
+    grid->AutoSizeColumns(0, grid->ColCount() - 1);
+    for (int c = 0; c + 1 < grid->ColCount(); ++c)
+        grid->setColumnWidth(c, grid->columnWidth(c) + 2);
+}
+
+std::vector<double> valuesOf(const std::vector<CorrectedCell>& cells)
+{
+    std::vector<double> values;
+    values.reserve(cells.size());
+    for (const CorrectedCell& cell : cells)
+        values.push_back(cell.value);
+    return values;
+}
+
+QColor toColor(const Rgb& rgb)
+{
+    return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+// Runs an edit's consequences; a failure (out of memory) goes to the status
+// line instead of leaving the slot.
+template <typename F>
+void guardedEdit(QLabel* status, F&& work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        status->setText(QStringLiteral("Not enough memory to compute the table."));
+    } catch (const std::exception& e) {
+        status->setText(QStringLiteral("The table could not be computed: %1").arg(QString::fromUtf8(e.what())));
+    }
+}
+
+}  // namespace
+
+QString errorHtml(const EditorError& error)
+{
+    const QString message = fromStd(error.message).toHtmlEscaped();
+    if (error.text.empty())
+        return QStringLiteral("<span style=\"color:#b2182b\">%1</span>").arg(message);
+    const std::size_t at = std::min(error.place.offset, error.text.size());
+    const std::size_t length = std::min(error.place.length, error.text.size() - at);
+    const QString before = fromStd(error.text.substr(0, at)).toHtmlEscaped();
+    // An empty place (the end of the text) is marked by a caret.
+    const QString marked = length ? fromStd(error.text.substr(at, length)).toHtmlEscaped() : QStringLiteral("^");
+    const QString after = fromStd(error.text.substr(at + length)).toHtmlEscaped();
+    return QStringLiteral("<span style=\"color:#b2182b\">%1</span><br><tt>%2<span style=\"color:#b2182b;"
+                          "text-decoration:underline;font-weight:bold\">%3</span>%4</tt>")
+        .arg(message, before, marked, after);
+}
+
+TablesTab::TablesTab(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("TablesTab"));
+    buildControls();
+    loadEditor();
+}
+
+TablesTab::~TablesTab() = default;
+
+void TablesTab::buildControls()
+{
+    // Left: the list and the editor.
+    auto* left = new QWidget(this);
+    m_list = new QListWidget(left);
+    m_list->setObjectName(QStringLiteral("tableList"));
+    m_list->setMaximumHeight(80);
+    m_add = new QPushButton(QStringLiteral("Add"), left);
+    m_add->setObjectName(QStringLiteral("addTable"));
+    m_remove = new QPushButton(QStringLiteral("Remove"), left);
+    m_remove->setObjectName(QStringLiteral("removeTable"));
+    auto* channels = new QPushButton(QStringLiteral("Channels…"), left);
+    channels->setObjectName(QStringLiteral("editChannels"));
+
+    m_name = makeEdit(left, "tableName");
+    m_x = makeEdit(left, "exprX", QStringLiteral("columns, e.g. MAP"));
+    m_y = makeEdit(left, "exprY", QStringLiteral("rows, e.g. RPM (empty: 1-D)"));
+    m_z = makeEdit(left, "exprZ", QStringLiteral("value, e.g. BLM"));
+    m_xAxis = makeEdit(left, "axisX", QStringLiteral("20, 30, 40 … or paste a row"));
+    m_yAxis = makeEdit(left, "axisY", QStringLiteral("400, 800 … or paste a row"));
+    m_stat = new QComboBox(left);
+    m_stat->setObjectName(QStringLiteral("stat"));
+    for (const workbench::Stat stat : tableStatistics())
+        m_stat->addItem(fromStd(std::string(workbench::statName(stat))));
+    m_minHits = new QSpinBox(left);
+    m_minHits->setObjectName(QStringLiteral("minHits"));
+    m_minHits->setRange(1, 1000000);
+    m_target = makeEdit(left, "target", QStringLiteral("none"));
+    m_filter = makeEdit(left, "filter", QStringLiteral("e.g. ECT > 80 && abs(dTPS) < 2"));
+    for (QLineEdit* edit : {m_x, m_y, m_z, m_filter})
+        m_completers.push_back(new NameCompleter(edit));
+
+    for (int f = 0; f < kFieldCount; ++f)
+        m_errors.push_back(makeErrorLabel(left, static_cast<TableField>(f)));
+    const auto errorOf = [this](TableField field) { return m_errors[static_cast<std::size_t>(field)]; };
+
+    auto* listButtons = new QHBoxLayout;
+    listButtons->addWidget(m_add);
+    listButtons->addWidget(m_remove);
+    listButtons->addWidget(channels);
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setVerticalSpacing(3);
+    const auto row = [&](const QString& label, QWidget* field, std::optional<TableField> error) {
+        form->addRow(label, field);
+        if (error)
+            form->addRow(QString(), errorOf(*error));
+    };
+    row(QStringLiteral("Name:"), m_name, std::nullopt);
+    row(QStringLiteral("X:"), m_x, TableField::X);
+    row(QStringLiteral("X axis:"), m_xAxis, TableField::XAxis);
+    row(QStringLiteral("Y:"), m_y, TableField::Y);
+    row(QStringLiteral("Y axis:"), m_yAxis, TableField::YAxis);
+    row(QStringLiteral("Z:"), m_z, TableField::Z);
+    row(QStringLiteral("Statistic:"), m_stat, TableField::Stat);
+    row(QStringLiteral("Min hits:"), m_minHits, TableField::MinHits);
+    row(QStringLiteral("Target:"), m_target, TableField::Target);
+    row(QStringLiteral("Filter:"), m_filter, TableField::Filter);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    leftLayout->addWidget(m_list);
+    leftLayout->addLayout(listButtons);
+    leftLayout->addLayout(form);
+    leftLayout->addStretch(1);
+
+    // Right: the table and the corrections.
+    auto* right = new QSplitter(Qt::Vertical, this);
+    auto* tablePane = new QWidget(right);
+    m_status = new QLabel(tablePane);
+    m_status->setObjectName(QStringLiteral("tableStatus"));
+    m_status->setWordWrap(true);
+    m_grid = new CellGrid(tablePane);
+    m_grid->setObjectName(QStringLiteral("tableGrid"));
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    auto* copy = new QPushButton(QStringLiteral("Copy Table"), tablePane);
+    copy->setObjectName(QStringLiteral("copyTable"));
+    auto* tableTop = new QHBoxLayout;
+    tableTop->addWidget(m_status, 1);
+    tableTop->addWidget(copy);
+    auto* tableLayout = new QVBoxLayout(tablePane);
+    tableLayout->setContentsMargins(0, 0, 0, 0);
+    tableLayout->addLayout(tableTop);
+    tableLayout->addWidget(m_grid, 1);
+    buildCorrections(right);
+    right->addWidget(tablePane);
+    right->addWidget(m_corrections);
+    right->setStretchFactor(0, 3);
+    right->setStretchFactor(1, 2);
+
+    auto* split = new QSplitter(Qt::Horizontal, this);
+    split->addWidget(left);
+    split->addWidget(right);
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
+    split->setSizes({250, 450});
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(split);
+
+    m_channelsDialog = new ChannelsDialog(this);
+    connect(m_channelsDialog, &ChannelsDialog::channelsEdited, this,
+            [this](const std::vector<Channel>& edited) { setChannels(edited); });
+
+    connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (!m_loading)
+            selectTable(row);
+    });
+    connect(m_add, &QPushButton::clicked, this, [this] { addTable(); });
+    connect(m_remove, &QPushButton::clicked, this, [this] { removeTable(); });
+    connect(channels, &QPushButton::clicked, this, [this] { showChannelsEditor(); });
+    connect(copy, &QPushButton::clicked, this, [this] { copyTable(); });
+    connect(m_name, &QLineEdit::textEdited, this, [this](const QString& text) {
+        if (m_current < 0)
+            return;
+        m_userWorkspace = true;
+        m_workspace.tables[static_cast<std::size_t>(m_current)].name = text.toStdString();
+        if (QListWidgetItem* item = m_list->item(m_current))
+            item->setText(text);
+    });
+    const std::pair<QLineEdit*, TableField> edits[] = {
+        {m_x, TableField::X},         {m_y, TableField::Y},         {m_z, TableField::Z},
+        {m_xAxis, TableField::XAxis}, {m_yAxis, TableField::YAxis}, {m_target, TableField::Target},
+        {m_filter, TableField::Filter}};
+    for (const auto& [edit, field] : edits)
+        connect(edit, &QLineEdit::textEdited, this, [this, field = field] { onFieldEdited(field); });
+    connect(m_stat, &QComboBox::currentIndexChanged, this, [this] { onFieldEdited(TableField::Stat); });
+    connect(m_minHits, &QSpinBox::valueChanged, this, [this] { onFieldEdited(TableField::MinHits); });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { onCellsSelected(); });
+    connect(m_grid, &CellGrid::cellDoubleClicked, this, [this](int, int) {
+        if (m_shown)
+            emit takesRequested(selectedTakes(), m_shown->zParam);
+    });
+}
+
+void TablesTab::buildCorrections(QWidget* parent)
+{
+    m_corrections = new QGroupBox(QStringLiteral("Corrections"), parent);
+    m_corrections->setObjectName(QStringLiteral("corrections"));
+    auto* paste = new QPushButton(QStringLiteral("Paste Current Map"), m_corrections);
+    paste->setObjectName(QStringLiteral("pasteMap"));
+    paste->setToolTip(QStringLiteral("Paste the engine computer's map for this table's axes, copied from its "
+                                     "editor or a spreadsheet (same rows and columns)"));
+    m_limit = new QDoubleSpinBox(m_corrections);
+    m_limit->setObjectName(QStringLiteral("limitPercent"));
+    m_limit->setRange(0.0, 1000.0);
+    m_limit->setDecimals(1);
+    m_limit->setSuffix(QStringLiteral(" %"));
+    m_limit->setValue(kDefaultCorrectionLimitPercent);
+    m_limit->setToolTip(QStringLiteral("Largest change per cell"));
+    auto* lock = new QPushButton(QStringLiteral("Lock / Unlock"), m_corrections);
+    lock->setObjectName(QStringLiteral("lockCells"));
+    lock->setToolTip(QStringLiteral("Locked cells keep their value in the suggested map"));
+    auto* copyMap = new QPushButton(QStringLiteral("Copy Map"), m_corrections);
+    copyMap->setObjectName(QStringLiteral("copyMap"));
+    auto* exportMap = new QPushButton(QStringLiteral("Export Map…"), m_corrections);
+    exportMap->setObjectName(QStringLiteral("exportMap"));
+    m_mapError = new QLabel(m_corrections);
+    m_mapError->setObjectName(QStringLiteral("mapError"));
+    m_mapError->setWordWrap(true);
+    m_mapError->setTextFormat(Qt::RichText);
+    m_suggestedGrid = new CellGrid(m_corrections);
+    m_suggestedGrid->setObjectName(QStringLiteral("suggestedGrid"));
+    m_suggestedGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_suggestedGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(paste);
+    top->addWidget(new QLabel(QStringLiteral("Limit:"), m_corrections));
+    top->addWidget(m_limit);
+    top->addWidget(lock);
+    top->addWidget(copyMap);
+    top->addWidget(exportMap);
+    top->addStretch(1);
+    auto* layout = new QVBoxLayout(m_corrections);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(top);
+    layout->addWidget(m_mapError);
+    layout->addWidget(m_suggestedGrid, 1);
+
+    connect(paste, &QPushButton::clicked, this, [this] { pasteMap(QApplication::clipboard()->text()); });
+    connect(m_limit, &QDoubleSpinBox::valueChanged, this, [this] { showSuggested(); });
+    connect(copyMap, &QPushButton::clicked, this, [this] { copySuggestedMap(); });
+    connect(exportMap, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Map"), QString(),
+                                                          QStringLiteral("CSV files (*.csv);;All files (*)"));
+        QString error;
+        if (!path.isEmpty() && !exportSuggestedMap(path, &error))
+            m_mapError->setText(error.toHtmlEscaped());
+    });
+    connect(lock, &QPushButton::clicked, this, [this] {
+        const QModelIndexList cells = m_suggestedGrid->selectionModel()->selectedIndexes();
+        for (const QModelIndex& index : cells)
+            toggleLock(static_cast<std::size_t>(index.row()), static_cast<std::size_t>(index.column()));
+    });
+    connect(m_suggestedGrid, &CellGrid::cellDoubleClicked, this, [this](int row, int col) {
+        toggleLock(static_cast<std::size_t>(row - 1), static_cast<std::size_t>(col - 1));
+    });
+}
+
+// ---------------------------------------------------------------- workspace
+
+void TablesTab::setLog(std::shared_ptr<const TakeStore> store)
+{
+    setColumns(store ? std::make_shared<ColumnCache>(std::move(store)) : nullptr);
+}
+
+void TablesTab::setDocument(const std::shared_ptr<LogDocument>& document)
+{
+    // The document's own cache, kept alive by the document.
+    setColumns(document ? std::shared_ptr<ColumnCache>(document, &document->columns()) : nullptr);
+}
+
+void TablesTab::setColumns(std::shared_ptr<ColumnCache> columns)
+{
+    m_columns = std::move(columns);
+    m_session = m_columns ? std::make_unique<workbench::LogSession>(m_columns) : nullptr;
+    // A workspace the user opened or edited carries over to the next log (or
+    // the same one read again); otherwise each log gets its default table.
+    if (m_userWorkspace) {
+        const int current = m_current;
+        setWorkspace(std::move(m_workspace));
+        selectTable(current);
+        return;
+    }
+    Workspace workspace;
+    if (m_columns)
+        guardedEdit(m_status, [&] { workspace = defaultWorkspace(*m_columns); });
+    setWorkspace(std::move(workspace));
+    m_userWorkspace = false;
+}
+
+void TablesTab::setWorkspace(Workspace workspace)
+{
+    m_workspace = std::move(workspace);
+    m_current = m_workspace.tables.empty() ? -1 : 0;
+    m_shown.reset();
+    m_oldMap.reset();
+    m_locks.clear();
+    m_suggested.clear();
+    m_channelsDialog->setChannels(m_workspace.channels);
+    refreshNames();
+    refreshList();
+    loadEditor();
+    recompute();
+    emit channelsChanged();
+}
+
+void TablesTab::setChannels(std::vector<Channel> channels)
+{
+    m_userWorkspace = true;
+    m_workspace.channels = std::move(channels);
+    refreshNames();
+    m_channelsDialog->setErrors(channelErrors());
+    recompute();
+    emit channelsChanged();
+}
+
+std::vector<EditorError> TablesTab::channelErrors() const
+{
+    if (!m_columns)
+        return {};
+    std::vector<EditorError> errors;
+    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->store(), m_workspace); });
+    return errors;
+}
+
+void TablesTab::showChannelsEditor()
+{
+    m_channelsDialog->setChannels(m_workspace.channels);
+    m_channelsDialog->setErrors(channelErrors());
+    m_channelsDialog->show();
+    m_channelsDialog->raise();
+    m_channelsDialog->activateWindow();
+}
+
+QStringList TablesTab::expressionNames() const
+{
+    QStringList names;
+    if (m_columns) {
+        const TakeStore& store = m_columns->store();
+        const long long count = static_cast<long long>(store.ParamNames().size()) - 1;
+        for (long long p = 0; p < count; ++p) {
+            const std::string reference = parameterReference(store, p);
+            if (reference.front() != '#')
+                names << QString::fromStdString(displayText(reference));
+        }
+    }
+    for (const Channel& channel : m_workspace.channels)
+        if (!channel.name.empty())
+            names << fromStd(channel.name);
+    names.removeDuplicates();
+    return names;
+}
+
+void TablesTab::refreshNames()
+{
+    const QStringList names = expressionNames();
+    for (NameCompleter* completer : m_completers)
+        completer->setNames(names);
+    m_channelsDialog->setNames(names);
+}
+
+void TablesTab::refreshList()
+{
+    m_loading = true;
+    m_list->clear();
+    for (const Table& table : m_workspace.tables)
+        m_list->addItem(fromStd(table.name));
+    m_list->setCurrentRow(m_current);
+    m_loading = false;
+}
+
+void TablesTab::selectTable(int index)
+{
+    if (index < -1 || index >= static_cast<int>(m_workspace.tables.size()) || index == m_current)
+        return;
+    m_current = index;
+    m_shown.reset();
+    m_oldMap.reset();
+    m_locks.clear();
+    m_suggested.clear();
+    m_loading = true;
+    m_list->setCurrentRow(index);
+    m_loading = false;
+    loadEditor();
+    recompute();
+}
+
+void TablesTab::addTable()
+{
+    m_userWorkspace = true;
+    Table table = m_current >= 0 ? m_workspace.tables[static_cast<std::size_t>(m_current)] : Table{};
+    table.name = QStringLiteral("Table %1").arg(m_workspace.tables.size() + 1).toStdString();
+    m_workspace.tables.push_back(std::move(table));
+    refreshList();
+    selectTable(static_cast<int>(m_workspace.tables.size()) - 1);
+    m_name->setFocus();
+    m_name->selectAll();
+}
+
+void TablesTab::removeTable()
+{
+    if (m_current < 0)
+        return;
+    m_userWorkspace = true;
+    m_workspace.tables.erase(m_workspace.tables.begin() + m_current);
+    const int next = std::min(m_current, static_cast<int>(m_workspace.tables.size()) - 1);
+    m_current = -2;  // forces selectTable to load
+    refreshList();
+    m_current = -1;
+    selectTable(next);
+    if (next < 0) {
+        loadEditor();
+        recompute();
+    }
+}
+
+void TablesTab::loadEditor()
+{
+    m_loading = true;
+    const bool any = m_current >= 0;
+    const Table empty;
+    const Table& t = any ? m_workspace.tables[static_cast<std::size_t>(m_current)] : empty;
+    for (QWidget* w : std::initializer_list<QWidget*>{m_name, m_x, m_y, m_z, m_xAxis, m_yAxis, m_stat, m_minHits,
+                                                      m_target, m_filter, m_remove})
+        w->setEnabled(any);
+    m_name->setText(fromStd(t.name));
+    m_x->setText(fromStd(t.x));
+    m_y->setText(fromStd(t.y));
+    m_z->setText(fromStd(t.z));
+    m_xAxis->setText(fromStd(axisText(t.xAxis)));
+    m_yAxis->setText(fromStd(axisText(t.yAxis)));
+    m_stat->setCurrentIndex(std::max(0, m_stat->findText(fromStd(std::string(workbench::statName(t.stat))))));
+    m_minHits->setValue(std::clamp(t.minHits, 1, 1000000));
+    m_target->setText(t.target ? fromStd(workbench::formatBreakpoint(*t.target)) : QString());
+    m_filter->setText(fromStd(t.filter));
+    m_loading = false;
+}
+
+// ---------------------------------------------------------------- editing
+
+void TablesTab::onFieldEdited(TableField field)
+{
+    if (m_loading || m_current < 0)
+        return;
+    m_userWorkspace = true;
+    Table& t = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    // Fields read as text first: a value that cannot be read keeps the draft
+    // as it was and shows why, under the field.
+    std::optional<EditorError> bad;
+    switch (field) {
+    case TableField::X: t.x = m_x->text().toStdString(); break;
+    case TableField::Y:
+        // Only spaces: no y, a 1-D table.
+        t.y = m_y->text().trimmed().isEmpty() ? std::string() : m_y->text().toStdString();
+        break;
+    case TableField::Z: t.z = m_z->text().toStdString(); break;
+    case TableField::Filter: t.filter = m_filter->text().toStdString(); break;
+    case TableField::Stat:
+        t.stat = workbench::statFromName(m_stat->currentText().toStdString()).value_or(workbench::Stat::Mean);
+        break;
+    case TableField::MinHits: t.minHits = m_minHits->value(); break;
+    case TableField::XAxis:
+    case TableField::YAxis: {
+        const bool isX = field == TableField::XAxis;
+        const std::string text = (isX ? m_xAxis : m_yAxis)->text().toStdString();
+        ParsedAxis axis = parseAxisText(text, isX ? "x axis" : "y axis");
+        if (axis.ok())
+            (isX ? t.xAxis : t.yAxis) = std::move(axis.values);
+        else
+            bad = EditorError{field, axis.error->message, text, axis.error->place, 0};
+        break;
+    }
+    case TableField::Target: {
+        const std::string text = m_target->text().toStdString();
+        if (trimSpaces(text).empty()) {
+            t.target.reset();
+        } else if (const std::optional<double> value = parseNumber(text)) {
+            t.target = *value;
+        } else {
+            bad = EditorError{field, "target: \"" + std::string(trimSpaces(text)) + "\" is not a number", text,
+                             {0, text.size()}, 0};
+        }
+        break;
+    }
+    case TableField::Channel: break;
+    }
+    if (bad) {
+        // The table stays as it was; only this field's error changes.
+        QLabel* label = m_errors[static_cast<std::size_t>(field)];
+        label->setText(errorHtml(*bad));
+        label->show();
+        m_status->setText(QStringLiteral("Fix the marked field; the table shows its last good state."));
+        return;
+    }
+    recompute();
+}
+
+void TablesTab::recompute()
+{
+    guardedEdit(m_status, [this] {
+        if (!m_columns || m_current < 0) {
+            showErrors({});
+            m_grid->clearTints();
+            m_grid->setRowCount(0);
+            m_grid->setColCount(0);
+            m_status->setText(m_columns ? QStringLiteral("No table: Add one.") : QStringLiteral("No log open."));
+            m_shown.reset();
+            showSuggested();
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        TableOutcome outcome = computeShownTable(*m_session, m_workspace, static_cast<std::size_t>(m_current));
+        m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+        showErrors(outcome.errors);
+        if (!outcome.table) {
+            m_status->setText(m_shown ? QStringLiteral("Fix the marked field; the table shows its last good state.")
+                                      : QStringLiteral("Fix the marked field to see the table."));
+            return;
+        }
+        const bool sameShape = m_shown && m_shown->rows == outcome.table->rows && m_shown->cols == outcome.table->cols;
+        m_shown = std::move(outcome.table);
+        if (!sameShape) {
+            m_oldMap.reset();
+            m_locks.clear();
+        }
+        showTable(*m_shown);
+        m_status->setText(QStringLiteral("%1 of %2 takes in the table · %3 ms")
+                              .arg(m_shown->takesInTable)
+                              .arg(m_columns->store().takeCount())
+                              .arg(m_lastMillis, 0, 'f', 1));
+        showSuggested();
+    });
+}
+
+void TablesTab::showErrors(const std::vector<EditorError>& errors)
+{
+    for (QLabel* label : m_errors) {
+        label->clear();
+        label->hide();
+    }
+    for (const EditorError& error : errors) {
+        if (error.field == TableField::Channel)
+            continue;
+        QLabel* label = m_errors[static_cast<std::size_t>(error.field)];
+        if (label->isHidden()) {
+            label->setText(errorHtml(error));
+            label->show();
+        }
+    }
+}
+
+void TablesTab::showTable(const ShownTable& table)
+{
+    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    m_grid->clearTints();
+    m_grid->setRowCount(0);
+    m_grid->setColCount(static_cast<int>(table.cols) + 1);
+    appendLines(m_grid, table.texts);
+    const std::string corner = table.yAxis.empty() ? draft.x : draft.y + " / " + draft.x;
+    m_grid->setCellText(CellRange::cell(0, 0), fromStd(corner));
+    for (std::size_t r = 0; r < table.rows; ++r)
+        for (std::size_t c = 0; c < table.cols; ++c) {
+            const ShownCell& cell = table.at(r, c);
+            const int row = static_cast<int>(r) + 1;
+            const int col = static_cast<int>(c) + 1;
+            if (cell.tint)
+                m_grid->setCellTint(row, col, toColor(*cell.tint));
+            m_grid->setCellToolTip(row, col, fromStd(cell.toolTip));
+        }
+    fitColumns(m_grid);
+}
+
+void TablesTab::onCellsSelected()
+{
+    if (m_shown)
+        emit takesSelected(selectedTakes(), m_shown->zParam);
+}
+
+std::vector<int> TablesTab::selectedTakes() const
+{
+    std::vector<int> takes;
+    if (!m_shown)
+        return takes;
+    for (const QModelIndex& index : m_grid->selectionModel()->selectedIndexes()) {
+        const auto r = static_cast<std::size_t>(index.row());
+        const auto c = static_cast<std::size_t>(index.column());
+        if (r < m_shown->rows && c < m_shown->cols) {
+            const std::vector<int>& cell = m_shown->takes[r * m_shown->cols + c];
+            takes.insert(takes.end(), cell.begin(), cell.end());
+        }
+    }
+    std::sort(takes.begin(), takes.end());
+    takes.erase(std::unique(takes.begin(), takes.end()), takes.end());
+    return takes;
+}
+
+const ShownTable* TablesTab::shownTable() const noexcept
+{
+    return m_shown ? &*m_shown : nullptr;
+}
+
+// ---------------------------------------------------------------- copy, export
+
+bool TablesTab::openWorkspace(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    workbench::WorkspaceResult read = workbench::parseWorkspace(std::string_view(bytes.constData(), bytes.size()));
+    if (!read.ok()) {
+        if (error)
+            *error = QStringLiteral("%1 is not a workspace: %2").arg(path, fromStd(read.error));
+        return false;
+    }
+    setWorkspace(std::move(*read.workspace));
+    m_userWorkspace = true;
+    emit workspaceOpened();
+    return true;
+}
+
+bool TablesTab::saveWorkspace(const QString& path, QString* error) const
+{
+    Workspace saved = m_workspace;
+    // A 1-D table keeps no y breakpoints the user typed before clearing y.
+    for (Table& table : saved.tables)
+        if (!table.twoD())
+            table.yAxis.clear();
+    return writeText(path, workbench::workspaceToJson(saved), error);
+}
+
+QString TablesTab::copyTable()
+{
+    if (!m_shown)
+        return {};
+    const QString text = fromStd(tabText(m_shown->texts));
+    QApplication::clipboard()->setText(text);
+    return text;
+}
+
+bool TablesTab::exportTable(const QString& path, QString* error)
+{
+    if (!m_shown) {
+        if (error)
+            *error = QStringLiteral("There is no table to export.");
+        return false;
+    }
+    return writeText(path, csvText(m_shown->texts), error);
+}
+
+// ---------------------------------------------------------------- corrections
+
+bool TablesTab::pasteMap(const QString& text)
+{
+    if (!m_shown) {
+        m_mapError->setText(QStringLiteral("Build a table first: the map is read in its shape."));
+        return false;
+    }
+    const std::string bytes = text.toStdString();
+    ParsedMap map = parseMapText(bytes, m_shown->rows, m_shown->cols);
+    if (!map.ok()) {
+        EditorError error{TableField::Channel, map.error->message, {}, {}, 0};
+        // Mark the place inside its line when the fault lies in one.
+        if (map.error->place.length < bytes.size()) {
+            const std::size_t start = bytes.rfind('\n', map.error->place.offset == 0 ? 0 : map.error->place.offset - 1);
+            const std::size_t lineStart = start == std::string::npos ? 0 : start + 1;
+            const std::size_t lineEnd = std::min(bytes.find('\n', map.error->place.offset), bytes.size());
+            error.text = bytes.substr(lineStart, lineEnd - lineStart);
+            error.place = {map.error->place.offset - lineStart, map.error->place.length};
+        }
+        m_mapError->setText(errorHtml(error));
+        return false;
+    }
+    m_oldMap = std::move(map);
+    m_locks.assign(m_oldMap->values.size(), 0);
+    showSuggested();
+    return true;
+}
+
+void TablesTab::toggleLock(std::size_t row, std::size_t col)
+{
+    if (!m_oldMap || row >= m_oldMap->rows || col >= m_oldMap->cols)
+        return;
+    std::uint8_t& lock = m_locks[row * m_oldMap->cols + col];
+    lock = lock ? 0 : 1;
+    showSuggested();
+}
+
+void TablesTab::showSuggested()
+{
+    m_suggested.clear();
+    m_suggestedGrid->clearTints();
+    m_suggestedGrid->setRowCount(0);
+    m_suggestedGrid->setColCount(0);
+    if (!m_shown || !m_oldMap) {
+        if (!m_shown || m_mapError->text().isEmpty())
+            m_mapError->setText(QStringLiteral("Paste the engine computer's current map for these axes to see "
+                                               "the suggested new map."));
+        return;
+    }
+    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    if (!draft.target) {
+        m_mapError->setText(QStringLiteral("Set a target: each cell becomes old × mean ÷ target."));
+        return;
+    }
+    std::vector<CellEvidence> evidence;
+    evidence.reserve(m_shown->cells.size());
+    for (const ShownCell& cell : m_shown->cells)
+        evidence.push_back({cell.count, cell.mean});
+    try {
+        m_suggested = suggestCorrections(m_oldMap->values, evidence, m_locks,
+                                         {*draft.target, draft.minHits, m_limit->value()});
+    } catch (const std::invalid_argument& e) {
+        m_mapError->setText(QStringLiteral("No suggestion: %1.").arg(QString::fromUtf8(e.what())));
+        return;
+    }
+    m_suggestedGrid->setColCount(static_cast<int>(m_shown->cols) + 1);
+    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested)));
+    m_suggestedGrid->setCellText(CellRange::cell(0, 0), QStringLiteral("suggested"));
+    int changed = 0;
+    for (std::size_t r = 0; r < m_shown->rows; ++r)
+        for (std::size_t c = 0; c < m_shown->cols; ++c) {
+            const std::size_t i = r * m_shown->cols + c;
+            const CorrectedCell& cell = m_suggested[i];
+            const double old = m_oldMap->values[i];
+            const int row = static_cast<int>(r) + 1;
+            const int col = static_cast<int>(c) + 1;
+            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old)));
+            switch (cell.kind) {
+            case CorrectionKind::Locked:
+                m_suggestedGrid->setCellTint(row, col, QColor(kLockedTint));
+                tip += QStringLiteral("\nLocked: unchanged");
+                break;
+            case CorrectionKind::Unchanged:
+                tip += QStringLiteral("\nToo few takes: unchanged");
+                break;
+            case CorrectionKind::Corrected:
+            case CorrectionKind::Limited: {
+                ++changed;
+                const double percent = old != 0 ? (cell.value / old - 1) * 100 : 0;
+                // Diverging around no change, full colour at the limit.
+                const TintScale scale{0.0, 0.0, 0.0, std::max(m_limit->value(), 1.0)};
+                m_suggestedGrid->setCellTint(row, col, toColor(*tableTint(percent, scale, false)));
+                tip += QStringLiteral("\nNew %1 (%2%3 %)")
+                           .arg(fromStd(mapValueText(cell.value)), percent >= 0 ? QStringLiteral("+") : QString(),
+                                QString::number(percent, 'f', 1));
+                if (cell.kind == CorrectionKind::Limited) {
+                    m_suggestedGrid->setCellBold(CellRange::cell(row, col), true);
+                    tip += QStringLiteral("\nHeld at the limit");
+                }
+                break;
+            }
+            }
+            m_suggestedGrid->setCellToolTip(row, col, tip);
+        }
+    fitColumns(m_suggestedGrid);
+    m_mapError->setText(QStringLiteral("%1 cells changed; bold: held at the limit; grey: locked (double-click a cell "
+                                       "to lock it).")
+                            .arg(changed));
+}
+
+QString TablesTab::copySuggestedMap()
+{
+    if (m_suggested.empty() || !m_shown)
+        return {};
+    const QString text = fromStd(tabValuesText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))));
+    QApplication::clipboard()->setText(text);
+    return text;
+}
+
+bool TablesTab::exportSuggestedMap(const QString& path, QString* error)
+{
+    if (m_suggested.empty() || !m_shown) {
+        if (error)
+            *error = QStringLiteral("There is no suggested map to export: paste the current map first.");
+        return false;
+    }
+    return writeText(path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))), error);
+}
+
+}  // namespace dlv

@@ -1,0 +1,119 @@
+#include "workbench/default_table.h"
+
+#include "datalog/number.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dlv {
+
+namespace {
+
+std::vector<double> steps(double first, double step, std::size_t count)
+{
+    std::vector<double> axis;
+    axis.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        axis.push_back(first + step * static_cast<double>(i));
+    return axis;
+}
+
+bool covers(std::span<const double> axis, double low, double high)
+{
+    if (axis.empty())
+        return false;
+    if (axis.size() == 1)
+        return true;  // a single breakpoint takes every value
+    const double firstGap = axis[1] - axis[0];
+    const double lastGap = axis[axis.size() - 1] - axis[axis.size() - 2];
+    return low >= axis.front() - firstGap / 2 && high <= axis.back() + lastGap / 2;
+}
+
+// A round step, 1, 2, 2.5 or 5 times 10^exponent, kept as its parts so that
+// breakpoints are computed as whole multiples and come out as short decimals
+// (0.3, not 0.30000000000000004).
+struct RoundStep {
+    double mantissa;
+    int exponent;
+    [[nodiscard]] double value() const { return scaled(1.0); }
+    // k steps, with one rounding: k x mantissa is exact for the k used here.
+    [[nodiscard]] double scaled(double k) const
+    {
+        const double m = k * mantissa;
+        return exponent >= 0 ? m * std::pow(10.0, exponent) : m / std::pow(10.0, -exponent);
+    }
+};
+
+// The smallest round step at least `raw` (raw > 0).
+RoundStep roundStep(double raw)
+{
+    int exponent = static_cast<int>(std::floor(std::log10(raw)));
+    for (;;) {
+        for (const double m : {1.0, 2.0, 2.5, 5.0})
+            if (RoundStep{m, exponent}.value() >= raw * (1 - 1e-12))
+                return {m, exponent};
+        ++exponent;
+    }
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+               return lower(x) == lower(y);
+           });
+}
+
+}  // namespace
+
+std::vector<double> defaultMapAxis()
+{
+    return steps(20.0, 10.0, 9);
+}
+
+std::vector<double> defaultRpmAxis()
+{
+    return steps(400.0, 400.0, 8);
+}
+
+std::vector<double> coveringAxis(double low, double high, std::span<const double> preferred)
+{
+    std::vector<double> keep(preferred.begin(), preferred.end());
+    if (!std::isfinite(low) || !std::isfinite(high) || low > high || covers(preferred, low, high))
+        return keep;
+    const std::size_t wanted = std::clamp<std::size_t>(preferred.size(), 2, kMaxDefaultBreakpoints);
+    if (low == high)
+        return {low};
+    // The round step just above the even split and the one below it; the one
+    // whose breakpoint count comes nearer the wanted count wins.
+    const RoundStep above = roundStep((high - low) / static_cast<double>(wanted - 1));
+    const RoundStep below = roundStep(above.value() * 0.99 / 2.5);
+    const auto countFor = [low, high](const RoundStep& step) {
+        return static_cast<std::size_t>(std::ceil(high / step.value()) - std::floor(low / step.value())) + 1;
+    };
+    const auto distance = [wanted](std::size_t count) { return count > wanted ? count - wanted : wanted - count; };
+    RoundStep step = above;
+    if (const std::size_t n = countFor(below); n <= kMaxDefaultBreakpoints && distance(n) < distance(countFor(above)))
+        step = below;
+    while (countFor(step) > kMaxDefaultBreakpoints)
+        step = roundStep(step.value() * 1.01);
+    const double first = std::floor(low / step.value());
+    std::vector<double> axis;
+    axis.reserve(countFor(step));
+    for (std::size_t i = 0; i < countFor(step); ++i)
+        axis.push_back(step.scaled(first + static_cast<double>(i)));
+    return axis;
+}
+
+std::optional<long long> findParameterNamed(std::span<const std::string> names, std::string_view wanted)
+{
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == wanted)
+            return static_cast<long long>(i);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (!wanted.empty() && equalsIgnoringCase(trimSpaces(names[i]), wanted))
+            return static_cast<long long>(i);
+    return std::nullopt;
+}
+
+}  // namespace dlv
