@@ -79,7 +79,10 @@ std::vector<double> defaultRpmAxis()
 std::vector<double> coveringAxis(double low, double high, std::span<const double> preferred)
 {
     std::vector<double> keep(preferred.begin(), preferred.end());
-    if (!std::isfinite(low) || !std::isfinite(high) || low > high || covers(preferred, low, high))
+    // A span beyond the doubles (values near ±1e308) has no round step:
+    // the preferred breakpoints are as good as any there.
+    if (!std::isfinite(low) || !std::isfinite(high) || low > high || !std::isfinite(high - low) ||
+        covers(preferred, low, high))
         return keep;
     const std::size_t wanted = std::clamp<std::size_t>(preferred.size(), 2, kMaxDefaultBreakpoints);
     if (low == high)
@@ -100,8 +103,12 @@ std::vector<double> coveringAxis(double low, double high, std::span<const double
     const double first = std::floor(low / step.value());
     std::vector<double> axis;
     axis.reserve(countFor(step));
-    for (std::size_t i = 0; i < countFor(step); ++i)
-        axis.push_back(step.scaled(first + static_cast<double>(i)));
+    for (std::size_t i = 0; i < countFor(step); ++i) {
+        const double breakpoint = step.scaled(first + static_cast<double>(i));
+        if (!std::isfinite(breakpoint))
+            return keep;  // the last round step lies past the largest double
+        axis.push_back(breakpoint);
+    }
     return axis;
 }
 

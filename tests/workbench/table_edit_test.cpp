@@ -230,6 +230,9 @@ TEST(DefaultTable, KeepsTheBlmBreakpointsWhenTheyCoverTheLog)
     const V rpm = defaultRpmAxis();
     EXPECT_EQ(coveringAxis(300, 3300, rpm), rpm);  // within half a gap
     EXPECT_EQ(coveringAxis(kNaN, kNaN, rpm), rpm);
+    // Values at the ends of the doubles: no round step spans them.
+    EXPECT_EQ(coveringAxis(-1.7e308, 1.7e308, rpm), rpm);
+    EXPECT_EQ(coveringAxis(0, 1.79e308, rpm), rpm);
 }
 
 TEST(DefaultTable, WidensToRoundStepsThatCoverTheLog)
