@@ -138,23 +138,21 @@ inline std::string_view naiveTrim(std::string_view text)
     return text;
 }
 
-// The number rule: optional sign, digits with at most one point (at least one
-// digit), optional exponent; finite; surrounding spaces allowed.
-inline std::optional<double> naiveNumber(std::string_view text)
+// The number rule written plainly: a grammar check, then std::from_chars on
+// the text after its sign; out of range, strtod tells too large (no value)
+// from too small (a signed zero).
+inline std::optional<double> referenceNumber(std::string_view text)
 {
     const std::string t(naiveTrim(text));
     std::size_t i = 0;
+    const bool negative = i < t.size() && t[i] == '-';
     if (i < t.size() && (t[i] == '+' || t[i] == '-'))
         ++i;
-    int digits = 0;
-    int points = 0;
-    while (i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.')) {
-        if (t[i] == '.')
-            ++points;
-        else
-            ++digits;
-        ++i;
-    }
+    const std::size_t body = i;
+    std::size_t digits = 0;
+    std::size_t points = 0;
+    for (; i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'); ++i)
+        (t[i] == '.' ? points : digits) += 1;
     if (digits == 0 || points > 1)
         return std::nullopt;
     if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
@@ -168,10 +166,22 @@ inline std::optional<double> naiveNumber(std::string_view text)
     }
     if (i != t.size())
         return std::nullopt;
-    const double v = std::strtod(t.c_str(), nullptr);
-    if (!std::isfinite(v))
+    double value = 0;
+    const auto [end, ec] = std::from_chars(t.data() + body, t.data() + t.size(), value);
+    if (ec == std::errc::result_out_of_range) {
+        if (std::isinf(std::strtod(t.c_str() + body, nullptr)))
+            return std::nullopt;
+        return negative ? -0.0 : 0.0;
+    }
+    if (ec != std::errc{} || end != t.data() + t.size() || !std::isfinite(value))
         return std::nullopt;
-    return v;
+    return negative ? -value : value;
+}
+
+// The number rule as the older checks call it.
+inline std::optional<double> naiveNumber(std::string_view text)
+{
+    return referenceNumber(text);
 }
 
 // Whether the number rule's answer agrees with the reference; values too
@@ -237,46 +247,6 @@ inline double naiveHalfEven(double v)
 }
 
 // ------------------------------------------------------------ the number rule
-
-// The number rule written plainly: a grammar check, then std::from_chars on
-// the text after its sign; out of range, strtod tells too large (no value)
-// from too small (a signed zero).
-inline std::optional<double> referenceNumber(std::string_view text)
-{
-    const std::string t(naiveTrim(text));
-    std::size_t i = 0;
-    const bool negative = i < t.size() && t[i] == '-';
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        ++i;
-    const std::size_t body = i;
-    std::size_t digits = 0;
-    std::size_t points = 0;
-    for (; i < t.size() && (std::isdigit(static_cast<unsigned char>(t[i])) || t[i] == '.'); ++i)
-        (t[i] == '.' ? points : digits) += 1;
-    if (digits == 0 || points > 1)
-        return std::nullopt;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        if (i >= t.size() || !std::isdigit(static_cast<unsigned char>(t[i])))
-            return std::nullopt;
-        while (i < t.size() && std::isdigit(static_cast<unsigned char>(t[i])))
-            ++i;
-    }
-    if (i != t.size())
-        return std::nullopt;
-    double value = 0;
-    const auto [end, ec] = std::from_chars(t.data() + body, t.data() + t.size(), value);
-    if (ec == std::errc::result_out_of_range) {
-        if (std::isinf(std::strtod(t.c_str() + body, nullptr)))
-            return std::nullopt;
-        return negative ? -0.0 : 0.0;
-    }
-    if (ec != std::errc{} || end != t.data() + t.size() || !std::isfinite(value))
-        return std::nullopt;
-    return negative ? -value : value;
-}
 
 // Input: a text, read by the number rule. An input starting with 0xFF
 // stands for a long number: after the next byte n, the first '~' and the

@@ -1,6 +1,7 @@
 // The command line as a user types it: help, version, mistakes, and file
 // names whose bytes are not UTF-8.
 #include "support/temp_logs.h"
+#include "support/viewer_process.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -12,24 +13,11 @@
 
 namespace {
 
-struct ViewerResult {
-    int exitCode;
-    QString out;
-    QString err;
-};
+using ViewerResult = dlvtest::ViewerRun;
 
 ViewerResult run(const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(DLV_VIEWER_EXE), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return dlvtest::runViewer(arguments);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The headless report, run as a separate process exactly as a user would.
 #include "support/temp_logs.h"
+#include "support/viewer_process.h"
 
 #include <QProcess>
 
@@ -10,26 +11,8 @@
 
 namespace {
 
-struct ViewerRun {
-    int exitCode;
-    QString out;
-    QString err;
-};
-
-ViewerRun runViewer(const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");  // the report needs no display at all
-    env.insert("LC_ALL", "C");
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(DLV_VIEWER_EXE), arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+using dlvtest::runViewer;
+using dlvtest::ViewerRun;
 
 }  // namespace
 
@@ -158,8 +141,9 @@ TEST(Report, MemoryRunningOutAnywhereEndsWithAMessageNeverAnAbort)
         if (err.contains("error while loading shared libraries"))
             continue;  // too little even to start
         EXPECT_TRUE(process.exitCode() == 0 || process.exitCode() == 1) << megabytes << " MB";
-        if (process.exitCode() == 1)
+        if (process.exitCode() == 1) {
             EXPECT_TRUE(err.contains("not enough memory")) << megabytes << " MB: " << err.toStdString();
+        }
     }
 #endif
 }

@@ -1,5 +1,6 @@
 // datalog-viewer --tables run as a separate process, as a script would.
 #include "support/temp_logs.h"
+#include "support/viewer_process.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -14,18 +15,11 @@ struct TablesRun {
     QString err;
 };
 
+// A decimal comma where the machine has it; the output keeps the point.
 TablesRun runTables(const QStringList& arguments)
 {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("DISPLAY");
-    env.remove("WAYLAND_DISPLAY");
-    env.remove("QT_QPA_PLATFORM");  // no display needed at all
-    env.insert("LC_ALL", "de_DE.UTF-8");  // a decimal comma where the machine has it; the output keeps the point
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(DLV_VIEWER_EXE), QStringList{"--tables"} + arguments);
-    process.waitForFinished(60000);
-    return {process.exitCode(), process.readAllStandardOutput(), QString::fromUtf8(process.readAllStandardError())};
+    const dlvtest::ViewerRun run = dlvtest::runViewer(QStringList{"--tables"} + arguments, QStringLiteral("de_DE.UTF-8"));
+    return {run.exitCode, run.outBytes, run.err};
 }
 
 TEST(TablesCli, BundledSampleGivesTablesForScripts)

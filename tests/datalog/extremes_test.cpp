@@ -62,8 +62,9 @@ TEST(LineIndex, StartsAndAnchorBasesAcross4GiBStepsStayExact)
         EXPECT_EQ(index.anchorBase(i), starts[i] / 8) << i;
         EXPECT_EQ(index.facts(i), i);
         // A line's length is the difference of two starts: 64-bit, never wrapped.
-        if (i > 0)
+        if (i > 0) {
             EXPECT_EQ(index.start(i) - index.start(i - 1), starts[i] - starts[i - 1]) << i;
+        }
     }
     EXPECT_EQ(index.lineAt(k4G), 4u);
     EXPECT_EQ(index.lineAt(3 * k4G + 8), 7u);
