@@ -33,6 +33,16 @@ bool printTablesTabFigures(const std::string& path, int runs)
         std::fprintf(stderr, "dlv-bench: tables: %s\n", read.error.c_str());
         return false;
     }
+    // The default table stands on the channels named RPM, MAP and BLM, the
+    // timed filter on CLT and TPS: a log without them (the narrow high-rate
+    // logs) has no such table to time.
+    for (const char* name : {"RPM", "MAP", "BLM", "CLT", "TPS"}) {
+        const auto& names = read.store->ParamNames();
+        if (std::find(names.begin(), names.end(), name) == names.end()) {
+            std::fprintf(stderr, "dlv-bench: Tables tab: not timed, the log has no channel named %s\n", name);
+            return true;
+        }
+    }
     TablesTab tab;
     tab.resize(900, 700);
     tab.show();
