@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_spec)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_page)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -42,9 +42,9 @@ seed expression filter 'ECT > 80 && abs(TPS - TPS[-1]) < 2'
 seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
 seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
 seed columns plain '\005\021-1.5,22,.5,7.,-0\n12345678,1.2345678,--1,1..2, 3 \n9,,x,1e3,+4\n'
-seed chart_spec page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
-seed chart_spec none '{"filter": "RPM > 800"}'
-seed chart_spec filter '{"charts": {"filter": "ECT > 80 && RPM > 600", "panes": [{"channels": ["Load"]}]}}'
+seed chart_page page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
+seed chart_page none '{"filter": "RPM > 800"}'
+seed chart_page filter '{"charts": {"filter": "ECT > 80 && RPM > 600", "panes": [{"channels": ["Load"]}]}}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 seed number plain ' -12.5e-3 '
 # Long numbers: 0xFF, n, then a text whose "~c" stands for n x 64 + 1 bytes c.

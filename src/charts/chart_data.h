@@ -3,7 +3,7 @@
 // The numbers behind a chart page: where channels come from by name, and a
 // page with every channel looked up (columns shared, never copied).
 
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 #include "datalog/columns.h"
 
 #include <memory>

@@ -5,7 +5,7 @@
 // and the takes the charts' filter keeps. No Qt.
 
 #include "charts/chart_data.h"
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 #include "workbench/workspace.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "charts/chart_data.h"
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 #include "workbench/workspace.h"
 
 #include <QColor>

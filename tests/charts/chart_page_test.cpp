@@ -1,7 +1,7 @@
 // The chart page in the workspace file, the default page, and channels looked
 // up by name in a log.
 #include "charts/chart_data.h"
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 #include "datalog/take_store.h"
 
 #include <nlohmann/json.hpp>
@@ -25,7 +25,7 @@ ChartPage samplePage()
     return page;
 }
 
-TEST(ChartSpec, APageSurvivesTheFileAndUnknownMembersAreIgnored)
+TEST(ChartPage, APageSurvivesTheFileAndUnknownMembersAreIgnored)
 {
     const ChartPage page = samplePage();
     const json written = chartPageJson(page);
@@ -41,7 +41,7 @@ TEST(ChartSpec, APageSurvivesTheFileAndUnknownMembersAreIgnored)
     EXPECT_EQ(later.page->panes[0].channels[0].name, "RPM");
 }
 
-TEST(ChartSpec, AWorkspaceWithoutChartsHasNoPageAndNoError)
+TEST(ChartPage, AWorkspaceWithoutChartsHasNoPageAndNoError)
 {
     const ChartPageResult none = parseWorkspaceCharts(R"({"filter": "RPM > 800"})");
     EXPECT_FALSE(none.ok());
@@ -49,7 +49,7 @@ TEST(ChartSpec, AWorkspaceWithoutChartsHasNoPageAndNoError)
     EXPECT_TRUE(parseWorkspaceCharts(R"({"charts": null})").error.empty());
 }
 
-TEST(ChartSpec, ErrorsNameThePlaceInTheFile)
+TEST(ChartPage, ErrorsNameThePlaceInTheFile)
 {
     auto error = [](const char* text) { return parseWorkspaceCharts(text).error; };
     EXPECT_EQ(error("{\"charts\": {\"panes\": [\n {\"channels\": [\"A\",]}]}}"), "not valid JSON at line 2, column 20");

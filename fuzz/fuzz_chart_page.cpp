@@ -2,7 +2,7 @@
 // accepts keeps the limits (1 to 8 panes, at most 6 channels a pane, scatter
 // x and y named) and comes back equal after writing and reading again; a
 // refused one says why.
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 
 #include <nlohmann/json.hpp>
 
@@ -14,7 +14,7 @@ namespace {
 
 [[noreturn]] void fail(const char* what)
 {
-    std::fprintf(stderr, "checkChartSpec: %s\n", what);
+    std::fprintf(stderr, "checkChartPage: %s\n", what);
     std::abort();
 }
 

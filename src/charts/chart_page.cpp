@@ -1,4 +1,4 @@
-#include "charts/chart_spec.h"
+#include "charts/chart_page.h"
 
 #include <nlohmann/json.hpp>
 
