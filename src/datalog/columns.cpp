@@ -296,9 +296,13 @@ ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t bud
 
 std::size_t ColumnCache::defaultBudget(const TakeStore& store) noexcept
 {
+    // A small log keeps many columns whatever its size; a tall one (few
+    // fields, millions of takes) may not: there a column costs a fifth of
+    // the file or more.
     const std::size_t columnBytes = static_cast<std::size_t>(store.takeCount()) * sizeof(double);
     const std::size_t half = store.fileBytes() / 2;
-    return std::min<std::size_t>(std::max(half, 64 * columnBytes), std::size_t{4} << 30);
+    const std::size_t small = std::min(64 * columnBytes, kSmallLogBudget);
+    return std::min<std::size_t>(std::max(half, small), std::size_t{4} << 30);
 }
 
 std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)

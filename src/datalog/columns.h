@@ -44,8 +44,10 @@ public:
     [[nodiscard]] std::size_t cachedBytes() const;
     [[nodiscard]] std::size_t budgetBytes() const noexcept { return m_budget; }
 
-    // Half the file size, but room for at least 64 columns and at most 4 GiB.
+    // Half the file size, at most 4 GiB; a log whose 64 columns fit in
+    // kSmallLogBudget gets room for 64 columns even beyond that half.
     [[nodiscard]] static std::size_t defaultBudget(const TakeStore& store) noexcept;
+    static constexpr std::size_t kSmallLogBudget = std::size_t{64} << 20;
 
 private:
     void touch(long long param);

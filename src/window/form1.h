@@ -103,9 +103,10 @@ public:
     // The open log, null before the first; replaced as a whole by Open and F5.
     [[nodiscard]] std::shared_ptr<LogDocument> document() const { return m_document; }
     [[nodiscard]] const TakeStore* store() const noexcept;
-    // The "Charts" tab, and File, Export Chart...: what it shows as PNG or SVG
-    // (by the name's end). A failure shows a message; the chart stays as it was.
-    [[nodiscard]] ChartsTab* charts() const noexcept { return m_charts; }
+    // The "Charts" tab, brought up to date with the open log (see
+    // syncWorkbenchTabs), and File, Export Chart...: what it shows as PNG or
+    // SVG (by the name's end). A failure shows a message; the chart stays as it was.
+    [[nodiscard]] ChartsTab* charts();
     void exportChartCommand();
     void exportChart(const QString& path);
 
@@ -113,8 +114,8 @@ public:
     // window's size (the page lays out its own contents). Returns its index.
     int addWorkbenchTab(QWidget* page, const QString& title);
 
-    // The "Tables" tab (after "Other").
-    [[nodiscard]] TablesTab* tablesTab() const noexcept { return m_tables; }
+    // The "Tables" tab (after "Other"), brought up to date with the open log.
+    [[nodiscard]] TablesTab* tablesTab();
     // Asks for the file of Open Workspace, Save Workspace As and Export Table:
     // a file dialog unless replaced (tests replace it); empty for cancel.
     using PathChooser = std::function<QString(const QString& title, bool save)>;
@@ -179,6 +180,10 @@ private:
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
     void updateBlmNote();
+    // The Tables and Charts tabs parse whole columns of the log for their
+    // default table and page, so a new log reaches them only once they are
+    // shown or a command needs them (all); until then they hold no log.
+    void syncWorkbenchTabs(bool all);
 
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
@@ -215,6 +220,8 @@ private:
     std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
     TablesTab* m_tables = nullptr;
     QLabel* m_blmNote = nullptr;
+    bool m_tablesBehind = false;  // the open log has not reached the Tables tab yet
+    bool m_chartsBehind = false;  // nor the Charts tab
     PathChooser m_pathChooser;
 };
 

@@ -24,14 +24,6 @@ void Form1::buildChartsTab()
     m_charts->setObjectName(QStringLiteral("Charts"));
     addWorkbenchTab(m_charts, QStringLiteral("Charts"));
     connect(m_charts, &ChartsTab::takeChosen, this, &Form1::onChartTake);
-    connect(this, &Form1::documentChanged, this, [this] {
-        guarded("Drawing the charts", [this] {
-            // The document's own column cache, kept alive with the document,
-            // so that the tabs share the columns they parse.
-            std::shared_ptr<ColumnCache> columns(m_document, &m_document->columns());
-            m_charts->setColumns(std::move(columns));
-        });
-    });
 
     // The window's workspace is the Tables tab's: its channels, and the page
     // of a workspace opened from a file. Saving it takes the page back.
@@ -66,8 +58,15 @@ void Form1::onChartTake(int take)
     });
 }
 
+ChartsTab* Form1::charts()
+{
+    syncWorkbenchTabs(true);
+    return m_charts;
+}
+
 void Form1::exportChartCommand()
 {
+    syncWorkbenchTabs(true);
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Chart"), QString(),
                                                       QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
     if (!path.isEmpty())
@@ -76,6 +75,7 @@ void Form1::exportChartCommand()
 
 void Form1::exportChart(const QString& path)
 {
+    syncWorkbenchTabs(true);
     guarded("Export Chart", [&] {
         if (const QString error = m_charts->exportTo(path); !error.isEmpty())
             reportError(error);

@@ -73,9 +73,18 @@ void Form1::buildTablesTab()
     m_tables = new TablesTab;
     addWorkbenchTab(m_tables, QStringLiteral("Tables"));
     connect(this, &Form1::documentChanged, this, [this] {
-        guarded("Building the tables", [this] { m_tables->setDocument(m_document); });
+        m_tablesBehind = m_chartsBehind = true;
+        // Tabs out of view let go of the previous log at once (it would
+        // otherwise stay in memory beside the new one).
+        const QWidget* shown = m_tab->currentWidget();
+        if (shown != m_charts)
+            guarded("Drawing the charts", [this] { m_charts->setColumns(nullptr); });
+        if (shown != m_charts && shown != m_tables)
+            guarded("Building the tables", [this] { m_tables->setDocument(nullptr); });
+        syncWorkbenchTabs(false);
         updateBlmNote();
     });
+    connect(m_tab, &QTabWidget::currentChanged, this, [this] { syncWorkbenchTabs(false); });
     connect(m_tables, &TablesTab::takesSelected, this,
             [this](const std::vector<int>& takes, long long param) { showTableTakes(takes, param, false); });
     connect(m_tables, &TablesTab::takesRequested, this,
@@ -98,6 +107,7 @@ void Form1::buildTablesTab()
         return action;
     };
     connect(add(file, quit, "mnuOpenWorkspace", QStringLiteral("Open &Workspace…")), &QAction::triggered, this, [this] {
+        syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Open Workspace"), false);
         QString error;
         if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
@@ -107,6 +117,7 @@ void Form1::buildTablesTab()
     });
     connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
             [this] {
+                syncWorkbenchTabs(true);
                 const QString path = choosePath(QStringLiteral("Save Workspace As"), true);
                 QString error;
                 m_tables->setCharts(m_charts->workspace().charts);
@@ -114,6 +125,7 @@ void Form1::buildTablesTab()
                     reportError(error);
             });
     connect(add(file, quit, "mnuExportTable", QStringLiteral("&Export Table…")), &QAction::triggered, this, [this] {
+        syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Export Table"), true);
         QString error;
         if (!path.isEmpty() && !m_tables->exportTable(path, &error))
@@ -122,7 +134,37 @@ void Form1::buildTablesTab()
     file->insertSeparator(quit);
     auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("mnuTools"));
     connect(add(tools, nullptr, "mnuCalculatedChannels", QStringLiteral("&Calculated Channels…")), &QAction::triggered,
-            this, [this] { m_tables->showChannelsEditor(); });
+            this, [this] {
+                syncWorkbenchTabs(true);
+                m_tables->showChannelsEditor();
+            });
+}
+
+TablesTab* Form1::tablesTab()
+{
+    syncWorkbenchTabs(true);
+    return m_tables;
+}
+
+void Form1::syncWorkbenchTabs(bool all)
+{
+    const QWidget* shown = m_tab->currentWidget();
+    const bool charts = m_chartsBehind && (all || shown == m_charts);
+    const bool tables = m_tablesBehind && (all || charts || shown == m_tables);
+    // The charts first: the channels the tables then hand over are those
+    // they already have, which costs no second evaluation.
+    if (charts) {
+        m_chartsBehind = false;
+        guarded("Drawing the charts", [this] {
+            // The document's own column cache, kept alive with the document,
+            // so that the tabs share the columns they parse.
+            m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr);
+        });
+    }
+    if (tables) {
+        m_tablesBehind = false;
+        guarded("Building the tables", [this] { m_tables->setDocument(m_document); });
+    }
 }
 
 void Form1::setPathChooser(PathChooser chooser)

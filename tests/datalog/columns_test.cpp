@@ -280,6 +280,14 @@ TEST(ColumnCacheTest, DefaultBudgetFollowsTheFileSize)
     EXPECT_GE(budget, store->fileBytes() / 2);
     EXPECT_GE(budget, 64 * 1000 * sizeof(double));  // room for many columns of a small log
     EXPECT_LE(budget, std::size_t{4} << 30);
+
+    // A tall log: a column costs twice the file; the cache does not make
+    // room for 64 of them.
+    const auto taller = logOfTexts(2, std::vector<std::string>(2 * 2000000, "1"));
+    ASSERT_TRUE(taller);
+    EXPECT_LT(dlv::ColumnCache::defaultBudget(*taller), 64 * 2000000 * sizeof(double));
+    EXPECT_LE(dlv::ColumnCache::defaultBudget(*taller),
+              std::max(taller->fileBytes() / 2, dlv::ColumnCache::kSmallLogBudget));
 }
 
 TEST(ColumnCacheTest, ThreadsAskingAtOnceGetEqualColumns)

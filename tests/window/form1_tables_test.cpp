@@ -107,9 +107,27 @@ TEST_F(Form1TablesTest, TablesTabFollowsOtherAndShowsTheDefaultTableOfEachLog)
     EXPECT_EQ(tabs->tabText(3), "Tables");
     open(files.write("user.csv", kUserLog));
     ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    // Out of view, the tab works nothing out; shown, it catches up.
+    EXPECT_FALSE(tables->shownTable());
+    tabs->setCurrentWidget(tables);
     ASSERT_TRUE(tables->shownTable());
     EXPECT_EQ(tableGrid->CellText(CellRange::cell(2, 2)), "118.00");
     EXPECT_EQ(form->findChild<QLineEdit*>("exprZ")->text(), "BLM");
+
+    // In view, the next log reaches it at once.
+    std::string other(kUserLog);
+    other.replace(other.find("30,110"), 6, "30,116");
+    open(files.write("other.csv", other));
+    ASSERT_TRUE(tables->shownTable());
+    EXPECT_EQ(tableGrid->CellText(CellRange::cell(2, 2)), "120.00");
+
+    // Out of view again, it lets go of the log it showed: nothing keeps the
+    // previous log in memory beside the new one.
+    tabs->setCurrentIndex(0);
+    const std::weak_ptr<dlv::LogDocument> previous = form->document();
+    open(files.write("user.csv", kUserLog));
+    EXPECT_FALSE(tables->shownTable());
+    EXPECT_TRUE(previous.expired());
 }
 
 TEST_F(Form1TablesTest, BlmTabSaysWhyItIsEmptyOnlyWhenNoTakeHasItsFields)
