@@ -507,6 +507,10 @@ int runBenchmark(const Options& options, const ReportRuns& reports)
         samples.add("floor_ms", timed([&] { counts = dlv::bench::scanMappedFile(path); }));
         if (counts.lineFeeds != expected.lineFeeds || counts.commas != expected.commas)
             return 1;
+        samples.add("floor_plain_ms",
+                    timed([&] { counts = dlv::bench::scanMappedFile(path, dlv::bench::FloorLoop::Plain); }));
+        if (counts.lineFeeds != expected.lineFeeds || counts.commas != expected.commas)
+            return 1;
     }
     if (reports.ran && !checkReport(reports.output, *views, params.click,
                                     form.store()->ParamNames()[static_cast<std::size_t>(params.click)]))

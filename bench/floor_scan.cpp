@@ -64,7 +64,26 @@ FloorCounts countLineFeedsAndCommas(const char* bytes, std::size_t size) noexcep
     return avx2 ? countAvx2(bytes, size) : countSse2(bytes, size);
 }
 
-FloorCounts scanMappedFile(const std::string& path)
+#if defined(__clang__)
+FloorCounts countLineFeedsAndCommasPlain(const char* bytes, std::size_t size) noexcept
+#else
+__attribute__((optimize("no-tree-vectorize"))) FloorCounts countLineFeedsAndCommasPlain(const char* bytes, std::size_t size) noexcept
+#endif
+{
+    FloorCounts counts;
+#if defined(__clang__)
+#pragma clang loop vectorize(disable) interleave(disable)
+#endif
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] == ',')
+            ++counts.commas;
+        else if (bytes[i] == '\n')
+            ++counts.lineFeeds;
+    }
+    return counts;
+}
+
+FloorCounts scanMappedFile(const std::string& path, FloorLoop loop)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -79,7 +98,9 @@ FloorCounts scanMappedFile(const std::string& path)
     ::close(fd);
     if (map == MAP_FAILED)
         throw std::runtime_error("cannot map " + path + ": " + std::strerror(errno));
-    const FloorCounts counts = countLineFeedsAndCommas(static_cast<const char*>(map), size);
+    const char* bytes = static_cast<const char*>(map);
+    const FloorCounts counts =
+        loop == FloorLoop::Plain ? countLineFeedsAndCommasPlain(bytes, size) : countLineFeedsAndCommas(bytes, size);
     ::munmap(map, size);
     return counts;
 }
