@@ -22,11 +22,25 @@ using workbench::quotedPath;
 
 constexpr const char* kProgram = "datalog-viewer: ";
 
+QtMessageHandler g_qtMessages = nullptr;
+
+// Without a desktop session Qt says on standard error that it makes up a
+// runtime directory: nothing the user of a command needs to read beside the
+// command's own messages. Everything else Qt says goes on as before.
+void quietRuntimeNotice(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    if (g_qtMessages)
+        g_qtMessages(type, context, message);
+}
+
 // A GUI application for QPainter and the fonts when the caller has none.
 std::unique_ptr<QGuiApplication> guiApplication()
 {
     if (QCoreApplication::instance())
         return nullptr;
+    g_qtMessages = qInstallMessageHandler(quietRuntimeNotice);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
