@@ -770,6 +770,16 @@ QString CellGrid::selectionText() const
 
 QString CellGrid::copySelection()
 {
+    long long cells = 0;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        cells += static_cast<long long>(range.width()) * range.height();
+    if (cells > kMostCopiedCells) {
+        emit copyFailed(QStringLiteral("The selection holds %1 cells; at most %2 are copied at a time. Select fewer "
+                                       "takes or parameters.")
+                            .arg(QString::fromStdString(groupedCount(static_cast<std::uint64_t>(cells))),
+                                 QString::fromStdString(groupedCount(static_cast<std::uint64_t>(kMostCopiedCells)))));
+        return {};
+    }
     QString text = selectionText();
     if (!selectionModel()->hasSelection())
         return text;
@@ -795,10 +805,10 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
         event->accept();
         try {
             copySelection();
-        } catch (const std::exception& e) {
-            qWarning("CellGrid: copying the selection failed: %s", e.what());
+        } catch (const std::bad_alloc&) {
+            emit copyFailed(QStringLiteral("Copying the selection failed: not enough memory."));
         } catch (...) {
-            qWarning("CellGrid: copying the selection failed");
+            emit copyFailed(QStringLiteral("Copying the selection failed."));
         }
         return;
     }

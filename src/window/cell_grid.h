@@ -145,8 +145,12 @@ public:
     // columns (a whole row is selected), each row starts with its column-0
     // cell (the row's name). Header row 0 is never written. One pass over the
     // selected cells into one UTF-8 buffer: a 300,000-column row costs a few MB.
-    // Ctrl+C (QKeySequence::Copy) on the grid does the same.
+    // Ctrl+C (QKeySequence::Copy) on the grid does the same. A selection of
+    // more than kMostCopiedCells cells is not copied (the text of a whole big
+    // log would take gigabytes on the clipboard): copyFailed says so, and
+    // the clipboard keeps what it held.
     QString copySelection();
+    static constexpr long long kMostCopiedCells = 4'000'000;
 
     [[nodiscard]] CellGridModel* gridModel() const;
 
@@ -156,6 +160,8 @@ signals:
     void rowSelected();
     // The user double-clicked data cell (row, col), in grid numbers (>= 1).
     void cellDoubleClicked(int row, int col);
+    // Ctrl+C copied nothing: why, in a sentence for the user.
+    void copyFailed(const QString& why);
 
 protected:
     bool event(QEvent* event) override;

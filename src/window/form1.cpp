@@ -163,6 +163,7 @@ void Form1::buildControls()
     gridColumn->addWidget(m_grid1, 1);
     general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
+    connect(m_grid1, &CellGrid::copyFailed, this, &Form1::reportError);
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
     const QRect frameRect = twips(120, 5400, 10335, 4095);
@@ -216,6 +217,7 @@ void Form1::buildControls()
     m_grid2->setRowCount(1);
     m_grid2->setCellText(CellRange::cell(0, 0), QString::fromLatin1(kBlmCornerText));
     connect(m_grid2, &CellGrid::cellDoubleClicked, this, &Form1::onBlmCellDoubleClicked);
+    connect(m_grid2, &CellGrid::copyFailed, this, &Form1::reportError);
 
     setAcceptDrops(true);
 }

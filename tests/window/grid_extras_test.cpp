@@ -296,6 +296,39 @@ TEST(CellGridCopy, WholeRowOfThreeHundredThousandColumns)
     EXPECT_TRUE(copied.endsWith(QString::number((kTakes - 1) % 7000) + QLatin1Char('\n')));
 }
 
+TEST(CellGridCopy, SelectionOfMillionsOfCellsIsRefusedWithAReasonAndTheClipboardKept)
+{
+    // 15 rows of 300,000 takes: 4.5 million cells, beyond what is copied.
+    constexpr int kTakes = 300000;
+    CellGrid grid;
+    grid.setColCount(kTakes + 1);
+    std::string row = "p";
+    for (int i = 0; i < kTakes; ++i)
+        row += "\t1";
+    grid.AppendRow(row);
+    for (int r = 0; r < 15; ++r)
+        grid.AppendRow(row);
+    grid.setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    showGrid(grid);
+    QSignalSpy refused(&grid, &CellGrid::copyFailed);
+    QApplication::clipboard()->setText(QStringLiteral("keep"));
+    QTest::keyClick(&grid, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_EQ(refused.count(), 1);
+    const QString why = refused.at(0).at(0).toString();
+    EXPECT_TRUE(why.contains(QStringLiteral("4,500,000 cells"))) << why.toStdString();
+    EXPECT_TRUE(why.contains(QStringLiteral("at most 4,000,000"))) << why.toStdString();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("keep"));
+
+    // A part of it is copied as ever.
+    grid.selectionModel()->select(QItemSelection(grid.gridModel()->index(0, 0), grid.gridModel()->index(1, 2)),
+                                  QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(refused.count(), 1);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("1\t1\t1\n1\t1\t1\n"));
+}
+
 // --------------------------------------------------------------- find bar
 
 struct FindWindow {
