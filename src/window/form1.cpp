@@ -453,8 +453,11 @@ void Form1::followTick()
         return;
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(m_document->path(), error);
-    if (error || size <= m_document->store().fileBytes() || size == m_followFailedSize)
-        return;  // gone for the moment, not grown, or already refused at this size
+    // A file cut shorter is a new recording into the same file: read it too.
+    // An empty one is waited for, as one that is gone: its logger has only
+    // just started it.
+    if (error || size == 0 || size == m_document->store().fileBytes() || size == m_followFailedSize)
+        return;  // gone or empty for the moment, unchanged, or already refused at this size
     m_followTimer->stop();  // no second reload from inside this one's messages
     const std::shared_ptr<LogDocument> before = m_document;
     reloadCommand();

@@ -286,6 +286,22 @@ TEST_F(EverydayTest, FollowLogTellsAFailedReloadOnceAndGoesOnAfterTheNextGrowth)
     EXPECT_EQ(errors.size(), 1);
 }
 
+TEST_F(EverydayTest, FollowLogReadsAFileCutShorterAsTheNewRecordingItIs)
+{
+    openLog(header() + takes(0, 99));
+    form->setFollowLog(true);
+    // The logger starts again into the same file: empty first, then a few takes.
+    std::ofstream(path, std::ios::binary | std::ios::trunc).flush();
+    QTest::qWait(1200);
+    EXPECT_EQ(form->store()->takeCount(), 100);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << header() + takes(0, 19);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->store()->takeCount() == 20; }, 10000));
+    append(takes(20, 29));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->store()->takeCount() == 30; }, 10000));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}
+
 TEST_F(EverydayTest, FollowLogWaitsQuietlyWhileTheFileIsGone)
 {
     openLog(header() + takes(0, 9));
