@@ -325,12 +325,12 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
 
 ChartsTab::~ChartsTab() = default;
 
-void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns)
+void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 {
     m_columns = std::move(columns);
     if (!m_pageSet)
         m_page = {};
-    evaluateChannels();
+    evaluateChannels(keepView);
 }
 
 void ChartsTab::setWorkspace(workbench::Workspace workspace)
@@ -447,8 +447,16 @@ void ChartsTab::rebuild(bool keepView)
         renderer.setPage({});
         showStatus(QStringLiteral("The charts could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
     }
-    if (keepView && renderer.page().takeCount == takes) {
-        renderer.setZoom(zoom);
+    // The same takes, or more of them (a log that grew): the view goes on
+    // where it was; a whole view takes in the new takes too.
+    if (keepView && takes > 0 && renderer.page().takeCount >= takes) {
+        if (renderer.page().takeCount == takes) {
+            renderer.setZoom(zoom);
+        } else if (!zoom.isWhole()) {
+            CurveZoom grown = renderer.zoom();
+            grown.setVisible(zoom.left(), zoom.width());
+            renderer.setZoom(grown);
+        }
         renderer.setCursor(cursor);
     }
     if (!m_filter->hasFocus())

@@ -89,7 +89,9 @@ public:
     // A newly opened log (null: none): its parameters, the workspace's
     // calculated channels evaluated on it and its takes that the page's filter
     // keeps. Keeps a page that was set, shows the log's default page otherwise.
-    void setColumns(std::shared_ptr<ColumnCache> columns);
+    // keepView: the same log read again (F5, Follow Log), so the zoom and the
+    // cursor stay where its takes still are.
+    void setColumns(std::shared_ptr<ColumnCache> columns, bool keepView = false);
     // The workspace whose channels and charts the tab shows (File, Open
     // Workspace): its page, or the default page when it has none. A "charts"
     // member that cannot be read is told in the status line; the default page
@@ -147,7 +149,7 @@ signals:
 private:
     void rebuild(bool keepView);
     // The source again from the columns, the workspace's channels and the filter.
-    // keepView: zoom and cursor stay when the log is the same.
+    // keepView: zoom and cursor stay as far as the takes reach.
     void evaluateChannels(bool keepView = false);
     // Shows source's channels, keeping m_channelErrors for the status line.
     void showSource(std::shared_ptr<ChartChannelSource> source, bool keepView = false);

@@ -222,6 +222,7 @@ private:
     QLabel* m_blmNote = nullptr;
     bool m_tablesBehind = false;  // the open log has not reached the Tables tab yet
     bool m_chartsBehind = false;  // nor the Charts tab
+    std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
 };
 

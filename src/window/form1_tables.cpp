@@ -77,8 +77,10 @@ void Form1::buildTablesTab()
         // Tabs out of view let go of the previous log at once (it would
         // otherwise stay in memory beside the new one).
         const QWidget* shown = m_tab->currentWidget();
-        if (shown != m_charts)
+        if (shown != m_charts) {
+            m_chartsLog.clear();
             guarded("Drawing the charts", [this] { m_charts->setColumns(nullptr); });
+        }
         if (shown != m_charts && shown != m_tables)
             guarded("Building the tables", [this] { m_tables->setDocument(nullptr); });
         syncWorkbenchTabs(false);
@@ -156,9 +158,13 @@ void Form1::syncWorkbenchTabs(bool all)
     if (charts) {
         m_chartsBehind = false;
         guarded("Drawing the charts", [this] {
+            // The same file read again keeps its zoom and cursor.
+            const bool again = m_document && !m_chartsLog.empty() && m_document->path() == m_chartsLog;
+            m_chartsLog = m_document ? m_document->path() : std::filesystem::path();
             // The document's own column cache, kept alive with the document,
             // so that the tabs share the columns they parse.
-            m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr);
+            m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr,
+                                 again);
         });
     }
     if (tables) {

@@ -16,8 +16,11 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace {
 
@@ -73,6 +76,30 @@ TEST(ChartsWindow, TheTabShowsTheDefaultPageAndAClickScrollsGrid1ToTheTake)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(QStringLiteral("missing/chart.png")));
     EXPECT_EQ(view->cursorTake(), take);
+
+    // Zoomed in, F5 on the same file, then on the file grown: the view stays.
+    QWheelEvent wheel(QPointF(x, plot.center().y()), view->mapToGlobal(QPointF(x, plot.center().y())), {}, {0, 480},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &wheel);
+    const dlv::CurveZoom zoomed = view->renderer().zoom();
+    ASSERT_FALSE(zoomed.isWhole());
+    QTest::keyClick(&form, Qt::Key_F5);
+    EXPECT_EQ(view->renderer().zoom(), zoomed);
+    EXPECT_EQ(view->cursorTake(), take);
+    {
+        std::ofstream grown(logs.path("log.csv"), std::ios::binary | std::ios::app);
+        for (int t = 2000; t < 2100; ++t)
+            grown << std::to_string(t / 10.0) + "," + std::to_string(800 + t) + ",40,10,128\n";
+    }
+    QTest::keyClick(&form, Qt::Key_F5);
+    EXPECT_EQ(view->renderer().page().takeCount, 2100);
+    EXPECT_DOUBLE_EQ(view->renderer().zoom().left(), zoomed.left());
+    EXPECT_DOUBLE_EQ(view->renderer().zoom().width(), zoomed.width());
+    EXPECT_EQ(view->cursorTake(), take);
+
+    // Another log starts with its whole view.
+    form.openFile(QString::fromStdString(logs.write("other.csv", log)));
+    EXPECT_TRUE(view->renderer().zoom().isWhole());
 }
 
 }  // namespace
