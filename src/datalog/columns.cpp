@@ -108,18 +108,17 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
 }
 
 // Bit i set where bytes[i] is a comma, for the up to 16 bytes from bytes on
-// (remaining of them belong to the line). Never reads past the line.
+// (remaining of them belong to the line). Loads 16 bytes whatever remains:
+// a store's bytes lie in a ByteBuffer, followed by at least 16 bytes of
+// padding, so the load stays inside it; bits past the line are cleared.
 [[nodiscard]] inline unsigned commaMask(const char* bytes, std::size_t remaining) noexcept
 {
+    static_assert(ByteBuffer::kPadding >= 16);
+    const unsigned inLine = remaining >= 16 ? 0xFFFFu : (1u << remaining) - 1;
 #if defined(__SSE2__)
     const __m128i comma = _mm_set1_epi8(',');
-    if (remaining >= 16)
-        return static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), comma)));
-    alignas(16) char tail[16] = {};
-    std::memcpy(tail, bytes, remaining);
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), comma)));
+    return inLine & static_cast<unsigned>(_mm_movemask_epi8(
+                        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes)), comma)));
 #else
     unsigned mask = 0;
     for (std::size_t i = 0; i < remaining && i < 16; ++i)
