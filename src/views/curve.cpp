@@ -22,15 +22,12 @@ namespace {
 
 bool ParamSeries::isNumber(int t) const noexcept
 {
-    return t >= 0 && t < takeCount() && !std::isnan(values[static_cast<std::size_t>(t)]);
+    return t >= 0 && t < takeCount() && !std::isnan((*column)[static_cast<std::size_t>(t)]);
 }
 
 ParamSeries extractParamSeries(const TakeStore& store, long long p)
 {
-    ParamSeries series;
-    series.param = p;
-    series.values = std::move(parseColumns(store, std::span<const long long>(&p, 1)).front());
-    return series;
+    return {p, std::make_shared<const Column>(std::move(parseColumns(store, std::span<const long long>(&p, 1)).front()))};
 }
 
 void SummaryAccumulator::add(int firstTake, std::span<const double> values) noexcept
@@ -85,7 +82,7 @@ CurveSummary SummaryAccumulator::summary() const noexcept
 CurveSummary summarizeSeries(const ParamSeries& series) noexcept
 {
     SummaryAccumulator accumulator;
-    accumulator.add(0, series.values);
+    accumulator.add(0, series.values());
     return accumulator.summary();
 }
 
@@ -277,7 +274,7 @@ void fillEnvelope(std::span<const double> values, const CurveScale& scale, const
 
 CurveEnvelope CurveEnvelope::build(const ParamSeries& series, double x0, double x1, int widthPx)
 {
-    return build(std::span<const double>(series.values), x0, x1, widthPx);
+    return build(series.values(), x0, x1, widthPx);
 }
 
 CurveEnvelope CurveEnvelope::build(std::span<const double> values, double x0, double x1, int widthPx)

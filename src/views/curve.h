@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datalog/columns.h"
 #include "datalog/ordered_sum.h"
 
 #include <span>
@@ -11,18 +12,25 @@ namespace dlv {
 
 class TakeStore;
 
-// The values of one parameter over takes 0 .. U as doubles: values[t] is the
-// number that take t holds, quiet NaN where its text is empty or not a number.
+// The numbers of one parameter over takes 0 .. U: values()[t] is the number
+// that take t holds, quiet NaN where its text is empty or not a number. The
+// numbers are a column shared with whoever else reads them (the document's
+// ColumnCache), never copied; a null column is a series of no takes.
 struct ParamSeries {
     long long param = -1;
-    std::vector<double> values;
+    ColumnPtr column;
 
-    [[nodiscard]] int takeCount() const noexcept { return static_cast<int>(values.size()); }
+    [[nodiscard]] std::span<const double> values() const noexcept
+    {
+        return column ? std::span<const double>(*column) : std::span<const double>();
+    }
+    [[nodiscard]] int takeCount() const noexcept { return column ? static_cast<int>(column->size()) : 0; }
     [[nodiscard]] bool isNumber(int t) const noexcept;
 };
 
 // Reads parameter p of every take in one pass, through the numeric column
-// layer (parseColumns). O(takes); 8 bytes a take.
+// layer (parseColumns), into a column of its own. O(takes); 8 bytes a take.
+// The window reads through LogDocument::curve, which shares the cached column.
 [[nodiscard]] ParamSeries extractParamSeries(const TakeStore& store, long long p);
 
 // What the labels beside a curve report. Only numbers count; among equal

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "datalog/take_store.h"
+#include "views/log_document.h"
 
 namespace {
 
@@ -19,10 +20,7 @@ constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 
 dlv::ParamSeries series(std::vector<double> values)
 {
-    dlv::ParamSeries s;
-    s.param = 0;
-    s.values = std::move(values);
-    return s;
+    return {0, std::make_shared<const dlv::Column>(std::move(values))};
 }
 
 // A log whose parameter 1 holds the given texts, one take each; parameters 0
@@ -45,13 +43,13 @@ TEST(CurveSeries, EmptyAndNonNumericTextsBecomeGaps)
     ASSERT_TRUE(store);
     const dlv::ParamSeries s = dlv::extractParamSeries(*store, 1);
     ASSERT_EQ(s.takeCount(), 7);
-    EXPECT_DOUBLE_EQ(s.values[0], 12.5);
-    EXPECT_TRUE(std::isnan(s.values[1]));
-    EXPECT_TRUE(std::isnan(s.values[2]));
-    EXPECT_TRUE(std::isnan(s.values[3]));
-    EXPECT_DOUBLE_EQ(s.values[4], -3.0);
-    EXPECT_TRUE(std::isnan(s.values[5]));
-    EXPECT_TRUE(std::isnan(s.values[6]));
+    EXPECT_DOUBLE_EQ(s.values()[0], 12.5);
+    EXPECT_TRUE(std::isnan(s.values()[1]));
+    EXPECT_TRUE(std::isnan(s.values()[2]));
+    EXPECT_TRUE(std::isnan(s.values()[3]));
+    EXPECT_DOUBLE_EQ(s.values()[4], -3.0);
+    EXPECT_TRUE(std::isnan(s.values()[5]));
+    EXPECT_TRUE(std::isnan(s.values()[6]));
     EXPECT_TRUE(s.isNumber(0));
     EXPECT_FALSE(s.isNumber(1));
     EXPECT_FALSE(s.isNumber(7));
@@ -63,8 +61,30 @@ TEST(CurveSeries, ParameterBeyondTheLineGivesGaps)
     ASSERT_TRUE(store);
     const dlv::ParamSeries s = dlv::extractParamSeries(*store, 9);
     ASSERT_EQ(s.takeCount(), 2);
-    EXPECT_TRUE(std::isnan(s.values[0]));
-    EXPECT_TRUE(std::isnan(s.values[1]));
+    EXPECT_TRUE(std::isnan(s.values()[0]));
+    EXPECT_TRUE(std::isnan(s.values()[1]));
+}
+
+TEST(CurveSeries, DocumentCurveReadsTheCachedColumnWithoutACopy)
+{
+    const auto store = storeWithParam1({"4", "", "-2", "9"});
+    ASSERT_TRUE(store);
+    dlv::LogDocument document("log.csv", store);
+    const dlv::ColumnPtr cached = document.columns().column(1);
+    const dlv::LogDocument::Curve curve = document.curve(1);
+    ASSERT_TRUE(curve.series);
+    EXPECT_EQ(curve.series->column, cached) << "one column, whoever reads it";
+    EXPECT_EQ(curve.series->param, 1);
+    EXPECT_EQ(curve.summary.maxTake, 3);
+    EXPECT_EQ(curve.summary.minTake, 2);
+    EXPECT_EQ(curve.summary.count, 3);
+
+    // Asked first for the curve, the cache then hands out the curve's column.
+    dlv::LogDocument fresh("log.csv", store);
+    const dlv::LogDocument::Curve first = fresh.curve(1);
+    EXPECT_EQ(fresh.columns().column(1), first.series->column);
+    EXPECT_EQ(fresh.columns().cachedBytes(), 4 * sizeof(double));
+    EXPECT_EQ(fresh.curve(1).series, first.series) << "the last curve is kept";
 }
 
 TEST(CurveSummary, FirstTakeWinsAmongEqualExtremes)
