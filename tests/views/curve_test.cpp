@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -134,6 +135,71 @@ TEST(CurveSummary, GapsBeforeFirstNumberDoNotSeedExtremes)
     EXPECT_EQ(s.minTake, 2);
     EXPECT_DOUBLE_EQ(s.minValue, 6);
     EXPECT_EQ(s.maxTake, 3);
+}
+
+// Series that try a split summary: gaps at the ends and in runs, a single
+// take, equal extremes on both sides of any split, signed zeros, and numbers
+// whose plain sum overflows.
+std::vector<std::vector<double>> awkwardSeries()
+{
+    std::vector<std::vector<double>> all{{},
+                                         {kGap},
+                                         {5},
+                                         {kGap, kGap, -2, kGap},
+                                         {7, 7, 7, 7, 7, 7, 7},
+                                         {1, 9, 1, 9, 1, 9, 1, 9, 1},
+                                         {0.0, -0.0, 0.0, -0.0},
+                                         {-0.0, 0.0, -0.0},
+                                         {1e308, 1e308, kGap, 1e308, -1e308, 1e308}};
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> value(-50, 50);
+    for (int round = 0; round < 12; ++round) {
+        std::vector<double> v(static_cast<std::size_t>(1 + rng() % 5000));
+        bool gap = false;
+        for (double& x : v) {
+            if (rng() % 40 == 0)
+                gap = !gap;  // runs of gaps
+            x = gap ? kGap : (round % 3 == 0 ? std::round(value(rng)) : value(rng));  // whole numbers tie often
+        }
+        if (round % 4 == 1)
+            for (std::size_t i = 0; i < v.size(); i += 7)
+                v[i] = round % 8 == 1 ? 1.7e308 : -1.7e308;  // the plain sum overflows
+        all.push_back(std::move(v));
+    }
+    return all;
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof(double)) == 0;
+}
+
+TEST(CurveSummary, SplitOverThreadsEqualsOnePassInTakeOrderToTheBit)
+{
+    for (const std::vector<double>& v : awkwardSeries()) {
+        dlv::SummaryAccumulator one;
+        one.add(0, v);
+        const dlv::CurveSummary want = one.summary();
+        for (const std::size_t parts : {1, 2, 3, 5, 8}) {
+            const dlv::CurveSummary got = dlv::summarizeValues(v, parts);
+            const std::string what = "takes " + std::to_string(v.size()) + ", parts " + std::to_string(parts);
+            EXPECT_EQ(got.count, want.count) << what;
+            EXPECT_EQ(got.maxTake, want.maxTake) << what;
+            EXPECT_EQ(got.minTake, want.minTake) << what;
+            EXPECT_TRUE(sameBits(got.maxValue, want.maxValue)) << what;
+            EXPECT_TRUE(sameBits(got.minValue, want.minValue)) << what;
+            EXPECT_TRUE(sameBits(got.average, want.average)) << what << ": " << got.average << " " << want.average;
+        }
+    }
+}
+
+TEST(CurveSummary, SignedZerosKeepTheFirstTakeAndAPositiveSum)
+{
+    const dlv::CurveSummary s = dlv::summarizeValues(std::vector<double>{kGap, -0.0, 0.0, -0.0}, 3);
+    EXPECT_EQ(s.maxTake, 1);
+    EXPECT_EQ(s.minTake, 1);
+    EXPECT_TRUE(std::signbit(s.maxValue));
+    EXPECT_FALSE(std::signbit(s.average)) << "0 + -0 + 0 + -0 is +0 added in order";
 }
 
 TEST(CurveSummary, NoNumbersGiveEmptyLabels)
@@ -340,6 +406,48 @@ TEST(CurveEnvelope, MatchesEverySegmentDrawnOnRandomSeriesWithGaps)
         expectSameColumns(env, bruteForce(v, x0, x1, w),
                           "n=" + std::to_string(n) + " w=" + std::to_string(w) + " x0=" + std::to_string(x0) +
                               " x1=" + std::to_string(x1));
+    }
+}
+
+TEST(CurveEnvelope, SplitOverThreadsEqualsOnePassToTheBit)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<std::vector<double>> all = awkwardSeries();
+    // Long series as the window shows them, hundreds of takes a column.
+    for (int round = 0; round < 4; ++round) {
+        std::vector<double> v(static_cast<std::size_t>(40000 + rng() % 40000));
+        for (std::size_t i = 0; i < v.size(); ++i)
+            v[i] = (i / 997) % 5 == 4 ? kGap : std::sin(static_cast<double>(i) * 0.001) * 100 + (rng() % 3);
+        all.push_back(std::move(v));
+    }
+    for (const std::vector<double>& v : all) {
+        const double last = v.size() > 1 ? static_cast<double>(v.size() - 1) : 1.0;
+        for (int shot = 0; shot < 6; ++shot) {
+            const int w = shot == 0 ? 1 : 1 + static_cast<int>(rng() % 900);
+            double x0 = 0;
+            double x1 = last;
+            if (shot % 3 == 1) {  // zoomed, fractional edges
+                x0 = unit(rng) * last * 0.8;
+                x1 = x0 + 0.3 + unit(rng) * (last - x0);
+            } else if (shot % 3 == 2) {  // partly past the log
+                x0 = std::floor(unit(rng) * last) - 3;
+                x1 = x0 + 2 + std::floor(unit(rng) * (last + 6));
+            }
+            const dlv::CurveEnvelope want = dlv::CurveEnvelope::build(v, x0, x1, w, 1);
+            for (const std::size_t parts : {2, 3, 7}) {
+                const dlv::CurveEnvelope got = dlv::CurveEnvelope::build(v, x0, x1, w, parts);
+                ASSERT_EQ(got.widthPx(), want.widthPx());
+                for (std::size_t c = 0; c < want.columns().size(); ++c) {
+                    const dlv::ColumnExtent& a = got.columns()[c];
+                    const dlv::ColumnExtent& b = want.columns()[c];
+                    ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high))
+                        << "takes " << v.size() << " w=" << w << " x0=" << x0 << " x1=" << x1 << " parts " << parts
+                        << " column " << c << ": [" << a.low << ", " << a.high << "] against [" << b.low << ", "
+                        << b.high << "]";
+                }
+            }
+        }
     }
 }
 
