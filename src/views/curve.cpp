@@ -10,6 +10,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dlv {
 
 namespace {
@@ -325,6 +329,58 @@ struct TakeRange {
     return {first, std::min(n - 1, static_cast<int>(lastInside) + 1)};
 }
 
+// The lowest and highest of n >= 1 values, and whether one of them is NaN
+// (then low and high mean nothing). Two values a step, in four independent
+// chains, so that a run of hundreds of takes costs about what reading it does.
+struct RunExtent {
+    double low;
+    double high;
+    bool gap;
+};
+
+[[nodiscard]] RunExtent runExtent(const double* v, std::size_t n) noexcept
+{
+    std::size_t i = 0;
+    double low = v[0];
+    double high = v[0];
+    bool gap = std::isnan(v[0]);
+#if defined(__SSE2__)
+    if (n >= 4) {
+        __m128d lowA = _mm_set1_pd(v[0]);
+        __m128d highA = lowA;
+        __m128d lowB = lowA;
+        __m128d highB = lowA;
+        __m128d gaps = _mm_setzero_pd();
+        for (; i + 4 <= n; i += 4) {
+            const __m128d a = _mm_loadu_pd(v + i);
+            const __m128d b = _mm_loadu_pd(v + i + 2);
+            lowA = _mm_min_pd(lowA, a);
+            highA = _mm_max_pd(highA, a);
+            lowB = _mm_min_pd(lowB, b);
+            highB = _mm_max_pd(highB, b);
+            gaps = _mm_or_pd(gaps, _mm_cmpunord_pd(a, b));
+        }
+        alignas(16) double lows[2];
+        alignas(16) double highs[2];
+        _mm_store_pd(lows, _mm_min_pd(lowA, lowB));
+        _mm_store_pd(highs, _mm_max_pd(highA, highB));
+        low = std::min(lows[0], lows[1]);
+        high = std::max(highs[0], highs[1]);
+        gap = gap || _mm_movemask_pd(gaps) != 0;
+    }
+#endif
+    for (; i < n; ++i) {
+        const double x = v[i];
+        gap = gap || std::isnan(x);
+        low = std::min(low, x);
+        high = std::max(high, x);
+    }
+    return {low, high, gap};
+}
+
+// Takes below which a run inside one column is not worth looking for.
+constexpr int kMinRun = 16;
+
 // Fills out's columns from takes from .. to of the visible takes `all`
 // (series of two takes or more). Every take whose segments reach the owned
 // columns must lie in from .. to; further takes change nothing. Each owned
@@ -349,9 +405,58 @@ void fillEnvelope(const double* v, int n, TakeRange all, int from, int to, const
         current = -1;
     };
 
+    // Takes t .. last share column c, inside the surface.
+    auto inColumn = [&](int t, int c) {
+        const double p = px(t);
+        return p >= 0.0 && p <= out.widthPx && out.column(p) == c;
+    };
+    // The last take of `all` from t on in pCur's column (t itself when pCur
+    // lies off the surface); px grows with t, so a guess from the column's
+    // right edge is corrected by a step or two.
+    auto lastInColumn = [&](int t, double pCur) {
+        if (!(pCur >= 0.0 && pCur <= out.widthPx))
+            return t;
+        const int c = out.column(pCur);
+        const double edge = std::floor(scale.toUserX(static_cast<double>(c + 1), out.widthPx));
+        int last = static_cast<int>(std::clamp(edge, static_cast<double>(t), static_cast<double>(all.last)));
+        while (last > t && !inColumn(last, c))
+            --last;
+        while (last < all.last && inColumn(last + 1, c))
+            ++last;
+        return last;
+    };
+
     bool prevNumber = from > all.first && !std::isnan(v[from - 1]);
     double pCur = px(from);
+    int noRunBefore = from;  // a run with a gap was found up to here
     for (int t = from; t <= to; ++t) {
+        // Hundreds of takes in one column with no gap among them: their
+        // segments cover exactly their lowest to highest value, found in
+        // one sweep; the last of them goes on as any take.
+        if (t >= noRunBefore) {
+            const int last = std::min(lastInColumn(t, pCur), to);
+            if (last - t >= kMinRun) {
+                const RunExtent run = runExtent(v + t, static_cast<std::size_t>(last - t) + 1);
+                if (run.gap) {
+                    noRunBefore = last;
+                } else {
+                    const int c = out.column(pCur);
+                    if (out.owns(c)) {
+                        if (c != current) {
+                            store();
+                            current = c;
+                            low = out.cols[c].low;
+                            high = out.cols[c].high;
+                        }
+                        low = std::min(low, run.low);
+                        high = std::max(high, run.high);
+                    }
+                    t = last;
+                    prevNumber = true;
+                    pCur = px(t);
+                }
+            }
+        }
         const double pNext = px(t + 1);
         const double a = v[t];
         if (std::isnan(a)) {
@@ -388,8 +493,10 @@ void fillEnvelope(const double* v, int n, TakeRange all, int from, int to, const
     store();
 }
 
-// Visible takes below which splitting an envelope does not pay for the threads.
-constexpr std::size_t kMinEnvelopeTakes = std::size_t{1} << 16;
+// Visible takes below which splitting an envelope does not pay for the
+// threads: runs inside a column cost about a nanosecond a take, so only a
+// series broken by many gaps gains.
+constexpr std::size_t kMinEnvelopeTakes = std::size_t{1} << 18;
 
 void fillEnvelope(std::span<const double> values, const CurveScale& scale, ColumnExtent* cols, int width,
                   std::size_t parts)

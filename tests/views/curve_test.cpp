@@ -409,6 +409,40 @@ TEST(CurveEnvelope, MatchesEverySegmentDrawnOnRandomSeriesWithGaps)
     }
 }
 
+TEST(CurveEnvelope, ManyTakesAColumnMatchEverySegmentDrawn)
+{
+    // Tens to hundreds of takes a column, as a whole log is shown: runs of
+    // takes inside one column, broken by single gaps, runs of gaps and lone
+    // numbers, at the ends too.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> value(-100, 100);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 60; ++round) {
+        const int n = 500 + static_cast<int>(rng() % 3000);
+        std::vector<double> v(static_cast<std::size_t>(n));
+        bool gapRun = false;
+        for (double& x : v) {
+            if (rng() % 300 == 0)
+                gapRun = !gapRun;
+            x = (round % 3 != 0 && (gapRun || rng() % 500 == 0)) ? kGap : value(rng);
+        }
+        if (round % 5 == 0)
+            v.back() = kGap;
+        if (round % 7 == 0)
+            v.front() = kGap;
+        const int w = 1 + static_cast<int>(rng() % 60);
+        double x0 = 0;
+        double x1 = n - 1;
+        if (round % 4 == 1) {
+            x0 = unit(rng) * n * 0.5;
+            x1 = x0 + 50 + unit(rng) * (n - x0);
+        }
+        const dlv::CurveEnvelope env = dlv::CurveEnvelope::build(v, x0, x1, w);
+        expectSameColumns(env, bruteForce(v, x0, x1, w),
+                          "n=" + std::to_string(n) + " w=" + std::to_string(w) + " x0=" + std::to_string(x0));
+    }
+}
+
 TEST(CurveEnvelope, SplitOverThreadsEqualsOnePassToTheBit)
 {
     std::mt19937 rng(99);
