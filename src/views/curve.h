@@ -48,8 +48,8 @@ struct CurveSummary {
     [[nodiscard]] bool hasNumbers() const noexcept { return count > 0; }
 };
 
-// O(takes). A long series is split over the cores: the extremes and the
-// count by take ranges, the ordered sum beside them in one pass in take
+// O(takes). A long series on three cores or more is split: the extremes and
+// the count by take ranges, the ordered sum beside them in one pass in take
 // order; the result is bit for bit that of one SummaryAccumulator over the
 // whole series. parts: how many threads (0: by the length and the cores;
 // 1: none but the caller's); the result is the same for any.
