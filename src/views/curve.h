@@ -197,7 +197,7 @@ public:
     CurveEnvelope() = default;
 
     // O(takes within [x0, x1] + widthPx). widthPx below 1 counts as 1. Many
-    // takes are split over the cores by ranges of columns.
+    // takes on three cores or more are split by ranges of columns.
     [[nodiscard]] static CurveEnvelope build(const ParamSeries& series, double x0, double x1, int widthPx);
     // The same over a bare column: values[t] is take t, NaN where no number.
     // parts: how many ranges of columns are filled side by side (0: by the
