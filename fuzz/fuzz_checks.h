@@ -639,8 +639,7 @@ inline std::string checkColumns(std::string_view data)
                     return "parameter " + std::to_string(p) + " of take " + std::to_string(t) + " ('" + shown(text) +
                            "') read as " + number(got);
             }
-            dlv::ParamSeries series;
-            series.values = columns[k];
+            const dlv::ParamSeries series{p, std::make_shared<const dlv::Column>(columns[k])};
             const dlv::CurveSummary want = dlv::summarizeSeries(series);
             const dlv::CurveSummary got = sums[k].summary();
             if (got.count != want.count || got.maxTake != want.maxTake || got.minTake != want.minTake ||
@@ -671,8 +670,7 @@ inline std::string checkCurve(std::string_view data)
     Bytes in(data);
     const std::uint8_t mode = in.byte();
     const int widthPx = static_cast<int>(in.raw<std::int16_t>()) % 2100;
-    dlv::ParamSeries series;
-    series.param = 0;
+    dlv::Column values;
     double x0 = 0;
     double x1 = 0;
     const int rangeMode = (mode >> 1) % 4;
@@ -686,7 +684,7 @@ inline std::string checkCurve(std::string_view data)
         x0 = in.raw<double>();
         x1 = in.raw<double>();
     }
-    while (!in.empty() && series.values.size() < 20000) {
+    while (!in.empty() && values.size() < 20000) {
         double v;
         if (mode & 1) {
             v = in.raw<double>();
@@ -696,8 +694,9 @@ inline std::string checkCurve(std::string_view data)
             const auto b = static_cast<std::int8_t>(in.byte());
             v = b == INT8_MIN ? std::numeric_limits<double>::quiet_NaN() : static_cast<double>(b);
         }
-        series.values.push_back(v);
+        values.push_back(v);
     }
+    const dlv::ParamSeries series{0, std::make_shared<const dlv::Column>(std::move(values))};
     const int n = series.takeCount();
     if (rangeMode == 0) {
         x0 = 0.0;
@@ -713,7 +712,7 @@ inline std::string checkCurve(std::string_view data)
     int lowTake = -1;
     int highTake = -1;
     for (int t = 0; t < n; ++t) {
-        const double v = series.values[static_cast<std::size_t>(t)];
+        const double v = series.values()[static_cast<std::size_t>(t)];
         if (std::isnan(v))
             continue;
         if (count == 0 || v > high) {
@@ -775,7 +774,7 @@ inline std::string checkCurve(std::string_view data)
     // could differ in the last bit and move a take across the right edge.
     const dlv::CurveScale scale(x0, 0.0, x1 - x0, 1.0);
     for (int t = 0; t < n; ++t) {
-        const double v = series.values[static_cast<std::size_t>(t)];
+        const double v = series.values()[static_cast<std::size_t>(t)];
         if (std::isnan(v) || t < envelope.x0() || t > envelope.x1())
             continue;
         const double px = scale.toPixelX(t, w);

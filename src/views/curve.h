@@ -1,7 +1,9 @@
 #pragma once
 
+#include "datalog/columns.h"
 #include "datalog/ordered_sum.h"
 
+#include <cstddef>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,18 +13,25 @@ namespace dlv {
 
 class TakeStore;
 
-// The values of one parameter over takes 0 .. U as doubles: values[t] is the
-// number that take t holds, quiet NaN where its text is empty or not a number.
+// The numbers of one parameter over takes 0 .. U: values()[t] is the number
+// that take t holds, quiet NaN where its text is empty or not a number. The
+// numbers are a column shared with whoever else reads them (the document's
+// ColumnCache), never copied; a null column is a series of no takes.
 struct ParamSeries {
     long long param = -1;
-    std::vector<double> values;
+    ColumnPtr column;
 
-    [[nodiscard]] int takeCount() const noexcept { return static_cast<int>(values.size()); }
+    [[nodiscard]] std::span<const double> values() const noexcept
+    {
+        return column ? std::span<const double>(*column) : std::span<const double>();
+    }
+    [[nodiscard]] int takeCount() const noexcept { return column ? static_cast<int>(column->size()) : 0; }
     [[nodiscard]] bool isNumber(int t) const noexcept;
 };
 
 // Reads parameter p of every take in one pass, through the numeric column
-// layer (parseColumns). O(takes); 8 bytes a take.
+// layer (parseColumns), into a column of its own. O(takes); 8 bytes a take.
+// The window reads through LogDocument::curve, which shares the cached column.
 [[nodiscard]] ParamSeries extractParamSeries(const TakeStore& store, long long p);
 
 // What the labels beside a curve report. Only numbers count; among equal
@@ -39,8 +48,13 @@ struct CurveSummary {
     [[nodiscard]] bool hasNumbers() const noexcept { return count > 0; }
 };
 
-// O(takes).
-[[nodiscard]] CurveSummary summarizeSeries(const ParamSeries& series) noexcept;
+// O(takes). A long series on three cores or more is split: the extremes and
+// the count by take ranges, the ordered sum beside them in one pass in take
+// order; the result is bit for bit that of one SummaryAccumulator over the
+// whole series. parts: how many threads (0: by the length and the cores;
+// 1: none but the caller's); the result is the same for any.
+[[nodiscard]] CurveSummary summarizeSeries(const ParamSeries& series);
+[[nodiscard]] CurveSummary summarizeValues(std::span<const double> values, std::size_t parts = 0);
 
 // summarizeSeries for a pass that sees the numbers a block of takes at a
 // time: the blocks must come in take order, one after the other, and then
@@ -182,10 +196,14 @@ class CurveEnvelope final {
 public:
     CurveEnvelope() = default;
 
-    // O(takes within [x0, x1] + widthPx). widthPx below 1 counts as 1.
+    // O(takes within [x0, x1] + widthPx). widthPx below 1 counts as 1. Many
+    // takes on three cores or more are split by ranges of columns.
     [[nodiscard]] static CurveEnvelope build(const ParamSeries& series, double x0, double x1, int widthPx);
     // The same over a bare column: values[t] is take t, NaN where no number.
-    [[nodiscard]] static CurveEnvelope build(std::span<const double> values, double x0, double x1, int widthPx);
+    // parts: how many ranges of columns are filled side by side (0: by the
+    // number of takes and the cores); the result is the same to the bit for any.
+    [[nodiscard]] static CurveEnvelope build(std::span<const double> values, double x0, double x1, int widthPx,
+                                             std::size_t parts = 0);
 
     [[nodiscard]] int widthPx() const noexcept { return static_cast<int>(m_columns.size()); }
     [[nodiscard]] double x0() const noexcept { return m_x0; }

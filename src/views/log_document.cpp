@@ -19,7 +19,7 @@ LogDocument::Curve LogDocument::curve(long long param)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_curve.series || m_curve.series->param != param) {
-        auto series = std::make_shared<const ParamSeries>(extractParamSeries(*m_store, param));
+        auto series = std::make_shared<const ParamSeries>(ParamSeries{param, m_columns.column(param)});
         m_curve = {series, summarizeSeries(*series)};
     }
     return m_curve;

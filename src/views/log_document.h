@@ -32,8 +32,10 @@ public:
     // The averaged BLM table; O(takes) once.
     [[nodiscard]] const BlmTable& blmTable();
 
-    // One parameter's values and summary. The last one asked for is kept, so
-    // that a click redraws without reading the takes again; O(takes) otherwise.
+    // One parameter's values and summary. The values are the column cache's
+    // (one copy of a column whoever reads it). The last curve asked for is
+    // kept, so that a click redraws without reading the takes again;
+    // O(takes) otherwise.
     struct Curve {
         std::shared_ptr<const ParamSeries> series;
         CurveSummary summary;

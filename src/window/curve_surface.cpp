@@ -116,7 +116,7 @@ QString CurveSurface::toolTipTextAt(QPointF widgetPos) const
     if (m_valueText)
         value = m_valueText(*take);
     else if (m_view.series()->isNumber(*take))
-        value = QString::number(m_view.series()->values[static_cast<std::size_t>(*take)], 'g', 15);
+        value = QString::number(m_view.series()->values()[static_cast<std::size_t>(*take)], 'g', 15);
     if (value.isEmpty())
         value = QStringLiteral("(empty)");
     return QStringLiteral("Take %1: %2").arg(*take).arg(value);

@@ -491,8 +491,8 @@ TEST(OddValues, TextsStayAsWrittenAndOnlyPlainNumbersCount)
         EXPECT_EQ(store.Get_Param_data(0, t), std::string_view(c.shown)) << c.text;
         EXPECT_EQ(series.isNumber(t), c.number.has_value()) << c.text;
         if (c.number) {
-            EXPECT_EQ(series.values[static_cast<std::size_t>(t)], *c.number) << c.text;
-            EXPECT_EQ(std::signbit(series.values[static_cast<std::size_t>(t)]), std::signbit(*c.number)) << c.text;
+            EXPECT_EQ(series.values()[static_cast<std::size_t>(t)], *c.number) << c.text;
+            EXPECT_EQ(std::signbit(series.values()[static_cast<std::size_t>(t)]), std::signbit(*c.number)) << c.text;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "datalog/take_store.h"
+#include "views/log_document.h"
 
 namespace {
 
@@ -19,10 +21,7 @@ constexpr double kGap = std::numeric_limits<double>::quiet_NaN();
 
 dlv::ParamSeries series(std::vector<double> values)
 {
-    dlv::ParamSeries s;
-    s.param = 0;
-    s.values = std::move(values);
-    return s;
+    return {0, std::make_shared<const dlv::Column>(std::move(values))};
 }
 
 // A log whose parameter 1 holds the given texts, one take each; parameters 0
@@ -45,13 +44,13 @@ TEST(CurveSeries, EmptyAndNonNumericTextsBecomeGaps)
     ASSERT_TRUE(store);
     const dlv::ParamSeries s = dlv::extractParamSeries(*store, 1);
     ASSERT_EQ(s.takeCount(), 7);
-    EXPECT_DOUBLE_EQ(s.values[0], 12.5);
-    EXPECT_TRUE(std::isnan(s.values[1]));
-    EXPECT_TRUE(std::isnan(s.values[2]));
-    EXPECT_TRUE(std::isnan(s.values[3]));
-    EXPECT_DOUBLE_EQ(s.values[4], -3.0);
-    EXPECT_TRUE(std::isnan(s.values[5]));
-    EXPECT_TRUE(std::isnan(s.values[6]));
+    EXPECT_DOUBLE_EQ(s.values()[0], 12.5);
+    EXPECT_TRUE(std::isnan(s.values()[1]));
+    EXPECT_TRUE(std::isnan(s.values()[2]));
+    EXPECT_TRUE(std::isnan(s.values()[3]));
+    EXPECT_DOUBLE_EQ(s.values()[4], -3.0);
+    EXPECT_TRUE(std::isnan(s.values()[5]));
+    EXPECT_TRUE(std::isnan(s.values()[6]));
     EXPECT_TRUE(s.isNumber(0));
     EXPECT_FALSE(s.isNumber(1));
     EXPECT_FALSE(s.isNumber(7));
@@ -63,8 +62,30 @@ TEST(CurveSeries, ParameterBeyondTheLineGivesGaps)
     ASSERT_TRUE(store);
     const dlv::ParamSeries s = dlv::extractParamSeries(*store, 9);
     ASSERT_EQ(s.takeCount(), 2);
-    EXPECT_TRUE(std::isnan(s.values[0]));
-    EXPECT_TRUE(std::isnan(s.values[1]));
+    EXPECT_TRUE(std::isnan(s.values()[0]));
+    EXPECT_TRUE(std::isnan(s.values()[1]));
+}
+
+TEST(CurveSeries, DocumentCurveReadsTheCachedColumnWithoutACopy)
+{
+    const auto store = storeWithParam1({"4", "", "-2", "9"});
+    ASSERT_TRUE(store);
+    dlv::LogDocument document("log.csv", store);
+    const dlv::ColumnPtr cached = document.columns().column(1);
+    const dlv::LogDocument::Curve curve = document.curve(1);
+    ASSERT_TRUE(curve.series);
+    EXPECT_EQ(curve.series->column, cached) << "one column, whoever reads it";
+    EXPECT_EQ(curve.series->param, 1);
+    EXPECT_EQ(curve.summary.maxTake, 3);
+    EXPECT_EQ(curve.summary.minTake, 2);
+    EXPECT_EQ(curve.summary.count, 3);
+
+    // Asked first for the curve, the cache then hands out the curve's column.
+    dlv::LogDocument fresh("log.csv", store);
+    const dlv::LogDocument::Curve first = fresh.curve(1);
+    EXPECT_EQ(fresh.columns().column(1), first.series->column);
+    EXPECT_EQ(fresh.columns().cachedBytes(), 4 * sizeof(double));
+    EXPECT_EQ(fresh.curve(1).series, first.series) << "the last curve is kept";
 }
 
 TEST(CurveSummary, FirstTakeWinsAmongEqualExtremes)
@@ -114,6 +135,71 @@ TEST(CurveSummary, GapsBeforeFirstNumberDoNotSeedExtremes)
     EXPECT_EQ(s.minTake, 2);
     EXPECT_DOUBLE_EQ(s.minValue, 6);
     EXPECT_EQ(s.maxTake, 3);
+}
+
+// Series that try a split summary: gaps at the ends and in runs, a single
+// take, equal extremes on both sides of any split, signed zeros, and numbers
+// whose plain sum overflows.
+std::vector<std::vector<double>> awkwardSeries()
+{
+    std::vector<std::vector<double>> all{{},
+                                         {kGap},
+                                         {5},
+                                         {kGap, kGap, -2, kGap},
+                                         {7, 7, 7, 7, 7, 7, 7},
+                                         {1, 9, 1, 9, 1, 9, 1, 9, 1},
+                                         {0.0, -0.0, 0.0, -0.0},
+                                         {-0.0, 0.0, -0.0},
+                                         {1e308, 1e308, kGap, 1e308, -1e308, 1e308}};
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> value(-50, 50);
+    for (int round = 0; round < 12; ++round) {
+        std::vector<double> v(static_cast<std::size_t>(1 + rng() % 5000));
+        bool gap = false;
+        for (double& x : v) {
+            if (rng() % 40 == 0)
+                gap = !gap;  // runs of gaps
+            x = gap ? kGap : (round % 3 == 0 ? std::round(value(rng)) : value(rng));  // whole numbers tie often
+        }
+        if (round % 4 == 1)
+            for (std::size_t i = 0; i < v.size(); i += 7)
+                v[i] = round % 8 == 1 ? 1.7e308 : -1.7e308;  // the plain sum overflows
+        all.push_back(std::move(v));
+    }
+    return all;
+}
+
+bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof(double)) == 0;
+}
+
+TEST(CurveSummary, SplitOverThreadsEqualsOnePassInTakeOrderToTheBit)
+{
+    for (const std::vector<double>& v : awkwardSeries()) {
+        dlv::SummaryAccumulator one;
+        one.add(0, v);
+        const dlv::CurveSummary want = one.summary();
+        for (const std::size_t parts : {1, 2, 3, 5, 8}) {
+            const dlv::CurveSummary got = dlv::summarizeValues(v, parts);
+            const std::string what = "takes " + std::to_string(v.size()) + ", parts " + std::to_string(parts);
+            EXPECT_EQ(got.count, want.count) << what;
+            EXPECT_EQ(got.maxTake, want.maxTake) << what;
+            EXPECT_EQ(got.minTake, want.minTake) << what;
+            EXPECT_TRUE(sameBits(got.maxValue, want.maxValue)) << what;
+            EXPECT_TRUE(sameBits(got.minValue, want.minValue)) << what;
+            EXPECT_TRUE(sameBits(got.average, want.average)) << what << ": " << got.average << " " << want.average;
+        }
+    }
+}
+
+TEST(CurveSummary, SignedZerosKeepTheFirstTakeAndAPositiveSum)
+{
+    const dlv::CurveSummary s = dlv::summarizeValues(std::vector<double>{kGap, -0.0, 0.0, -0.0}, 3);
+    EXPECT_EQ(s.maxTake, 1);
+    EXPECT_EQ(s.minTake, 1);
+    EXPECT_TRUE(std::signbit(s.maxValue));
+    EXPECT_FALSE(std::signbit(s.average)) << "0 + -0 + 0 + -0 is +0 added in order";
 }
 
 TEST(CurveSummary, NoNumbersGiveEmptyLabels)
@@ -320,6 +406,82 @@ TEST(CurveEnvelope, MatchesEverySegmentDrawnOnRandomSeriesWithGaps)
         expectSameColumns(env, bruteForce(v, x0, x1, w),
                           "n=" + std::to_string(n) + " w=" + std::to_string(w) + " x0=" + std::to_string(x0) +
                               " x1=" + std::to_string(x1));
+    }
+}
+
+TEST(CurveEnvelope, ManyTakesAColumnMatchEverySegmentDrawn)
+{
+    // Tens to hundreds of takes a column, as a whole log is shown: runs of
+    // takes inside one column, broken by single gaps, runs of gaps and lone
+    // numbers, at the ends too.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> value(-100, 100);
+    std::uniform_real_distribution<double> unit(0, 1);
+    for (int round = 0; round < 60; ++round) {
+        const int n = 500 + static_cast<int>(rng() % 3000);
+        std::vector<double> v(static_cast<std::size_t>(n));
+        bool gapRun = false;
+        for (double& x : v) {
+            if (rng() % 300 == 0)
+                gapRun = !gapRun;
+            x = (round % 3 != 0 && (gapRun || rng() % 500 == 0)) ? kGap : value(rng);
+        }
+        if (round % 5 == 0)
+            v.back() = kGap;
+        if (round % 7 == 0)
+            v.front() = kGap;
+        const int w = 1 + static_cast<int>(rng() % 60);
+        double x0 = 0;
+        double x1 = n - 1;
+        if (round % 4 == 1) {
+            x0 = unit(rng) * n * 0.5;
+            x1 = x0 + 50 + unit(rng) * (n - x0);
+        }
+        const dlv::CurveEnvelope env = dlv::CurveEnvelope::build(v, x0, x1, w);
+        expectSameColumns(env, bruteForce(v, x0, x1, w),
+                          "n=" + std::to_string(n) + " w=" + std::to_string(w) + " x0=" + std::to_string(x0));
+    }
+}
+
+TEST(CurveEnvelope, SplitOverThreadsEqualsOnePassToTheBit)
+{
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> unit(0, 1);
+    std::vector<std::vector<double>> all = awkwardSeries();
+    // Long series as the window shows them, hundreds of takes a column.
+    for (int round = 0; round < 4; ++round) {
+        std::vector<double> v(static_cast<std::size_t>(40000 + rng() % 40000));
+        for (std::size_t i = 0; i < v.size(); ++i)
+            v[i] = (i / 997) % 5 == 4 ? kGap : std::sin(static_cast<double>(i) * 0.001) * 100 + (rng() % 3);
+        all.push_back(std::move(v));
+    }
+    for (const std::vector<double>& v : all) {
+        const double last = v.size() > 1 ? static_cast<double>(v.size() - 1) : 1.0;
+        for (int shot = 0; shot < 6; ++shot) {
+            const int w = shot == 0 ? 1 : 1 + static_cast<int>(rng() % 900);
+            double x0 = 0;
+            double x1 = last;
+            if (shot % 3 == 1) {  // zoomed, fractional edges
+                x0 = unit(rng) * last * 0.8;
+                x1 = x0 + 0.3 + unit(rng) * (last - x0);
+            } else if (shot % 3 == 2) {  // partly past the log
+                x0 = std::floor(unit(rng) * last) - 3;
+                x1 = x0 + 2 + std::floor(unit(rng) * (last + 6));
+            }
+            const dlv::CurveEnvelope want = dlv::CurveEnvelope::build(v, x0, x1, w, 1);
+            for (const std::size_t parts : {2, 3, 7}) {
+                const dlv::CurveEnvelope got = dlv::CurveEnvelope::build(v, x0, x1, w, parts);
+                ASSERT_EQ(got.widthPx(), want.widthPx());
+                for (std::size_t c = 0; c < want.columns().size(); ++c) {
+                    const dlv::ColumnExtent& a = got.columns()[c];
+                    const dlv::ColumnExtent& b = want.columns()[c];
+                    ASSERT_TRUE(sameBits(a.low, b.low) && sameBits(a.high, b.high))
+                        << "takes " << v.size() << " w=" << w << " x0=" << x0 << " x1=" << x1 << " parts " << parts
+                        << " column " << c << ": [" << a.low << ", " << a.high << "] against [" << b.low << ", "
+                        << b.high << "]";
+                }
+            }
+        }
     }
 }
 

@@ -16,10 +16,10 @@ using dlv::ParamSeries;
 
 std::shared_ptr<const ParamSeries> seriesOf(int takes)
 {
-    auto series = std::make_shared<ParamSeries>();
+    dlv::Column values;
     for (int t = 0; t < takes; ++t)
-        series->values.push_back(t % 7);
-    return series;
+        values.push_back(t % 7);
+    return std::make_shared<const ParamSeries>(ParamSeries{0, std::make_shared<const dlv::Column>(std::move(values))});
 }
 
 // A view of a 1001-take series (user x 0 .. 1000) zoomed to 400 .. 500.

@@ -27,10 +27,8 @@ constexpr QRgb kBlack = 0xFF000000u;
 
 std::shared_ptr<const dlv::ParamSeries> seriesOf(std::vector<double> values)
 {
-    auto s = std::make_shared<dlv::ParamSeries>();
-    s->param = 1;
-    s->values = std::move(values);
-    return s;
+    return std::make_shared<const dlv::ParamSeries>(
+        dlv::ParamSeries{1, std::make_shared<const dlv::Column>(std::move(values))});
 }
 
 // Value t at take t, takes 0 .. last.

@@ -44,10 +44,8 @@ int countPixels(const QImage& img, QRgb color)
 
 std::shared_ptr<const dlv::ParamSeries> seriesOf(std::vector<double> values)
 {
-    auto s = std::make_shared<dlv::ParamSeries>();
-    s->param = 1;
-    s->values = std::move(values);
-    return s;
+    return std::make_shared<const dlv::ParamSeries>(
+        dlv::ParamSeries{1, std::make_shared<const dlv::Column>(std::move(values))});
 }
 
 // Coloured rows of pixel column x, top and bottom; -1 when none.
