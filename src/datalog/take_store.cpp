@@ -263,8 +263,9 @@ struct TakeStoreBuilder {
 
     // Indexes the data lines from takesStart to size of the bytes store views
     // and sets odd to their oddities. An error message, or empty.
+    // Parts of at least minPartBytes are indexed at once, one per core.
     static std::string indexStore(TakeStore& store, std::size_t takesStart, std::size_t size, std::string_view name,
-                                  LineOddities& odd);
+                                  LineOddities& odd, std::size_t minPartBytes = std::size_t{8} << 20);
 
     // A store over size bytes of whole data lines that it views without
     // owning them, with the given names; null when it cannot be built.
@@ -745,13 +746,15 @@ std::unique_ptr<TakeStore> TakeStoreBuilder::buildChunk(const char* bytes, std::
     store->m_paramNames = names;
     store->m_data = bytes;
     store->m_fileBytes = size;
-    if (!indexStore(*store, 0, size, "log", odd).empty())
+    // A chunk is small enough to stay in cache from its indexing to the
+    // pass over its takes; it is still indexed on every core.
+    if (!indexStore(*store, 0, size, "log", odd, std::size_t{1} << 20).empty())
         return nullptr;
     return store;
 }
 
 std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStart, std::size_t size,
-                                         std::string_view name, LineOddities& odd)
+                                         std::string_view name, LineOddities& odd, std::size_t minPartBytes)
 {
     odd = LineOddities{};
     const char* bytes = store.m_data;
@@ -767,9 +770,8 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     // writes its anchors from the table position of its distance from
     // the first take divided by eight: a part cannot have more anchors
     // than an eighth of its bytes, so the parts never overlap.
-    constexpr std::size_t kMinPartBytes = std::size_t{8} << 20;
     const std::vector<std::size_t> starts =
-        size > takesStart ? partStarts(bytes, takesStart, size, partCount(size - takesStart, kMinPartBytes))
+        size > takesStart ? partStarts(bytes, takesStart, size, partCount(size - takesStart, minPartBytes))
                           : std::vector<std::size_t>{takesStart};
     std::vector<TakeStoreBuilder> builders;
     builders.reserve(starts.size());
@@ -1291,18 +1293,18 @@ std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view byte
 std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path, std::size_t chunkBytes,
                                                       const TakeChunkConsumer& consume)
 {
-    std::optional<FileHandle> file;
-    struct stat before {};
-    timespec began{};
-    try {
-        file.emplace(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file->get() < 0 || ::fstat(file->get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
-            return std::nullopt;
-        ::clock_gettime(CLOCK_REALTIME, &began);
-    } catch (...) {
+    // Only a regular file is opened: opening and closing a FIFO would be
+    // seen by its writer.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
         return std::nullopt;
-    }
-    const int fd = file->get();
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat before {};
+    if (file.get() < 0 || ::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
+        return std::nullopt;
+    timespec began{};
+    ::clock_gettime(CLOCK_REALTIME, &began);
+    const int fd = file.get();
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const ReadAt readAt = [fd](char* to, std::size_t n, std::uint64_t offset) {
         const ReadPass pass = readPass(fd, to, n, nullptr, offset);
