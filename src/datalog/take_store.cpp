@@ -1013,10 +1013,12 @@ struct ReadPass {
 // A big log is read in parts at once, one per core: copying it out of the
 // page cache, and the first touch of each page of the buffer, cost about as
 // much as indexing it. Smaller pieces when someone follows the progress.
-// The bytes land at buffer[0 ..] from the file's byte fileOffset on.
-ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control, std::uint64_t fileOffset = 0)
+// The bytes land at buffer[0 ..] from the file's byte fileOffset on; parts
+// of at least minPartBytes are read at once.
+ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control, std::uint64_t fileOffset = 0,
+                  std::size_t minPartBytes = kMinReadPartBytes)
 {
-    const std::size_t parts = partCount(size, kMinReadPartBytes);
+    const std::size_t parts = partCount(size, minPartBytes);
     std::vector<std::size_t> got(parts, 0);
     std::vector<int> errors(parts, 0);
     runParts(parts, [&](std::size_t k) {
@@ -1307,7 +1309,7 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     const int fd = file.get();
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     const ReadAt readAt = [fd](char* to, std::size_t n, std::uint64_t offset) {
-        const ReadPass pass = readPass(fd, to, n, nullptr, offset);
+        const ReadPass pass = readPass(fd, to, n, nullptr, offset, std::size_t{4} << 20);
         return pass.error == 0 && pass.done == n;
     };
     // A file changed shortly before may change again within the same tick of
