@@ -198,7 +198,8 @@ struct LineOddities {
 
 }  // namespace
 
-// Builds a TakeStore from a buffer holding the whole file. Friend of TakeStore.
+// Builds a TakeStore from a buffer holding the whole file, or one over a
+// chunk of a streamed log's data lines. Friend of TakeStore.
 struct TakeStoreBuilder {
     static constexpr std::size_t kShortLimit = TakeStore::kShortLimit;  // offsets in shorter lines fit 16 bits
     static constexpr std::uint32_t kWidthLimit = TakeStore::kShownValueBytesLimit;

@@ -23,7 +23,9 @@ class ByteBuffer;
 // data lines (10 bytes a line) and of every eighth comma in them (2 bytes an
 // anchor in lines under 64 KiB), and the names cut from the names line.
 // Immutable once read; shared (shared_ptr<const TakeStore>) between the window
-// and whatever still shows the previous log while a new one is drawn.
+// and whatever still shows the previous log while a new one is drawn. A
+// streamed log's chunk (see streamDataLog) is a store too, over bytes it
+// views without owning them.
 class TakeStore final {
 public:
     TakeStore(const TakeStore&) = delete;

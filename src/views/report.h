@@ -29,7 +29,7 @@ struct StreamedReport {
 
 // Bytes of data lines a streamed report holds at a time: large enough that
 // each chunk is still read and indexed on every core.
-inline constexpr std::size_t kReportChunkBytes = std::size_t{32} << 20;
+inline constexpr std::size_t kReportChunkBytes = std::size_t{16} << 20;
 
 // The report of the log at path streamed (see streamDataLog): memory about
 // chunkBytes plus one chunk's index, whatever the log's size. nullopt where
