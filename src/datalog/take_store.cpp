@@ -1237,6 +1237,8 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         std::vector<std::string> names;
         TakeStoreBuilder::readNames(namesLine, names);
 
+        // No larger than the data lines: a small log is held in one chunk of its size.
+        chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - header->size()));
         const std::unique_ptr<ByteBuffer> buffer = ByteBuffer::reserve(chunkBytes);
         if (!buffer)
             return std::nullopt;
