@@ -214,16 +214,6 @@ TEST(ReportStream, FilesGiveTheReportOfTheWholeReading)
     }
 }
 
-TEST(ReportStream, TheSampleStreamsInChunksOfAFewLines)
-{
-    const std::string path = DLV_SOURCE_DIR "/examples/sample.csv";
-    const dlv::ReadResult whole = dlv::readDataLog(path);
-    ASSERT_TRUE(whole.ok());
-    const std::optional<dlv::StreamedReport> streamed = dlv::streamedReport(path, ",", true, 4096);
-    ASSERT_TRUE(streamed.has_value());
-    EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ",", true));
-}
-
 TEST(ReportStream, AFileThatChangesWhileStreamedIsLeftToTheWholeReading)
 {
     dlvtest::TempLogs logs;
