@@ -401,6 +401,33 @@ inline std::string checkStoreAgainst(std::string_view bytes, const dlv::ReadResu
     return {};
 }
 
+// The report streamed in chunks of a few sizes (one cutting every few bytes,
+// one from the input's size) is the whole log's, warnings included; a chunk
+// as large as the log always streams.
+inline std::string checkStreamedReport(std::string_view bytes, const dlv::ReadResult& whole, const std::string& report)
+{
+    std::string warnings;
+    for (const dlv::ReadWarning& w : whole.warnings)
+        warnings += std::to_string(w.count) + " " + w.message + "\n";
+    for (const std::size_t chunk : {std::size_t{5}, 1 + bytes.size() % 61, 1 + bytes.size() / 3, bytes.size() + 1}) {
+        const std::optional<dlv::StreamedReport> streamed = dlv::streamedReportOfBytes(bytes, ",", true, chunk);
+        const std::string where = "streamed in chunks of " + std::to_string(chunk) + " bytes";
+        if (!streamed) {
+            if (chunk > bytes.size())
+                return "the log was not " + where;
+            continue;
+        }
+        if (streamed->text != report)
+            return "the report " + where + " differs";
+        std::string got;
+        for (const dlv::ReadWarning& w : streamed->warnings)
+            got += std::to_string(w.count) + " " + w.message + "\n";
+        if (got != warnings)
+            return "the warnings " + where + " differ: '" + shown(got) + "' instead of '" + shown(warnings) + "'";
+    }
+    return {};
+}
+
 inline std::string checkReader(std::string_view data)
 {
     const std::string bytes = logFromInput(data);
@@ -413,6 +440,7 @@ inline std::string checkReader(std::string_view data)
         const std::string report = dlv::reportText(*result.store, ",", true);
         if (!naiveUtf8(report))
             return "the report is not UTF-8";
+        return checkStreamedReport(bytes, result, report);
     }
     return {};
 }

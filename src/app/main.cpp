@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 
 namespace {
@@ -26,16 +27,22 @@ namespace {
 int report(const std::filesystem::path& path, bool hits) noexcept
 {
     try {
-        const dlv::ReadResult result = dlv::readDataLog(path);
-        if (!result.ok()) {
-            std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
-            return 1;
+        const std::string separator = QLocale().decimalPoint().toStdString();
+        // Streamed, the log's bytes are never all held at once; the whole
+        // reading answers what streaming cannot, errors included.
+        std::optional<dlv::StreamedReport> streamed = dlv::streamedReport(path, separator, hits);
+        if (!streamed) {
+            const dlv::ReadResult result = dlv::readDataLog(path);
+            if (!result.ok()) {
+                std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
+                return 1;
+            }
+            streamed = dlv::StreamedReport{dlv::reportText(*result.store, separator, hits), result.warnings};
         }
-        for (const dlv::ReadWarning& warning : result.warnings)
+        for (const dlv::ReadWarning& warning : streamed->warnings)
             std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
                          warning.message.c_str());
-        const std::string separator = QLocale().decimalPoint().toStdString();
-        const std::string text = dlv::reportText(*result.store, separator, hits);
+        const std::string& text = streamed->text;
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             std::fprintf(stderr, "datalog-viewer: cannot write the report: %s\n", std::strerror(errno));

@@ -175,7 +175,31 @@ std::optional<std::string_view> TakeStore::Get_Param_data(long long aParamNr, lo
     return trimSpaces(field(aParamNr, static_cast<int>(aStep)));
 }
 
-// Builds a TakeStore from a buffer holding the whole file. Friend of TakeStore.
+namespace {
+
+// The counts behind the warnings about data lines, added up over the parts
+// and chunks of a log in file order.
+struct LineOddities {
+    std::uint64_t controlBytes = 0;
+    std::uint64_t firstControlTake = UINT64_MAX;  // the take holding the first control byte
+    std::uint64_t fewerFields = 0;
+    std::uint64_t moreFields = 0;
+
+    // Adds those of a later chunk whose first take is take firstTake.
+    void add(const LineOddities& later, std::uint64_t firstTake) noexcept
+    {
+        if (firstControlTake == UINT64_MAX && later.firstControlTake != UINT64_MAX)
+            firstControlTake = firstTake + later.firstControlTake;
+        controlBytes += later.controlBytes;
+        fewerFields += later.fewerFields;
+        moreFields += later.moreFields;
+    }
+};
+
+}  // namespace
+
+// Builds a TakeStore from a buffer holding the whole file, or one over a
+// chunk of a streamed log's data lines. Friend of TakeStore.
 struct TakeStoreBuilder {
     static constexpr std::size_t kShortLimit = TakeStore::kShortLimit;  // offsets in shorter lines fit 16 bits
     static constexpr std::uint32_t kWidthLimit = TakeStore::kShownValueBytesLimit;
@@ -237,6 +261,17 @@ struct TakeStoreBuilder {
 
     // Indexes a buffer that holds `size` bytes of a log followed by zeroed padding.
     static ReadResult build(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::string_view name);
+
+    // Indexes the data lines from takesStart to size of the bytes store views
+    // and sets odd to their oddities. An error message, or empty.
+    // Parts of at least minPartBytes are indexed at once, one per core.
+    static std::string indexStore(TakeStore& store, std::size_t takesStart, std::size_t size, std::string_view name,
+                                  LineOddities& odd, std::size_t minPartBytes = std::size_t{8} << 20);
+
+    // A store over size bytes of whole data lines that it views without
+    // owning them, with the given names; null when it cannot be built.
+    static std::unique_ptr<TakeStore> buildChunk(const char* bytes, std::size_t size,
+                                                 const std::vector<std::string>& names, LineOddities& odd);
 
     static void readNames(std::string_view line, std::vector<std::string>& names)
     {
@@ -624,136 +659,78 @@ static std::string takesText(std::uint64_t count, std::string_view what)
     return groupedCount(count) + (count == 1 ? " take has " : " takes have ") + std::string(what);
 }
 
+// The reader's warnings: those about the names line, and those counted over
+// the data lines. Line numbers count from 1 for the title line.
+static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const LineOddities& odd)
+{
+    std::vector<ReadWarning> warnings;
+    namesWarnings(namesLine, warnings);
+    std::uint64_t namesControl = 0;
+    for (const char byte : namesLine) {
+        const auto c = static_cast<unsigned char>(byte);
+        if (c < 32 && c != '\t')
+            ++namesControl;
+    }
+    const std::uint64_t control = namesControl + odd.controlBytes;
+    if (control != 0) {
+        const std::string where = namesControl != 0 ? "the names line" : "line " + groupedCount(odd.firstControlTake + 3);
+        warnings.push_back({ReadWarning::Kind::ControlBytes, control,
+                            groupedCount(control) + (control == 1 ? " byte is NUL" : " bytes are NUL") +
+                                " or another control character (the first in " + where + ")"});
+    }
+    if (odd.fewerFields != 0)
+        warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, odd.fewerFields,
+                            takesText(odd.fewerFields, "fewer fields than the names line")});
+    if (odd.moreFields != 0)
+        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, odd.moreFields,
+                            takesText(odd.moreFields, "more fields than the names line")});
+    return warnings;
+}
+
+// Where line 2 (the names) starts and ends, and where the takes start, in
+// the first size bytes of a log; namesStart is size or more when the log has
+// fewer than two lines.
+struct HeaderLines {
+    std::size_t namesStart = 0;
+    std::size_t namesEnd = 0;
+    std::size_t takesStart = 0;
+};
+
+static HeaderLines headerLines(const char* bytes, std::size_t size)
+{
+    HeaderLines h;
+    TakeStoreBuilder::lineEnd(bytes, size, 0, h.namesStart);
+    if (h.namesStart < size)
+        h.namesEnd = TakeStoreBuilder::lineEnd(bytes, size, h.namesStart, h.takesStart);
+    return h;
+}
+
 ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::string_view name)
 {
     try {
         std::unique_ptr<TakeStore> store(new TakeStore());
         const char* bytes = buffer->data();
 
-        std::size_t namesStart = 0;
-        TakeStoreBuilder::lineEnd(bytes, size, 0, namesStart);
-        if (namesStart >= size)
+        const HeaderLines header = headerLines(bytes, size);
+        if (header.namesStart >= size)
             return failure(inQuotes(name) + " is not a data log: it has fewer than two lines");
-        std::size_t takesStart = 0;
-        const std::size_t namesEnd = TakeStoreBuilder::lineEnd(bytes, size, namesStart, takesStart);
-        const std::string_view namesLine(bytes + namesStart, namesEnd - namesStart);
+        const std::string_view namesLine(bytes + header.namesStart, header.namesEnd - header.namesStart);
         try {
             readNames(namesLine, store->m_paramNames);
         } catch (const std::bad_alloc&) {
             return failure("Cannot read " + inQuotes(name) + ": not enough memory for the names in its names line (" +
                            megabytes(namesLine.size()) + ")");
         }
-        const std::size_t paramLimit = store->m_paramNames.size() - 1;
-
-        // An anchor for every eighth comma, so at most one per eight bytes;
-        // only the part written is ever touched.
-        store->m_shortCommas = ByteBuffer::reserve((size / 8 + 1) * sizeof(std::uint16_t));
-        if (!store->m_shortCommas)
-            return failure(indexMemoryMessage(name, size));
-        auto* shortTable = reinterpret_cast<std::uint16_t*>(store->m_shortCommas->data());
-        store->m_shortOffsets = shortTable;
         store->m_data = bytes;
         store->m_bytes = std::move(buffer);
         store->m_fileBytes = size;
-
-        // Big logs are indexed in parts at once, one per core. Each part
-        // writes its anchors from the table position of its distance from
-        // the first take divided by eight: a part cannot have more anchors
-        // than an eighth of its bytes, so the parts never overlap.
-        constexpr std::size_t kMinPartBytes = std::size_t{8} << 20;
-        const std::vector<std::size_t> starts =
-            size > takesStart ? partStarts(bytes, takesStart, size, partCount(size - takesStart, kMinPartBytes))
-                              : std::vector<std::size_t>{takesStart};
-        std::vector<TakeStoreBuilder> builders;
-        builders.reserve(starts.size());
-        for (std::size_t k = 0; k < starts.size(); ++k) {
-            TakeStoreBuilder& b = builders.emplace_back();
-            b.bytes = bytes;
-            b.size = k + 1 < starts.size() ? starts[k + 1] : size;
-            b.paramLimit = paramLimit;
-            b.shortTable = shortTable;
-            b.firstAnchor = b.shortCount = (starts[k] - takesStart) / 8;
-        }
-        runParts(builders.size(), [&](std::size_t k) { builders[k].indexTakes(starts[k]); });
-
-        // The parts' indexes one after the other, their anchors moved
-        // together; each part's last entry (its end) is the next one's first.
-        std::size_t lineCount = 0;
-        for (const TakeStoreBuilder& b : builders)
-            lineCount += b.index.size() - 1;
-        if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-            return failure("Cannot read " + inQuotes(name) + ": it has more than " +
-                           groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes");
-        if (builders.size() == 1) {
-            store->m_index = std::move(builders[0].index);
-            store->m_longLines = std::move(builders[0].longLines);
-            store->m_longCommas = std::move(builders[0].longCommas);
-            store->m_hugeCommas = std::move(builders[0].hugeCommas);
-        } else {
-            store->m_index.reserve(lineCount + 1);
-            std::size_t anchors = 0;
-            for (std::size_t k = 0; k < builders.size(); ++k) {
-                TakeStoreBuilder& b = builders[k];
-                const std::size_t partAnchors = b.shortCount - b.firstAnchor;
-                std::memmove(shortTable + anchors, shortTable + b.firstAnchor, partAnchors * sizeof(std::uint16_t));
-                const std::size_t takeBase = store->m_index.size();
-                const bool last = k + 1 == builders.size();
-                store->m_index.append(b.index, b.index.size() - (last ? 0 : 1), b.firstAnchor - anchors);
-                for (TakeStore::LongLine line : b.longLines) {
-                    line.take += takeBase;
-                    line.anchorBase += line.huge ? store->m_hugeCommas.size() : store->m_longCommas.size();
-                    store->m_longLines.push_back(line);
-                }
-                store->m_longCommas.insert(store->m_longCommas.end(), b.longCommas.begin(), b.longCommas.end());
-                store->m_hugeCommas.insert(store->m_hugeCommas.end(), b.hugeCommas.begin(), b.hugeCommas.end());
-                anchors += partAnchors;
-                b.index = LineIndex();  // given back as soon as it is copied
-            }
-        }
-        store->m_takeCount = static_cast<int>(lineCount);
-        std::uint64_t mostCommas = 0;
-        for (const TakeStoreBuilder& b : builders)
-            mostCommas = std::max(mostCommas, b.mostCommas);
-        if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
-            return failure("Cannot read " + inQuotes(name) + ": a take has more than " +
-                           groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields");
-        // Only a guess far off is given back: shrinking copies the table.
-        if (store->m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
-            store->m_index.shrinkToFit();
+        LineOddities odd;
+        std::string error = indexStore(*store, header.takesStart, size, name, odd);
+        if (!error.empty())
+            return failure(std::move(error));
 
         ReadResult result;
-        namesWarnings(namesLine, result.warnings);
-        std::uint64_t control = 0;
-        std::uint64_t fewer = 0;
-        std::uint64_t more = 0;
-        std::size_t firstControl = SIZE_MAX;
-        for (std::size_t i = namesStart; i < namesEnd; ++i) {
-            const auto c = static_cast<unsigned char>(bytes[i]);
-            if (c < 32 && c != '\t') {
-                firstControl = std::min(firstControl, i);
-                ++control;
-            }
-        }
-        for (const TakeStoreBuilder& b : builders) {
-            control += b.controlBytes;
-            fewer += b.fewerFields;
-            more += b.moreFields;
-            firstControl = std::min(firstControl, b.firstControl);
-        }
-        if (control != 0) {
-            const std::string where = firstControl < takesStart
-                                          ? "the names line"
-                                          : "line " + groupedCount(store->m_index.lineAt(firstControl) + 3);
-            result.warnings.push_back({ReadWarning::Kind::ControlBytes, control,
-                                       groupedCount(control) + (control == 1 ? " byte is NUL" : " bytes are NUL") +
-                                           " or another control character (the first in " + where + ")"});
-        }
-        if (fewer != 0)
-            result.warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, fewer,
-                                       takesText(fewer, "fewer fields than the names line")});
-        if (more != 0)
-            result.warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
-                                       takesText(more, "more fields than the names line")});
+        result.warnings = readWarnings(namesLine, odd);
         result.store = std::shared_ptr<const TakeStore>(std::move(store));
         return result;
     } catch (const std::bad_alloc&) {
@@ -761,6 +738,111 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
     } catch (const std::exception& e) {
         return failure("Cannot read " + inQuotes(name) + ": " + e.what());
     }
+}
+
+std::unique_ptr<TakeStore> TakeStoreBuilder::buildChunk(const char* bytes, std::size_t size,
+                                                        const std::vector<std::string>& names, LineOddities& odd)
+{
+    std::unique_ptr<TakeStore> store(new TakeStore());
+    store->m_paramNames = names;
+    store->m_data = bytes;
+    store->m_fileBytes = size;
+    // A chunk is small enough to stay in cache from its indexing to the
+    // pass over its takes; it is still indexed on every core.
+    if (!indexStore(*store, 0, size, "log", odd, std::size_t{1} << 20).empty())
+        return nullptr;
+    return store;
+}
+
+std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStart, std::size_t size,
+                                         std::string_view name, LineOddities& odd, std::size_t minPartBytes)
+{
+    odd = LineOddities{};
+    const char* bytes = store.m_data;
+    const std::size_t paramLimit = store.m_paramNames.size() - 1;
+    // An anchor for every eighth comma, so at most one per eight bytes;
+    // only the part written is ever touched.
+    store.m_shortCommas = ByteBuffer::reserve((size / 8 + 1) * sizeof(std::uint16_t));
+    if (!store.m_shortCommas)
+        return indexMemoryMessage(name, size);
+    auto* shortTable = reinterpret_cast<std::uint16_t*>(store.m_shortCommas->data());
+    store.m_shortOffsets = shortTable;
+    // Big logs are indexed in parts at once, one per core. Each part
+    // writes its anchors from the table position of its distance from
+    // the first take divided by eight: a part cannot have more anchors
+    // than an eighth of its bytes, so the parts never overlap.
+    const std::vector<std::size_t> starts =
+        size > takesStart ? partStarts(bytes, takesStart, size, partCount(size - takesStart, minPartBytes))
+                          : std::vector<std::size_t>{takesStart};
+    std::vector<TakeStoreBuilder> builders;
+    builders.reserve(starts.size());
+    for (std::size_t k = 0; k < starts.size(); ++k) {
+        TakeStoreBuilder& b = builders.emplace_back();
+        b.bytes = bytes;
+        b.size = k + 1 < starts.size() ? starts[k + 1] : size;
+        b.paramLimit = paramLimit;
+        b.shortTable = shortTable;
+        b.firstAnchor = b.shortCount = (starts[k] - takesStart) / 8;
+    }
+    runParts(builders.size(), [&](std::size_t k) { builders[k].indexTakes(starts[k]); });
+
+    // The parts' indexes one after the other, their anchors moved
+    // together; each part's last entry (its end) is the next one's first.
+    std::size_t lineCount = 0;
+    for (const TakeStoreBuilder& b : builders)
+        lineCount += b.index.size() - 1;
+    if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return "Cannot read " + inQuotes(name) + ": it has more than " +
+               groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes";
+    if (builders.size() == 1) {
+        store.m_index = std::move(builders[0].index);
+        store.m_longLines = std::move(builders[0].longLines);
+        store.m_longCommas = std::move(builders[0].longCommas);
+        store.m_hugeCommas = std::move(builders[0].hugeCommas);
+    } else {
+        store.m_index.reserve(lineCount + 1);
+        std::size_t anchors = 0;
+        for (std::size_t k = 0; k < builders.size(); ++k) {
+            TakeStoreBuilder& b = builders[k];
+            const std::size_t partAnchors = b.shortCount - b.firstAnchor;
+            std::memmove(shortTable + anchors, shortTable + b.firstAnchor, partAnchors * sizeof(std::uint16_t));
+            const std::size_t takeBase = store.m_index.size();
+            const bool last = k + 1 == builders.size();
+            store.m_index.append(b.index, b.index.size() - (last ? 0 : 1), b.firstAnchor - anchors);
+            for (TakeStore::LongLine line : b.longLines) {
+                line.take += takeBase;
+                line.anchorBase += line.huge ? store.m_hugeCommas.size() : store.m_longCommas.size();
+                store.m_longLines.push_back(line);
+            }
+            store.m_longCommas.insert(store.m_longCommas.end(), b.longCommas.begin(), b.longCommas.end());
+            store.m_hugeCommas.insert(store.m_hugeCommas.end(), b.hugeCommas.begin(), b.hugeCommas.end());
+            anchors += partAnchors;
+            b.index = LineIndex();  // given back as soon as it is copied
+        }
+    }
+    store.m_takeCount = static_cast<int>(lineCount);
+    std::uint64_t mostCommas = 0;
+    for (const TakeStoreBuilder& b : builders)
+        mostCommas = std::max(mostCommas, b.mostCommas);
+    if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+        return "Cannot read " + inQuotes(name) + ": a take has more than " +
+               groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
+    // Only a guess far off is given back: shrinking copies the table.
+    if (store.m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
+        store.m_index.shrinkToFit();
+
+    for (const TakeStoreBuilder& b : builders) {
+        odd.controlBytes += b.controlBytes;
+        odd.fewerFields += b.fewerFields;
+        odd.moreFields += b.moreFields;
+    }
+    if (odd.controlBytes != 0) {
+        std::size_t firstControl = SIZE_MAX;
+        for (const TakeStoreBuilder& b : builders)
+            firstControl = std::min(firstControl, b.firstControl);
+        odd.firstControlTake = store.m_index.lineAt(firstControl);
+    }
+    return {};
 }
 
 namespace {
@@ -932,9 +1014,12 @@ struct ReadPass {
 // A big log is read in parts at once, one per core: copying it out of the
 // page cache, and the first touch of each page of the buffer, cost about as
 // much as indexing it. Smaller pieces when someone follows the progress.
-ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control)
+// The bytes land at buffer[0 ..] from the file's byte fileOffset on; parts
+// of at least minPartBytes are read at once.
+ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control, std::uint64_t fileOffset = 0,
+                  std::size_t minPartBytes = kMinReadPartBytes)
 {
-    const std::size_t parts = partCount(size, kMinReadPartBytes);
+    const std::size_t parts = partCount(size, minPartBytes);
     std::vector<std::size_t> got(parts, 0);
     std::vector<int> errors(parts, 0);
     runParts(parts, [&](std::size_t k) {
@@ -945,7 +1030,7 @@ ReadPass readPass(int fd, char* buffer, std::size_t size, ReadControl* control)
             if (control && control->cancel.load(std::memory_order_relaxed))
                 break;
             const std::size_t chunk = std::min<std::size_t>(to - at, (control ? std::size_t{4} : std::size_t{64}) << 20);
-            const ssize_t n = ::pread(fd, buffer + at, chunk, static_cast<off_t>(at));
+            const ssize_t n = ::pread(fd, buffer + at, chunk, static_cast<off_t>(fileOffset + at));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -1069,6 +1154,193 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
     } catch (...) {
         return failure("Cannot read " + (name.empty() ? std::string("the log") : inQuotes(name)) + ": not enough memory");
     }
+}
+
+namespace {
+
+// Reads n bytes of a streamed log from its byte offset on into to; false
+// when they could not all be read.
+using ReadAt = std::function<bool(char* to, std::size_t n, std::uint64_t offset)>;
+
+// A piece of a log as a streaming read it, with the digest of its bytes
+// when asked for: reading the pieces again must give the same digests.
+struct StreamSpan {
+    std::uint64_t offset;
+    std::size_t bytes;
+    std::uint64_t digest;
+};
+
+// Where a chunk of n bytes of data lines that more bytes follow is cut: after
+// its last line end whose kind it tells (a CR as its last byte may be the
+// first half of a CR LF); 0 when it has none.
+std::size_t chunkCut(const char* bytes, std::size_t n) noexcept
+{
+    if (n == 0)
+        return 0;
+    if (bytes[n - 1] == '\n')
+        return n;
+    const auto* lf = static_cast<const char*>(::memrchr(bytes, '\n', n - 1));
+    const std::size_t from = lf ? static_cast<std::size_t>(lf - bytes) + 1 : 0;
+    const auto* cr = static_cast<const char*>(::memrchr(bytes + from, '\r', n - 1 - from));
+    return cr ? static_cast<std::size_t>(cr - bytes) + 1 : from;
+}
+
+// The first bytes of a log of size bytes up to the start of its takes, read
+// in growing steps; nullopt when they cannot be read, the log has fewer than
+// two lines, or its names line is too long to be worth streaming.
+std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
+{
+    constexpr std::size_t kMaxHeaderBytes = std::size_t{64} << 20;
+    std::string header;
+    for (std::size_t want = std::size_t{64} << 10;; want *= 2) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(want, size));
+        header.resize(n);
+        if (n != 0 && !readAt(header.data(), n, 0))
+            return std::nullopt;
+        const HeaderLines lines = headerLines(header.data(), n);
+        const bool whole = n == size;
+        // Both lines end inside what was read, and a CR that ends the names
+        // line is known not to start a CR LF.
+        if (lines.namesStart < n && lines.namesEnd < n && (header[lines.namesEnd] != '\r' || lines.namesEnd + 1 < n)) {
+            header.resize(lines.takesStart);
+            return header;
+        }
+        if (whole) {
+            if (lines.namesStart >= n)
+                return std::nullopt;  // fewer than two lines: the whole reading tells so
+            return header;
+        }
+        if (want >= kMaxHeaderBytes)
+            return std::nullopt;
+    }
+}
+
+}  // namespace
+
+// The streaming read of a log of size bytes. spans, when given, gets the
+// digest of every piece read.
+static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std::size_t chunkBytes, const ReadAt& readAt,
+                                                         const TakeChunkConsumer& consume,
+                                                         std::vector<StreamSpan>* spans)
+{
+    bool consuming = false;
+    try {
+        if (chunkBytes == 0)
+            return std::nullopt;
+        const std::optional<std::string> header = readHeader(size, readAt);
+        if (!header)
+            return std::nullopt;
+        if (spans)
+            spans->push_back({0, header->size(), digestOf(header->data(), header->size())});
+        const HeaderLines lines = headerLines(header->data(), header->size());
+        const std::string_view namesLine(header->data() + lines.namesStart, lines.namesEnd - lines.namesStart);
+        std::vector<std::string> names;
+        TakeStoreBuilder::readNames(namesLine, names);
+
+        // No larger than the data lines: a small log is held in one chunk of its size.
+        chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - header->size()));
+        const std::unique_ptr<ByteBuffer> buffer = ByteBuffer::reserve(chunkBytes);
+        if (!buffer)
+            return std::nullopt;
+        char* bytes = buffer->data();
+        std::uint64_t offset = header->size();  // where in the file bytes[0] comes from
+        std::size_t carry = 0;                  // bytes of an unfinished line at the buffer's start
+        std::uint64_t takes = 0;
+        LineOddities odd;
+        while (true) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes - carry, size - offset - carry));
+            if (want != 0 && !readAt(bytes + carry, want, offset + carry))
+                return std::nullopt;
+            const std::size_t have = carry + want;
+            const bool last = offset + have == size;
+            const std::size_t cut = last ? have : chunkCut(bytes, have);
+            if (cut == 0 && !last)
+                return std::nullopt;  // a line longer than a chunk
+            if (last)
+                std::memset(bytes + have, 0, ByteBuffer::kPadding);  // as after a whole file
+            if (spans)
+                spans->push_back({offset, cut, digestOf(bytes, cut)});
+            LineOddities chunkOdd;
+            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, chunkOdd);
+            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
+                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+                return std::nullopt;
+            consuming = true;
+            consume(*chunk, static_cast<int>(takes));
+            consuming = false;
+            odd.add(chunkOdd, takes);
+            takes += static_cast<std::uint64_t>(chunk->takeCount());
+            if (last)
+                return readWarnings(namesLine, odd);
+            carry = have - cut;
+            std::memmove(bytes, bytes + cut, carry);
+            offset += cut;
+        }
+    } catch (...) {
+        if (consuming)
+            throw;
+        return std::nullopt;
+    }
+}
+
+std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
+                                                           const TakeChunkConsumer& consume)
+{
+    const ReadAt readAt = [bytes](char* to, std::size_t n, std::uint64_t offset) {
+        if (offset > bytes.size() || n > bytes.size() - offset)
+            return false;
+        std::memcpy(to, bytes.data() + offset, n);
+        return true;
+    };
+    return streamLog(bytes.size(), chunkBytes, readAt, consume, nullptr);
+}
+
+std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path, std::size_t chunkBytes,
+                                                      const TakeChunkConsumer& consume)
+{
+    // Only a regular file is opened: opening and closing a FIFO would be
+    // seen by its writer.
+    struct stat named {};
+    if (::stat(path.c_str(), &named) != 0 || !S_ISREG(named.st_mode))
+        return std::nullopt;
+    const FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat before {};
+    if (file.get() < 0 || ::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
+        return std::nullopt;
+    timespec began{};
+    ::clock_gettime(CLOCK_REALTIME, &began);
+    const int fd = file.get();
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const ReadAt readAt = [fd](char* to, std::size_t n, std::uint64_t offset) {
+        const ReadPass pass = readPass(fd, to, n, nullptr, offset, std::size_t{4} << 20);
+        return pass.error == 0 && pass.done == n;
+    };
+    // A file changed shortly before may change again within the same tick of
+    // its clock: then the pieces are read twice, as the whole reading does.
+    const FileStamp stamp(before);
+    const bool recent = !unchangedWhileRead(stamp, stamp, began);
+    std::vector<StreamSpan> spans;
+    std::optional<std::vector<ReadWarning>> warnings =
+        streamLog(static_cast<std::uint64_t>(before.st_size), chunkBytes, readAt, consume, recent ? &spans : nullptr);
+    if (!warnings)
+        return std::nullopt;
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || !(FileStamp(after) == stamp))
+        return std::nullopt;
+    if (!recent)
+        return warnings;
+    try {
+        std::size_t longest = 0;
+        for (const StreamSpan& span : spans)
+            longest = std::max(longest, span.bytes);
+        std::string again(longest, '\0');
+        for (const StreamSpan& span : spans)
+            if (!readAt(again.data(), span.bytes, span.offset) || digestOf(again.data(), span.bytes) != span.digest)
+                return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+    return warnings;
 }
 
 }  // namespace dlv

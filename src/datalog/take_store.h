@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,7 +23,9 @@ class ByteBuffer;
 // data lines (10 bytes a line) and of every eighth comma in them (2 bytes an
 // anchor in lines under 64 KiB), and the names cut from the names line.
 // Immutable once read; shared (shared_ptr<const TakeStore>) between the window
-// and whatever still shows the previous log while a new one is drawn.
+// and whatever still shows the previous log while a new one is drawn. A
+// streamed log's chunk (see streamDataLog) is a store too, over bytes it
+// views without owning them.
 class TakeStore final {
 public:
     TakeStore(const TakeStore&) = delete;
@@ -184,5 +187,31 @@ struct ReadControl {
 // without copying them (the buffer's padding must be zero).
 [[nodiscard]] ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t size,
                                            std::string_view displayName) noexcept;
+
+// Receives the takes of a streamed log a chunk at a time, in file order:
+// chunk holds whole data lines numbered from 0, which are takes firstTake ..
+// firstTake + chunk.lastTake() of the log, and the log's names. The store and
+// the bytes it views live only for the call.
+using TakeChunkConsumer = std::function<void(const TakeStore& chunk, int firstTake)>;
+
+// The same reading as readDataLog in bounded memory: the data lines are read
+// chunkBytes at most at a time (each chunk cut after its last line end, the
+// rest carried over) and each chunk indexed and handed to consume, at least
+// once (a log without takes gives one empty chunk). Returns the warnings
+// readDataLog would give. Returns nullopt, having possibly called consume
+// already, whenever that could not be done so as to give what readDataLog
+// gives: an error of any kind, a file that is not a regular file or has no
+// size, a line longer than chunkBytes, a file that changed or came back short
+// while it was read. Then the caller forgets what consume was given and reads
+// the log whole. Memory: chunkBytes plus the index of one chunk. An exception
+// thrown by consume travels on.
+[[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path,
+                                                                    std::size_t chunkBytes,
+                                                                    const TakeChunkConsumer& consume);
+
+// The same streaming over bytes already in memory, as readDataLogBytes reads
+// them; each chunk is copied into a buffer of chunkBytes.
+[[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
+                                                                         const TakeChunkConsumer& consume);
 
 }  // namespace dlv

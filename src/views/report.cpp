@@ -10,6 +10,7 @@
 
 #include <array>
 #include <numeric>
+#include <optional>
 #include <vector>
 
 namespace dlv {
@@ -28,57 +29,114 @@ void appendTable(std::string& out, const BlmGridTexts& texts)
     }
 }
 
+// The report's running totals over the takes, fed a store at a time in take
+// order: the whole log, or its chunks one after the other.
+class ReportTotals final {
+public:
+    explicit ReportTotals(const std::vector<std::string>& names) : m_names(names), m_summaries(names.size())
+    {
+        m_params.resize(names.size());
+        std::iota(m_params.begin(), m_params.end(), 0LL);
+        for (std::size_t f = 0; f < kBlmFields.size(); ++f) {
+            const auto slot = static_cast<std::size_t>(kBlmFields[f]);
+            if (slot < names.size()) {
+                m_blmSlots[f] = slot;
+            } else {
+                m_blmSlots[f] = m_params.size();
+                m_params.push_back(kBlmFields[f]);
+            }
+        }
+    }
+
+    // One pass over the takes of store, which are takes firstTake on of the
+    // log, parses every parameter of the grid and the BLM fields.
+    void add(const TakeStore& store, int firstTake)
+    {
+        forEachColumnBlock(store, m_params, [&](const ColumnBlock& block) {
+            m_blm.add(block.column(m_blmSlots[0]), block.column(m_blmSlots[1]), block.column(m_blmSlots[2]));
+            // Each parameter's totals see its takes in order, whichever core adds them.
+            parallelFor(m_summaries.size(), 16, [&](std::size_t begin, std::size_t end) {
+                for (std::size_t p = begin; p < end; ++p)
+                    m_summaries[p].add(firstTake + block.firstTake(), block.column(p));
+            });
+        });
+        if (store.takeCount() > 0) {
+            m_lastTime = std::string(*store.Get_Param_data(0, store.lastTake()));
+            m_takeCount = firstTake + store.takeCount();
+        }
+    }
+
+    [[nodiscard]] std::string text(std::string_view decimalSeparator, bool hits) const
+    {
+        std::string out = "Runtime: ";
+        // The same cell the window reads back: parameter 0 of the last take.
+        out += runTimeCaption(m_lastTime, m_takeCount + 1, decimalSeparator);
+        out += "\n\n";
+
+        const BlmTable& table = m_blm.table();
+        appendTable(out, blmTableTexts(table));
+        if (hits) {
+            out += '\n';
+            appendTable(out, blmHitTexts(table));
+        }
+
+        out += "\nParameter\tMax\tAvg\tMin\n";
+        for (std::size_t p = 0; p < m_names.size(); ++p) {
+            const CurveLabels labels = curveLabels(m_summaries[p].summary(), decimalSeparator);
+            out += displayText(m_names[p]);
+            out += '\t' + labels.max + '\t' + labels.avg + '\t' + labels.min + '\n';
+        }
+        return out;
+    }
+
+private:
+    std::vector<std::string> m_names;
+    std::vector<long long> m_params;  // every name's parameter, then the BLM fields beyond them
+    std::array<std::size_t, kBlmFields.size()> m_blmSlots{};
+    std::vector<SummaryAccumulator> m_summaries;
+    BlmTableBuilder m_blm;
+    std::optional<std::string> m_lastTime;  // parameter 0 of the last take so far
+    int m_takeCount = 0;
+};
+
+// The report over the chunks that stream hands to its consumer.
+template <class Stream>
+std::optional<StreamedReport> reportOfStream(const Stream& stream, std::string_view decimalSeparator, bool hits)
+{
+    std::optional<ReportTotals> totals;
+    std::optional<std::vector<ReadWarning>> warnings = stream([&](const TakeStore& chunk, int firstTake) {
+        if (!totals)
+            totals.emplace(chunk.ParamNames());
+        totals->add(chunk, firstTake);
+    });
+    if (!warnings || !totals)
+        return std::nullopt;
+    return StreamedReport{totals->text(decimalSeparator, hits), std::move(*warnings)};
+}
+
 }  // namespace
 
 std::string reportText(const TakeStore& store, std::string_view decimalSeparator, bool hits)
 {
-    std::string out = "Runtime: ";
-    // The same cell the window reads back: parameter 0 of the last take.
-    const int columns = store.takeCount() + 1;
-    const auto last = store.Get_Param_data(0, store.lastTake());
-    out += runTimeCaption(last, columns, decimalSeparator);
-    out += "\n\n";
+    ReportTotals totals(store.ParamNames());
+    totals.add(store, 0);
+    return totals.text(decimalSeparator, hits);
+}
 
-    // One pass over the takes parses every parameter of the grid and the BLM
-    // fields, keeping running totals only: no column of a whole log is held.
-    const auto& names = store.ParamNames();
-    std::vector<long long> params(names.size());
-    std::iota(params.begin(), params.end(), 0LL);
-    std::array<std::size_t, kBlmFields.size()> blmSlots{};
-    for (std::size_t f = 0; f < kBlmFields.size(); ++f) {
-        const auto slot = static_cast<std::size_t>(kBlmFields[f]);
-        if (slot < names.size()) {
-            blmSlots[f] = slot;
-        } else {
-            blmSlots[f] = params.size();
-            params.push_back(kBlmFields[f]);
-        }
-    }
-    std::vector<SummaryAccumulator> summaries(names.size());
-    BlmTableBuilder blm;
-    forEachColumnBlock(store, params, [&](const ColumnBlock& block) {
-        blm.add(block.column(blmSlots[0]), block.column(blmSlots[1]), block.column(blmSlots[2]));
-        // Each parameter's totals see its takes in order, whichever core adds them.
-        parallelFor(summaries.size(), 16, [&](std::size_t begin, std::size_t end) {
-            for (std::size_t p = begin; p < end; ++p)
-                summaries[p].add(block.firstTake(), block.column(p));
-        });
-    });
+std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, std::string_view decimalSeparator,
+                                             bool hits, std::size_t chunkBytes)
+{
+    return reportOfStream(
+        [&](const TakeChunkConsumer& consume) { return streamDataLog(path, chunkBytes, consume); }, decimalSeparator,
+        hits);
+}
 
-    const BlmTable& table = blm.table();
-    appendTable(out, blmTableTexts(table));
-    if (hits) {
-        out += '\n';
-        appendTable(out, blmHitTexts(table));
-    }
-
-    out += "\nParameter\tMax\tAvg\tMin\n";
-    for (std::size_t p = 0; p < names.size(); ++p) {
-        const CurveLabels labels = curveLabels(summaries[p].summary(), decimalSeparator);
-        out += displayText(names[p]);
-        out += '\t' + labels.max + '\t' + labels.avg + '\t' + labels.min + '\n';
-    }
-    return out;
+std::optional<StreamedReport> streamedReportOfBytes(std::string_view bytes, std::string_view decimalSeparator, bool hits,
+                                                    std::size_t chunkBytes)
+{
+    return reportOfStream(
+        [&](const TakeChunkConsumer& consume) { return streamDataLogBytes(bytes, chunkBytes, consume); },
+        decimalSeparator, hits);
 }
 
 }  // namespace dlv

@@ -2,8 +2,12 @@
 
 #include "datalog/take_store.h"
 
+#include <cstddef>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dlv {
 
@@ -15,5 +19,29 @@ namespace dlv {
 // Cost: one pass over the takes for everything, split over the cores; memory
 // a few MB beside the store, whatever the log's size.
 [[nodiscard]] std::string reportText(const TakeStore& store, std::string_view decimalSeparator, bool hits = false);
+
+// The report of a log read a chunk at a time, and the reader's warnings:
+// byte for byte what reportText and readDataLog give for the whole log.
+struct StreamedReport {
+    std::string text;
+    std::vector<ReadWarning> warnings;
+};
+
+// Bytes of data lines a streamed report holds at a time: large enough that
+// each chunk is still read and indexed on every core.
+inline constexpr std::size_t kReportChunkBytes = std::size_t{16} << 20;
+
+// The report of the log at path streamed (see streamDataLog): memory about
+// chunkBytes plus one chunk's index, whatever the log's size. nullopt where
+// streaming cannot answer (any error included): then read the log whole and
+// use reportText, which also gives the error's message.
+[[nodiscard]] std::optional<StreamedReport> streamedReport(const std::filesystem::path& path,
+                                                           std::string_view decimalSeparator, bool hits = false,
+                                                           std::size_t chunkBytes = kReportChunkBytes);
+
+// The same over a log's bytes in memory (see streamDataLogBytes).
+[[nodiscard]] std::optional<StreamedReport> streamedReportOfBytes(std::string_view bytes,
+                                                                  std::string_view decimalSeparator, bool hits,
+                                                                  std::size_t chunkBytes);
 
 }  // namespace dlv

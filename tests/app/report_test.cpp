@@ -2,6 +2,9 @@
 #include "support/temp_logs.h"
 #include "support/viewer_process.h"
 
+#include "datalog/take_store.h"
+#include "views/report.h"
+
 #include <QProcess>
 
 #include <sys/resource.h>
@@ -146,4 +149,33 @@ TEST(Report, MemoryRunningOutAnywhereEndsWithAMessageNeverAnAbort)
         }
     }
 #endif
+}
+
+// The program streams a log larger than a chunk, and reads a log whose take
+// is longer than a chunk whole: either way what it prints is the whole log's
+// report and warnings.
+TEST(Report, LogsLargerThanAChunkGiveTheReportOfTheWholeLog)
+{
+    dlvtest::TempLogs logs;
+    std::string many = "t\nTIME,RPM,MAP,A,B\n";
+    for (int t = 0; many.size() < 2 * dlv::kReportChunkBytes + 12345; ++t) {
+        many += std::to_string(t) + "," + std::to_string(t % 3300) + "," + std::to_string(20 + t % 80);
+        many += t % 1000 == 7 ? ",x\n" : ",1.5," + std::to_string(t % 97) + (t == 1234567 ? "\x01\r\n" : "\n");
+    }
+    std::string longTake = "t\nTIME,A\n1,2\n" + std::string(dlv::kReportChunkBytes + 10, '3') + ",4\n5,6\n";
+    for (const auto& [name, log] : {std::pair{"many.csv", many}, std::pair{"long.csv", longTake}}) {
+        SCOPED_TRACE(name);
+        const std::string path = logs.write(name, log);
+        const dlv::ReadResult whole = dlv::readDataLog(path);
+        ASSERT_TRUE(whole.ok());
+        if (log.size() > dlv::kReportChunkBytes * 2)
+            EXPECT_EQ(whole.warnings.size(), 2U);  // a control byte and short takes, counted over chunks
+        std::string warnings;
+        for (const dlv::ReadWarning& w : whole.warnings)
+            warnings += "datalog-viewer: warning: '" + path + "': " + w.message + "\n";
+        const ViewerRun run = runViewer({"--report", "--hits", QString::fromStdString(path)});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_EQ(run.outBytes.toStdString(), dlv::reportText(*whole.store, ".", true));
+        EXPECT_EQ(run.err.toStdString(), warnings);
+    }
 }

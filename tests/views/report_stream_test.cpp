@@ -1,0 +1,244 @@
+// The report streamed a chunk at a time against the report of the log read
+// whole: the same text and the same warnings, whatever the chunk size cuts.
+#include "views/report.h"
+
+#include "datalog/take_store.h"
+#include "support/temp_logs.h"
+#include "views/curve.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Chunk sizes that put a cut at every place of a small log, and a few larger.
+std::vector<std::size_t> chunkSizes()
+{
+    std::vector<std::size_t> sizes;
+    for (std::size_t n = 1; n <= 64; ++n)
+        sizes.push_back(n);
+    for (const std::size_t n : {97, 256, 1000, 4096, 1 << 20})
+        sizes.push_back(n);
+    return sizes;
+}
+
+std::string warningsText(const std::vector<dlv::ReadWarning>& warnings)
+{
+    std::string text;
+    for (const dlv::ReadWarning& w : warnings)
+        text += std::to_string(static_cast<int>(w.kind)) + " " + std::to_string(w.count) + " " + w.message + "\n";
+    return text;
+}
+
+std::size_t longestLine(const std::string& bytes)
+{
+    std::size_t longest = 0;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= bytes.size(); ++i)
+        if (i == bytes.size() || bytes[i] == '\n' || bytes[i] == '\r') {
+            longest = std::max(longest, i - start + 2);  // a CR LF pair as well
+            start = i + 1;
+        }
+    return longest;
+}
+
+std::string fileBytes(const std::string& path)
+{
+    if (!std::filesystem::is_regular_file(path))
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Streamed and whole give the same report for every chunk size, and every
+// chunk that holds the longest line streams.
+template <class Stream>
+void expectSameReports(const std::string& bytes, const dlv::ReadResult& whole, const Stream& stream)
+{
+    const std::size_t longest = longestLine(bytes);
+    for (const bool hits : {false, true}) {
+        for (const std::size_t chunk : chunkSizes()) {
+            SCOPED_TRACE("chunk " + std::to_string(chunk) + (hits ? ", hits" : ""));
+            const std::optional<dlv::StreamedReport> streamed = stream(hits, chunk);
+            if (!whole.ok()) {
+                EXPECT_FALSE(streamed.has_value()) << "an unreadable log was streamed";
+                continue;
+            }
+            if (chunk >= longest)
+                EXPECT_TRUE(streamed.has_value());
+            if (!streamed)
+                continue;
+            EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ",", hits));
+            EXPECT_EQ(warningsText(streamed->warnings), warningsText(whole.warnings));
+        }
+    }
+}
+
+void expectSameReportsOfBytes(const std::string& bytes)
+{
+    SCOPED_TRACE("log '" + bytes.substr(0, 80) + "'");
+    expectSameReports(bytes, dlv::readDataLogBytes(bytes, "log"), [&](bool hits, std::size_t chunk) {
+        return dlv::streamedReportOfBytes(bytes, ",", hits, chunk);
+    });
+}
+
+// Logs that reach the reader's odd cases: line ends of every kind, a last
+// line without one, ragged takes, control bytes, empty fields, non-numbers,
+// no take and one take.
+std::vector<std::string> edgeLogs()
+{
+    return {
+        "t\nRPM,MAP,A\n1,2,3\n4,5,6\n",
+        "t\r\nRPM,MAP,A\r\n1,2,3\r\n4,5,6\r\n",
+        "t\rRPM,MAP,A\r1,2,3\r4,5,6\r",
+        "t\rRPM,MAP,A\r\n1,2,3\r\r\n4,5,6\n\r7,8,9",
+        "t\nA,B,C\n1,2,3\n4,5,6",
+        "t\nA,B,C\n1\n2,3,4,5,6\n,,\n7,8\n\n9,10,11,12\n",
+        "t\nA,B\x01,C\n1,\x02,3\n4,5,6\n\x03,\x00,x\n",
+        std::string("t\nA,B\n1,2\n3,\0\n\0,\x1f\n", 22),
+        "t\nA,B\n1,2\n3,4\n5\x07,6\n",
+        "t\nA,B,C\n ,x,1e3\n-0,+4, 7 \nnan,inf,0x10\n1.5e-3,,12345678901\n",
+        "t\nA,B,C\n",
+        "t\nA,B,C",
+        "t\nA,B,C\n\n",
+        "t\nA,B,C\r",
+        "t\nA,B,C\n5,6,7\n",
+        "t\nA;B;C\n1;2;3\n",
+        "t\nA\tB\n1\t2\n",
+        "t\nsingle\n4\n5\n",
+        "t\n,A,B\n1,2,3\n",
+        "t\nA,,B\n1,2,3\n",
+        "title only",
+        "title only\n",
+        "",
+    };
+}
+
+// A log of many takes with the BLM fields in place, some lines ragged and
+// some values of every kind.
+std::string mixedLog(int takes, unsigned seed)
+{
+    std::mt19937 random(seed);
+    constexpr int kFields = 260;
+    std::string log = "title\n";
+    for (int f = 0; f < kFields; ++f)
+        log += (f ? ",P" : "P") + std::to_string(f);
+    log += '\n';
+    const char* odd[] = {"", " ", "x", "1e3", " 7 ", "-0", "+4", "1.5e-3", "\x01", "0.125"};
+    for (int t = 0; t < takes; ++t) {
+        const int width = random() % 7 == 0 ? static_cast<int>(random() % (kFields + 20)) : kFields;
+        for (int f = 0; f < width; ++f) {
+            if (f)
+                log += ',';
+            if (random() % 13 == 0)
+                log += odd[random() % std::size(odd)];
+            else
+                log += std::to_string(static_cast<int>(random() % 4000) - 500) + "." + std::to_string(random() % 100);
+        }
+        log += random() % 5 == 0 ? "\r\n" : "\n";
+    }
+    return log;
+}
+
+}  // namespace
+
+TEST(ReportStream, EveryChunkSizeGivesTheWholeReportOnOddLogs)
+{
+    for (const std::string& log : edgeLogs())
+        expectSameReportsOfBytes(log);
+}
+
+TEST(ReportStream, ManyChunksOfAWideLogGiveTheWholeReport)
+{
+    const std::string log = mixedLog(60, 7);
+    const dlv::ReadResult whole = dlv::readDataLogBytes(log, "log");
+    ASSERT_TRUE(whole.ok());
+    for (const std::size_t chunk : {std::size_t{2500}, std::size_t{4099}, std::size_t{9000}, std::size_t{40000}}) {
+        SCOPED_TRACE(chunk);
+        const std::optional<dlv::StreamedReport> streamed = dlv::streamedReportOfBytes(log, ".", true, chunk);
+        ASSERT_TRUE(streamed.has_value());
+        EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ".", true));
+        EXPECT_EQ(warningsText(streamed->warnings), warningsText(whole.warnings));
+    }
+}
+
+// The chunks, put one after the other by their first take, are the log's
+// takes, and the extremes found over them are at the same takes.
+TEST(ReportStream, ChunksNumberTheirTakesAfterThoseBefore)
+{
+    const std::string log = mixedLog(40, 3);
+    const dlv::ReadResult whole = dlv::readDataLogBytes(log, "log");
+    ASSERT_TRUE(whole.ok());
+    const dlv::CurveSummary wholeSummary = dlv::summarizeSeries(dlv::extractParamSeries(*whole.store, 5));
+    std::vector<std::string> takes;
+    dlv::SummaryAccumulator summary;
+    int chunks = 0;
+    const auto warnings = dlv::streamDataLogBytes(log, 3000, [&](const dlv::TakeStore& chunk, int firstTake) {
+        EXPECT_EQ(firstTake, static_cast<int>(takes.size()));
+        EXPECT_EQ(chunk.ParamNames(), whole.store->ParamNames());
+        for (int t = 0; t < chunk.takeCount(); ++t)
+            takes.emplace_back(chunk.DataLines(t));
+        summary.add(firstTake, dlv::extractParamSeries(chunk, 5).values);
+        ++chunks;
+    });
+    ASSERT_TRUE(warnings.has_value());
+    EXPECT_GT(chunks, 10);
+    ASSERT_EQ(static_cast<int>(takes.size()), whole.store->takeCount());
+    for (int t = 0; t < whole.store->takeCount(); ++t)
+        EXPECT_EQ(takes[static_cast<std::size_t>(t)], whole.store->DataLines(t)) << "take " << t;
+    EXPECT_EQ(summary.summary().maxTake, wholeSummary.maxTake);
+    EXPECT_EQ(summary.summary().minTake, wholeSummary.minTake);
+    EXPECT_EQ(summary.summary().count, wholeSummary.count);
+}
+
+TEST(ReportStream, FilesGiveTheReportOfTheWholeReading)
+{
+    dlvtest::TempLogs logs;
+    std::vector<std::string> paths = {DLV_SOURCE_DIR "/examples/sample.csv"};
+    int n = 0;
+    for (const std::string& log : edgeLogs())
+        paths.push_back(logs.write("edge" + std::to_string(n++) + ".csv", log));
+    paths.push_back(logs.path("missing.csv"));
+    paths.push_back(logs.dir().string());
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        expectSameReports(fileBytes(path), dlv::readDataLog(path), [&](bool hits, std::size_t chunk) {
+            return dlv::streamedReport(path, ",", hits, chunk);
+        });
+    }
+}
+
+TEST(ReportStream, AFileThatChangesWhileStreamedIsLeftToTheWholeReading)
+{
+    dlvtest::TempLogs logs;
+    std::string log = "t\nA,B\n";
+    for (int t = 0; t < 200; ++t)
+        log += std::to_string(t) + "," + std::to_string(2 * t) + "\n";
+    const std::string path = logs.write("grow.csv", log);
+    for (const bool append : {true, false}) {
+        int chunks = 0;
+        const auto warnings = dlv::streamDataLog(path, 256, [&](const dlv::TakeStore&, int) {
+            if (chunks++ != 1)
+                return;
+            if (append)
+                std::ofstream(path, std::ios::binary | std::ios::app) << "200,400\n";
+            else
+                std::ofstream(path, std::ios::binary) << "u" + log.substr(1);  // cut and written again
+        });
+        EXPECT_GT(chunks, 2);
+        EXPECT_FALSE(warnings.has_value()) << (append ? "appended" : "rewritten");
+    }
+}
+
+TEST(ReportStream, ALineLongerThanAChunkIsLeftToTheWholeReading)
+{
+    const std::string log = "t\nA,B\n1,2\n" + std::string(300, '7') + ",8\n3,4\n";
+    EXPECT_FALSE(dlv::streamedReportOfBytes(log, ",", false, 200).has_value());
+    EXPECT_TRUE(dlv::streamedReportOfBytes(log, ",", false, 400).has_value());
+}
