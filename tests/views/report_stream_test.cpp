@@ -184,7 +184,7 @@ TEST(ReportStream, ChunksNumberTheirTakesAfterThoseBefore)
         EXPECT_EQ(chunk.ParamNames(), whole.store->ParamNames());
         for (int t = 0; t < chunk.takeCount(); ++t)
             takes.emplace_back(chunk.DataLines(t));
-        summary.add(firstTake, dlv::extractParamSeries(chunk, 5).values);
+        summary.add(firstTake, dlv::extractParamSeries(chunk, 5).values());
         ++chunks;
     });
     ASSERT_TRUE(warnings.has_value());
