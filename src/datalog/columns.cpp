@@ -158,10 +158,10 @@ public:
                   [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
         // Fields beyond the names are rare: a walk ends with the line anyway.
         // A walk costs a line's bytes up to the last asked field, a pick about
-        // as much as walking six short fields: one field alone is walked only
-        // among the first six.
+        // as much as walking three short fields: one field alone is walked
+        // only among the first three.
         const long long span = std::min<long long>(highest, static_cast<long long>(store.ParamNames().size())) + 1;
-        m_walk = static_cast<long long>(params.size()) * 6 >= span;
+        m_walk = static_cast<long long>(params.size()) * 3 >= span;
         // Short lines follow each other within a few cache lines, which the
         // processor fetches ahead by itself; asking for them as well only
         // costs the index lookups (a third of a pick on lines of 40 bytes).
@@ -258,10 +258,11 @@ private:
 
 }  // namespace
 
-std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params)
+std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params, std::vector<Column> storage)
 {
     const std::size_t takes = static_cast<std::size_t>(store.takeCount());
-    std::vector<Column> out(params.size());
+    std::vector<Column> out = std::move(storage);
+    out.resize(params.size());
     for (Column& column : out)
         column.resize(takes);
     if (params.empty() || takes == 0)
@@ -335,8 +336,23 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
         return result;
     // Parsed outside the lock: another thread may parse the same column at
     // the same time; the first one stored wins and both are equal.
-    std::vector<Column> parsed = parseColumns(*m_store, missing);
+    std::vector<Column> storage;
+    std::future<Column> spare;
+    {
+        std::lock_guard lock(m_mutex);
+        spare = std::move(m_spare);
+    }
+    if (spare.valid()) {
+        try {
+            storage.push_back(spare.get());
+        } catch (...) {
+            // No memory for it then; the parse asks again.
+        }
+    }
+    std::vector<Column> parsed = parseColumns(*m_store, missing, std::move(storage));
     std::lock_guard lock(m_mutex);
+    if (m_keepSpare && !m_spare.valid())
+        prepareSpare();
     for (std::size_t m = 0; m < missing.size(); ++m) {
         auto found = m_entries.find(missing[m]);
         ColumnPtr column;
@@ -360,6 +376,26 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
 ColumnPtr ColumnCache::column(long long param)
 {
     return columns(std::span<const long long>(&param, 1)).front();
+}
+
+void ColumnCache::keepSpareColumn()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_store->takeCount() < kSpareFromTakes)
+        return;
+    m_keepSpare = true;
+    if (!m_spare.valid())
+        prepareSpare();
+}
+
+void ColumnCache::prepareSpare()
+{
+    const auto takes = static_cast<std::size_t>(m_store->takeCount());
+    try {
+        m_spare = std::async(std::launch::async, [takes] { return Column(takes); });
+    } catch (...) {
+        // No thread to spare: the next column is made when it is parsed.
+    }
 }
 
 std::size_t ColumnCache::cachedBytes() const

@@ -5,6 +5,8 @@ namespace dlv {
 LogDocument::LogDocument(std::filesystem::path path, std::shared_ptr<const TakeStore> store)
     : m_path(std::move(path)), m_store(std::move(store)), m_columns(m_store)
 {
+    // The window asks for one column at a time, each as a row is clicked.
+    m_columns.keepSpareColumn();
 }
 
 const BlmTable& LogDocument::blmTable()

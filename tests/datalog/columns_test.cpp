@@ -290,6 +290,27 @@ TEST(ColumnCacheTest, DefaultBudgetFollowsTheFileSize)
               std::max(taller->fileBytes() / 2, dlv::ColumnCache::kSmallLogBudget));
 }
 
+TEST(ColumnCacheTest, ColumnsParsedIntoTheSpareEqualThoseParsedAfresh)
+{
+    // Over a million takes, so that the cache keeps a spare column ready.
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3 * 1100000; ++i)
+        texts.push_back(i % 7 == 0 ? "x" : std::to_string(i % 1000 - 500));
+    const auto store = logOfTexts(3, texts);
+    ASSERT_TRUE(store);
+    const std::vector<long long> params = {2, 0, 1};
+    const std::vector<Column> fresh = dlv::parseColumns(*store, params);
+    dlv::ColumnCache cache(store, 1);  // keeps only the last column asked for
+    cache.keepSpareColumn();
+    for (int round = 0; round < 2; ++round)
+        for (std::size_t k = 0; k < params.size(); ++k) {
+            const ColumnPtr column = cache.column(params[k]);
+            ASSERT_EQ(column->size(), fresh[k].size());
+            for (std::size_t t = 0; t < column->size(); ++t)
+                ASSERT_TRUE(sameBits((*column)[t], fresh[k][t])) << "param " << params[k] << ", take " << t;
+        }
+}
+
 TEST(ColumnCacheTest, ThreadsAskingAtOnceGetEqualColumns)
 {
     std::vector<std::string> texts;
