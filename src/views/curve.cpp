@@ -415,6 +415,19 @@ void fillEnvelope(const double* v, int n, TakeRange all, int from, int to, const
             out.cols[current] = ColumnExtent{low, high};
         current = -1;
     };
+    // Column c (when owned) covers lo .. hi too.
+    auto widen = [&](int c, double lo, double hi) {
+        if (!out.owns(c))
+            return;
+        if (c != current) {
+            store();
+            current = c;
+            low = out.cols[c].low;
+            high = out.cols[c].high;
+        }
+        low = std::min(low, lo);
+        high = std::max(high, hi);
+    };
 
     // Takes t .. last share column c, inside the surface.
     auto inColumn = [&](int t, int c) {
@@ -451,17 +464,7 @@ void fillEnvelope(const double* v, int n, TakeRange all, int from, int to, const
                 if (run.gap) {
                     noRunBefore = last;
                 } else {
-                    const int c = out.column(pCur);
-                    if (out.owns(c)) {
-                        if (c != current) {
-                            store();
-                            current = c;
-                            low = out.cols[c].low;
-                            high = out.cols[c].high;
-                        }
-                        low = std::min(low, run.low);
-                        high = std::max(high, run.high);
-                    }
+                    widen(out.column(pCur), run.low, run.high);
                     t = last;
                     prevNumber = true;
                     pCur = px(t);
@@ -480,16 +483,7 @@ void fillEnvelope(const double* v, int n, TakeRange all, int from, int to, const
             const double b = v[t + 1];
             const int c = pCur >= 0.0 && pNext <= out.widthPx ? out.column(pCur) : -1;
             if (c >= 0 && c == out.column(pNext)) {
-                if (out.owns(c)) {
-                    if (c != current) {
-                        store();
-                        current = c;
-                        low = out.cols[c].low;
-                        high = out.cols[c].high;
-                    }
-                    low = std::min(low, std::min(a, b));
-                    high = std::max(high, std::max(a, b));
-                }
+                widen(c, std::min(a, b), std::max(a, b));
             } else {
                 store();
                 out.segment(pCur, a, pNext, b);
