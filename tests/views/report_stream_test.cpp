@@ -93,6 +93,7 @@ void expectSameReportsOfBytes(const std::string& bytes)
 // no take and one take.
 std::vector<std::string> edgeLogs()
 {
+    using namespace std::string_literals;
     return {
         "t\nRPM,MAP,A\n1,2,3\n4,5,6\n",
         "t\r\nRPM,MAP,A\r\n1,2,3\r\n4,5,6\r\n",
@@ -101,7 +102,7 @@ std::vector<std::string> edgeLogs()
         "t\nA,B,C\n1,2,3\n4,5,6",
         "t\nA,B,C\n1\n2,3,4,5,6\n,,\n7,8\n\n9,10,11,12\n",
         "t\nA,B\x01,C\n1,\x02,3\n4,5,6\n\x03,\x00,x\n",
-        std::string("t\nA,B\n1,2\n3,\0\n\0,\x1f\n", 22),
+        "t\nA,B\n1,2\n3,\0\n\0,\x1f\n"s,  // NUL bytes inside: a string literal keeps them
         "t\nA,B\n1,2\n3,4\n5\x07,6\n",
         "t\nA,B,C\n ,x,1e3\n-0,+4, 7 \nnan,inf,0x10\n1.5e-3,,12345678901\n",
         "t\nA,B,C\n",
