@@ -5,6 +5,7 @@
 
 #include "datalog/take_store.h"
 #include "support/temp_logs.h"
+#include "support/window_fixture.h"
 #include "window/cell_grid.h"
 #include "window/curve_surface.h"
 
@@ -39,16 +40,11 @@ std::string header()
     return "t\nTime,Val,Gear\n";
 }
 
-class EverydayTest : public ::testing::Test {
+class EverydayTest : public dlvtest::WindowFixture {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<Form1>();
-        form->setFileNameChooser([this] { return nextName; });
-        form->setMessageHandler([this](Form1::MessageKind kind, const QString&, const QString& text) {
-            (kind == Form1::MessageKind::Error ? errors : abouts) << text;
-        });
-        form->show();
+        WindowFixture::SetUp();
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         grid1 = form->findChild<CellGrid*>("Grid1");
@@ -85,12 +81,8 @@ protected:
 
     dlvtest::TempLogs logs;
     std::string path;
-    std::unique_ptr<Form1> form;
     CellGrid* grid1 = nullptr;
     CurveSurface* picture = nullptr;
-    QString nextName;
-    QStringList errors;
-    QStringList abouts;
 };
 
 // ------------------------------------------------------------------- keys

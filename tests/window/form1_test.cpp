@@ -2,6 +2,7 @@
 
 #include "datalog/take_store.h"
 #include "support/temp_logs.h"
+#include "support/window_fixture.h"
 #include "window/cell_grid.h"
 #include "window/curve_surface.h"
 
@@ -21,17 +22,11 @@ using dlv::Form1;
 
 namespace {
 
-// A Form1 whose dialog answers with `nextName` and whose messages are collected.
-class Form1Test : public ::testing::Test {
+class Form1Test : public dlvtest::WindowFixture {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<Form1>();
-        form->setFileNameChooser([this] { return nextName; });
-        form->setMessageHandler([this](Form1::MessageKind kind, const QString&, const QString& text) {
-            (kind == Form1::MessageKind::Error ? errors : abouts) << text;
-        });
-        form->show();
+        WindowFixture::SetUp();
         grid1 = form->findChild<CellGrid*>("Grid1");
         grid2 = form->findChild<CellGrid*>("Grid2");
         ASSERT_TRUE(grid1 && grid2);
@@ -47,12 +42,8 @@ protected:
     QString cell(int r, int c) const { return grid1->CellText(CellRange::cell(r, c)); }
 
     dlvtest::TempLogs logs;
-    std::unique_ptr<Form1> form;
     CellGrid* grid1 = nullptr;
     CellGrid* grid2 = nullptr;
-    QString nextName;
-    QStringList errors;
-    QStringList abouts;
 };
 
 const std::string kThreeTakes = "title\nTime,RPM\n0,800\n60,900\n750,1000\n";

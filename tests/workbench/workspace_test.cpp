@@ -166,20 +166,8 @@ TEST(WorkspaceSave, RoundTripIsByteForByte)
 TEST(WorkspaceSave, WritesAReadableLayout)
 {
     const std::string saved = workspaceToJson(dlvtest::parsed(kExample));
-    EXPECT_EQ(saved, R"({
-  "channels": [
-    {"name": "AFR", "expr": "O2 / 100 + 10"},
-    {"name": "dTPS", "expr": "TPS - TPS[-1]"}
-  ],
-  "tables": [
-    {"name": "BLM by RPM and MAP",
-     "x": "MAP", "xAxis": [20, 30, 40, 50, 60, 70, 80, 90, 100],
-     "y": "RPM", "yAxis": [400, 800, 1200, 1600, 2000, 2400, 2800, 3200],
-     "z": "BLM", "stat": "mean", "minHits": 3, "target": 128,
-     "filter": "ECT > 80 && abs(dTPS) < 2"}
-  ]
-}
-)");
+    // kExample is laid out as Save writes it.
+    EXPECT_EQ(saved, std::string(kExample) + "\n");
 }
 
 }  // namespace
