@@ -428,6 +428,33 @@ inline std::string checkStreamedReport(std::string_view bytes, const dlv::ReadRe
     return {};
 }
 
+// A log streamed in chunks indexed by their lines alone holds the takes and
+// fields of the log read whole (field() and fieldCount() walk the line there).
+inline std::string checkLinesOnlyChunks(std::string_view bytes, const dlv::TakeStore& whole)
+{
+    std::string failure;
+    int takes = 0;
+    const auto warnings = dlv::streamDataLogBytes(
+        bytes, 1 + bytes.size() / 2,
+        [&](const dlv::TakeStore& chunk, int firstTake) {
+            for (int t = 0; t < chunk.takeCount() && failure.empty(); ++t, ++takes) {
+                const int w = firstTake + t;
+                if (chunk.DataLines(t) != whole.DataLines(w) || chunk.fieldCount(t) != whole.fieldCount(w)) {
+                    failure = "take " + std::to_string(w) + " differs in a chunk indexed by its lines";
+                    break;
+                }
+                for (long long p = -1; p <= whole.fieldCount(w) && failure.empty(); ++p)
+                    if (chunk.field(p, t) != whole.field(p, w))
+                        failure = "field " + std::to_string(p) + " of take " + std::to_string(w) +
+                                  " differs in a chunk indexed by its lines";
+            }
+        },
+        [](const std::vector<std::string>&) { return dlv::ChunkIndex::Lines; });
+    if (failure.empty() && warnings && takes != whole.takeCount())
+        failure = std::to_string(takes) + " takes in chunks indexed by their lines, not " + std::to_string(whole.takeCount());
+    return failure;
+}
+
 inline std::string checkReader(std::string_view data)
 {
     const std::string bytes = logFromInput(data);
@@ -440,6 +467,9 @@ inline std::string checkReader(std::string_view data)
         const std::string report = dlv::reportText(*result.store, ",", true);
         if (!naiveUtf8(report))
             return "the report is not UTF-8";
+        failure = checkLinesOnlyChunks(bytes, *result.store);
+        if (!failure.empty())
+            return failure;
         return checkStreamedReport(bytes, result, report);
     }
     return {};

@@ -16,7 +16,7 @@ std::vector<ColumnPtr> ChartChannelSource::columns(std::span<const std::string> 
 
 LogChannelSource::LogChannelSource(std::shared_ptr<ColumnCache> columns) : m_cache(std::move(columns))
 {
-    const std::vector<std::string>& raw = m_cache->store().ParamNames();
+    const std::vector<std::string>& raw = m_cache->paramNames();
     // The last entry is the empty name that ended the names line.
     const std::size_t count = raw.empty() ? 0 : raw.size() - 1;
     for (std::size_t p = 0; p < count; ++p) {
@@ -65,7 +65,7 @@ ColumnPtr LogChannelSource::timeColumn()
 
 int LogChannelSource::takeCount() const
 {
-    return m_cache->store().takeCount();
+    return m_cache->takeCount();
 }
 
 void LogChannelSource::addChannel(std::string name, ColumnPtr values)

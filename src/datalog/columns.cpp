@@ -149,19 +149,11 @@ public:
     TakeParser(const TakeStore& store, std::span<const long long> params) : m_store(store), m_params(params)
     {
         m_sorted.reserve(params.size());
-        long long highest = -1;
-        for (std::size_t k = 0; k < params.size(); ++k) {
+        for (std::size_t k = 0; k < params.size(); ++k)
             m_sorted.push_back({params[k], k});
-            highest = std::max(highest, params[k]);
-        }
         std::sort(m_sorted.begin(), m_sorted.end(),
                   [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
-        // Fields beyond the names are rare: a walk ends with the line anyway.
-        // A walk costs a line's bytes up to the last asked field, a pick about
-        // as much as walking three short fields: one field alone is walked
-        // only among the first three.
-        const long long span = std::min<long long>(highest, static_cast<long long>(store.ParamNames().size())) + 1;
-        m_walk = static_cast<long long>(params.size()) * 3 >= span;
+        m_walk = !store.indexesFields() || walksLines(store.ParamNames(), params);
         // Short lines follow each other within a few cache lines, which the
         // processor fetches ahead by itself; asking for them as well only
         // costs the index lookups (a third of a pick on lines of 40 bytes).
@@ -250,6 +242,23 @@ private:
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches
 };
 
+}  // namespace
+
+bool walksLines(const std::vector<std::string>& names, std::span<const long long> params) noexcept
+{
+    // Fields beyond the names are rare: a walk ends with the line anyway.
+    // A walk costs a line's bytes up to the last asked field, a pick about
+    // as much as walking three short fields: one field alone is walked
+    // only among the first three.
+    long long highest = -1;
+    for (const long long p : params)
+        highest = std::max(highest, p);
+    const long long span = std::min<long long>(highest, static_cast<long long>(names.size())) + 1;
+    return static_cast<long long>(params.size()) * 3 >= span;
+}
+
+namespace {
+
 // Takes per part of a parallel parse: enough that starting a thread pays.
 [[nodiscard]] std::size_t minTakesPerPart(std::size_t params) noexcept
 {
@@ -258,23 +267,83 @@ private:
 
 }  // namespace
 
+void parseColumnsInto(const TakeStore& store, std::span<const long long> params, std::span<double* const> outs)
+{
+    const std::size_t takes = static_cast<std::size_t>(store.takeCount());
+    if (params.empty() || takes == 0)
+        return;
+    const TakeParser parser(store, params);
+    // The cores share the takes by ranges, each filling its range of every column.
+    parallelFor(takes, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
+        std::vector<double*> parts(params.size());
+        for (std::size_t k = 0; k < params.size(); ++k)
+            parts[k] = outs[k] + begin;
+        parser.parse(static_cast<int>(begin), static_cast<int>(end), parts);
+    });
+}
+
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params, std::vector<Column> storage)
 {
     const std::size_t takes = static_cast<std::size_t>(store.takeCount());
     std::vector<Column> out = std::move(storage);
     out.resize(params.size());
-    for (Column& column : out)
+    std::vector<double*> outs;
+    outs.reserve(params.size());
+    for (Column& column : out) {
         column.resize(takes);
-    if (params.empty() || takes == 0)
-        return out;
-    const TakeParser parser(store, params);
-    // The cores share the takes by ranges, each filling its range of every column.
-    parallelFor(takes, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
-        std::vector<double*> outs(params.size());
-        for (std::size_t k = 0; k < params.size(); ++k)
-            outs[k] = out[k].data() + begin;
-        parser.parse(static_cast<int>(begin), static_cast<int>(end), outs);
-    });
+        outs.push_back(column.data());
+    }
+    parseColumnsInto(store, params, outs);
+    return out;
+}
+
+std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path, const ParamsOfNames& paramsOf,
+                                             std::size_t chunkBytes)
+{
+    StreamedColumns out;
+    std::uintmax_t fileBytes = 0;
+    {
+        std::error_code error;
+        fileBytes = std::filesystem::file_size(path, error);
+        if (error)
+            return std::nullopt;
+    }
+    std::size_t takes = 0;
+    std::vector<double*> outs;
+    // The parameters are known before the first chunk is indexed, and so
+    // whether the chunks need their fields indexed.
+    const ChunkIndexOf indexOf = [&](const std::vector<std::string>& names) {
+        out.shape.names = names;
+        out.params = paramsOf(names);
+        return walksLines(names, out.params) ? ChunkIndex::Lines : ChunkIndex::Fields;
+    };
+    std::optional<std::vector<ReadWarning>> warnings = streamDataLog(
+        path, chunkBytes,
+        [&](const TakeStore& chunk, int firstTake) {
+            if (firstTake == 0) {
+                out.columns.resize(out.params.size());
+                // Room for the takes the whole file holds at this chunk's
+                // bytes a take, so that the columns rarely grow.
+                const double perTake = static_cast<double>(std::max<std::size_t>(chunk.fileBytes(), 1)) /
+                                       std::max(chunk.takeCount(), 1);
+                const auto estimate = static_cast<std::size_t>(static_cast<double>(fileBytes) / perTake * 1.02) + 16;
+                for (Column& column : out.columns)
+                    column.reserve(std::max(estimate, static_cast<std::size_t>(chunk.takeCount())));
+            }
+            takes = static_cast<std::size_t>(firstTake) + static_cast<std::size_t>(chunk.takeCount());
+            outs.clear();
+            for (Column& column : out.columns) {
+                column.resize(takes);
+                outs.push_back(column.data() + firstTake);
+            }
+            parseColumnsInto(chunk, out.params, outs);
+        },
+        indexOf);
+    if (!warnings)
+        return std::nullopt;
+    out.shape.takeCount = static_cast<int>(takes);
+    out.shape.fileBytes = static_cast<std::size_t>(fileBytes);
+    out.warnings = std::move(*warnings);
     return out;
 }
 
@@ -303,15 +372,36 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
 ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes)
     : m_store(std::move(store)), m_budget(budgetBytes ? budgetBytes : defaultBudget(*m_store))
 {
+    m_shape.takeCount = m_store->takeCount();
+    m_shape.fileBytes = m_store->fileBytes();
+    m_loader = [store = m_store.get()](std::span<const long long> params, std::vector<Column> storage) {
+        return parseColumns(*store, params, std::move(storage));
+    };
+}
+
+ColumnCache::ColumnCache(LogShape shape, ColumnLoader loader, std::size_t budgetBytes)
+    : m_shape(std::move(shape)), m_loader(std::move(loader)),
+      m_budget(budgetBytes ? budgetBytes : defaultBudget(m_shape.takeCount, m_shape.fileBytes))
+{
+}
+
+const std::vector<std::string>& ColumnCache::paramNames() const noexcept
+{
+    return m_store ? m_store->ParamNames() : m_shape.names;
 }
 
 std::size_t ColumnCache::defaultBudget(const TakeStore& store) noexcept
 {
+    return defaultBudget(store.takeCount(), store.fileBytes());
+}
+
+std::size_t ColumnCache::defaultBudget(int takeCount, std::size_t fileBytes) noexcept
+{
     // A small log keeps many columns whatever its size; a tall one (few
     // fields, millions of takes) may not: there a column costs a fifth of
     // the file or more.
-    const std::size_t columnBytes = static_cast<std::size_t>(store.takeCount()) * sizeof(double);
-    const std::size_t half = store.fileBytes() / 2;
+    const std::size_t columnBytes = static_cast<std::size_t>(std::max(takeCount, 0)) * sizeof(double);
+    const std::size_t half = fileBytes / 2;
     const std::size_t small = std::min(64 * columnBytes, kSmallLogBudget);
     return std::min<std::size_t>(std::max(half, small), std::size_t{4} << 30);
 }
@@ -349,28 +439,39 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
             // No memory for it then; the parse asks again.
         }
     }
-    std::vector<Column> parsed = parseColumns(*m_store, missing, std::move(storage));
+    std::vector<Column> parsed = m_loader(missing, std::move(storage));
     std::lock_guard lock(m_mutex);
     if (m_keepSpare && !m_spare.valid())
         prepareSpare();
     for (std::size_t m = 0; m < missing.size(); ++m) {
-        auto found = m_entries.find(missing[m]);
-        ColumnPtr column;
-        if (found != m_entries.end()) {
-            column = found->second.column;
-            touch(missing[m]);
-        } else {
-            column = std::make_shared<const Column>(std::move(parsed[m]));
-            m_order.push_front(missing[m]);
-            m_entries.emplace(missing[m], Entry{column, m_order.begin()});
-            m_bytes += column->size() * sizeof(double);
-        }
+        const ColumnPtr column = hold(missing[m], std::move(parsed[m]));
         for (std::size_t k = 0; k < params.size(); ++k)
             if (params[k] == missing[m])
                 result[k] = column;
     }
     evict();
     return result;
+}
+
+void ColumnCache::insert(long long param, Column column)
+{
+    std::lock_guard lock(m_mutex);
+    hold(param, std::move(column));
+    evict();
+}
+
+ColumnPtr ColumnCache::hold(long long param, Column column)
+{
+    const auto found = m_entries.find(param);
+    if (found != m_entries.end()) {
+        touch(param);
+        return found->second.column;
+    }
+    auto held = std::make_shared<const Column>(std::move(column));
+    m_order.push_front(param);
+    m_entries.emplace(param, Entry{held, m_order.begin()});
+    m_bytes += held->size() * sizeof(double);
+    return held;
 }
 
 ColumnPtr ColumnCache::column(long long param)
@@ -381,7 +482,7 @@ ColumnPtr ColumnCache::column(long long param)
 void ColumnCache::keepSpareColumn()
 {
     std::lock_guard lock(m_mutex);
-    if (m_store->takeCount() < kSpareFromTakes)
+    if (m_shape.takeCount < kSpareFromTakes)
         return;
     m_keepSpare = true;
     if (!m_spare.valid())
@@ -390,7 +491,7 @@ void ColumnCache::keepSpareColumn()
 
 void ColumnCache::prepareSpare()
 {
-    const auto takes = static_cast<std::size_t>(m_store->takeCount());
+    const auto takes = static_cast<std::size_t>(m_shape.takeCount);
     try {
         m_spare = std::async(std::launch::async, [takes] { return Column(takes); });
     } catch (...) {

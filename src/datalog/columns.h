@@ -1,24 +1,40 @@
 #pragma once
 
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
-namespace dlv {
+#include "datalog/take_store.h"
 
-class TakeStore;
+namespace dlv {
 
 // The numbers of one parameter over takes 0 .. U: element t is the value of
 // take t by the core's number rule (parseNumber), quiet NaN where the text is
 // empty or not a number. 8 bytes a take; immutable and shared once built.
 using Column = std::vector<double>;
 using ColumnPtr = std::shared_ptr<const Column>;
+
+// What a column cache knows of its log besides the columns: its names (as
+// TakeStore::ParamNames holds them), how many takes it has, and its size.
+struct LogShape {
+    std::vector<std::string> names;
+    int takeCount = 0;
+    std::size_t fileBytes = 0;
+};
+
+// Parses the columns of params over every take of a log, as parseColumns
+// does; the columns of storage, when given, may be filled in place of new
+// ones. May throw (std::bad_alloc, or what the loader says went wrong).
+using ColumnLoader = std::function<std::vector<Column>(std::span<const long long> params, std::vector<Column> storage)>;
 
 // The numeric columns of one open log, built on demand and cached. Asked for a
 // set of parameters, it parses the missing ones in one pass over the takes,
@@ -29,17 +45,32 @@ class ColumnCache final {
 public:
     // budgetBytes 0: a budget from the store's size (see defaultBudget).
     explicit ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes = 0);
+    // A cache over a log that is not held in memory: its columns come from
+    // loader (and from insert), its names and take count from shape.
+    ColumnCache(LogShape shape, ColumnLoader loader, std::size_t budgetBytes = 0);
     ColumnCache(const ColumnCache&) = delete;
     ColumnCache& operator=(const ColumnCache&) = delete;
 
+    // The log in memory; only for a cache built over a store (hasStore()).
     [[nodiscard]] const TakeStore& store() const noexcept { return *m_store; }
     [[nodiscard]] const std::shared_ptr<const TakeStore>& sharedStore() const noexcept { return m_store; }
+    [[nodiscard]] bool hasStore() const noexcept { return m_store != nullptr; }
+
+    // Names line fields as TakeStore::ParamNames gives them (the empty name
+    // that ended the line last), and the number of takes: of the store, or
+    // of the shape the cache was built with.
+    [[nodiscard]] const std::vector<std::string>& paramNames() const noexcept;
+    [[nodiscard]] int takeCount() const noexcept { return m_shape.takeCount; }
 
     // The columns of params, in their order (a parameter may appear twice).
     // Those not cached are parsed together in one pass. Throws std::bad_alloc
-    // when memory runs out.
+    // when memory runs out (or what the loader throws).
     [[nodiscard]] std::vector<ColumnPtr> columns(std::span<const long long> params);
     [[nodiscard]] ColumnPtr column(long long param);
+
+    // Holds column as param's, parsed elsewhere (takeCount() values), as if
+    // it had just been asked for; a column already held stays.
+    void insert(long long param, Column column);
 
     // Bytes of columns held by the cache now.
     [[nodiscard]] std::size_t cachedBytes() const;
@@ -56,16 +87,21 @@ public:
     // Half the file size, at most 4 GiB; a log whose 64 columns fit in
     // kSmallLogBudget gets room for 64 columns even beyond that half.
     [[nodiscard]] static std::size_t defaultBudget(const TakeStore& store) noexcept;
+    [[nodiscard]] static std::size_t defaultBudget(int takeCount, std::size_t fileBytes) noexcept;
     static constexpr std::size_t kSmallLogBudget = std::size_t{64} << 20;
 
 private:
     void touch(long long param);
     void evict();
+    // Holds a column just parsed, unless one is held already; returns the one held.
+    ColumnPtr hold(long long param, Column column);
     void prepareSpare();
     // Takes of a log whose columns are worth a spare.
     static constexpr int kSpareFromTakes = 1 << 20;
 
-    std::shared_ptr<const TakeStore> m_store;
+    std::shared_ptr<const TakeStore> m_store;  // null for a cache built from a shape
+    LogShape m_shape;                          // names empty when m_store is set
+    ColumnLoader m_loader;
     std::size_t m_budget;
     mutable std::mutex m_mutex;
     std::list<long long> m_order;  // most recently used first
@@ -85,6 +121,42 @@ private:
 // memory runs out.
 [[nodiscard]] std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params,
                                                std::vector<Column> storage = {});
+
+// Whether a pass over params (of a log with these names, as ParamNames
+// gives them) reads each take's line from its start, as it does when they
+// cover its first fields densely, rather than picking each field from the
+// comma index.
+[[nodiscard]] bool walksLines(const std::vector<std::string>& names, std::span<const long long> params) noexcept;
+
+// The same parse into memory of the caller's: parameter params[k] of take t
+// goes to outs[k][t], each of outs having room for store.takeCount() values.
+void parseColumnsInto(const TakeStore& store, std::span<const long long> params, std::span<double* const> outs);
+
+// The columns of a log read from its file in bounded memory: its data lines
+// stream through a buffer of chunkBytes (see streamDataLog) and only the
+// asked parameters are kept, as whole columns. paramsOf is called once with
+// the log's names (as ParamNames gives them), before any take is parsed, and
+// says which parameters to keep; columns[k] is the column of params[k].
+struct StreamedColumns {
+    LogShape shape;
+    std::vector<long long> params;
+    std::vector<Column> columns;
+    std::vector<ReadWarning> warnings;
+};
+using ParamsOfNames = std::function<std::vector<long long>(const std::vector<std::string>& names)>;
+
+// Bytes of data lines streamColumns holds at a time: its two buffers are
+// fresh memory, which the system hands out slowly, so they stay small; a
+// chunk is still large enough to be indexed and parsed on every core.
+inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
+
+// nullopt whenever streamDataLog gives up (then readDataLog tells what is
+// wrong, or reads what streaming cannot), also when paramsOf throws; throws
+// std::bad_alloc when memory for the columns runs out. Memory: twice
+// chunkBytes plus the columns.
+[[nodiscard]] std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path,
+                                                           const ParamsOfNames& paramsOf,
+                                                           std::size_t chunkBytes = kColumnsChunkBytes);
 
 // A run of consecutive takes parsed for a set of parameters: column(k)[i] is
 // parameter k of the set in take firstTake() + i, NaN where it is no number.

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <new>
 #include <thread>
@@ -113,6 +114,10 @@ const TakeStore::LongLine& TakeStore::longLine(std::size_t t) const noexcept
 
 int TakeStore::fieldCount(int t) const noexcept
 {
+    if (m_linesOnly) [[unlikely]] {
+        const std::string_view line = DataLines(t);
+        return static_cast<int>(std::count(line.begin(), line.end(), ',')) + 1;
+    }
     const auto i = static_cast<std::size_t>(t);
     if (m_index.start(i + 1) - m_index.start(i) >= kShortLimit) [[unlikely]]
         return static_cast<int>(longLine(i).commaCount) + 1;  // below INT_MAX: longer lines are refused
@@ -139,6 +144,18 @@ std::string_view TakeStore::field(long long p, int t) const noexcept
     if (p < 0)
         return {};
     const auto k = static_cast<std::uint64_t>(p);
+    if (m_linesOnly) [[unlikely]] {
+        // No anchors: the line is walked from its start.
+        const std::string_view line = DataLines(t);
+        std::size_t begin = 0;
+        for (std::uint64_t n = 0; n < k; ++n) {
+            const std::size_t comma = line.find(',', begin);
+            if (comma == std::string_view::npos)
+                return {};
+            begin = comma + 1;
+        }
+        return line.substr(begin, std::min(line.find(',', begin), line.size()) - begin);
+    }
     if (span >= kShortLimit) [[unlikely]]
         return longField(k, i);
     const std::uint64_t base = m_index.anchorBase(i);
@@ -153,7 +170,7 @@ const char* TakeStore::fieldHint(long long p, int t) const noexcept
     const auto i = static_cast<std::size_t>(t);
     const std::uint64_t start = m_index.start(i);
     const char* bytes = m_data + start;
-    if (p < 8)
+    if (p < 8 || m_linesOnly)
         return bytes;
     const auto group = static_cast<std::uint64_t>(p) >> 3;
     const std::uint64_t base = m_index.anchorBase(i);
@@ -216,6 +233,7 @@ struct TakeStoreBuilder {
     std::vector<std::uint64_t> hugeCommas;
     std::uint64_t mostCommas = 0;  // in any one line
     std::size_t firstAnchor = 0;   // this part's first place in the short table
+    bool linesOnly = false;        // no anchors and no widths: see indexLinesOnly
 
     // Oddities, for the warnings.
     std::uint64_t fewerFields = 0;
@@ -269,9 +287,11 @@ struct TakeStoreBuilder {
                                   LineOddities& odd, std::size_t minPartBytes = std::size_t{8} << 20);
 
     // A store over size bytes of whole data lines that it views without
-    // owning them, with the given names; null when it cannot be built.
+    // owning them, with the given names, indexed as asked; null when it
+    // cannot be built.
     static std::unique_ptr<TakeStore> buildChunk(const char* bytes, std::size_t size,
-                                                 const std::vector<std::string>& names, LineOddities& odd);
+                                                 const std::vector<std::string>& names, ChunkIndex kind,
+                                                 LineOddities& odd);
 
     static void readNames(std::string_view line, std::vector<std::string>& names)
     {
@@ -464,22 +484,107 @@ struct TakeStoreBuilder {
     // take a short loop over their commas.
     void indexTakes(std::size_t from)
     {
-        if (from < size)  // else no data line: a line end after the names adds no take
-            indexLines(from);
+        if (from < size) {  // else no data line: a line end after the names adds no take
+            if (linesOnly)
+                indexLinesOnly(from);
+            else
+                indexLines(from);
+        }
         index.push(size, shortCount, 0);
     }
 
-    void indexLines(std::size_t from)
+    // Room in the line table for a guess at the number of lines from the
+    // first one, so that the table is rarely copied while it grows; capped,
+    // so that a short first line does not reserve far more than the part
+    // can need.
+    void reserveLines(std::size_t from)
     {
-        // A guess at the number of lines from the first one, so that the
-        // line table is rarely copied while it grows; capped, so that a short
-        // first line does not reserve far more than the part can need.
         const std::size_t probe = std::min<std::size_t>(size - from, std::size_t{1} << 20);
         const char* firstEnd = static_cast<const char*>(std::memchr(bytes + from, '\n', probe));
         const std::size_t firstLength = firstEnd ? static_cast<std::size_t>(firstEnd - bytes) - from + 1 : probe;
         const std::size_t guess = std::min((size - from) / std::max<std::size_t>(firstLength, 1) * 9 / 8 + 16,
                                            (size - from) / 64 + 16);
         index.reserve(guess + 1);
+    }
+
+    // The data lines from `from` on with no anchors and no widths: only
+    // where each line starts, and its commas counted for the warnings.
+    void indexLinesOnly(std::size_t from)
+    {
+        reserveLines(from);
+        lineStart = from;
+        lineCommas = 0;
+        bool skipLf = false;  // the last line end was a CR: an LF right after it belongs to it
+        // A line end at pos, in file order.
+        auto endAt = [&](std::size_t pos) {
+            const char c = bytes[pos];
+            if (c == '\n' && skipLf && pos == lineStart) {
+                skipLf = false;
+                lineStart = pos + 1;
+                return;
+            }
+            endBareLine();
+            lineStart = pos + 1;
+            skipLf = c == '\r';
+        };
+        std::size_t i = from;
+#if DLV_HAVE_SSE2
+        const __m128i comma = _mm_set1_epi8(',');
+        const __m128i lf = _mm_set1_epi8('\n');
+        const __m128i cr = _mm_set1_epi8('\r');
+        const __m128i below32 = _mm_set1_epi8(31);
+        for (; i + 64 <= size; i += 64) {
+            std::uint64_t commas = 0;
+            std::uint64_t ends = 0;
+            __m128i control = _mm_setzero_si128();
+            for (int k = 0; k < 4; ++k) {
+                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
+                const auto shift = static_cast<unsigned>(16 * k);
+                const __m128i isEnd = _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr));
+                commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
+                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isEnd))) << shift;
+                control = _mm_or_si128(control, _mm_andnot_si128(isEnd, _mm_cmpeq_epi8(_mm_max_epu8(chunk, below32), below32)));
+            }
+            if (_mm_movemask_epi8(control) != 0) [[unlikely]]
+                countControlBytes(i, 64);
+            while (ends != 0) {
+                const auto b = static_cast<unsigned>(__builtin_ctzll(ends));
+                ends &= ends - 1;
+                const std::uint64_t before = (std::uint64_t{1} << b) - 1;
+                lineCommas += countBits(commas & before);
+                commas &= ~before;
+                endAt(i + b);
+            }
+            lineCommas += countBits(commas);
+        }
+#endif
+        countControlBytes(i, size - i);
+        for (; i < size; ++i) {
+            if (bytes[i] == ',')
+                ++lineCommas;
+            else if (bytes[i] == '\n' || bytes[i] == '\r')
+                endAt(i);
+        }
+        // The end of the file ends the last line; after a final line end there is no further take.
+        if (lineStart < size)
+            endBareLine();
+    }
+
+    // The line being indexed without anchors ends: its entry and its counts.
+    void endBareLine()
+    {
+        index.push(lineStart, 0, 0);
+        mostCommas = std::max(mostCommas, lineCommas);
+        if (lineCommas + 1 < paramLimit)
+            ++fewerFields;
+        else if (lineCommas + 1 > paramLimit)
+            ++moreFields;
+        lineCommas = 0;
+    }
+
+    void indexLines(std::size_t from)
+    {
+        reserveLines(from);
         startLine(from);
         bool skipLf = false;  // an LF right after a CR belongs to that line end
         std::size_t i = from;
@@ -741,12 +846,14 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
 }
 
 std::unique_ptr<TakeStore> TakeStoreBuilder::buildChunk(const char* bytes, std::size_t size,
-                                                        const std::vector<std::string>& names, LineOddities& odd)
+                                                        const std::vector<std::string>& names, ChunkIndex kind,
+                                                        LineOddities& odd)
 {
     std::unique_ptr<TakeStore> store(new TakeStore());
     store->m_paramNames = names;
     store->m_data = bytes;
     store->m_fileBytes = size;
+    store->m_linesOnly = kind == ChunkIndex::Lines;
     // A chunk is small enough to stay in cache from its indexing to the
     // pass over its takes; it is still indexed on every core.
     if (!indexStore(*store, 0, size, "log", odd, std::size_t{1} << 20).empty())
@@ -762,11 +869,14 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     const std::size_t paramLimit = store.m_paramNames.size() - 1;
     // An anchor for every eighth comma, so at most one per eight bytes;
     // only the part written is ever touched.
-    store.m_shortCommas = ByteBuffer::reserve((size / 8 + 1) * sizeof(std::uint16_t));
-    if (!store.m_shortCommas)
-        return indexMemoryMessage(name, size);
-    auto* shortTable = reinterpret_cast<std::uint16_t*>(store.m_shortCommas->data());
-    store.m_shortOffsets = shortTable;
+    std::uint16_t* shortTable = nullptr;
+    if (!store.m_linesOnly) {
+        store.m_shortCommas = ByteBuffer::reserve((size / 8 + 1) * sizeof(std::uint16_t));
+        if (!store.m_shortCommas)
+            return indexMemoryMessage(name, size);
+        shortTable = reinterpret_cast<std::uint16_t*>(store.m_shortCommas->data());
+        store.m_shortOffsets = shortTable;
+    }
     // Big logs are indexed in parts at once, one per core. Each part
     // writes its anchors from the table position of its distance from
     // the first take divided by eight: a part cannot have more anchors
@@ -782,7 +892,8 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         b.size = k + 1 < starts.size() ? starts[k + 1] : size;
         b.paramLimit = paramLimit;
         b.shortTable = shortTable;
-        b.firstAnchor = b.shortCount = (starts[k] - takesStart) / 8;
+        b.linesOnly = store.m_linesOnly;
+        b.firstAnchor = b.shortCount = b.linesOnly ? 0 : (starts[k] - takesStart) / 8;
     }
     runParts(builders.size(), [&](std::size_t k) { builders[k].indexTakes(starts[k]); });
 
@@ -805,7 +916,8 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         for (std::size_t k = 0; k < builders.size(); ++k) {
             TakeStoreBuilder& b = builders[k];
             const std::size_t partAnchors = b.shortCount - b.firstAnchor;
-            std::memmove(shortTable + anchors, shortTable + b.firstAnchor, partAnchors * sizeof(std::uint16_t));
+            if (partAnchors != 0)
+                std::memmove(shortTable + anchors, shortTable + b.firstAnchor, partAnchors * sizeof(std::uint16_t));
             const std::size_t takeBase = store.m_index.size();
             const bool last = k + 1 == builders.size();
             store.m_index.append(b.index, b.index.size() - (last ? 0 : 1), b.firstAnchor - anchors);
@@ -1220,7 +1332,7 @@ std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
 // The streaming read of a log of size bytes. spans, when given, gets the
 // digest of every piece read.
 static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std::size_t chunkBytes, const ReadAt& readAt,
-                                                         const TakeChunkConsumer& consume,
+                                                         const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf,
                                                          std::vector<StreamSpan>* spans)
 {
     bool consuming = false;
@@ -1236,21 +1348,38 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         const std::string_view namesLine(header->data() + lines.namesStart, lines.namesEnd - lines.namesStart);
         std::vector<std::string> names;
         TakeStoreBuilder::readNames(namesLine, names);
+        const ChunkIndex kind = indexOf ? indexOf(names) : ChunkIndex::Fields;
 
         // No larger than the data lines: a small log is held in one chunk of its size.
         chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - header->size()));
-        const std::unique_ptr<ByteBuffer> buffer = ByteBuffer::reserve(chunkBytes);
+        // Two buffers: the next chunk's bytes are read into one while the
+        // other's takes are indexed and consumed, so that the reading (a
+        // copy out of the system's cache, on one core) overlaps the work.
+        // Declared before the read in flight, which is so waited for first.
+        std::unique_ptr<ByteBuffer> buffer = ByteBuffer::reserve(chunkBytes);
+        std::unique_ptr<ByteBuffer> spare = chunkBytes < size - header->size() ? ByteBuffer::reserve(chunkBytes) : nullptr;
         if (!buffer)
             return std::nullopt;
-        char* bytes = buffer->data();
-        std::uint64_t offset = header->size();  // where in the file bytes[0] comes from
+        std::future<bool> reading;
+        auto readAhead = [&](char* to, std::size_t n, std::uint64_t at) {
+            try {
+                reading = std::async(std::launch::async, [&readAt, to, n, at] { return readAt(to, n, at); });
+            } catch (...) {
+                // No thread for it: read when the bytes are wanted.
+                std::promise<bool> done;
+                done.set_value(readAt(to, n, at));
+                reading = done.get_future();
+            }
+        };
+        std::uint64_t offset = header->size();  // where in the file the buffer's first byte comes from
         std::size_t carry = 0;                  // bytes of an unfinished line at the buffer's start
+        auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - offset));
+        if (want != 0 && !readAt(buffer->data(), want, offset))
+            return std::nullopt;
         std::uint64_t takes = 0;
         LineOddities odd;
         while (true) {
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes - carry, size - offset - carry));
-            if (want != 0 && !readAt(bytes + carry, want, offset + carry))
-                return std::nullopt;
+            char* const bytes = buffer->data();
             const std::size_t have = carry + want;
             const bool last = offset + have == size;
             const std::size_t cut = last ? have : chunkCut(bytes, have);
@@ -1258,10 +1387,22 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
                 return std::nullopt;  // a line longer than a chunk
             if (last)
                 std::memset(bytes + have, 0, ByteBuffer::kPadding);  // as after a whole file
+            std::size_t nextCarry = 0;
+            std::size_t nextWant = 0;
+            if (!last) {
+                if (!spare)
+                    return std::nullopt;
+                nextCarry = have - cut;
+                nextWant = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(chunkBytes - nextCarry, size - offset - cut - nextCarry));
+                std::memcpy(spare->data(), bytes + cut, nextCarry);
+                if (nextWant != 0)
+                    readAhead(spare->data() + nextCarry, nextWant, offset + cut + nextCarry);
+            }
             if (spans)
                 spans->push_back({offset, cut, digestOf(bytes, cut)});
             LineOddities chunkOdd;
-            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, chunkOdd);
+            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, kind, chunkOdd);
             if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
                               static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
                 return std::nullopt;
@@ -1272,9 +1413,12 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             takes += static_cast<std::uint64_t>(chunk->takeCount());
             if (last)
                 return readWarnings(namesLine, odd);
-            carry = have - cut;
-            std::memmove(bytes, bytes + cut, carry);
+            if (nextWant != 0 && !reading.get())
+                return std::nullopt;
+            std::swap(buffer, spare);
             offset += cut;
+            carry = nextCarry;
+            want = nextWant;
         }
     } catch (...) {
         if (consuming)
@@ -1284,7 +1428,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
 }
 
 std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
-                                                           const TakeChunkConsumer& consume)
+                                                           const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf)
 {
     const ReadAt readAt = [bytes](char* to, std::size_t n, std::uint64_t offset) {
         if (offset > bytes.size() || n > bytes.size() - offset)
@@ -1292,11 +1436,11 @@ std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view byte
         std::memcpy(to, bytes.data() + offset, n);
         return true;
     };
-    return streamLog(bytes.size(), chunkBytes, readAt, consume, nullptr);
+    return streamLog(bytes.size(), chunkBytes, readAt, consume, indexOf, nullptr);
 }
 
 std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path, std::size_t chunkBytes,
-                                                      const TakeChunkConsumer& consume)
+                                                      const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf)
 {
     // Only a regular file is opened: opening and closing a FIFO would be
     // seen by its writer.
@@ -1321,7 +1465,8 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     const bool recent = !unchangedWhileRead(stamp, stamp, began);
     std::vector<StreamSpan> spans;
     std::optional<std::vector<ReadWarning>> warnings =
-        streamLog(static_cast<std::uint64_t>(before.st_size), chunkBytes, readAt, consume, recent ? &spans : nullptr);
+        streamLog(static_cast<std::uint64_t>(before.st_size), chunkBytes, readAt, consume, indexOf,
+                  recent ? &spans : nullptr);
     if (!warnings)
         return std::nullopt;
     struct stat after {};

@@ -77,6 +77,11 @@ public:
     // Size of the file as read, in bytes.
     [[nodiscard]] std::size_t fileBytes() const noexcept { return m_fileBytes; }
 
+    // False for a streamed chunk indexed by its lines alone (ChunkIndex::Lines):
+    // there field() and fieldCount() walk the line, O(its length), fieldHint()
+    // gives the line's start and maxShownValueBytes() is 0.
+    [[nodiscard]] bool indexesFields() const noexcept { return !m_linesOnly; }
+
 private:
     friend struct TakeStoreBuilder;
     TakeStore();
@@ -122,6 +127,7 @@ private:
     // Views into m_bytes and m_shortCommas, for the inline field lookup.
     const char* m_data = nullptr;
     const std::uint16_t* m_shortOffsets = nullptr;
+    bool m_linesOnly = false;
 };
 
 // Asks the processor to bring field p of take t into cache ahead of
@@ -188,6 +194,14 @@ struct ReadControl {
 [[nodiscard]] ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t size,
                                            std::string_view displayName) noexcept;
 
+// How a streamed log's chunks are indexed: Fields as a whole log is, every
+// eighth comma too (for passes that pick a few fields of each take); Lines
+// only where each take starts, less work when a pass walks most of each
+// line anyway (see TakeStore::indexesFields).
+enum class ChunkIndex { Fields, Lines };
+// Tells, from the log's names (as ParamNames gives them), how to index its chunks.
+using ChunkIndexOf = std::function<ChunkIndex(const std::vector<std::string>& names)>;
+
 // Receives the takes of a streamed log a chunk at a time, in file order:
 // chunk holds whole data lines numbered from 0, which are takes firstTake ..
 // firstTake + chunk.lastTake() of the log, and the log's names. The store and
@@ -203,15 +217,18 @@ using TakeChunkConsumer = std::function<void(const TakeStore& chunk, int firstTa
 // gives: an error of any kind, a file that is not a regular file or has no
 // size, a line longer than chunkBytes, a file that changed or came back short
 // while it was read. Then the caller forgets what consume was given and reads
-// the log whole. Memory: chunkBytes plus the index of one chunk. An exception
-// thrown by consume travels on.
+// the log whole. Chunks are indexed as indexOf says (null: Fields). Memory:
+// twice chunkBytes (the next chunk is read while one is consumed) plus the
+// index of one chunk. An exception thrown by consume travels on.
 [[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path,
                                                                     std::size_t chunkBytes,
-                                                                    const TakeChunkConsumer& consume);
+                                                                    const TakeChunkConsumer& consume,
+                                                                    const ChunkIndexOf& indexOf = {});
 
 // The same streaming over bytes already in memory, as readDataLogBytes reads
 // them; each chunk is copied into a buffer of chunkBytes.
 [[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
-                                                                         const TakeChunkConsumer& consume);
+                                                                         const TakeChunkConsumer& consume,
+                                                                         const ChunkIndexOf& indexOf = {});
 
 }  // namespace dlv

@@ -48,6 +48,12 @@ public:
         }
     }
 
+    // How a streamed log's chunks serve the pass best.
+    [[nodiscard]] ChunkIndex chunkIndex() const
+    {
+        return walksLines(m_names, m_params) ? ChunkIndex::Lines : ChunkIndex::Fields;
+    }
+
     // One pass over the takes of store, which are takes firstTake on of the
     // log, parses every parameter of the grid and the BLM fields.
     void add(const TakeStore& store, int firstTake)
@@ -104,11 +110,12 @@ template <class Stream>
 std::optional<StreamedReport> reportOfStream(const Stream& stream, std::string_view decimalSeparator, bool hits)
 {
     std::optional<ReportTotals> totals;
-    std::optional<std::vector<ReadWarning>> warnings = stream([&](const TakeStore& chunk, int firstTake) {
-        if (!totals)
-            totals.emplace(chunk.ParamNames());
-        totals->add(chunk, firstTake);
-    });
+    std::optional<std::vector<ReadWarning>> warnings = stream(
+        [&](const TakeStore& chunk, int firstTake) { totals->add(chunk, firstTake); },
+        [&](const std::vector<std::string>& names) {
+            totals.emplace(names);
+            return totals->chunkIndex();
+        });
     if (!warnings || !totals)
         return std::nullopt;
     return StreamedReport{totals->text(decimalSeparator, hits), std::move(*warnings)};
@@ -127,7 +134,10 @@ std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, 
                                              bool hits, std::size_t chunkBytes)
 {
     return reportOfStream(
-        [&](const TakeChunkConsumer& consume) { return streamDataLog(path, chunkBytes, consume); }, decimalSeparator,
+        [&](const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf) {
+            return streamDataLog(path, chunkBytes, consume, indexOf);
+        },
+        decimalSeparator,
         hits);
 }
 
@@ -135,7 +145,9 @@ std::optional<StreamedReport> streamedReportOfBytes(std::string_view bytes, std:
                                                     std::size_t chunkBytes)
 {
     return reportOfStream(
-        [&](const TakeChunkConsumer& consume) { return streamDataLogBytes(bytes, chunkBytes, consume); },
+        [&](const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf) {
+            return streamDataLogBytes(bytes, chunkBytes, consume, indexOf);
+        },
         decimalSeparator, hits);
 }
 

@@ -38,7 +38,7 @@ LogSession::LogSession(std::shared_ptr<ColumnCache> columns) : m_columns(std::mo
 
 std::size_t LogSession::takes() const noexcept
 {
-    return static_cast<std::size_t>(m_columns->store().takeCount());
+    return static_cast<std::size_t>(m_columns->takeCount());
 }
 
 void LogSession::prefetch(const Program& program)

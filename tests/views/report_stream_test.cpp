@@ -3,6 +3,7 @@
 #include "views/report.h"
 
 #include "datalog/take_store.h"
+#include "support/odd_logs.h"
 #include "support/temp_logs.h"
 #include "views/curve.h"
 
@@ -88,39 +89,6 @@ void expectSameReportsOfBytes(const std::string& bytes)
     });
 }
 
-// Logs that reach the reader's odd cases: line ends of every kind, a last
-// line without one, ragged takes, control bytes, empty fields, non-numbers,
-// no take and one take.
-std::vector<std::string> edgeLogs()
-{
-    using namespace std::string_literals;
-    return {
-        "t\nRPM,MAP,A\n1,2,3\n4,5,6\n",
-        "t\r\nRPM,MAP,A\r\n1,2,3\r\n4,5,6\r\n",
-        "t\rRPM,MAP,A\r1,2,3\r4,5,6\r",
-        "t\rRPM,MAP,A\r\n1,2,3\r\r\n4,5,6\n\r7,8,9",
-        "t\nA,B,C\n1,2,3\n4,5,6",
-        "t\nA,B,C\n1\n2,3,4,5,6\n,,\n7,8\n\n9,10,11,12\n",
-        "t\nA,B\x01,C\n1,\x02,3\n4,5,6\n\x03,\x00,x\n",
-        "t\nA,B\n1,2\n3,\0\n\0,\x1f\n"s,  // NUL bytes inside: a string literal keeps them
-        "t\nA,B\n1,2\n3,4\n5\x07,6\n",
-        "t\nA,B,C\n ,x,1e3\n-0,+4, 7 \nnan,inf,0x10\n1.5e-3,,12345678901\n",
-        "t\nA,B,C\n",
-        "t\nA,B,C",
-        "t\nA,B,C\n\n",
-        "t\nA,B,C\r",
-        "t\nA,B,C\n5,6,7\n",
-        "t\nA;B;C\n1;2;3\n",
-        "t\nA\tB\n1\t2\n",
-        "t\nsingle\n4\n5\n",
-        "t\n,A,B\n1,2,3\n",
-        "t\nA,,B\n1,2,3\n",
-        "title only",
-        "title only\n",
-        "",
-    };
-}
-
 // A log of many takes with the BLM fields in place, some lines ragged and
 // some values of every kind.
 std::string mixedLog(int takes, unsigned seed)
@@ -151,7 +119,7 @@ std::string mixedLog(int takes, unsigned seed)
 
 TEST(ReportStream, EveryChunkSizeGivesTheWholeReportOnOddLogs)
 {
-    for (const std::string& log : edgeLogs())
+    for (const std::string& log : dlvtest::edgeLogs())
         expectSameReportsOfBytes(log);
 }
 
@@ -203,7 +171,7 @@ TEST(ReportStream, FilesGiveTheReportOfTheWholeReading)
     dlvtest::TempLogs logs;
     std::vector<std::string> paths = {DLV_SOURCE_DIR "/examples/sample.csv"};
     int n = 0;
-    for (const std::string& log : edgeLogs())
+    for (const std::string& log : dlvtest::edgeLogs())
         paths.push_back(logs.write("edge" + std::to_string(n++) + ".csv", log));
     paths.push_back(logs.path("missing.csv"));
     paths.push_back(logs.dir().string());
@@ -232,7 +200,9 @@ TEST(ReportStream, AFileThatChangesWhileStreamedIsLeftToTheWholeReading)
             else
                 std::ofstream(path, std::ios::binary) << "u" + log.substr(1);  // cut and written again
         });
-        EXPECT_GT(chunks, 2);
+        // The next chunk is read while one is consumed: a change may be
+        // noticed as soon as the chunk after the change.
+        EXPECT_GE(chunks, 2);
         EXPECT_FALSE(warnings.has_value()) << (append ? "appended" : "rewritten");
     }
 }
