@@ -64,8 +64,8 @@ int run(const PlotRequest& request, std::ostream& err)
         return 2;
     }
 
-    ReadResult log = readDataLog(request.log);
-    if (!log.ok()) {
+    ChartLog log = readChartLog(request.log, *workspace.workspace, charts);
+    if (!log.columns) {
         err << kProgram << log.error << "\n";
         return 1;
     }
@@ -73,23 +73,19 @@ int run(const PlotRequest& request, std::ostream& err)
         err << kProgram << "warning: " << quotedPath(request.log) << ": " << warning.message << "\n";
 
     // As --tables: an expression that does not fit the log is the workspace's fault.
-    const std::string filter = charts.page ? charts.page->filter : std::string();
-    const WorkspaceChannels channels =
-        workspaceChannels(std::make_shared<ColumnCache>(std::move(log.store)), *workspace.workspace, filter);
-    if (!channels.errors.empty()) {
-        err << kProgram << "workspace " << quotedPath(request.workspace) << ": " << channels.errors.front()
+    WorkspaceCharts drawn = workspaceCharts(std::move(log.columns), *workspace.workspace, charts);
+    if (!drawn.channels.errors.empty()) {
+        err << kProgram << "workspace " << quotedPath(request.workspace) << ": " << drawn.channels.errors.front()
             << " (in log " << quotedPath(request.log) << ")\n";
         return 2;
     }
-    const std::unique_ptr<QGuiApplication> app = guiApplication();
-    const ChartPage page = charts.page ? *charts.page : defaultChartPage(channels.source->parameterNames());
-    ResolvedPage resolved = resolveChartPage(page, *channels.source);
-    for (const std::string& missing : resolved.missing)
+    for (const std::string& missing : drawn.page.missing)
         err << kProgram << "warning: " << missing << " in " << quotedPath(request.log) << "\n";
 
+    const std::unique_ptr<QGuiApplication> app = guiApplication();
     ChartRenderer renderer;
     renderer.setDecimalSeparator(QLocale().decimalPoint().toStdString());
-    renderer.setPage(std::move(resolved));
+    renderer.setPage(std::move(drawn.page));
     const QString written = exportChart(renderer, QSize(request.width, request.height),
                                         QFile::decodeName(QByteArray::fromStdString(request.output.string())));
     if (!written.isEmpty()) {

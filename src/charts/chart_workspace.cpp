@@ -4,8 +4,12 @@
 #include "workbench/log_session.h"
 #include "workbench/program.h"
 #include "workbench/table.h"
+#include "workbench/workspace_file.h"
 
 #include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <stdexcept>
 
 namespace dlv {
 
@@ -27,7 +31,7 @@ WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns, const 
 {
     WorkspaceChannels out;
     out.source = std::make_shared<LogChannelSource>(columns);
-    const std::vector<std::string>& names = columns->store().ParamNames();
+    const std::vector<std::string>& names = columns->paramNames();
     // The tables are not the charts' business: their faults stay out of here.
     workbench::Workspace channels;
     channels.channels = workspace.channels;
@@ -58,6 +62,63 @@ WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns, const 
         out.source->setKeepMask(std::move(mask));
     }
     return out;
+}
+
+WorkspaceCharts workspaceCharts(std::shared_ptr<ColumnCache> columns, const workbench::Workspace& workspace,
+                                const ChartPageResult& charts)
+{
+    const std::string filter = charts.page ? charts.page->filter : std::string();
+    WorkspaceCharts out{workspaceChannels(std::move(columns), workspace, filter), {}};
+    if (out.channels.errors.empty()) {
+        const ChartPage page = charts.page ? *charts.page : defaultChartPage(out.channels.source->parameterNames());
+        out.page = resolveChartPage(page, *out.channels.source);
+    }
+    return out;
+}
+
+std::vector<long long> chartParameters(const std::vector<std::string>& names, const workbench::Workspace& workspace,
+                                       const ChartPageResult& charts)
+{
+    std::vector<long long> asked;
+    auto recorder = [&asked](std::span<const long long> params, std::vector<Column>) {
+        asked.insert(asked.end(), params.begin(), params.end());
+        return std::vector<Column>(params.size());
+    };
+    (void)workspaceCharts(std::make_shared<ColumnCache>(LogShape{names, 0, 0}, recorder), workspace, charts);
+    std::sort(asked.begin(), asked.end());
+    asked.erase(std::unique(asked.begin(), asked.end()), asked.end());
+    return asked;
+}
+
+ChartLog readChartLog(const std::filesystem::path& path, const workbench::Workspace& workspace,
+                      const ChartPageResult& charts)
+{
+    std::optional<StreamedColumns> streamed = streamColumns(path, [&](const std::vector<std::string>& names) {
+        return chartParameters(names, workspace, charts);
+    });
+    if (!streamed) {
+        ReadResult log = readDataLog(path);
+        if (!log.ok())
+            return {nullptr, {}, std::move(log.error)};
+        return {std::make_shared<ColumnCache>(std::move(log.store)), std::move(log.warnings), {}};
+    }
+    const LogShape shape = streamed->shape;
+    auto again = [path, shape](std::span<const long long> params, std::vector<Column>) {
+        const std::vector<long long> wanted(params.begin(), params.end());
+        std::optional<StreamedColumns> more = streamColumns(path, [&](const std::vector<std::string>&) { return wanted; });
+        if (!more || more->shape.takeCount != shape.takeCount || more->shape.names != shape.names)
+            throw std::runtime_error("the log " + workbench::quotedPath(path) + " changed while it was read; try again");
+        return std::move(more->columns);
+    };
+    // Every column read is kept whatever the usual budget: the picture needs them all.
+    std::size_t bytes = 0;
+    for (const Column& column : streamed->columns)
+        bytes += column.size() * sizeof(double);
+    auto cache = std::make_shared<ColumnCache>(
+        shape, again, std::max(bytes, ColumnCache::defaultBudget(shape.takeCount, shape.fileBytes)));
+    for (std::size_t k = 0; k < streamed->params.size(); ++k)
+        cache->insert(streamed->params[k], std::move(streamed->columns[k]));
+    return {std::move(cache), std::move(streamed->warnings), {}};
 }
 
 }  // namespace dlv

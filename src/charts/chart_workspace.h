@@ -8,6 +8,7 @@
 #include "charts/chart_page.h"
 #include "workbench/workspace.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,5 +39,39 @@ struct WorkspaceChannels {
 // expression size). Throws std::bad_alloc only.
 [[nodiscard]] WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns,
                                                   const workbench::Workspace& workspace, std::string_view filter);
+
+// A workspace's charts worked out over a log whose columns cache holds: the
+// channels and filter (their errors are the workspace's), and, when those
+// have none, the page (or the log's default page) with its columns.
+struct WorkspaceCharts {
+    WorkspaceChannels channels;
+    ResolvedPage page;
+};
+[[nodiscard]] WorkspaceCharts workspaceCharts(std::shared_ptr<ColumnCache> columns,
+                                              const workbench::Workspace& workspace, const ChartPageResult& charts);
+
+// The log parameters workspaceCharts reads over a log with these names (as
+// ParamNames gives them), sorted, each once: found by working the charts
+// out over a log of those names and no takes.
+[[nodiscard]] std::vector<long long> chartParameters(const std::vector<std::string>& names,
+                                                     const workbench::Workspace& workspace,
+                                                     const ChartPageResult& charts);
+
+// A log read for a workspace's charts: its columns, or the reason it could
+// not be read (as readDataLog words it), and the reader's warnings.
+struct ChartLog {
+    std::shared_ptr<ColumnCache> columns;
+    std::vector<ReadWarning> warnings;
+    std::string error;
+};
+
+// Reads the log at path for the charts. Streamed when it can be (see
+// streamColumns), so that a big log is never held whole: only the columns
+// chartParameters names are kept, and a column asked for beyond them
+// streams the file again (throwing std::runtime_error if the log changed
+// meanwhile). Otherwise read whole, which also words what is wrong with a
+// log that cannot be read. Throws std::bad_alloc.
+[[nodiscard]] ChartLog readChartLog(const std::filesystem::path& path, const workbench::Workspace& workspace,
+                                    const ChartPageResult& charts);
 
 }  // namespace dlv

@@ -514,7 +514,9 @@ QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
     }
     if (suffix != QLatin1String("png"))
         return QStringLiteral("cannot write %1: the name must end in .png or .svg").arg(path);
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    // Opaque: the page is painted on white, and a PNG without an alpha
+    // channel is smaller and quicker to compress.
+    QImage image(size, QImage::Format_RGB32);
     if (image.isNull())
         return QStringLiteral("cannot write %1: no memory for a picture of %2 x %3 pixels")
             .arg(path)

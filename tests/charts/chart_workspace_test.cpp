@@ -2,6 +2,7 @@
 // channels and the filter computed by the workbench over one log.
 #include "charts/chart_workspace.h"
 #include "datalog/take_store.h"
+#include "support/temp_logs.h"
 #include "workbench/workspace.h"
 
 #include <nlohmann/json.hpp>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace dlv {
 namespace {
@@ -92,6 +94,94 @@ TEST(ChartWorkspace, ExpressionsThatDoNotFitTheLogAreToldAndLeftOut)
     const WorkspaceChannels syntax = workspaceChannels(smallLog(), workspace, "RPM >");
     ASSERT_EQ(syntax.errors.size(), 2u);
     EXPECT_TRUE(syntax.errors[1].starts_with("charts, filter: ")) << syntax.errors[1];
+}
+
+}  // namespace
+}  // namespace dlv
+
+namespace dlv {
+namespace {
+
+// A log with more parameters than any chart below reads.
+std::string wideLog()
+{
+    std::string log = "t\nTime,RPM,MAP,TPS,BLM,ECT,IAT,BATT,O2\n";
+    for (int t = 0; t < 500; ++t) {
+        log += std::to_string(t / 10.0);
+        for (int p = 1; p < 9; ++p)
+            log += "," + std::to_string((t * 7 + p * 13) % 300 - (p == 4 ? 20 : 0));
+        log += "\n";
+    }
+    return log;
+}
+
+// Same values, the same bits (NaN where no number).
+bool sameColumns(const ColumnPtr& a, const ColumnPtr& b)
+{
+    return a && b && a->size() == b->size() && std::memcmp(a->data(), b->data(), a->size() * sizeof(double)) == 0;
+}
+
+TEST(ChartLog, TheChartsReadExactlyTheParametersTheirPageChannelsAndFilterName)
+{
+    const std::vector<std::string> names{"Time", "RPM", "MAP", "TPS", "BLM", "ECT", "IAT", "BATT", "O2", ""};
+    const workbench::Workspace workspace = workspaceOf(R"({"channels": [{"name": "Load", "expr": "MAP / 100"}],
+        "tables": [{"name": "T", "x": "O2", "xAxis": [1, 2], "z": "O2", "stat": "mean"}],
+        "charts": {"filter": "TPS > 3", "panes": [{"channels": ["Load", "BATT"]},
+                   {"type": "scatter", "x": "RPM", "y": "BLM", "color": "IAT"}]}})");
+    const ChartPageResult page = workspaceChartPage(workspace);
+    ASSERT_TRUE(page.ok()) << page.error;
+    // The time axis (parameter 0) too; not the tables' O2, nor the unnamed ECT.
+    EXPECT_EQ(chartParameters(names, workspace, page), (std::vector<long long>{0, 1, 2, 3, 4, 6, 7}));
+    // No charts: the default page of RPM, MAP, TPS and BLM.
+    EXPECT_EQ(chartParameters(names, workspaceOf(R"({"tables": []})"), {}), (std::vector<long long>{0, 1, 2, 3, 4}));
+}
+
+TEST(ChartLog, AStreamedLogGivesTheChartsOfTheWholeReading)
+{
+    dlvtest::TempLogs dir;
+    const std::string bytes = wideLog();
+    const std::string path = dir.write("wide.csv", bytes);
+    const workbench::Workspace workspace = workspaceOf(R"({"channels": [{"name": "dRPM", "expr": "RPM - RPM[-1]"}],
+        "tables": [], "charts": {"filter": "MAP > 100", "panes": [{"channels": ["dRPM", "O2"]}, {"channels": ["Time"]}]}})");
+    const ChartPageResult page = workspaceChartPage(workspace);
+    ASSERT_TRUE(page.ok()) << page.error;
+
+    const ChartLog log = readChartLog(path, workspace, page);
+    ASSERT_TRUE(log.columns) << log.error;
+    EXPECT_FALSE(log.columns->hasStore()) << "a regular file streams";
+    const WorkspaceCharts streamed = workspaceCharts(log.columns, workspace, page);
+    const WorkspaceCharts whole =
+        workspaceCharts(std::make_shared<ColumnCache>(readDataLogBytes(bytes, "wide.csv").store), workspace, page);
+    ASSERT_TRUE(streamed.channels.errors.empty());
+    EXPECT_EQ(streamed.page.takeCount, 500);
+    ASSERT_EQ(streamed.page.panes.size(), whole.page.panes.size());
+    for (std::size_t p = 0; p < whole.page.panes.size(); ++p)
+        for (std::size_t c = 0; c < whole.page.panes[p].channels.size(); ++c)
+            EXPECT_TRUE(sameColumns(streamed.page.panes[p].channels[c].values, whole.page.panes[p].channels[c].values))
+                << "pane " << p << ", channel " << c;
+    EXPECT_TRUE(sameColumns(streamed.page.time, whole.page.time));
+    ASSERT_TRUE(streamed.page.keep && whole.page.keep);
+    EXPECT_EQ(*streamed.page.keep, *whole.page.keep);
+
+    // A parameter the charts did not read is streamed again when asked for.
+    EXPECT_TRUE(sameColumns(log.columns->column(5), ColumnCache(readDataLogBytes(bytes, "w").store).column(5)));
+}
+
+TEST(ChartLog, ALogThatCannotBeReadIsToldAsTheWholeReadingTellsIt)
+{
+    dlvtest::TempLogs dir;
+    const workbench::Workspace workspace = workspaceOf(R"({"tables": []})");
+    const ChartLog missing = readChartLog(dir.path("none.csv"), workspace, {});
+    EXPECT_FALSE(missing.columns);
+    EXPECT_EQ(missing.error, readDataLog(dir.path("none.csv")).error);
+    const ChartLog oneLine = readChartLog(dir.write("one.csv", "title only\n"), workspace, {});
+    EXPECT_FALSE(oneLine.columns);
+    EXPECT_NE(oneLine.error.find("fewer than two lines"), std::string::npos) << oneLine.error;
+    // What streaming leaves to the whole reading is still read, warnings and all.
+    const ChartLog ragged = readChartLog(dir.write("r.csv", "t\nRPM,MAP\n1,2\n3\n"), workspace, {});
+    ASSERT_TRUE(ragged.columns) << ragged.error;
+    ASSERT_EQ(ragged.warnings.size(), 1u);
+    EXPECT_EQ(ragged.warnings[0].kind, ReadWarning::Kind::FewerFieldsThanNames);
 }
 
 }  // namespace
