@@ -449,7 +449,7 @@ inline std::string checkLinesOnlyChunks(std::string_view bytes, const dlv::TakeS
                                   " differs in a chunk indexed by its lines";
             }
         },
-        [](const std::vector<std::string>&) { return dlv::ChunkIndex::Lines; });
+        dlv::ChunkIndex::Lines);
     if (failure.empty() && warnings && takes != whole.takeCount())
         failure = std::to_string(takes) + " takes in chunks indexed by their lines, not " + std::to_string(whole.takeCount());
     return failure;

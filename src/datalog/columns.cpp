@@ -127,6 +127,22 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
 #endif
 }
 
+// Whether a pass over params reads each take's line from its start, as it
+// does when they cover its first fields densely, rather than picking each
+// field from the comma index.
+[[nodiscard]] bool walksLines(const std::vector<std::string>& names, std::span<const long long> params) noexcept
+{
+    // Fields beyond the names are rare: a walk ends with the line anyway.
+    // A walk costs a line's bytes up to the last asked field, a pick about
+    // as much as walking three short fields: one field alone is walked
+    // only among the first three.
+    long long highest = -1;
+    for (const long long p : params)
+        highest = std::max(highest, p);
+    const long long span = std::min<long long>(highest, static_cast<long long>(names.size())) + 1;
+    return static_cast<long long>(params.size()) * 3 >= span;
+}
+
 // One asked parameter and where its numbers go (its place in the asked set).
 struct Wanted {
     long long param;
@@ -242,23 +258,6 @@ private:
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches
 };
 
-}  // namespace
-
-bool walksLines(const std::vector<std::string>& names, std::span<const long long> params) noexcept
-{
-    // Fields beyond the names are rare: a walk ends with the line anyway.
-    // A walk costs a line's bytes up to the last asked field, a pick about
-    // as much as walking three short fields: one field alone is walked
-    // only among the first three.
-    long long highest = -1;
-    for (const long long p : params)
-        highest = std::max(highest, p);
-    const long long span = std::min<long long>(highest, static_cast<long long>(names.size())) + 1;
-    return static_cast<long long>(params.size()) * 3 >= span;
-}
-
-namespace {
-
 // Takes per part of a parallel parse: enough that starting a thread pays.
 [[nodiscard]] std::size_t minTakesPerPart(std::size_t params) noexcept
 {
@@ -310,17 +309,15 @@ std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path, 
     }
     std::size_t takes = 0;
     std::vector<double*> outs;
-    // The parameters are known before the first chunk is indexed, and so
-    // whether the chunks need their fields indexed.
-    const ChunkIndexOf indexOf = [&](const std::vector<std::string>& names) {
-        out.shape.names = names;
-        out.params = paramsOf(names);
-        return walksLines(names, out.params) ? ChunkIndex::Lines : ChunkIndex::Fields;
-    };
+    // Chunks indexed by their lines alone: their fields are walked, which
+    // costs less than indexing their commas even for one field near the end
+    // of long lines.
     std::optional<std::vector<ReadWarning>> warnings = streamDataLog(
         path, chunkBytes,
         [&](const TakeStore& chunk, int firstTake) {
             if (firstTake == 0) {
+                out.shape.names = chunk.ParamNames();
+                out.params = paramsOf(out.shape.names);
                 out.columns.resize(out.params.size());
                 // Room for the takes the whole file holds at this chunk's
                 // bytes a take, so that the columns rarely grow.
@@ -338,7 +335,7 @@ std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path, 
             }
             parseColumnsInto(chunk, out.params, outs);
         },
-        indexOf);
+        ChunkIndex::Lines);
     if (!warnings)
         return std::nullopt;
     out.shape.takeCount = static_cast<int>(takes);

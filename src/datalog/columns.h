@@ -122,12 +122,6 @@ private:
 [[nodiscard]] std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params,
                                                std::vector<Column> storage = {});
 
-// Whether a pass over params (of a log with these names, as ParamNames
-// gives them) reads each take's line from its start, as it does when they
-// cover its first fields densely, rather than picking each field from the
-// comma index.
-[[nodiscard]] bool walksLines(const std::vector<std::string>& names, std::span<const long long> params) noexcept;
-
 // The same parse into memory of the caller's: parameter params[k] of take t
 // goes to outs[k][t], each of outs having room for store.takeCount() values.
 void parseColumnsInto(const TakeStore& store, std::span<const long long> params, std::span<double* const> outs);
@@ -151,8 +145,8 @@ using ParamsOfNames = std::function<std::vector<long long>(const std::vector<std
 inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
 
 // nullopt whenever streamDataLog gives up (then readDataLog tells what is
-// wrong, or reads what streaming cannot), also when paramsOf throws; throws
-// std::bad_alloc when memory for the columns runs out. Memory: twice
+// wrong, or reads what streaming cannot); throws std::bad_alloc when memory
+// for the columns runs out, and what paramsOf throws. Memory: twice
 // chunkBytes plus the columns.
 [[nodiscard]] std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path,
                                                            const ParamsOfNames& paramsOf,

@@ -1332,7 +1332,7 @@ std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
 // The streaming read of a log of size bytes. spans, when given, gets the
 // digest of every piece read.
 static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std::size_t chunkBytes, const ReadAt& readAt,
-                                                         const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf,
+                                                         const TakeChunkConsumer& consume, ChunkIndex kind,
                                                          std::vector<StreamSpan>* spans)
 {
     bool consuming = false;
@@ -1348,7 +1348,6 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         const std::string_view namesLine(header->data() + lines.namesStart, lines.namesEnd - lines.namesStart);
         std::vector<std::string> names;
         TakeStoreBuilder::readNames(namesLine, names);
-        const ChunkIndex kind = indexOf ? indexOf(names) : ChunkIndex::Fields;
 
         // No larger than the data lines: a small log is held in one chunk of its size.
         chunkBytes = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - header->size()));
@@ -1428,7 +1427,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
 }
 
 std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
-                                                           const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf)
+                                                           const TakeChunkConsumer& consume, ChunkIndex index)
 {
     const ReadAt readAt = [bytes](char* to, std::size_t n, std::uint64_t offset) {
         if (offset > bytes.size() || n > bytes.size() - offset)
@@ -1436,11 +1435,11 @@ std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view byte
         std::memcpy(to, bytes.data() + offset, n);
         return true;
     };
-    return streamLog(bytes.size(), chunkBytes, readAt, consume, indexOf, nullptr);
+    return streamLog(bytes.size(), chunkBytes, readAt, consume, index, nullptr);
 }
 
 std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path, std::size_t chunkBytes,
-                                                      const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf)
+                                                      const TakeChunkConsumer& consume, ChunkIndex index)
 {
     // Only a regular file is opened: opening and closing a FIFO would be
     // seen by its writer.
@@ -1465,7 +1464,7 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     const bool recent = !unchangedWhileRead(stamp, stamp, began);
     std::vector<StreamSpan> spans;
     std::optional<std::vector<ReadWarning>> warnings =
-        streamLog(static_cast<std::uint64_t>(before.st_size), chunkBytes, readAt, consume, indexOf,
+        streamLog(static_cast<std::uint64_t>(before.st_size), chunkBytes, readAt, consume, index,
                   recent ? &spans : nullptr);
     if (!warnings)
         return std::nullopt;

@@ -195,12 +195,11 @@ struct ReadControl {
                                            std::string_view displayName) noexcept;
 
 // How a streamed log's chunks are indexed: Fields as a whole log is, every
-// eighth comma too (for passes that pick a few fields of each take); Lines
-// only where each take starts, less work when a pass walks most of each
-// line anyway (see TakeStore::indexesFields).
+// eighth comma too; Lines only where each take starts (see
+// TakeStore::indexesFields). A pass over a stream reads each chunk once, and
+// indexing the commas costs about as much as walking the lines, so walking
+// passes want Lines.
 enum class ChunkIndex { Fields, Lines };
-// Tells, from the log's names (as ParamNames gives them), how to index its chunks.
-using ChunkIndexOf = std::function<ChunkIndex(const std::vector<std::string>& names)>;
 
 // Receives the takes of a streamed log a chunk at a time, in file order:
 // chunk holds whole data lines numbered from 0, which are takes firstTake ..
@@ -217,18 +216,18 @@ using TakeChunkConsumer = std::function<void(const TakeStore& chunk, int firstTa
 // gives: an error of any kind, a file that is not a regular file or has no
 // size, a line longer than chunkBytes, a file that changed or came back short
 // while it was read. Then the caller forgets what consume was given and reads
-// the log whole. Chunks are indexed as indexOf says (null: Fields). Memory:
+// the log whole. Chunks are indexed as index says. Memory:
 // twice chunkBytes (the next chunk is read while one is consumed) plus the
 // index of one chunk. An exception thrown by consume travels on.
 [[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::path& path,
                                                                     std::size_t chunkBytes,
                                                                     const TakeChunkConsumer& consume,
-                                                                    const ChunkIndexOf& indexOf = {});
+                                                                    ChunkIndex index = ChunkIndex::Fields);
 
 // The same streaming over bytes already in memory, as readDataLogBytes reads
 // them; each chunk is copied into a buffer of chunkBytes.
 [[nodiscard]] std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
                                                                          const TakeChunkConsumer& consume,
-                                                                         const ChunkIndexOf& indexOf = {});
+                                                                         ChunkIndex index = ChunkIndex::Fields);
 
 }  // namespace dlv

@@ -48,12 +48,6 @@ public:
         }
     }
 
-    // How a streamed log's chunks serve the pass best.
-    [[nodiscard]] ChunkIndex chunkIndex() const
-    {
-        return walksLines(m_names, m_params) ? ChunkIndex::Lines : ChunkIndex::Fields;
-    }
-
     // One pass over the takes of store, which are takes firstTake on of the
     // log, parses every parameter of the grid and the BLM fields.
     void add(const TakeStore& store, int firstTake)
@@ -110,12 +104,11 @@ template <class Stream>
 std::optional<StreamedReport> reportOfStream(const Stream& stream, std::string_view decimalSeparator, bool hits)
 {
     std::optional<ReportTotals> totals;
-    std::optional<std::vector<ReadWarning>> warnings = stream(
-        [&](const TakeStore& chunk, int firstTake) { totals->add(chunk, firstTake); },
-        [&](const std::vector<std::string>& names) {
-            totals.emplace(names);
-            return totals->chunkIndex();
-        });
+    std::optional<std::vector<ReadWarning>> warnings = stream([&](const TakeStore& chunk, int firstTake) {
+        if (!totals)
+            totals.emplace(chunk.ParamNames());
+        totals->add(chunk, firstTake);
+    });
     if (!warnings || !totals)
         return std::nullopt;
     return StreamedReport{totals->text(decimalSeparator, hits), std::move(*warnings)};
@@ -134,8 +127,9 @@ std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, 
                                              bool hits, std::size_t chunkBytes)
 {
     return reportOfStream(
-        [&](const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf) {
-            return streamDataLog(path, chunkBytes, consume, indexOf);
+        [&](const TakeChunkConsumer& consume) {
+            // Every field is walked: the chunks' commas need no index.
+            return streamDataLog(path, chunkBytes, consume, ChunkIndex::Lines);
         },
         decimalSeparator,
         hits);
@@ -145,8 +139,8 @@ std::optional<StreamedReport> streamedReportOfBytes(std::string_view bytes, std:
                                                     std::size_t chunkBytes)
 {
     return reportOfStream(
-        [&](const TakeChunkConsumer& consume, const ChunkIndexOf& indexOf) {
-            return streamDataLogBytes(bytes, chunkBytes, consume, indexOf);
+        [&](const TakeChunkConsumer& consume) {
+            return streamDataLogBytes(bytes, chunkBytes, consume, ChunkIndex::Lines);
         },
         decimalSeparator, hits);
 }

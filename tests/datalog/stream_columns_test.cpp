@@ -81,7 +81,7 @@ Streamed streamed(const std::string& bytes, std::size_t chunk, dlv::ChunkIndex k
             for (std::string& take : takesOf(store))
                 out.takes.push_back(std::move(take));
         },
-        [kind](const std::vector<std::string>&) { return kind; });
+        kind);
     out.ok = warnings.has_value();
     if (warnings)
         out.warnings = warningsText(*warnings);
@@ -184,10 +184,12 @@ TEST_F(StreamColumns, LeavesToTheWholeReadingWhatStreamingCannotAnswer)
     const std::string longLine = m_dir.write("long.csv", "t\nA,B\n1,2\n" + std::string(5000, '7') + ",3\n4,5\n");
     EXPECT_FALSE(dlv::streamColumns(longLine, keepFirst, 1000).has_value()) << "a line longer than a chunk";
     EXPECT_TRUE(dlv::streamColumns(longLine, keepFirst, 6000).has_value());
-    // What paramsOf throws ends the streaming as well.
-    EXPECT_FALSE(dlv::streamColumns(longLine, [](const std::vector<std::string>&) -> std::vector<long long> {
-                     throw std::bad_alloc();
-                 }).has_value());
+    // What paramsOf throws ends the streaming and travels on.
+    EXPECT_THROW((void)dlv::streamColumns(longLine,
+                                          [](const std::vector<std::string>&) -> std::vector<long long> {
+                                              throw std::bad_alloc();
+                                          }),
+                 std::bad_alloc);
 }
 
 TEST(ColumnCacheOfAShape, ParsesOnlyWhatItDoesNotHold)
