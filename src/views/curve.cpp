@@ -35,45 +35,100 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
     return {p, std::make_shared<const Column>(std::move(parseColumns(store, std::span<const long long>(&p, 1)).front()))};
 }
 
-void SummaryAccumulator::add(int firstTake, std::span<const double> values) noexcept
-{
-    CurveSummary& s = m_summary;
-    // The extremes and the count stay in locals over the block, so that the
-    // loop does not go through memory for each take.
-    int count = s.count;
-    double high = s.maxValue;
-    double low = s.minValue;
-    int highTake = s.maxTake;
-    int lowTake = s.minTake;
-    OrderedSum sum = m_sum;
-    const int n = static_cast<int>(values.size());
-    for (int i = 0; i < n; ++i) {
-        const double v = values[static_cast<std::size_t>(i)];
+namespace {
+
+// One accumulator's state in locals over a block, so that the loop does not
+// go through memory for each take.
+struct RunningSummary {
+    int count;
+    double high;
+    double low;
+    int highTake;
+    int lowTake;
+    OrderedSum sum;
+
+    [[gnu::always_inline]] void add(double v, int take) noexcept
+    {
         if (std::isnan(v))
-            continue;
+            return;
         if (count == 0) {
             high = low = v;
-            highTake = lowTake = firstTake + i;
+            highTake = lowTake = take;
         } else {
             // Strict comparisons: a later equal value never replaces the first.
             if (v > high) {
                 high = v;
-                highTake = firstTake + i;
+                highTake = take;
             }
             if (v < low) {
                 low = v;
-                lowTake = firstTake + i;
+                lowTake = take;
             }
         }
         sum.add(v);
         ++count;
     }
-    s.count = count;
-    s.maxValue = high;
-    s.minValue = low;
-    s.maxTake = highTake;
-    s.minTake = lowTake;
-    m_sum = sum;
+};
+
+// N series over the same takes, each take of all N in turn.
+template <std::size_t N>
+void addSideBySide(int firstTake, const std::span<const double>* values, CurveSummary* const* summaries,
+                   OrderedSum* const* sums) noexcept
+{
+    RunningSummary run[N];
+    for (std::size_t k = 0; k < N; ++k) {
+        const CurveSummary& s = *summaries[k];
+        run[k] = {s.count, s.maxValue, s.minValue, s.maxTake, s.minTake, *sums[k]};
+    }
+    const double* from[N];
+    for (std::size_t k = 0; k < N; ++k)
+        from[k] = values[k].data();
+    const int n = static_cast<int>(values[0].size());
+    // Unrolled, so that each series' state stays in registers.
+    for (int i = 0; i < n; ++i) {
+#pragma GCC unroll 4
+        for (std::size_t k = 0; k < N; ++k)
+            run[k].add(from[k][i], firstTake + i);
+    }
+    for (std::size_t k = 0; k < N; ++k) {
+        CurveSummary& s = *summaries[k];
+        s.count = run[k].count;
+        s.maxValue = run[k].high;
+        s.minValue = run[k].low;
+        s.maxTake = run[k].highTake;
+        s.minTake = run[k].lowTake;
+        *sums[k] = run[k].sum;
+    }
+}
+
+}  // namespace
+
+void SummaryAccumulator::add(int firstTake, std::span<const double> values) noexcept
+{
+    SummaryAccumulator* self = this;
+    addEach(std::span<SummaryAccumulator* const>(&self, 1), firstTake,
+            std::span<const std::span<const double>>(&values, 1));
+}
+
+void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                 std::span<const std::span<const double>> values) noexcept
+{
+    constexpr std::size_t kSide = 4;
+    CurveSummary* summaries[kSide];
+    OrderedSum* sums[kSide];
+    std::size_t k = 0;
+    for (; k < accumulators.size(); k += kSide) {
+        const std::size_t width = std::min(kSide, accumulators.size() - k);
+        for (std::size_t j = 0; j < width; ++j) {
+            summaries[j] = &accumulators[k + j]->m_summary;
+            sums[j] = &accumulators[k + j]->m_sum;
+        }
+        if (width == kSide)
+            addSideBySide<kSide>(firstTake, &values[k], summaries, sums);
+        else
+            for (std::size_t j = 0; j < width; ++j)
+                addSideBySide<1>(firstTake, &values[k + j], &summaries[j], &sums[j]);
+    }
 }
 
 CurveSummary SummaryAccumulator::summary() const noexcept

@@ -56,8 +56,13 @@ public:
             m_blm.add(block.column(m_blmSlots[0]), block.column(m_blmSlots[1]), block.column(m_blmSlots[2]));
             // Each parameter's totals see its takes in order, whichever core adds them.
             parallelFor(m_summaries.size(), 16, [&](std::size_t begin, std::size_t end) {
-                for (std::size_t p = begin; p < end; ++p)
-                    m_summaries[p].add(firstTake + block.firstTake(), block.column(p));
+                std::vector<SummaryAccumulator*> summaries;
+                std::vector<std::span<const double>> columns;
+                for (std::size_t p = begin; p < end; ++p) {
+                    summaries.push_back(&m_summaries[p]);
+                    columns.push_back(block.column(p));
+                }
+                SummaryAccumulator::addEach(summaries, firstTake + block.firstTake(), columns);
             });
         });
         if (store.takeCount() > 0) {

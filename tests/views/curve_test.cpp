@@ -608,3 +608,51 @@ TEST(CurveClick, GridColumnIsTakePlusOneClamped)
 }
 
 }  // namespace
+
+// Summing several series side by side gives, for each, what adding it alone
+// gives: the same extremes at the same takes, the same count and the same
+// bits of the average, over blocks of any width (the last group short) and
+// series with gaps, ties and overflowing sums.
+TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
+{
+    std::mt19937 random(11);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const std::size_t width : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{9}}) {
+        std::vector<std::vector<double>> series(width);
+        for (std::size_t k = 0; k < width; ++k)
+            for (int t = 0; t < 700; ++t) {
+                const unsigned pick = random() % 10;
+                series[k].push_back(pick == 0   ? nan
+                                    : pick == 1 ? 1e308 * (k % 2 ? -1 : 1)
+                                    : pick == 2 ? 5.0
+                                                : static_cast<double>(random() % 1000) / 8.0 - 60.0);
+            }
+        std::vector<dlv::SummaryAccumulator> alone(width);
+        std::vector<dlv::SummaryAccumulator> together(width);
+        std::vector<dlv::SummaryAccumulator*> pointers;
+        for (dlv::SummaryAccumulator& a : together)
+            pointers.push_back(&a);
+        for (int first = 0; first < 700; first += 250) {
+            const auto count = static_cast<std::size_t>(std::min(250, 700 - first));
+            std::vector<std::span<const double>> blocks;
+            for (std::size_t k = 0; k < width; ++k) {
+                blocks.emplace_back(series[k].data() + first, count);
+                alone[k].add(first, blocks.back());
+            }
+            dlv::SummaryAccumulator::addEach(pointers, first, blocks);
+        }
+        for (std::size_t k = 0; k < width; ++k) {
+            SCOPED_TRACE("width " + std::to_string(width) + ", series " + std::to_string(k));
+            const dlv::CurveSummary a = alone[k].summary();
+            const dlv::CurveSummary b = together[k].summary();
+            EXPECT_EQ(a.count, b.count);
+            EXPECT_EQ(a.maxTake, b.maxTake);
+            EXPECT_EQ(a.minTake, b.minTake);
+            EXPECT_EQ(a.maxValue, b.maxValue);
+            EXPECT_EQ(a.minValue, b.minValue);
+            EXPECT_EQ(std::memcmp(&a.average, &b.average, sizeof(double)), 0);
+            const dlv::CurveSummary whole = dlv::summarizeValues(series[k], 1);
+            EXPECT_EQ(std::memcmp(&a.average, &whole.average, sizeof(double)), 0);
+        }
+    }
+}
