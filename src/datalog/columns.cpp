@@ -108,6 +108,21 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     const std::size_t n = text.size();
     if (n - 1 >= 8 || readable < 8)
         return false;
+    if (n <= 4) {
+        // The same in 32 bits, one combining step fewer: most values of a
+        // log have four digits or fewer.
+        std::uint32_t x;
+        std::memcpy(&x, text.data(), 4);
+        const std::uint32_t mask = ~std::uint32_t{0} >> (32 - 8 * n);
+        const std::uint32_t d = (x & mask) - 0x30303030u;
+        if (((d | (d + 0x76767676u)) & 0x80808080u & mask) != 0)
+            return false;
+        std::uint32_t v = (d & mask) << (8 * (4 - n));
+        v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
+        v = ((v & 0x00FF00FFu) * 6553601) >> 16;
+        value = std::bit_cast<double>(std::uint64_t{v} | 0x4330000000000000u) - 0x1p52;
+        return true;
+    }
     std::uint64_t x;
     std::memcpy(&x, text.data(), 8);
     const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * n);

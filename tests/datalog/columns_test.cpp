@@ -84,6 +84,16 @@ std::vector<std::string> shortTexts()
     for (const char* text : {"12345678", "1234567.", ".1234567", "-1234567", "-.123456", "123456789", "-12345678",
                              "1.2.3", "99999999", "0.000001", "00000000", "-0", "7", "1,5"})
         texts.push_back(text);
+    // Whole numbers of every length beside bytes just outside the digits
+    // ('/' and ':') and bytes of 128 and above, at every place.
+    for (const char* digits : {"7", "42", "907", "1234", "12345", "123456", "1234567", "12345678"})
+        for (const char odd : {'/', ':', '\x80', '\xb9', '\xff'}) {
+            const std::string whole = digits;
+            texts.push_back(whole);
+            for (std::size_t at = 0; at <= whole.size() && whole.size() < 8; ++at)
+                texts.push_back(whole.substr(0, at) + odd + whole.substr(at));
+            texts.push_back(whole.substr(0, whole.size() - 1) + odd);
+        }
     return texts;
 }
 
