@@ -26,125 +26,112 @@ constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
 // Byte-wise constants for eight bytes at a time.
 constexpr std::uint64_t kEachByte = 0x0101010101010101u;
 
-// What parseNumber gives for the commonest value in a log, a plain decimal
-// of at most eight bytes ("-12.5", "128", "0.25"), computed without a branch
-// per character: the value texts of a log vary in length and in where their
-// point stands, and a character loop mispredicts at each of them. Sets value
-// and returns true only for texts of exactly that shape (an optional '-',
-// digits with at most one '.', at least one digit); for anything else it
-// returns false and parseNumber decides. Its result is bit for bit that of
-// parseNumber: the same whole number of at most eight digits divided by the
-// same power of ten. readable: bytes that may be read from text.data() on
-// (at least text.size()); eight of them make the load a single one.
-[[nodiscard]] [[gnu::always_inline]] inline bool shortPlainNumber(std::string_view text, std::size_t readable, double& value) noexcept
+// The digits of an eight-byte word whose first n bytes (n from 1 to 8) are
+// digits less '0', first digit in the lowest byte, as a whole number:
+// shifted up so that the missing leading digits are zeros, then combined
+// pairwise.
+[[nodiscard]] [[gnu::always_inline]] inline std::uint64_t digitsValue(std::uint64_t d, std::size_t n) noexcept
+{
+    std::uint64_t v = d << (8 * (8 - n));
+    v = ((v & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
+    v = ((v & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
+    return ((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+}
+
+// High bit of each of the first bytes of mask that is not a digit, given
+// d, the bytes less '0': a digit gives below 10. A byte below '0' borrows
+// and so has its high bit set, as has one of 10 or more once 0x76 is added;
+// bytes after a borrowing one may be misjudged, but the lowest non-digit is
+// always told right, which is all the callers need.
+[[nodiscard]] [[gnu::always_inline]] inline std::uint64_t notDigits(std::uint64_t d, std::uint64_t mask) noexcept
+{
+    return (d | (d + kEachByte * 0x76)) & (kEachByte * 0x80) & mask;
+}
+
+// A whole number of 2^52 or less, exact: made from its bits rather than by
+// the int-to-double instruction, which keeps the register's upper half and
+// so waits for the instruction before it that wrote the register (a
+// previous number's division), chaining the numbers of a pass.
+[[nodiscard]] [[gnu::always_inline]] inline double exactWhole(std::uint64_t v) noexcept
+{
+    return std::bit_cast<double>(v | 0x4330000000000000u) - 0x1p52;
+}
+
+// shortNumber for what its first test leaves: a sign, a point, more than
+// four digits, or no number. Kept out of line so that the loops that call
+// shortNumber stay small for the whole numbers.
+[[nodiscard]] [[gnu::noinline]] bool shortDecimal(std::string_view text, double& value) noexcept
 {
     std::size_t n = text.size();
-    if (n == 0 || n > 8)
-        return false;
-    std::uint64_t x = 0;  // first character in the lowest byte
-    if (readable >= 8) {
-        std::memcpy(&x, text.data(), 8);
-        if (n < 8)
-            x &= (std::uint64_t{1} << (8 * n)) - 1;
-    } else {
-        for (std::size_t i = n; i-- > 0;)
-            x = (x << 8) | static_cast<unsigned char>(text[i]);
-    }
+    std::uint64_t x;  // first character in the lowest byte
+    std::memcpy(&x, text.data(), 8);
+    x &= ~std::uint64_t{0} >> (64 - 8 * n);
     const bool negative = (x & 0xFF) == '-';
     if (negative) {
         x >>= 8;
-        --n;
-    }
-    if (n == 0)
-        return false;
-    const std::uint64_t valid = n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
-    // High bit of each byte that holds '.' (exact: no false matches).
-    const std::uint64_t t = x ^ (kEachByte * '.');
-    const std::uint64_t dots = ~(((t & (kEachByte * 0x7F)) + kEachByte * 0x7F) | t | (kEachByte * 0x7F)) & valid;
-    int fraction = 0;
-    if (dots != 0) {
-        if ((dots & (dots - 1)) != 0)
-            return false;  // a second point
-        // Drop the point's byte: the digits after it move down one place.
-        const int at = __builtin_ctzll(dots) / 8;
-        const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
-        x = (x & below) | ((x >> 8) & ~below);
-        fraction = static_cast<int>(n) - 1 - at;
-        --n;
-        if (n == 0)
+        if (--n == 0)
             return false;
     }
-    const std::uint64_t mask = n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
-    // Every byte 0x30..0x39: high nibble 3, and still 3 after adding 6.
-    if (((x & (kEachByte * 0xF0)) & mask) != ((kEachByte * 0x30) & mask) ||
-        (((x + kEachByte * 0x06) & (kEachByte * 0xF0)) & mask) != ((kEachByte * 0x30) & mask))
-        return false;
-    // The digits as a whole number: shifted up so that the missing leading
-    // digits are zeros, then combined pairwise.
-    std::uint64_t d = ((x - kEachByte * 0x30) & mask) << (8 * (8 - n));
-    d = ((d & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
-    d = ((d & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
-    d = ((d & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+    std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * n);
+    std::uint64_t d = x - kEachByte * '0';
+    std::size_t fraction = 0;
+    if (const std::uint64_t odd = notDigits(d, mask); odd != 0) {
+        // Only a point may stand there: drop it, the digits after it move
+        // down one place, and the rest must be digits.
+        const auto at = static_cast<unsigned>(__builtin_ctzll(odd)) / 8;
+        if (((x >> (8 * at)) & 0xFF) != '.' || --n == 0)
+            return false;
+        const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
+        x = (x & below) | ((x >> 8) & ~below);
+        fraction = n - at;
+        mask >>= 8;
+        d = x - kEachByte * '0';
+        if (notDigits(d, mask) != 0)
+            return false;
+    }
+    // Whole numbers need no division (x / 1 is x).
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-    // d < 10^8 < 2^52: 2^52 + d is an exact double, and so is the difference.
-    // Made from its bits rather than by the int-to-double instruction, which
-    // keeps the register's upper half and so waits for the previous number's
-    // division, chaining the divisions of a pass. Whole numbers, most of a
-    // log, need no division (x / 1 is x).
-    const double whole = std::bit_cast<double>(d | 0x4330000000000000u) - 0x1p52;
+    const double whole = exactWhole(digitsValue(d & mask, n));
     const double magnitude = fraction == 0 ? whole : whole / kPowersOfTen[fraction];
     value = negative ? -magnitude : magnitude;
     return true;
 }
 
-// The commonest value of all, a whole number of one to eight digits ("0",
-// "127", "2000"), in the fewest steps: one load, one test that every byte is
-// a digit, the digits combined pairwise. Exact, so bit for bit what
-// parseNumber gives. False for anything else. readable as for
-// shortPlainNumber.
-[[nodiscard]] [[gnu::always_inline]] inline bool shortWholeNumber(std::string_view text, std::size_t readable,
-                                                                  double& value) noexcept
+// What parseNumber gives for the commonest values in a log: an optional
+// '-', then digits with at most one '.', at least one digit, eight bytes in
+// all ("-12.5", "128", "0.25"). Sets value and returns true only for texts of
+// that shape; for anything else returns false and parseNumber decides. Bit
+// for bit parseNumber's result: the same whole number of at most eight
+// digits divided by the same power of ten. readable: bytes that may be read
+// from text.data() on; eight make the load a single one.
+[[nodiscard]] [[gnu::always_inline]] inline bool shortNumber(std::string_view text, std::size_t readable,
+                                                             double& value) noexcept
 {
     const std::size_t n = text.size();
     if (n - 1 >= 8 || readable < 8)
         return false;
     if (n <= 4) {
-        // The same in 32 bits, one combining step fewer: most values of a
-        // log have four digits or fewer.
+        // A whole number of four digits or fewer, most values of a log, in
+        // 32 bits: one combining step fewer.
         std::uint32_t x;
         std::memcpy(&x, text.data(), 4);
         const std::uint32_t mask = ~std::uint32_t{0} >> (32 - 8 * n);
         const std::uint32_t d = (x & mask) - 0x30303030u;
-        if (((d | (d + 0x76767676u)) & 0x80808080u & mask) != 0)
-            return false;
-        std::uint32_t v = (d & mask) << (8 * (4 - n));
-        v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
-        v = ((v & 0x00FF00FFu) * 6553601) >> 16;
-        value = std::bit_cast<double>(std::uint64_t{v} | 0x4330000000000000u) - 0x1p52;
-        return true;
+        if (((d | (d + 0x76767676u)) & 0x80808080u & mask) == 0) {
+            std::uint32_t v = (d & mask) << (8 * (4 - n));
+            v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
+            v = ((v & 0x00FF00FFu) * 6553601) >> 16;
+            value = exactWhole(v);
+            return true;
+        }
     }
-    std::uint64_t x;
-    std::memcpy(&x, text.data(), 8);
-    const std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * n);
-    // Each byte less '0': below 10 for a digit. A byte below '0' borrows and
-    // so has its high bit set, as has one of 10 or more once 0x76 is added;
-    // the lowest such byte is always told right, which is all the test needs.
-    const std::uint64_t d = (x & mask) - kEachByte * '0';
-    if (((d | (d + kEachByte * 0x76)) & (kEachByte * 0x80) & mask) != 0)
-        return false;
-    std::uint64_t v = (d & mask) << (8 * (8 - n));
-    v = ((v & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
-    v = ((v & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
-    v = ((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
-    // v < 10^8 < 2^52: made exact from its bits, as in shortPlainNumber.
-    value = std::bit_cast<double>(v | 0x4330000000000000u) - 0x1p52;
-    return true;
+    return shortDecimal(text, value);
 }
 
 [[nodiscard]] [[gnu::always_inline]] inline double numberOf(std::string_view text, std::size_t readable) noexcept
 {
     double value;
-    if (shortWholeNumber(text, readable, value) || shortPlainNumber(text, readable, value))
+    if (shortNumber(text, readable, value))
         return value;
     // parseNumber removes the surrounding spaces itself: untrimmed fields do.
     const std::optional<double> v = parseNumber(text);
