@@ -46,6 +46,38 @@ inline unsigned countBits(std::uint64_t x) noexcept
 #endif
 }
 
+#if DLV_HAVE_SSE2
+// What a block of 64 bytes of a log holds: bit i of a mask for byte i.
+struct BlockMasks {
+    std::uint64_t commas;
+    std::uint64_t ends;    // CR or LF
+    std::uint64_t spaces;
+    bool control;          // a byte below 32 but CR and LF (TAB is sorted out by whoever counts them)
+};
+
+inline BlockMasks scanBlock(const char* bytes) noexcept
+{
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i below32 = _mm_set1_epi8(31);
+    BlockMasks m{0, 0, 0, false};
+    __m128i control = _mm_setzero_si128();
+    for (int k = 0; k < 4; ++k) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+        const auto shift = static_cast<unsigned>(16 * k);
+        const __m128i isEnd = _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr));
+        m.commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
+        m.ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isEnd))) << shift;
+        m.spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, space)))) << shift;
+        control = _mm_or_si128(control, _mm_andnot_si128(isEnd, _mm_cmpeq_epi8(_mm_max_epu8(chunk, below32), below32)));
+    }
+    m.control = _mm_movemask_epi8(control) != 0;
+    return m;
+}
+#endif
+
 // Position of the n-th comma (n = 0 the first) at or after from in line
 // bytes. The comma must exist: the scan does not stop at the line end. Reads
 // up to 15 bytes past it, which the buffer's zeroed tail allows.
@@ -529,23 +561,11 @@ struct TakeStoreBuilder {
         };
         std::size_t i = from;
 #if DLV_HAVE_SSE2
-        const __m128i comma = _mm_set1_epi8(',');
-        const __m128i lf = _mm_set1_epi8('\n');
-        const __m128i cr = _mm_set1_epi8('\r');
-        const __m128i below32 = _mm_set1_epi8(31);
         for (; i + 64 <= size; i += 64) {
-            std::uint64_t commas = 0;
-            std::uint64_t ends = 0;
-            __m128i control = _mm_setzero_si128();
-            for (int k = 0; k < 4; ++k) {
-                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
-                const auto shift = static_cast<unsigned>(16 * k);
-                const __m128i isEnd = _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr));
-                commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
-                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isEnd))) << shift;
-                control = _mm_or_si128(control, _mm_andnot_si128(isEnd, _mm_cmpeq_epi8(_mm_max_epu8(chunk, below32), below32)));
-            }
-            if (_mm_movemask_epi8(control) != 0) [[unlikely]]
+            const BlockMasks block = scanBlock(bytes + i);
+            std::uint64_t commas = block.commas;
+            std::uint64_t ends = block.ends;
+            if (block.control) [[unlikely]]
                 countControlBytes(i, 64);
             while (ends != 0) {
                 const auto b = static_cast<unsigned>(__builtin_ctzll(ends));
@@ -589,26 +609,12 @@ struct TakeStoreBuilder {
         bool skipLf = false;  // an LF right after a CR belongs to that line end
         std::size_t i = from;
 #if DLV_HAVE_SSE2
-        const __m128i comma = _mm_set1_epi8(',');
-        const __m128i lf = _mm_set1_epi8('\n');
-        const __m128i cr = _mm_set1_epi8('\r');
-        const __m128i space = _mm_set1_epi8(' ');
-        const __m128i below32 = _mm_set1_epi8(31);
         for (; i + 64 <= size; i += 64) {
-            std::uint64_t commas = 0;
-            std::uint64_t ends = 0;
-            std::uint64_t spaces = 0;
-            __m128i control = _mm_setzero_si128();  // bytes below 32 but CR and LF (TAB sorted out below)
-            for (int k = 0; k < 4; ++k) {
-                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16 * k));
-                const auto shift = static_cast<unsigned>(16 * k);
-                const __m128i isEnd = _mm_or_si128(_mm_cmpeq_epi8(chunk, lf), _mm_cmpeq_epi8(chunk, cr));
-                commas |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, comma)))) << shift;
-                ends |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(isEnd))) << shift;
-                spaces |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, space)))) << shift;
-                control = _mm_or_si128(control, _mm_andnot_si128(isEnd, _mm_cmpeq_epi8(_mm_max_epu8(chunk, below32), below32)));
-            }
-            if (_mm_movemask_epi8(control) != 0) [[unlikely]]
+            const BlockMasks block = scanBlock(bytes + i);
+            std::uint64_t commas = block.commas;
+            const std::uint64_t ends = block.ends;
+            const std::uint64_t spaces = block.spaces;
+            if (block.control) [[unlikely]]
                 countControlBytes(i, 64);
             // A space anywhere in the block may start or end a value, so the
             // lines it touches get their widths measured with trimming.

@@ -41,14 +41,6 @@ std::string raggedLog(int takes, unsigned seed)
     return log;
 }
 
-std::string warningsText(const std::vector<dlv::ReadWarning>& warnings)
-{
-    std::string text;
-    for (const dlv::ReadWarning& w : warnings)
-        text += std::to_string(static_cast<int>(w.kind)) + " " + std::to_string(w.count) + " " + w.message + "\n";
-    return text;
-}
-
 // What a store tells of each take: its text, its field count, and every
 // field (one before the first and one past the last too), raw and trimmed.
 std::vector<std::string> takesOf(const dlv::TakeStore& store)
@@ -84,7 +76,7 @@ Streamed streamed(const std::string& bytes, std::size_t chunk, dlv::ChunkIndex k
         kind);
     out.ok = warnings.has_value();
     if (warnings)
-        out.warnings = warningsText(*warnings);
+        out.warnings = dlvtest::warningsText(*warnings);
     return out;
 }
 
@@ -104,7 +96,7 @@ void expectSameTakes(const std::string& bytes, const std::vector<std::size_t>& c
             continue;
         EXPECT_EQ(lines.takes, wholeTakes);
         EXPECT_EQ(fields.takes, wholeTakes);
-        EXPECT_EQ(lines.warnings, warningsText(whole.warnings));
+        EXPECT_EQ(lines.warnings, dlvtest::warningsText(whole.warnings));
     }
 }
 
@@ -164,7 +156,7 @@ TEST_F(StreamColumns, GivesTheColumnsOfTheWholeReadingForAnySetOfParameters)
             EXPECT_EQ(streamed->shape.names, whole.store->ParamNames());
             EXPECT_EQ(streamed->shape.fileBytes, bytes.size());
             EXPECT_EQ(streamed->params, params);
-            EXPECT_EQ(warningsText(streamed->warnings), warningsText(whole.warnings));
+            EXPECT_EQ(dlvtest::warningsText(streamed->warnings), dlvtest::warningsText(whole.warnings));
             const std::vector<dlv::Column> expected = dlv::parseColumns(*whole.store, params);
             ASSERT_EQ(streamed->columns.size(), params.size());
             for (std::size_t k = 0; k < params.size(); ++k)

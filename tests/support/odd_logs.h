@@ -1,11 +1,22 @@
 #pragma once
 
-// Small logs that reach the reader's odd cases, for tests that compare two
-// ways of reading the same bytes.
+// Small logs that reach the reader's odd cases, and their warnings as text,
+// for tests that compare two ways of reading the same bytes.
+#include "datalog/take_store.h"
+
 #include <string>
 #include <vector>
 
 namespace dlvtest {
+
+// Warnings as one text, kind and count included, for comparing two readings.
+inline std::string warningsText(const std::vector<dlv::ReadWarning>& warnings)
+{
+    std::string text;
+    for (const dlv::ReadWarning& w : warnings)
+        text += std::to_string(static_cast<int>(w.kind)) + " " + std::to_string(w.count) + " " + w.message + "\n";
+    return text;
+}
 
 // Logs that reach the reader's odd cases: line ends of every kind, a last
 // line without one, ragged takes, control bytes, empty fields, non-numbers,

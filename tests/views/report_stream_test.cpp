@@ -29,14 +29,6 @@ std::vector<std::size_t> chunkSizes()
     return sizes;
 }
 
-std::string warningsText(const std::vector<dlv::ReadWarning>& warnings)
-{
-    std::string text;
-    for (const dlv::ReadWarning& w : warnings)
-        text += std::to_string(static_cast<int>(w.kind)) + " " + std::to_string(w.count) + " " + w.message + "\n";
-    return text;
-}
-
 std::size_t longestLine(const std::string& bytes)
 {
     std::size_t longest = 0;
@@ -76,7 +68,7 @@ void expectSameReports(const std::string& bytes, const dlv::ReadResult& whole, c
             if (!streamed)
                 continue;
             EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ",", hits));
-            EXPECT_EQ(warningsText(streamed->warnings), warningsText(whole.warnings));
+            EXPECT_EQ(dlvtest::warningsText(streamed->warnings), dlvtest::warningsText(whole.warnings));
         }
     }
 }
@@ -133,7 +125,7 @@ TEST(ReportStream, ManyChunksOfAWideLogGiveTheWholeReport)
         const std::optional<dlv::StreamedReport> streamed = dlv::streamedReportOfBytes(log, ".", true, chunk);
         ASSERT_TRUE(streamed.has_value());
         EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ".", true));
-        EXPECT_EQ(warningsText(streamed->warnings), warningsText(whole.warnings));
+        EXPECT_EQ(dlvtest::warningsText(streamed->warnings), dlvtest::warningsText(whole.warnings));
     }
 }
 
