@@ -32,7 +32,7 @@ struct StreamedReport {
 inline constexpr std::size_t kReportChunkBytes = std::size_t{16} << 20;
 
 // The report of the log at path streamed (see streamDataLog): memory about
-// chunkBytes plus one chunk's index, whatever the log's size. nullopt where
+// twice chunkBytes plus one chunk's index, whatever the log's size. nullopt where
 // streaming cannot answer (any error included): then read the log whole and
 // use reportText, which also gives the error's message.
 [[nodiscard]] std::optional<StreamedReport> streamedReport(const std::filesystem::path& path,
