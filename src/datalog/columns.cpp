@@ -352,19 +352,29 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Takes first .. first + count - 1 parsed on every core, each core a range
+// of them: parameter k of take first + i goes to to[k][i].
+void parseTakes(const TakeParser& parser, std::size_t params, std::size_t first, std::size_t count,
+                std::span<double* const> to)
+{
+    parallelFor(count, minTakesPerPart(params), [&](std::size_t begin, std::size_t end) {
+        std::vector<double*> parts(params);
+        for (std::size_t k = 0; k < params; ++k)
+            parts[k] = to[k] + begin;
+        parser.parse(static_cast<int>(first + begin), static_cast<int>(first + end), parts);
+    });
+}
+
+}  // namespace
+
 void parseColumnsInto(const TakeStore& store, std::span<const long long> params, std::span<double* const> outs)
 {
     const std::size_t takes = static_cast<std::size_t>(store.takeCount());
     if (params.empty() || takes == 0)
         return;
-    const TakeParser parser(store, params);
-    // The cores share the takes by ranges, each filling its range of every column.
-    parallelFor(takes, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
-        std::vector<double*> parts(params.size());
-        for (std::size_t k = 0; k < params.size(); ++k)
-            parts[k] = outs[k] + begin;
-        parser.parse(static_cast<int>(begin), static_cast<int>(end), parts);
-    });
+    parseTakes(TakeParser(store, params), params.size(), 0, takes, outs);
 }
 
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params, std::vector<Column> storage)
@@ -439,15 +449,13 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
     const std::size_t perTake = std::max<std::size_t>(params.size(), 1) * sizeof(double);
     const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / perTake, 1, takes);
     std::vector<double> values(blockTakes * params.size());
+    std::vector<double*> columns(params.size());
+    for (std::size_t k = 0; k < params.size(); ++k)
+        columns[k] = values.data() + k * blockTakes;
     const TakeParser parser(store, params);
     for (std::size_t first = 0; first < takes; first += blockTakes) {
         const std::size_t count = std::min(blockTakes, takes - first);
-        parallelFor(count, minTakesPerPart(params.size()), [&](std::size_t begin, std::size_t end) {
-            std::vector<double*> outs(params.size());
-            for (std::size_t k = 0; k < params.size(); ++k)
-                outs[k] = values.data() + k * blockTakes + begin;
-            parser.parse(static_cast<int>(first + begin), static_cast<int>(first + end), outs);
-        });
+        parseTakes(parser, params.size(), first, count, columns);
         consume(ColumnBlock(static_cast<int>(first), static_cast<int>(count), values.data(), blockTakes));
     }
 }

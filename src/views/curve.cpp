@@ -37,6 +37,23 @@ ParamSeries extractParamSeries(const TakeStore& store, long long p)
 
 namespace {
 
+// The rule of the extremes: v of take `take` becomes the highest or the
+// lowest only when strictly beyond it, so that of equal values the first
+// take stays.
+template <class Take>
+[[gnu::always_inline]] inline void widenExtremes(double v, Take take, double& high, Take& highTake, double& low,
+                                                 Take& lowTake) noexcept
+{
+    if (v > high) {
+        high = v;
+        highTake = take;
+    }
+    if (v < low) {
+        low = v;
+        lowTake = take;
+    }
+}
+
 // One accumulator's state in locals over a block, so that the loop does not
 // go through memory for each take.
 struct RunningSummary {
@@ -55,15 +72,7 @@ struct RunningSummary {
             high = low = v;
             highTake = lowTake = take;
         } else {
-            // Strict comparisons: a later equal value never replaces the first.
-            if (v > high) {
-                high = v;
-                highTake = take;
-            }
-            if (v < low) {
-                low = v;
-                lowTake = take;
-            }
+            widenExtremes(v, take, high, highTake, low, lowTake);
         }
         sum.add(v);
         ++count;
@@ -173,15 +182,8 @@ constexpr std::size_t kMinSummaryTakes = std::size_t{1} << 16;
     std::size_t gaps = i;
     for (++i; i < n; ++i) {
         const double v = values[i];
-        gaps += std::isnan(v) ? 1 : 0;  // NaN fails both comparisons below
-        if (v > high) {
-            high = v;
-            highAt = i;
-        }
-        if (v < low) {
-            low = v;
-            lowAt = i;
-        }
+        gaps += std::isnan(v) ? 1 : 0;  // NaN fails both comparisons of the rule
+        widenExtremes(v, i, high, highAt, low, lowAt);
     }
     s.count = static_cast<int>(n - gaps);
     s.maxValue = high;
