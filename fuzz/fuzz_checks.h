@@ -30,6 +30,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace dlv::fuzzcheck {
@@ -629,12 +630,56 @@ inline std::string checkBlm(std::string_view data)
 
 // ------------------------------------------------------------ numeric columns
 
+// What forEachParamRun must hand over for params over takes first .. first +
+// count - 1 of store: each slot's numbers (those of whole, the columns
+// parseColumns gives) once, in take order, always on the same thread.
+// Empty when so, else what went wrong.
+inline std::string checkParamRuns(const dlv::TakeStore& store, const std::vector<long long>& params,
+                                  const std::vector<dlv::Column>& whole, int first, int count, std::size_t blockBytes)
+{
+    std::vector<int> next(params.size(), first);
+    std::vector<std::thread::id> threads(params.size());
+    std::vector<std::string> failures(params.size());  // a slot's, written only by its thread
+    dlv::forEachParamRun(
+        store, params, first, count,
+        [&](std::size_t firstSlot, const dlv::ColumnBlock& block) {
+            for (std::size_t j = 0; j < block.columnCount(); ++j) {
+                const std::size_t k = firstSlot + j;
+                if (k >= params.size() || !failures[k].empty())
+                    continue;
+                if (next[k] == first)
+                    threads[k] = std::this_thread::get_id();
+                if (block.firstTake() != next[k] || block.takeCount() < 1 || threads[k] != std::this_thread::get_id()) {
+                    failures[k] = "slot " + std::to_string(k) + ": block at take " + std::to_string(block.firstTake()) +
+                                  " after " + std::to_string(next[k]);
+                    continue;
+                }
+                for (int i = 0; i < block.takeCount(); ++i) {
+                    const double got = block.column(j)[static_cast<std::size_t>(i)];
+                    const double want = whole[k][static_cast<std::size_t>(block.firstTake() + i)];
+                    if (std::memcmp(&got, &want, sizeof got) != 0 && !(std::isnan(got) && std::isnan(want)))
+                        failures[k] = "slot " + std::to_string(k) + " differs at take " +
+                                      std::to_string(block.firstTake() + i);
+                }
+                next[k] = block.firstTake() + block.takeCount();
+            }
+        },
+        blockBytes);
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        if (!failures[k].empty())
+            return failures[k];
+        if (next[k] != first + std::max(count, 0))
+            return "slot " + std::to_string(k) + " ended at take " + std::to_string(next[k]);
+    }
+    return {};
+}
+
 // Input: a byte naming the names line's width (1 .. 64 names), a byte
 // choosing the asked parameters, then the data lines as they come. Checks
 // every way of reading numbers from the store (whole columns by walking the
 // lines or by the comma index, the block pass with blocks of a few takes,
-// the cache) against parseNumber of each field, and the summaries of the
-// block pass against summarizeSeries.
+// the pass split by parameters, the cache) against parseNumber of each
+// field, and the summaries of the block pass against summarizeSeries.
 inline std::string checkColumns(std::string_view data)
 {
     Bytes in(data);
@@ -684,6 +729,12 @@ inline std::string checkColumns(std::string_view data)
             return failure;
         if (nextTake != takes)
             return "blocks ended at take " + std::to_string(nextTake) + " of " + std::to_string(takes);
+        // The pass split by parameters, over every take and over a window.
+        const std::size_t runBytes = 1 + choice % 3 * 40 * sizeof(double);
+        if (std::string runs = checkParamRuns(*store, *params, columns, 0, takes, runBytes); !runs.empty())
+            return "parameter runs: " + runs;
+        if (std::string runs = checkParamRuns(*store, *params, columns, takes / 3, takes / 2, runBytes); !runs.empty())
+            return "parameter runs of a window: " + runs;
         for (std::size_t k = 0; k < params->size(); ++k) {
             const long long p = (*params)[k];
             if (columns[k].size() != static_cast<std::size_t>(takes))

@@ -57,9 +57,9 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     return std::bit_cast<double>(v | 0x4330000000000000u) - 0x1p52;
 }
 
-// shortNumber for what its first test leaves: a sign, a point, more than
-// four digits, or no number. Kept out of line so that the loops that call
-// shortNumber stay small for the whole numbers.
+// shortNumber for texts of five to eight bytes that are not a whole number
+// of four digits or fewer: a sign, a point, more digits, or no number. Kept
+// out of line so that the loops that call shortNumber stay small.
 [[nodiscard]] [[gnu::noinline]] bool shortDecimal(std::string_view text, double& value) noexcept
 {
     std::size_t n = text.size();
@@ -97,6 +97,40 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     return true;
 }
 
+// The bytes of a 32-bit word less '0' (first character in the lowest byte)
+// and the high bit of each byte among mask that is not a digit, as
+// notDigits does for eight bytes.
+[[nodiscard]] [[gnu::always_inline]] inline std::uint32_t notDigits32(std::uint32_t d, std::uint32_t mask) noexcept
+{
+    return (d | (d + 0x76767676u)) & 0x80808080u & mask;
+}
+
+// The digits of the n (1 to 4) lowest bytes of d, less '0', as a whole number.
+[[nodiscard]] [[gnu::always_inline]] inline std::uint32_t digitsValue32(std::uint32_t d, std::size_t n) noexcept
+{
+    std::uint32_t v = d << (8 * (4 - n));
+    v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
+    return ((v & 0x00FF00FFu) * 6553601) >> 16;
+}
+
+// quotient[k][v]: v / 10^k as parseNumber makes it (the whole number over
+// the power of ten, one rounding), for up to three digits: a load in place
+// of a conversion and a division, which were the longest wait in parsing a
+// short decimal such as "22.6". 32 KB, of which a column touches a few lines.
+struct ShortQuotients {
+    static constexpr std::uint32_t kWholes = 1000;
+    double quotient[4][kWholes];
+
+    constexpr ShortQuotients() noexcept : quotient{}
+    {
+        constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3};
+        for (std::size_t k = 0; k < 4; ++k)
+            for (std::uint32_t v = 0; v < kWholes; ++v)
+                quotient[k][v] = static_cast<double>(v) / kPowersOfTen[k];
+    }
+};
+constexpr ShortQuotients kShortQuotients;
+
 // What parseNumber gives for the commonest values in a log: an optional
 // '-', then digits with at most one '.', at least one digit, eight bytes in
 // all ("-12.5", "128", "0.25"). Sets value and returns true only for texts of
@@ -111,19 +145,48 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     if (n - 1 >= 8 || readable < 8)
         return false;
     if (n <= 4) {
-        // A whole number of four digits or fewer, most values of a log, in
-        // 32 bits: one combining step fewer.
+        // Four bytes or fewer, most values of a log, in 32 bits. A whole
+        // number first: one combining step fewer than eight bytes take.
         std::uint32_t x;
         std::memcpy(&x, text.data(), 4);
-        const std::uint32_t mask = ~std::uint32_t{0} >> (32 - 8 * n);
-        const std::uint32_t d = (x & mask) - 0x30303030u;
-        if (((d | (d + 0x76767676u)) & 0x80808080u & mask) == 0) {
-            std::uint32_t v = (d & mask) << (8 * (4 - n));
-            v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
-            v = ((v & 0x00FF00FFu) * 6553601) >> 16;
-            value = exactWhole(v);
+        std::uint32_t mask = ~std::uint32_t{0} >> (32 - 8 * n);
+        x &= mask;
+        std::uint32_t d = x - 0x30303030u;
+        std::uint32_t odd = notDigits32(d, mask);
+        if (odd == 0) {
+            value = exactWhole(digitsValue32(d & mask, n));
             return true;
         }
+        // Then a sign, a point or both ("-12", "22.6", "-0.5"): at most
+        // three digits, whose quotient is looked up.
+        std::size_t digits = n;
+        const bool negative = (x & 0xFF) == '-';
+        if (negative) {
+            x >>= 8;
+            mask >>= 8;
+            --digits;
+            d = x - 0x30303030u;
+            odd = notDigits32(d, mask);
+        }
+        std::size_t fraction = 0;
+        if (odd != 0) {
+            const auto at = static_cast<unsigned>(__builtin_ctz(odd)) / 8;
+            if (((x >> (8 * at)) & 0xFF) != '.')
+                return false;
+            const std::uint32_t below = (std::uint32_t{1} << (8 * at)) - 1;
+            x = (x & below) | ((x >> 8) & ~below);
+            mask >>= 8;
+            --digits;
+            fraction = digits - at;
+            d = x - 0x30303030u;
+            if (notDigits32(d, mask) != 0)
+                return false;
+        }
+        if (digits == 0)
+            return false;
+        const double magnitude = kShortQuotients.quotient[fraction][digitsValue32(d & mask, digits)];
+        value = negative ? -magnitude : magnitude;
+        return true;
     }
     return shortDecimal(text, value);
 }
@@ -160,6 +223,41 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
         mask |= std::uint64_t{bytes[i] == ','} << i;
     return mask;
 #endif
+}
+
+// Commas in a mask: one instruction where the processor is known to have
+// it, otherwise a few on 64 bits (not a call into the compiler's library).
+[[nodiscard]] [[gnu::always_inline]] inline std::size_t commaCount(std::uint64_t mask) noexcept
+{
+#if defined(__POPCNT__)
+    return static_cast<std::size_t>(__builtin_popcountll(mask));
+#else
+    mask -= (mask >> 1) & 0x5555555555555555u;
+    mask = (mask & 0x3333333333333333u) + ((mask >> 2) & 0x3333333333333333u);
+    mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<std::size_t>((mask * kEachByte) >> 56);
+#endif
+}
+
+// For a walk that begins with a later field: drops the first `skip` commas
+// of a line from mask, the commas of its 64 bytes from base on, counting
+// them off skip. Once the last is dropped, skip is 0 and start is the byte
+// after it, where the first wanted field begins. Cheaper than cutting the
+// fields before it one by one.
+[[gnu::always_inline]] inline void skipCommas(std::uint64_t& mask, std::size_t& skip, std::size_t base,
+                                              std::size_t& start) noexcept
+{
+    const std::size_t commas = commaCount(mask);
+    if (commas < skip) {
+        skip -= commas;
+        mask = 0;
+        return;
+    }
+    for (; skip > 1; --skip)
+        mask &= mask - 1;
+    start = base + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
+    mask &= mask - 1;
+    skip = 0;
 }
 
 // Whether a pass over params reads each take's line from its start, as it
@@ -205,9 +303,9 @@ public:
         std::sort(m_sorted.begin(), m_sorted.end(),
                   [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
         m_walk = !store.indexesFields() || walksLines(store.ParamNames(), params);
-        m_everyField = true;
+        m_everyField = !m_sorted.empty() && m_sorted.front().param >= 0;
         for (std::size_t k = 0; k < m_sorted.size(); ++k)
-            m_everyField = m_everyField && m_sorted[k].param == static_cast<long long>(k);
+            m_everyField = m_everyField && m_sorted[k].param == m_sorted.front().param + static_cast<long long>(k);
         // Short lines follow each other within a few cache lines, which the
         // processor fetches ahead by itself; asking for them as well only
         // costs the index lookups (a third of a pick on lines of 40 bytes).
@@ -246,7 +344,8 @@ private:
             const char* const bytes = line.data();
             const std::size_t length = line.size();
             const Wanted* w = valid;
-            long long field = 0;
+            long long field = valid->param;
+            auto skip = static_cast<std::size_t>(field);
             std::size_t start = 0;
             // Field `field` ends at `stop`: parsed once when asked for (for
             // every place it is asked for), then on to the next. Written out
@@ -263,24 +362,28 @@ private:
             };
             for (std::size_t base = 0; base < length && w != last; base += 64) {
                 std::uint64_t mask = commaMask(bytes + base, length - base);
+                if (skip > 0)
+                    skipCommas(mask, skip, base, start);
                 while (mask != 0 && w != last) {
                     fieldEnds(base + static_cast<std::size_t>(__builtin_ctzll(mask)));
                     mask &= mask - 1;
                 }
             }
-            if (w != last)
+            if (w != last && skip == 0)
                 fieldEnds(length);
             for (; w != last; ++w)
                 outs[w->slot][i] = kNoNumber;  // beyond the line's fields
         }
     }
 
-    // The walk when parameters 0 .. n - 1 are asked for once each (a report,
-    // a table of every parameter): every field up to n is parsed, with no
-    // test of whether it is wanted.
+    // The walk when parameters p .. p + n - 1 are asked for once each (a
+    // report, a table of every parameter, a core's share of them): every
+    // field from p up to p + n is parsed, with no test of whether it is
+    // wanted.
     void walkEveryField(int begin, int end, std::span<double* const> outs) const noexcept
     {
         const std::size_t n = m_sorted.size();
+        const auto firstField = static_cast<std::size_t>(m_sorted.front().param);
         std::vector<double*> byField(n);
         for (std::size_t f = 0; f < n; ++f)
             byField[f] = outs[m_sorted[f].slot];
@@ -291,9 +394,12 @@ private:
             const char* const bytes = line.data();
             const std::size_t length = line.size();
             std::size_t f = 0;
+            std::size_t skip = firstField;
             std::size_t start = 0;
             for (std::size_t base = 0; base < length; base += 64) {
                 std::uint64_t mask = commaMask(bytes + base, length - base);
+                if (skip > 0)
+                    skipCommas(mask, skip, base, start);
                 while (mask != 0) {
                     const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctzll(mask));
                     mask &= mask - 1;
@@ -303,8 +409,9 @@ private:
                         goto next;
                 }
             }
-            to[f][i] = numberOf(std::string_view(bytes + start, length - start), readableFrom(length, start));
-            for (++f; f < n; ++f)
+            if (skip == 0)
+                to[f++][i] = numberOf(std::string_view(bytes + start, length - start), readableFrom(length, start));
+            for (; f < n; ++f)
                 to[f][i] = kNoNumber;  // beyond the line's fields
         next:;
         }
@@ -339,15 +446,18 @@ private:
     std::span<const long long> m_params;
     std::vector<Wanted> m_sorted;
     bool m_walk = false;
-    bool m_everyField = false;  // parameters 0 .. n - 1, each once
+    bool m_everyField = false;  // parameters p .. p + n - 1, each once
     bool m_prefetch = true;
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches
 };
 
-// Takes per part of a parallel parse: enough that starting a thread pays.
+// Fields per part of a parallel parse: enough that starting a thread pays.
+constexpr std::size_t kMinFieldsPerPart = 16384;
+
+// Takes per part of a parallel parse of params parameters.
 [[nodiscard]] std::size_t minTakesPerPart(std::size_t params) noexcept
 {
-    return std::max<std::size_t>(64, 16384 / std::max<std::size_t>(params, 1));
+    return std::max<std::size_t>(64, kMinFieldsPerPart / std::max<std::size_t>(params, 1));
 }
 
 }  // namespace
@@ -456,8 +566,36 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
     for (std::size_t first = 0; first < takes; first += blockTakes) {
         const std::size_t count = std::min(blockTakes, takes - first);
         parseTakes(parser, params.size(), first, count, columns);
-        consume(ColumnBlock(static_cast<int>(first), static_cast<int>(count), values.data(), blockTakes));
+        consume(ColumnBlock(static_cast<int>(first), static_cast<int>(count), values.data(), blockTakes,
+                            params.size()));
     }
+}
+
+void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes)
+{
+    if (params.empty() || takeCount <= 0)
+        return;
+    const std::size_t slots = params.size();
+    const auto takes = static_cast<std::size_t>(takeCount);
+    const std::size_t parts = std::min(partCount(slots, 1), partCount(slots * takes, kMinFieldsPerPart));
+    runParts(parts, [&](std::size_t k) {
+        const std::size_t firstSlot = slots * k / parts;
+        const std::size_t count = slots * (k + 1) / parts - firstSlot;
+        const TakeParser parser(store, params.subspan(firstSlot, count));
+        const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / (count * sizeof(double)), 1, takes);
+        std::vector<double> values(blockTakes * count);
+        std::vector<double*> columns(count);
+        for (std::size_t j = 0; j < count; ++j)
+            columns[j] = values.data() + j * blockTakes;
+        for (std::size_t done = 0; done < takes; done += blockTakes) {
+            const auto n = static_cast<int>(std::min(blockTakes, takes - done));
+            const int first = firstTake + static_cast<int>(done);
+            parser.parse(first, first + n, columns);
+            consume(firstSlot, ColumnBlock(first, n, values.data(), blockTakes, count));
+        }
+    });
 }
 
 ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes)

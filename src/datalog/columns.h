@@ -157,12 +157,14 @@ inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
 // Lives only for the call it is handed to.
 class ColumnBlock final {
 public:
-    ColumnBlock(int firstTake, int takeCount, const double* values, std::size_t stride) noexcept
-        : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride)
+    ColumnBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
+                std::size_t columnCount) noexcept
+        : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride), m_columns(columnCount)
     {
     }
     [[nodiscard]] int firstTake() const noexcept { return m_first; }
     [[nodiscard]] int takeCount() const noexcept { return m_count; }
+    [[nodiscard]] std::size_t columnCount() const noexcept { return m_columns; }
     [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
     {
         return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
@@ -173,6 +175,7 @@ private:
     int m_count;
     const double* m_values;
     std::size_t m_stride;
+    std::size_t m_columns;
 };
 
 // Bytes of parsed numbers a block pass holds at a time. A block starts its
@@ -191,5 +194,25 @@ inline constexpr std::size_t kColumnBlockBytes = std::size_t{4} << 20;
 void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
                         const std::function<void(const ColumnBlock&)>& consume,
                         std::size_t blockBytes = kColumnBlockBytes);
+
+// Bytes of parsed numbers each core holds at a time in forEachParamRun:
+// few enough that they are still in that core's cache when consumed.
+inline constexpr std::size_t kParamRunBlockBytes = std::size_t{256} << 10;
+
+// A pass for running totals kept per parameter, split over the cores by
+// parameters rather than by takes: params are cut into runs of consecutive
+// slots, one per core, and each core parses its run over takes firstTake ..
+// firstTake + takeCount - 1 of store, in take order, a block of takes at a
+// time, calling consume(firstSlot, block) on its own thread, where
+// block.column(j) holds the numbers of params[firstSlot + j]. So each
+// parameter's numbers reach consume in take order and from one thread:
+// totals need neither merging nor a pass of their own over stored numbers,
+// and come out the same to the last bit whatever the number of cores.
+// consume runs on several threads at once, never twice at once for one slot.
+// Holds about blockBytes of numbers per core. An exception from consume ends
+// that core's run and travels on once every core has ended.
+void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes = kParamRunBlockBytes);
 
 }  // namespace dlv

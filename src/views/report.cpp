@@ -8,6 +8,7 @@
 #include "datalog/columns.h"
 #include "datalog/parallel.h"
 
+#include <algorithm>
 #include <array>
 #include <numeric>
 #include <optional>
@@ -49,25 +50,26 @@ public:
     }
 
     // One pass over the takes of store, which are takes firstTake on of the
-    // log, parses every parameter of the grid and the BLM fields.
+    // log, parses every parameter of the grid and the BLM fields: each core
+    // a run of the parameters over every take, adding to their totals as it
+    // goes. The BLM table needs three fields of a take together, which may
+    // be parsed on different cores: they are kept for a window of takes and
+    // added once the window is parsed.
     void add(const TakeStore& store, int firstTake)
     {
-        forEachColumnBlock(store, m_params, [&](const ColumnBlock& block) {
-            m_blm.add(block.column(m_blmSlots[0]), block.column(m_blmSlots[1]), block.column(m_blmSlots[2]));
-            // Each parameter's totals see its takes in order, whichever core adds them.
-            parallelFor(m_summaries.size(), 16, [&](std::size_t begin, std::size_t end) {
-                std::vector<SummaryAccumulator*> summaries;
-                std::vector<std::span<const double>> columns;
-                for (std::size_t p = begin; p < end; ++p) {
-                    summaries.push_back(&m_summaries[p]);
-                    columns.push_back(block.column(p));
-                }
-                SummaryAccumulator::addEach(summaries, firstTake + block.firstTake(), columns);
+        const int takes = store.takeCount();
+        for (int window = 0; window < takes; window += kWindowTakes) {
+            const int count = std::min(kWindowTakes, takes - window);
+            for (std::vector<double>& column : m_blmColumns)
+                column.resize(static_cast<std::size_t>(count));
+            forEachParamRun(store, m_params, window, count, [&](std::size_t firstSlot, const ColumnBlock& block) {
+                addBlock(firstSlot, block, firstTake, window);
             });
-        });
-        if (store.takeCount() > 0) {
+            m_blm.add(m_blmColumns[0], m_blmColumns[1], m_blmColumns[2]);
+        }
+        if (takes > 0) {
             m_lastTime = std::string(*store.Get_Param_data(0, store.lastTake()));
-            m_takeCount = firstTake + store.takeCount();
+            m_takeCount = firstTake + takes;
         }
     }
 
@@ -95,11 +97,38 @@ public:
     }
 
 private:
+    // Takes whose BLM fields are kept at a time: 1.5 MB.
+    static constexpr int kWindowTakes = 1 << 16;
+
+    // The numbers of params[firstSlot ..] over the block's takes (of a
+    // window starting at take window of the store, itself starting at take
+    // firstTake of the log), on the core that parsed them.
+    void addBlock(std::size_t firstSlot, const ColumnBlock& block, int firstTake, int window)
+    {
+        const std::size_t endSlot = firstSlot + block.columnCount();
+        const std::size_t summarized = std::min(endSlot, m_summaries.size());
+        if (firstSlot < summarized) {
+            std::vector<SummaryAccumulator*> summaries;
+            std::vector<std::span<const double>> columns;
+            for (std::size_t p = firstSlot; p < summarized; ++p) {
+                summaries.push_back(&m_summaries[p]);
+                columns.push_back(block.column(p - firstSlot));
+            }
+            SummaryAccumulator::addEach(summaries, firstTake + block.firstTake(), columns);
+        }
+        for (std::size_t f = 0; f < kBlmFields.size(); ++f)
+            if (m_blmSlots[f] >= firstSlot && m_blmSlots[f] < endSlot) {
+                const std::span<const double> from = block.column(m_blmSlots[f] - firstSlot);
+                std::copy(from.begin(), from.end(), m_blmColumns[f].begin() + (block.firstTake() - window));
+            }
+    }
+
     std::vector<std::string> m_names;
     std::vector<long long> m_params;  // every name's parameter, then the BLM fields beyond them
     std::array<std::size_t, kBlmFields.size()> m_blmSlots{};
     std::vector<SummaryAccumulator> m_summaries;
     BlmTableBuilder m_blm;
+    std::array<std::vector<double>, kBlmFields.size()> m_blmColumns;  // of the window being parsed
     std::optional<std::string> m_lastTime;  // parameter 0 of the last take so far
     int m_takeCount = 0;
 };

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -84,6 +85,15 @@ std::vector<std::string> shortTexts()
     for (const char* text : {"12345678", "1234567.", ".1234567", "-1234567", "-.123456", "123456789", "-12345678",
                              "1.2.3", "99999999", "0.000001", "00000000", "-0", "7", "1,5"})
         texts.push_back(text);
+    // Every number of up to three digits with a point at each place, with
+    // and without a sign ("22.6", "-.05", "999."): read from a table of
+    // quotients, which must hold parseNumber's very bits.
+    for (int v = 0; v < 1000; v += v < 120 ? 1 : 7)
+        for (const std::string& digits : {std::to_string(v), std::string(v < 10 ? "00" : v < 100 ? "0" : "") +
+                                                                std::to_string(v)})
+            for (std::size_t at = 0; at <= digits.size(); ++at)
+                for (const char* sign : {"", "-"})
+                    texts.push_back(sign + digits.substr(0, at) + "." + digits.substr(at));
     // Whole numbers of every length beside bytes just outside the digits
     // ('/' and ':') and bytes of 128 and above, at every place.
     for (const char* digits : {"7", "42", "907", "1234", "12345", "123456", "1234567", "12345678"})
@@ -231,6 +241,99 @@ TEST(ColumnBlocks, SummariesAddedBlockByBlockEqualThoseOfTheWholeSeriesToTheBit)
     EXPECT_EQ(got.maxTake, want.maxTake);
     EXPECT_EQ(got.minTake, want.minTake);
     EXPECT_TRUE(sameBits(got.average, want.average));
+}
+
+// ------------------------------------------------------------ the pass split by parameters
+
+namespace {
+
+// 3,000 takes of 40 names whose lines hold from none to 44 fields, numbers
+// and not.
+std::string raggedLog()
+{
+    std::string log = "title\n";
+    for (int f = 0; f < 40; ++f)
+        log += (f ? ",P" : "P") + std::to_string(f);
+    log += '\n';
+    for (int t = 0; t < 3000; ++t) {
+        const int fields = t % 97 == 0 ? 1 + t % 7 : t % 89 == 0 ? 44 : 40;
+        for (int f = 0; f < fields; ++f) {
+            if (f > 0)
+                log += ',';
+            const int v = (t * 31 + f * 17) % 1013;
+            log += v % 23 == 0 ? "x" : v % 5 == 0 ? std::to_string(v - 500) + "." + std::to_string(f % 10)
+                                                   : std::to_string(v);
+        }
+        log += '\n';
+    }
+    return log;
+}
+
+const std::vector<std::vector<long long>>& paramSets()
+{
+    static const std::vector<std::vector<long long>> sets = [] {
+        std::vector<long long> every(42);
+        std::iota(every.begin(), every.end(), 0LL);  // every name and two beyond
+        std::vector<long long> late(23);
+        std::iota(late.begin(), late.end(), 17LL);  // a run that starts mid-line
+        return std::vector<std::vector<long long>>{every, late, {-1, 5, 39, 5, 2, 43}, {0}, {41}};
+    }();
+    return sets;
+}
+
+}  // namespace
+
+TEST(ParamRuns, HandEachParameterItsTakesOnceInOrderOnOneThread)
+{
+    const auto store = readLog(raggedLog());
+    ASSERT_TRUE(store);
+    const int takes = store->takeCount();
+    for (const std::vector<long long>& params : paramSets()) {
+        const std::vector<Column> whole = dlv::parseColumns(*store, params);
+        for (const std::size_t blockBytes : {std::size_t{1}, std::size_t{8 * 3 * 7}, dlv::kParamRunBlockBytes}) {
+            SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()) +
+                         ", block bytes " + std::to_string(blockBytes));
+            EXPECT_EQ(dlv::fuzzcheck::checkParamRuns(*store, params, whole, 0, takes, blockBytes), "");
+            EXPECT_EQ(dlv::fuzzcheck::checkParamRuns(*store, params, whole, 1001, 1234, blockBytes), "");
+            EXPECT_EQ(dlv::fuzzcheck::checkParamRuns(*store, params, whole, 7, 0, blockBytes), "");
+        }
+    }
+}
+
+TEST(ParamRuns, WalkChunksIndexedByTheirLinesAlikeFromAnyField)
+{
+    // Such chunks have no comma index: every run is walked, the later ones
+    // skipping the fields before theirs.
+    const std::string log = raggedLog();
+    int chunks = 0;
+    const auto warnings = dlv::streamDataLogBytes(
+        log, 4096,
+        [&](const dlv::TakeStore& chunk, int) {
+            ++chunks;
+            for (const std::vector<long long>& params : paramSets()) {
+                const std::vector<Column> whole = dlv::parseColumns(chunk, params);
+                EXPECT_EQ(dlv::fuzzcheck::checkParamRuns(chunk, params, whole, 0, chunk.takeCount(), 8 * 5 * 11), "");
+            }
+        },
+        dlv::ChunkIndex::Lines);
+    EXPECT_TRUE(warnings.has_value());
+    EXPECT_GT(chunks, 10);
+}
+
+TEST(ParamRuns, AnErrorInTheConsumerTravelsOn)
+{
+    const auto store = readLog(raggedLog());
+    ASSERT_TRUE(store);
+    const std::vector<long long>& every = paramSets().front();
+    std::atomic<int> calls = 0;
+    EXPECT_THROW(dlv::forEachParamRun(
+                     *store, every, 0, store->takeCount(),
+                     [&](std::size_t, const dlv::ColumnBlock&) {
+                         if (++calls == 2)
+                             throw std::runtime_error("stop");
+                     },
+                     8 * 100),
+                 std::runtime_error);
 }
 
 // ------------------------------------------------------------ the cache
