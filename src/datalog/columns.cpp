@@ -670,8 +670,6 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
     }
     std::vector<Column> parsed = m_loader(missing, std::move(storage));
     std::lock_guard lock(m_mutex);
-    if (m_keepSpare && !m_spare.valid())
-        prepareSpare();
     for (std::size_t m = 0; m < missing.size(); ++m) {
         const ColumnPtr column = hold(missing[m], std::move(parsed[m]));
         for (std::size_t k = 0; k < params.size(); ++k)
@@ -679,6 +677,9 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
                 result[k] = column;
     }
     evict();
+    // A column dropped just now may have become the spare; else one is made.
+    if (m_keepSpare && !m_spare.valid())
+        prepareSpare();
     return result;
 }
 
@@ -696,7 +697,9 @@ ColumnPtr ColumnCache::hold(long long param, Column column)
         touch(param);
         return found->second.column;
     }
-    auto held = std::make_shared<const Column>(std::move(column));
+    // Made as a mutable object, so that once dropped by the cache and held
+    // by no one else its memory may be taken over as the spare.
+    ColumnPtr held = std::make_shared<Column>(std::move(column));
     m_order.push_front(param);
     m_entries.emplace(param, Entry{held, m_order.begin()});
     m_bytes += held->size() * sizeof(double);
@@ -728,6 +731,18 @@ void ColumnCache::prepareSpare()
     }
 }
 
+void ColumnCache::recycle(ColumnPtr& column)
+{
+    // Held by the cache alone (others only copy it under m_mutex, which is
+    // held here), so nothing reads it any more; hold() made it mutable.
+    if (!m_keepSpare || m_spare.valid() || column.use_count() != 1 ||
+        column->size() != static_cast<std::size_t>(m_shape.takeCount))
+        return;
+    std::promise<Column> ready;
+    ready.set_value(std::move(const_cast<Column&>(*column)));
+    m_spare = ready.get_future();
+}
+
 std::size_t ColumnCache::cachedBytes() const
 {
     std::lock_guard lock(m_mutex);
@@ -749,6 +764,7 @@ void ColumnCache::evict()
         m_order.pop_back();
         const auto found = m_entries.find(oldest);
         m_bytes -= found->second.column->size() * sizeof(double);
+        recycle(found->second.column);
         m_entries.erase(found);
     }
 }

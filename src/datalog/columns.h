@@ -79,9 +79,11 @@ public:
     // Has a column's worth of memory made ready on another thread now and
     // after each parse that uses it up, so that the next column parsed does
     // not wait for the system to hand out its pages (about 15 ms for 3.6
-    // million takes; a small log gains nothing and gets none). Costs that
-    // memory, 8 bytes a take, held idle outside the budget. For the window,
-    // where one column is asked for at a time.
+    // million takes; a small log gains nothing and gets none). A column the
+    // cache drops while no one else holds it becomes the spare as it is,
+    // with no new pages to touch. Costs that memory, 8 bytes a take, held
+    // idle outside the budget. For the window, where one column is asked
+    // for at a time.
     void keepSpareColumn();
 
     // Half the file size, at most 4 GiB; a log whose 64 columns fit in
@@ -96,6 +98,9 @@ private:
     // Holds a column just parsed, unless one is held already; returns the one held.
     ColumnPtr hold(long long param, Column column);
     void prepareSpare();
+    // Makes column, about to be dropped, the spare when one is kept and
+    // missing and no one else holds the column. Under m_mutex.
+    void recycle(ColumnPtr& column);
     // Takes of a log whose columns are worth a spare.
     static constexpr int kSpareFromTakes = 1 << 20;
 
@@ -112,7 +117,7 @@ private:
     std::unordered_map<long long, Entry> m_entries;
     std::size_t m_bytes = 0;
     bool m_keepSpare = false;
-    std::future<Column> m_spare;  // a column of takeCount() zeros, being made or made
+    std::future<Column> m_spare;  // a column of takeCount() values (zeros or a dropped column's), being made or made
 };
 
 // Parses params over every take in one pass, without caching: one column per

@@ -424,6 +424,36 @@ TEST(ColumnCacheTest, ColumnsParsedIntoTheSpareEqualThoseParsedAfresh)
         }
 }
 
+TEST(ColumnCacheTest, ADroppedColumnBecomesTheSpareOnlyWhenNoOneHoldsIt)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 3 * 1100000; ++i)
+        texts.push_back(std::to_string(i % 3 == 0 ? i % 1000 : i % 3 == 1 ? -(i % 977) : i % 13));
+    const auto store = logOfTexts(3, texts);
+    ASSERT_TRUE(store);
+    const std::vector<long long> params = {0, 1, 2};
+    const std::vector<Column> fresh = dlv::parseColumns(*store, params);
+    dlv::ColumnCache cache(store, 1);  // keeps only the last column asked for
+    cache.keepSpareColumn();
+
+    // Held by the caller when dropped: its numbers stay as they are.
+    const ColumnPtr held = cache.column(0);
+    ASSERT_TRUE(cache.column(1));  // drops column 0
+    ColumnPtr third = cache.column(2);
+    EXPECT_NE(third->data(), held->data());
+    EXPECT_EQ(*held, fresh[0]);
+    EXPECT_EQ(*third, fresh[2]);
+
+    // Held by no one when dropped: the next column parsed takes over its memory.
+    const double* dropped = third->data();
+    third.reset();
+    const ColumnPtr first = cache.column(0);   // drops column 2, which becomes the spare
+    const ColumnPtr second = cache.column(1);  // parsed into it
+    EXPECT_EQ(second->data(), dropped);
+    EXPECT_EQ(*first, fresh[0]);
+    EXPECT_EQ(*second, fresh[1]);
+}
+
 TEST(ColumnCacheTest, ThreadsAskingAtOnceGetEqualColumns)
 {
     std::vector<std::string> texts;
