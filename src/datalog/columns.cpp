@@ -57,10 +57,10 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     return std::bit_cast<double>(v | 0x4330000000000000u) - 0x1p52;
 }
 
-// shortNumber for texts of five to eight bytes that are not a whole number
-// of four digits or fewer: a sign, a point, more digits, or no number. Kept
-// out of line so that the loops that call shortNumber stay small.
-[[nodiscard]] [[gnu::noinline]] bool shortDecimal(std::string_view text, double& value) noexcept
+// shortNumber for texts of five to eight bytes: a sign, a point, more
+// digits, or no number. Inline: the call cost about 8 % of parsing a column
+// of times ("0.003" to "3599.999").
+[[nodiscard]] [[gnu::always_inline]] inline bool shortDecimal(std::string_view text, double& value) noexcept
 {
     std::size_t n = text.size();
     std::uint64_t x;  // first character in the lowest byte
