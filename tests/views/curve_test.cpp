@@ -195,11 +195,13 @@ TEST(CurveSummary, SplitOverThreadsEqualsOnePassInTakeOrderToTheBit)
 
 TEST(CurveSummary, SignedZerosKeepTheFirstTakeAndAPositiveSum)
 {
-    const dlv::CurveSummary s = dlv::summarizeValues(std::vector<double>{kGap, -0.0, 0.0, -0.0}, 3);
-    EXPECT_EQ(s.maxTake, 1);
-    EXPECT_EQ(s.minTake, 1);
-    EXPECT_TRUE(std::signbit(s.maxValue));
-    EXPECT_FALSE(std::signbit(s.average)) << "0 + -0 + 0 + -0 is +0 added in order";
+    for (const std::size_t parts : {1, 3}) {
+        const dlv::CurveSummary s = dlv::summarizeValues(std::vector<double>{kGap, -0.0, 0.0, -0.0}, parts);
+        EXPECT_EQ(s.maxTake, 1);
+        EXPECT_EQ(s.minTake, 1);
+        EXPECT_TRUE(std::signbit(s.maxValue));
+        EXPECT_FALSE(std::signbit(s.average)) << "0 + -0 + 0 + -0 is +0 added in order";
+    }
 }
 
 TEST(CurveSummary, NoNumbersGiveEmptyLabels)
