@@ -131,13 +131,6 @@ inline std::string_view sparseField(const char* line, std::size_t span, std::uin
 
 }  // namespace
 
-std::string_view TakeStore::DataLines(int t) const noexcept
-{
-    const auto i = static_cast<std::size_t>(t);
-    const std::uint64_t start = m_index.start(i);
-    return {m_data + start, textLength(m_data + start, m_index.start(i + 1) - start)};
-}
-
 const TakeStore::LongLine& TakeStore::longLine(std::size_t t) const noexcept
 {
     return *std::lower_bound(m_longLines.begin(), m_longLines.end(), t,

@@ -130,6 +130,14 @@ private:
     bool m_linesOnly = false;
 };
 
+// Inline: the walks over every field of a log call it once a take.
+inline std::string_view TakeStore::DataLines(int t) const noexcept
+{
+    const auto i = static_cast<std::size_t>(t);
+    const std::uint64_t start = m_index.start(i);
+    return {m_data + start, static_cast<std::size_t>(lineEnd(i) - start)};
+}
+
 // Asks the processor to bring field p of take t into cache ahead of
 // field(): the field starts up to seven fields past its anchor, so the cache
 // line after the anchor's is asked for too. Reads only the index.
