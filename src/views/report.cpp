@@ -6,7 +6,6 @@
 #include "views/run_time.h"
 
 #include "datalog/columns.h"
-#include "datalog/parallel.h"
 
 #include <algorithm>
 #include <array>
@@ -110,6 +109,8 @@ private:
         if (firstSlot < summarized) {
             std::vector<SummaryAccumulator*> summaries;
             std::vector<std::span<const double>> columns;
+            summaries.reserve(summarized - firstSlot);
+            columns.reserve(summarized - firstSlot);
             for (std::size_t p = firstSlot; p < summarized; ++p) {
                 summaries.push_back(&m_summaries[p]);
                 columns.push_back(block.column(p - firstSlot));
