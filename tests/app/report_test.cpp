@@ -168,8 +168,9 @@ TEST(Report, LogsLargerThanAChunkGiveTheReportOfTheWholeLog)
         const std::string path = logs.write(name, log);
         const dlv::ReadResult whole = dlv::readDataLog(path);
         ASSERT_TRUE(whole.ok());
-        if (log.size() > dlv::kReportChunkBytes * 2)
+        if (log.size() > dlv::kReportChunkBytes * 2) {
             EXPECT_EQ(whole.warnings.size(), 2U);  // a control byte and short takes, counted over chunks
+        }
         std::string warnings;
         for (const dlv::ReadWarning& w : whole.warnings)
             warnings += "datalog-viewer: warning: '" + path + "': " + w.message + "\n";

@@ -63,8 +63,9 @@ void expectSameReports(const std::string& bytes, const dlv::ReadResult& whole, c
                 EXPECT_FALSE(streamed.has_value()) << "an unreadable log was streamed";
                 continue;
             }
-            if (chunk >= longest)
+            if (chunk >= longest) {
                 EXPECT_TRUE(streamed.has_value());
+            }
             if (!streamed)
                 continue;
             EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ",", hits));
