@@ -23,22 +23,16 @@ namespace {
 std::string raggedLog(int takes, unsigned seed)
 {
     std::mt19937 random(seed);
-    std::string log = "title\nA,B,C,D,E,F,G,H,I,J,K,L\n";
-    const char* ends[] = {"\n", "\r\n", "\r", "\n\r", "\r\r\n", "\n\n"};
-    const char* odd[] = {"", " ", "x", "1e3", " 7 ", "-0", "\x01", "0.125", "\t5"};
-    for (int t = 0; t < takes; ++t) {
-        const int width = random() % 5 == 0 ? static_cast<int>(random() % 30) : 12;
-        for (int f = 0; f < width; ++f) {
-            if (f)
-                log += ',';
-            if (random() % 9 == 0)
-                log += odd[random() % std::size(odd)];
-            else
-                log += std::to_string(static_cast<int>(random() % 20000) - 900);
-        }
-        log += ends[random() % (random() % 3 == 0 ? std::size(ends) : 1)];
-    }
-    return log;
+    static const char* const ends[] = {"\n", "\r\n", "\r", "\n\r", "\r\r\n", "\n\n"};
+    static const char* const odd[] = {"", " ", "x", "1e3", " 7 ", "-0", "\x01", "0.125", "\t5"};
+    const dlvtest::RandomTakes shape{
+        12, 5, 30, 9, odd,
+        [](std::mt19937& r) { return std::to_string(static_cast<int>(r() % 20000) - 900); },
+        [](std::mt19937& r) {
+            const std::size_t kinds = r() % 3 == 0 ? std::size(ends) : 1;
+            return std::string(ends[r() % kinds]);
+        }};
+    return "title\nA,B,C,D,E,F,G,H,I,J,K,L\n" + dlvtest::randomTakes(takes, random, shape);
 }
 
 // What a store tells of each take: its text, its field count, and every

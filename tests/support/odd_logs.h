@@ -4,6 +4,9 @@
 // for tests that compare two ways of reading the same bytes.
 #include "datalog/take_store.h"
 
+#include <functional>
+#include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,39 @@ inline std::string warningsText(const std::vector<dlv::ReadWarning>& warnings)
     for (const dlv::ReadWarning& w : warnings)
         text += std::to_string(static_cast<int>(w.kind)) + " " + std::to_string(w.count) + " " + w.message + "\n";
     return text;
+}
+
+// How randomTakes makes its lines: `width` fields each, except one line in
+// `raggedOneIn`, which has fewer or more (0 to maxWidth - 1); one field in
+// `oddOneIn` taken from `odd`, the others from `value`; each line ended by
+// `end`.
+struct RandomTakes {
+    int width;
+    unsigned raggedOneIn;
+    int maxWidth;
+    unsigned oddOneIn;
+    std::span<const char* const> odd;
+    std::function<std::string(std::mt19937&)> value;
+    std::function<std::string(std::mt19937&)> end;
+};
+
+// takes data lines made from random as shape says.
+inline std::string randomTakes(int takes, std::mt19937& random, const RandomTakes& shape)
+{
+    std::string lines;
+    for (int t = 0; t < takes; ++t) {
+        const int width = random() % shape.raggedOneIn == 0 ? static_cast<int>(random() % shape.maxWidth) : shape.width;
+        for (int f = 0; f < width; ++f) {
+            if (f)
+                lines += ',';
+            if (random() % shape.oddOneIn == 0)
+                lines += shape.odd[random() % shape.odd.size()];
+            else
+                lines += shape.value(random);
+        }
+        lines += shape.end(random);
+    }
+    return lines;
 }
 
 // Logs that reach the reader's odd cases: line ends of every kind, a last

@@ -92,20 +92,15 @@ std::string mixedLog(int takes, unsigned seed)
     for (int f = 0; f < kFields; ++f)
         log += (f ? ",P" : "P") + std::to_string(f);
     log += '\n';
-    const char* odd[] = {"", " ", "x", "1e3", " 7 ", "-0", "+4", "1.5e-3", "\x01", "0.125"};
-    for (int t = 0; t < takes; ++t) {
-        const int width = random() % 7 == 0 ? static_cast<int>(random() % (kFields + 20)) : kFields;
-        for (int f = 0; f < width; ++f) {
-            if (f)
-                log += ',';
-            if (random() % 13 == 0)
-                log += odd[random() % std::size(odd)];
-            else
-                log += std::to_string(static_cast<int>(random() % 4000) - 500) + "." + std::to_string(random() % 100);
-        }
-        log += random() % 5 == 0 ? "\r\n" : "\n";
-    }
-    return log;
+    static const char* const odd[] = {"", " ", "x", "1e3", " 7 ", "-0", "+4", "1.5e-3", "\x01", "0.125"};
+    const dlvtest::RandomTakes shape{
+        kFields, 7, kFields + 20, 13, odd,
+        [](std::mt19937& r) {
+            const std::string whole = std::to_string(static_cast<int>(r() % 4000) - 500);
+            return whole + "." + std::to_string(r() % 100);
+        },
+        [](std::mt19937& r) { return std::string(r() % 5 == 0 ? "\r\n" : "\n"); }};
+    return log + dlvtest::randomTakes(takes, random, shape);
 }
 
 }  // namespace
