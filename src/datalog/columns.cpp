@@ -1,5 +1,6 @@
 #include "datalog/columns.h"
 
+#include "datalog/bits.h"
 #include "datalog/byte_buffer.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
@@ -225,20 +226,6 @@ constexpr ShortQuotients kShortQuotients;
 #endif
 }
 
-// Commas in a mask: one instruction where the processor is known to have
-// it, otherwise a few on 64 bits (not a call into the compiler's library).
-[[nodiscard]] [[gnu::always_inline]] inline std::size_t commaCount(std::uint64_t mask) noexcept
-{
-#if defined(__POPCNT__)
-    return static_cast<std::size_t>(__builtin_popcountll(mask));
-#else
-    mask -= (mask >> 1) & 0x5555555555555555u;
-    mask = (mask & 0x3333333333333333u) + ((mask >> 2) & 0x3333333333333333u);
-    mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-    return static_cast<std::size_t>((mask * kEachByte) >> 56);
-#endif
-}
-
 // For a walk that begins with a later field: drops the first `skip` commas
 // of a line from mask, the commas of its 64 bytes from base on, counting
 // them off skip. Once the last is dropped, skip is 0 and start is the byte
@@ -247,7 +234,7 @@ constexpr ShortQuotients kShortQuotients;
 [[gnu::always_inline]] inline void skipCommas(std::uint64_t& mask, std::size_t& skip, std::size_t base,
                                               std::size_t& start) noexcept
 {
-    const std::size_t commas = commaCount(mask);
+    const std::size_t commas = countBits(mask);
     if (commas < skip) {
         skip -= commas;
         mask = 0;

@@ -1,5 +1,6 @@
 #include "datalog/take_store.h"
 
+#include "datalog/bits.h"
 #include "datalog/byte_buffer.h"
 #include "datalog/display_text.h"
 #include "datalog/number.h"
@@ -31,20 +32,6 @@ TakeStore::TakeStore() = default;
 TakeStore::~TakeStore() = default;
 
 namespace {
-
-// Set bits of x. Without POPCNT in the target (the default for x86-64) the
-// builtin becomes a library call, slower than these few operations.
-inline unsigned countBits(std::uint64_t x) noexcept
-{
-#if defined(__POPCNT__) || !defined(__x86_64__)
-    return static_cast<unsigned>(__builtin_popcountll(x));
-#else
-    x = x - ((x >> 1) & 0x5555555555555555u);
-    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
-    return static_cast<unsigned>((x * 0x0101010101010101u) >> 56);
-#endif
-}
 
 #if DLV_HAVE_SSE2
 // What a block of 64 bytes of a log holds: bit i of a mask for byte i.
