@@ -24,19 +24,30 @@ namespace {
 
 constexpr double kNoNumber = std::numeric_limits<double>::quiet_NaN();
 
-// Byte-wise constants for eight bytes at a time.
-constexpr std::uint64_t kEachByte = 0x0101010101010101u;
+// Byte-wise constant of a word: 0x01 in every byte.
+template <class Word>
+constexpr Word kEachByte = static_cast<Word>(~Word{0} / 0xFF);
 
-// The digits of an eight-byte word whose first n bytes (n from 1 to 8) are
+// The first n bytes (1 to the word's size) of a word, the rest cleared.
+template <class Word>
+[[nodiscard]] [[gnu::always_inline]] inline Word firstBytes(std::size_t n) noexcept
+{
+    return static_cast<Word>(~Word{0} >> (8 * (sizeof(Word) - n)));
+}
+
+// The digits of a word (four or eight bytes) whose first n bytes are
 // digits less '0', first digit in the lowest byte, as a whole number:
 // shifted up so that the missing leading digits are zeros, then combined
 // pairwise.
-[[nodiscard]] [[gnu::always_inline]] inline std::uint64_t digitsValue(std::uint64_t d, std::size_t n) noexcept
+template <class Word>
+[[nodiscard]] [[gnu::always_inline]] inline Word digitsValue(Word d, std::size_t n) noexcept
 {
-    std::uint64_t v = d << (8 * (8 - n));
-    v = ((v & 0x0F0F0F0F0F0F0F0Fu) * 2561) >> 8;
-    v = ((v & 0x00FF00FF00FF00FFu) * 6553601) >> 16;
-    return ((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+    Word v = static_cast<Word>((d & firstBytes<Word>(n)) << (8 * (sizeof(Word) - n)));
+    v = static_cast<Word>(((v & kEachByte<Word> * 0x0F) * 2561) >> 8);
+    v = static_cast<Word>(((v & static_cast<Word>(~Word{0} / 0x0101)) * 6553601) >> 16);
+    if constexpr (sizeof(Word) == 8)
+        v = ((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32;
+    return v;
 }
 
 // High bit of each of the first bytes of mask that is not a digit, given
@@ -44,9 +55,10 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
 // and so has its high bit set, as has one of 10 or more once 0x76 is added;
 // bytes after a borrowing one may be misjudged, but the lowest non-digit is
 // always told right, which is all the callers need.
-[[nodiscard]] [[gnu::always_inline]] inline std::uint64_t notDigits(std::uint64_t d, std::uint64_t mask) noexcept
+template <class Word>
+[[nodiscard]] [[gnu::always_inline]] inline Word notDigits(Word d, Word mask) noexcept
 {
-    return (d | (d + kEachByte * 0x76)) & (kEachByte * 0x80) & mask;
+    return static_cast<Word>((d | (d + kEachByte<Word> * 0x76)) & (kEachByte<Word> * 0x80) & mask);
 }
 
 // A whole number of 2^52 or less, exact: made from its bits rather than by
@@ -58,60 +70,40 @@ constexpr std::uint64_t kEachByte = 0x0101010101010101u;
     return std::bit_cast<double>(v | 0x4330000000000000u) - 0x1p52;
 }
 
-// shortNumber for texts of five to eight bytes: a sign, a point, more
-// digits, or no number. Inline: the call cost about 8 % of parsing a column
-// of times ("0.003" to "3599.999").
-[[nodiscard]] [[gnu::always_inline]] inline bool shortDecimal(std::string_view text, double& value) noexcept
+// The number rule's short shape in a word: the n bytes of text (first in
+// the lowest byte, the rest cleared) are an optional '-', then digits with
+// at most one '.' and at least one digit. False for anything else; else
+// the sign, the digits as a whole number, and how many of them follow the
+// point. A whole number without a sign is for the caller to have taken.
+template <class Word>
+[[nodiscard]] [[gnu::always_inline]] inline bool splitDecimal(Word x, std::size_t n, bool& negative, Word& digits,
+                                                              std::size_t& fraction) noexcept
 {
-    std::size_t n = text.size();
-    std::uint64_t x;  // first character in the lowest byte
-    std::memcpy(&x, text.data(), 8);
-    x &= ~std::uint64_t{0} >> (64 - 8 * n);
-    const bool negative = (x & 0xFF) == '-';
+    negative = (x & 0xFF) == '-';
     if (negative) {
         x >>= 8;
         if (--n == 0)
             return false;
     }
-    std::uint64_t mask = ~std::uint64_t{0} >> (64 - 8 * n);
-    std::uint64_t d = x - kEachByte * '0';
-    std::size_t fraction = 0;
-    if (const std::uint64_t odd = notDigits(d, mask); odd != 0) {
+    Word mask = firstBytes<Word>(n);
+    Word d = static_cast<Word>(x - kEachByte<Word> * '0');
+    fraction = 0;
+    if (const Word odd = notDigits(d, mask); odd != 0) {
         // Only a point may stand there: drop it, the digits after it move
         // down one place, and the rest must be digits.
-        const auto at = static_cast<unsigned>(__builtin_ctzll(odd)) / 8;
+        const auto at = static_cast<unsigned>(std::countr_zero(odd)) / 8;
         if (((x >> (8 * at)) & 0xFF) != '.' || --n == 0)
             return false;
-        const std::uint64_t below = (std::uint64_t{1} << (8 * at)) - 1;
-        x = (x & below) | ((x >> 8) & ~below);
+        const Word below = static_cast<Word>((Word{1} << (8 * at)) - 1);
+        x = static_cast<Word>((x & below) | ((x >> 8) & ~below));
         fraction = n - at;
-        mask >>= 8;
-        d = x - kEachByte * '0';
+        mask = static_cast<Word>(mask >> 8);
+        d = static_cast<Word>(x - kEachByte<Word> * '0');
         if (notDigits(d, mask) != 0)
             return false;
     }
-    // Whole numbers need no division (x / 1 is x).
-    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
-    const double whole = exactWhole(digitsValue(d & mask, n));
-    const double magnitude = fraction == 0 ? whole : whole / kPowersOfTen[fraction];
-    value = negative ? -magnitude : magnitude;
+    digits = digitsValue(d, n);
     return true;
-}
-
-// The bytes of a 32-bit word less '0' (first character in the lowest byte)
-// and the high bit of each byte among mask that is not a digit, as
-// notDigits does for eight bytes.
-[[nodiscard]] [[gnu::always_inline]] inline std::uint32_t notDigits32(std::uint32_t d, std::uint32_t mask) noexcept
-{
-    return (d | (d + 0x76767676u)) & 0x80808080u & mask;
-}
-
-// The digits of the n (1 to 4) lowest bytes of d, less '0', as a whole number.
-[[nodiscard]] [[gnu::always_inline]] inline std::uint32_t digitsValue32(std::uint32_t d, std::size_t n) noexcept
-{
-    std::uint32_t v = d << (8 * (4 - n));
-    v = ((v & 0x0F0F0F0Fu) * 2561) >> 8;
-    return ((v & 0x00FF00FFu) * 6553601) >> 16;
 }
 
 // quotient[k][v]: v / 10^k as parseNumber makes it (the whole number over
@@ -145,51 +137,40 @@ constexpr ShortQuotients kShortQuotients;
     const std::size_t n = text.size();
     if (n - 1 >= 8 || readable < 8)
         return false;
+    bool negative = false;
+    std::size_t fraction = 0;
+    double magnitude = 0;
     if (n <= 4) {
         // Four bytes or fewer, most values of a log, in 32 bits. A whole
         // number first: one combining step fewer than eight bytes take.
         std::uint32_t x;
         std::memcpy(&x, text.data(), 4);
-        std::uint32_t mask = ~std::uint32_t{0} >> (32 - 8 * n);
-        x &= mask;
-        std::uint32_t d = x - 0x30303030u;
-        std::uint32_t odd = notDigits32(d, mask);
-        if (odd == 0) {
-            value = exactWhole(digitsValue32(d & mask, n));
+        x &= firstBytes<std::uint32_t>(n);
+        const auto d = static_cast<std::uint32_t>(x - kEachByte<std::uint32_t> * '0');
+        if (notDigits(d, firstBytes<std::uint32_t>(n)) == 0) {
+            value = exactWhole(digitsValue(d, n));
             return true;
         }
         // Then a sign, a point or both ("-12", "22.6", "-0.5"): at most
         // three digits, whose quotient is looked up.
-        std::size_t digits = n;
-        const bool negative = (x & 0xFF) == '-';
-        if (negative) {
-            x >>= 8;
-            mask >>= 8;
-            --digits;
-            d = x - 0x30303030u;
-            odd = notDigits32(d, mask);
-        }
-        std::size_t fraction = 0;
-        if (odd != 0) {
-            const auto at = static_cast<unsigned>(__builtin_ctz(odd)) / 8;
-            if (((x >> (8 * at)) & 0xFF) != '.')
-                return false;
-            const std::uint32_t below = (std::uint32_t{1} << (8 * at)) - 1;
-            x = (x & below) | ((x >> 8) & ~below);
-            mask >>= 8;
-            --digits;
-            fraction = digits - at;
-            d = x - 0x30303030u;
-            if (notDigits32(d, mask) != 0)
-                return false;
-        }
-        if (digits == 0)
+        std::uint32_t digits = 0;
+        if (!splitDecimal(x, n, negative, digits, fraction))
             return false;
-        const double magnitude = kShortQuotients.quotient[fraction][digitsValue32(d & mask, digits)];
-        value = negative ? -magnitude : magnitude;
-        return true;
+        magnitude = kShortQuotients.quotient[fraction][digits];
+    } else {
+        // Five to eight bytes, such as a log's times ("0.003" to "3599.999").
+        std::uint64_t x;
+        std::memcpy(&x, text.data(), 8);
+        std::uint64_t digits = 0;
+        if (!splitDecimal(x & firstBytes<std::uint64_t>(n), n, negative, digits, fraction))
+            return false;
+        // Whole numbers need no division (x / 1 is x).
+        static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+        const double whole = exactWhole(digits);
+        magnitude = fraction == 0 ? whole : whole / kPowersOfTen[fraction];
     }
-    return shortDecimal(text, value);
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
 
 [[nodiscard]] [[gnu::always_inline]] inline double numberOf(std::string_view text, std::size_t readable) noexcept
