@@ -128,6 +128,10 @@ TEST(ParseColumns, EveryFieldFollowsTheNumberRuleWhetherWalkedOrPicked)
         EXPECT_TRUE(columnsFollowTheNumberRule(*store, every, dlv::parseColumns(*store, every)));
         const std::vector<long long> few{width - 1, width / 2};  // picked from the comma index when wide
         EXPECT_TRUE(columnsFollowTheNumberRule(*store, few, dlv::parseColumns(*store, few)));
+        for (const long long alone : {0, 1, width - 1, width + 1}) {  // a curve's column: always picked
+            const std::vector<long long> one{alone};
+            EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one))) << "field " << alone;
+        }
     }
 }
 
@@ -151,6 +155,10 @@ TEST(ParseColumns, FieldsAtTheEndOfLinesAndBeyondThem)
         EXPECT_TRUE(std::isnan(v));  // negative
     EXPECT_TRUE(std::equal(columns[0].begin(), columns[0].end(), columns[5].begin(), sameBits));  // asked twice
     EXPECT_TRUE(columnsFollowTheNumberRule(*store, params, columns));
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        const std::vector<Column> alone = dlv::parseColumns(*store, std::span<const long long>(&params[k], 1));
+        EXPECT_TRUE(std::equal(columns[k].begin(), columns[k].end(), alone.front().begin(), sameBits)) << params[k];
+    }
 }
 
 TEST(ParseColumns, LogWithoutTakesOrWithoutParameters)
