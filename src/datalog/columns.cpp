@@ -5,6 +5,7 @@
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
+#include "datalog/wide_instructions.h"
 
 #include <algorithm>
 #include <bit>
@@ -290,14 +291,32 @@ public:
     {
         if (m_params.empty())
             return;
+#if defined(DLV_WIDE_INSTRUCTIONS)
+        if (useWideInstructions()) {
+            parseWide(begin, end, outs);
+            return;
+        }
+#endif
+        parseHere(begin, end, outs);
+    }
+
+private:
+    // The parse proper, built into each copy (see wide_instructions.h).
+    [[gnu::always_inline]] void parseHere(int begin, int end, std::span<double* const> outs) const noexcept
+    {
         if (m_walk)
             walk(begin, end, outs);
         else
             pick(begin, end, outs);
     }
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    DLV_WIDE_INSTRUCTIONS void parseWide(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        parseHere(begin, end, outs);
+    }
+#endif
 
-private:
-    void walk(int begin, int end, std::span<double* const> outs) const noexcept
+    [[gnu::always_inline]] void walk(int begin, int end, std::span<double* const> outs) const noexcept
     {
         const Wanted* const first = m_sorted.data();
         const Wanted* const last = first + m_sorted.size();
@@ -354,7 +373,7 @@ private:
     // report, a table of every parameter, a core's share of them): every
     // field from p up to p + n is parsed, with no test of whether it is
     // wanted.
-    void walkEveryField(int begin, int end, std::span<double* const> outs) const noexcept
+    [[gnu::always_inline]] void walkEveryField(int begin, int end, std::span<double* const> outs) const noexcept
     {
         const std::size_t n = m_sorted.size();
         const auto firstField = static_cast<std::size_t>(m_sorted.front().param);
@@ -409,7 +428,7 @@ private:
             prefetchField(m_store, 0, t + kAhead);
     }
 
-    void pick(int begin, int end, std::span<double* const> outs) const noexcept
+    [[gnu::always_inline]] void pick(int begin, int end, std::span<double* const> outs) const noexcept
     {
         if (m_params.size() == 1 && !m_prefetch) {
             // A curve's column of a tall log: the loop over the asked

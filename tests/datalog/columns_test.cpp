@@ -4,6 +4,7 @@
 #include "datalog/number.h"
 #include "datalog/ordered_sum.h"
 #include "datalog/take_store.h"
+#include "datalog/wide_instructions.h"
 #include "views/curve.h"
 
 #include "../../fuzz/fuzz_checks.h"
@@ -326,6 +327,36 @@ TEST(ParamRuns, WalkChunksIndexedByTheirLinesAlikeFromAnyField)
         dlv::ChunkIndex::Lines);
     EXPECT_TRUE(warnings.has_value());
     EXPECT_GT(chunks, 10);
+}
+
+TEST(ParseColumns, TheCopyForAnyProcessorGivesTheSameBitsAsTheOneForNewerOnes)
+{
+    std::vector<std::string> fields;
+    for (const std::string& text : shortTexts())
+        if (text.find(',') == std::string::npos)
+            fields.push_back(text);
+    const std::vector<std::shared_ptr<const dlv::TakeStore>> stores{logOfTexts(64, fields), readLog(raggedLog())};
+    for (const auto& store : stores) {
+        ASSERT_TRUE(store);
+        std::vector<std::vector<long long>> sets = paramSets();
+        std::vector<long long> every(70);
+        std::iota(every.begin(), every.end(), 0LL);
+        sets.push_back(every);        // walked
+        sets.push_back({40, 3});      // picked
+        sets.push_back({63});         // picked alone
+        for (const std::vector<long long>& params : sets) {
+            SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()));
+            const std::vector<Column> wide = dlv::parseColumns(*store, params);
+            dlv::allowWideInstructions(false);
+            EXPECT_FALSE(dlv::useWideInstructions());
+            const std::vector<Column> any = dlv::parseColumns(*store, params);
+            dlv::allowWideInstructions(true);
+            ASSERT_EQ(wide.size(), any.size());
+            for (std::size_t k = 0; k < wide.size(); ++k)
+                EXPECT_TRUE(std::equal(wide[k].begin(), wide[k].end(), any[k].begin(), any[k].end(), sameBits))
+                    << "parameter " << params[k];
+        }
+    }
 }
 
 TEST(ParamRuns, AnErrorInTheConsumerTravelsOn)
