@@ -18,4 +18,15 @@ namespace dlv {
 #endif
 }
 
+// countBits for a loop built twice (see wide_instructions.h): in the copy
+// built with POPCNT, kPopcnt, the builtin is that one instruction.
+template <bool kPopcnt>
+[[nodiscard]] [[gnu::always_inline]] inline unsigned countBitsWith(std::uint64_t x) noexcept
+{
+    if constexpr (kPopcnt)
+        return static_cast<unsigned>(__builtin_popcountll(x));
+    else
+        return countBits(x);
+}
+
 }  // namespace dlv

@@ -3,6 +3,7 @@
 // the columns of the whole reading.
 #include "datalog/columns.h"
 #include "datalog/take_store.h"
+#include "datalog/wide_instructions.h"
 #include "support/odd_logs.h"
 #include "support/temp_logs.h"
 
@@ -110,9 +111,15 @@ TEST(StreamedChunks, ChunksIndexedByTheirLinesHoldTheTakesAndFieldsOfTheWholeLog
         small.push_back(n);
     for (const std::string& log : dlvtest::edgeLogs())
         expectSameTakes(log, small);
-    // Long enough for the block scan, cut anywhere within its blocks.
-    for (const unsigned seed : {1u, 2u, 3u})
-        expectSameTakes(raggedLog(400, seed), {150, 151, 1000, 4099, 1 << 20});
+    // Long enough for the block scan, cut anywhere within its blocks; by
+    // both copies of the indexer, for newer processors and for any.
+    for (const bool wide : {true, false}) {
+        SCOPED_TRACE(wide ? "newer processors" : "any processor");
+        dlv::allowWideInstructions(wide);
+        for (const unsigned seed : {1u, 2u, 3u})
+            expectSameTakes(raggedLog(400, seed), {150, 151, 1000, 4099, 1 << 20});
+    }
+    dlv::allowWideInstructions(true);
 }
 
 class StreamColumns : public ::testing::Test {
