@@ -4,7 +4,7 @@
 #include "datalog/number.h"
 #include "datalog/ordered_sum.h"
 #include "datalog/take_store.h"
-#include "datalog/wide_instructions.h"
+#include "support/any_processor.h"
 #include "views/curve.h"
 
 #include "../../fuzz/fuzz_checks.h"
@@ -347,10 +347,12 @@ TEST(ParseColumns, TheCopyForAnyProcessorGivesTheSameBitsAsTheOneForNewerOnes)
         for (const std::vector<long long>& params : sets) {
             SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()));
             const std::vector<Column> wide = dlv::parseColumns(*store, params);
-            dlv::allowWideInstructions(false);
-            EXPECT_FALSE(dlv::useWideInstructions());
-            const std::vector<Column> any = dlv::parseColumns(*store, params);
-            dlv::allowWideInstructions(true);
+            std::vector<Column> any;
+            {
+                const dlvtest::AnyProcessorOnly anyProcessor;
+                EXPECT_FALSE(dlv::useWideInstructions());
+                any = dlv::parseColumns(*store, params);
+            }
             ASSERT_EQ(wide.size(), any.size());
             for (std::size_t k = 0; k < wide.size(); ++k)
                 EXPECT_TRUE(std::equal(wide[k].begin(), wide[k].end(), any[k].begin(), any[k].end(), sameBits))

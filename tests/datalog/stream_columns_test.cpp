@@ -3,7 +3,7 @@
 // the columns of the whole reading.
 #include "datalog/columns.h"
 #include "datalog/take_store.h"
-#include "datalog/wide_instructions.h"
+#include "support/any_processor.h"
 #include "support/odd_logs.h"
 #include "support/temp_logs.h"
 
@@ -115,11 +115,10 @@ TEST(StreamedChunks, ChunksIndexedByTheirLinesHoldTheTakesAndFieldsOfTheWholeLog
     // both copies of the indexer, for newer processors and for any.
     for (const bool wide : {true, false}) {
         SCOPED_TRACE(wide ? "newer processors" : "any processor");
-        dlv::allowWideInstructions(wide);
+        const dlvtest::AnyProcessorOnly anyProcessor(!wide);
         for (const unsigned seed : {1u, 2u, 3u})
             expectSameTakes(raggedLog(400, seed), {150, 151, 1000, 4099, 1 << 20});
     }
-    dlv::allowWideInstructions(true);
 }
 
 class StreamColumns : public ::testing::Test {

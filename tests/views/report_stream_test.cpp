@@ -3,6 +3,7 @@
 #include "views/report.h"
 
 #include "datalog/take_store.h"
+#include "support/any_processor.h"
 #include "support/odd_logs.h"
 #include "support/temp_logs.h"
 #include "views/curve.h"
@@ -116,12 +117,17 @@ TEST(ReportStream, ManyChunksOfAWideLogGiveTheWholeReport)
     const std::string log = mixedLog(60, 7);
     const dlv::ReadResult whole = dlv::readDataLogBytes(log, "log");
     ASSERT_TRUE(whole.ok());
-    for (const std::size_t chunk : {std::size_t{2500}, std::size_t{4099}, std::size_t{9000}, std::size_t{40000}}) {
-        SCOPED_TRACE(chunk);
-        const std::optional<dlv::StreamedReport> streamed = dlv::streamedReportOfBytes(log, ".", true, chunk);
-        ASSERT_TRUE(streamed.has_value());
-        EXPECT_EQ(streamed->text, dlv::reportText(*whole.store, ".", true));
-        EXPECT_EQ(dlvtest::warningsText(streamed->warnings), dlvtest::warningsText(whole.warnings));
+    const std::string wholeText = dlv::reportText(*whole.store, ".", true);
+    // With either copy of the parse and the indexer (newer processors, any).
+    for (const bool wide : {true, false}) {
+        const dlvtest::AnyProcessorOnly anyProcessor(!wide);
+        for (const std::size_t chunk : {std::size_t{2500}, std::size_t{4099}, std::size_t{9000}, std::size_t{40000}}) {
+            SCOPED_TRACE(std::to_string(chunk) + (wide ? "" : ", any processor"));
+            const std::optional<dlv::StreamedReport> streamed = dlv::streamedReportOfBytes(log, ".", true, chunk);
+            ASSERT_TRUE(streamed.has_value());
+            EXPECT_EQ(streamed->text, wholeText);
+            EXPECT_EQ(dlvtest::warningsText(streamed->warnings), dlvtest::warningsText(whole.warnings));
+        }
     }
 }
 
