@@ -90,17 +90,6 @@ inline std::size_t nthComma(const char* line, std::size_t from, unsigned n) noex
 #endif
 }
 
-// Length of a line's text from its span up to the next line's start: the
-// line end (CR, LF or CR LF) taken off. No line holds a CR or LF inside.
-inline std::size_t textLength(const char* line, std::size_t span) noexcept
-{
-    if (span != 0 && line[span - 1] == '\n')
-        --span;
-    if (span != 0 && line[span - 1] == '\r')
-        --span;
-    return span;
-}
-
 // Field k of a line whose every eighth comma is indexed: anchors[g] is the
 // offset of comma 8g + 7, so the field is found from the anchor before it
 // after at most seven further commas.

@@ -19,6 +19,17 @@ namespace dlv {
 
 class ByteBuffer;
 
+// Length of a line's text from its span up to the next line's start: the
+// line end (CR, LF or CR LF) taken off. No line holds a CR or LF inside.
+[[nodiscard]] inline std::size_t textLength(const char* line, std::size_t span) noexcept
+{
+    if (span != 0 && line[span - 1] == '\n')
+        --span;
+    if (span != 0 && line[span - 1] == '\r')
+        --span;
+    return span;
+}
+
 // One data log held in memory: the file's bytes in one buffer, an index of its
 // data lines (10 bytes a line) and of every eighth comma in them (2 bytes an
 // anchor in lines under 64 KiB), and the names cut from the names line.
@@ -101,12 +112,7 @@ private:
     [[nodiscard]] std::uint64_t lineEnd(std::size_t t) const noexcept
     {
         const std::uint64_t start = m_index.start(t);
-        std::uint64_t end = m_index.start(t + 1);
-        if (end > start && m_data[end - 1] == '\n')
-            --end;
-        if (end > start && m_data[end - 1] == '\r')
-            --end;
-        return end;
+        return start + textLength(m_data + start, static_cast<std::size_t>(m_index.start(t + 1) - start));
     }
     [[nodiscard]] const LongLine& longLine(std::size_t t) const noexcept;
     [[nodiscard]] std::string_view longField(std::uint64_t p, std::size_t t) const noexcept;
