@@ -419,13 +419,13 @@ private:
         return length - start + ByteBuffer::kPadding;
     }
 
-    // A walk over long lines reads a few of their first cache lines, which
-    // do not follow each other closely enough for the processor to fetch
-    // them ahead by itself: their start is asked for a few takes ahead.
-    void prefetchAhead(int t, int end) const noexcept
+    // Long lines do not follow each other closely enough for the processor
+    // to fetch the bytes a pass reads of them by itself: field p of the
+    // take kAhead on is asked for (its line's start for a walk, p = 0).
+    [[gnu::always_inline]] void prefetchAhead(int t, int end, long long p = 0) const noexcept
     {
         if (m_prefetch && t + kAhead < end)
-            prefetchField(m_store, 0, t + kAhead);
+            prefetchField(m_store, p, t + kAhead);
     }
 
     [[gnu::always_inline]] void pick(int begin, int end, std::span<double* const> outs) const noexcept
@@ -440,9 +440,8 @@ private:
             return;
         }
         for (int t = begin; t < end; ++t) {
-            if (m_prefetch && t + kAhead < end)
-                for (const long long p : m_params)
-                    prefetchField(m_store, p, t + kAhead);
+            for (const long long p : m_params)
+                prefetchAhead(t, end, p);
             const auto i = static_cast<std::size_t>(t - begin);
             for (std::size_t k = 0; k < m_params.size(); ++k) {
                 // A store's bytes lie in a ByteBuffer, followed by its
