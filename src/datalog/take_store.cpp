@@ -167,6 +167,16 @@ std::string_view TakeStore::field(long long p, int t) const noexcept
     return sparseField(m_data + start, span, commas, m_shortOffsets + base, k);
 }
 
+void TakeStore::fields(long long p, int first, int count, const char* none, const char** texts,
+                       std::uint64_t* lengths) const noexcept
+{
+    for (int i = 0; i < count; ++i) {
+        const std::string_view text = field(p, first + i);
+        texts[i] = text.empty() ? none : text.data();
+        lengths[i] = text.size();
+    }
+}
+
 const char* TakeStore::fieldHint(long long p, int t) const noexcept
 {
     const auto i = static_cast<std::size_t>(t);

@@ -67,6 +67,12 @@ public:
     // comma after at most seven more.
     [[nodiscard]] std::string_view field(long long p, int t) const noexcept;
 
+    // field(p, t) of takes first .. first + count - 1, into texts and
+    // lengths; a missing field's text is `none`. One call for a block of
+    // takes, field() inlined in its loop.
+    void fields(long long p, int first, int count, const char* none, const char** texts,
+                std::uint64_t* lengths) const noexcept;
+
     // An address in take t at or shortly before the start of field p, found
     // from the index alone, without reading the line: for asking the
     // processor to fetch a field before field() reads it. Precondition:

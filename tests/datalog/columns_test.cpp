@@ -18,6 +18,7 @@
 #include <fstream>
 #include <memory>
 #include <numeric>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -357,6 +358,37 @@ TEST(ParseColumns, TheCopyForAnyProcessorGivesTheSameBitsAsTheOneForNewerOnes)
             for (std::size_t k = 0; k < wide.size(); ++k)
                 EXPECT_TRUE(std::equal(wide[k].begin(), wide[k].end(), any[k].begin(), any[k].end(), sameBits))
                     << "parameter " << params[k];
+        }
+    }
+}
+
+TEST(ParseColumns, ACurvesColumnOfShortLinesFollowsTheNumberRuleInEitherCopy)
+{
+    // One field alone of short lines is found a block of takes at a time
+    // and its numbers parsed four at once: random texts, mostly numbers
+    // and near misses, NUL bytes among them, over more takes than a part
+    // of a parallel parse and not a whole number of blocks.
+    std::mt19937 random(20261208);
+    const std::string alphabet("0123456789.-+ e\0\x80", 17);
+    const auto text = [&] {
+        std::string t;
+        const auto length = random() % 11;
+        for (std::uint32_t i = 0; i < length; ++i)
+            t += random() % 4 ? alphabet[random() % 10] : alphabet[random() % alphabet.size()];
+        return t;
+    };
+    for (const int width : {1, 3}) {
+        std::vector<std::string> fields;
+        for (int i = 0; i < 40003 * width - 1; ++i)  // the last line one field short
+            fields.push_back(text());
+        const auto store = logOfTexts(width, fields);
+        ASSERT_TRUE(store);
+        for (long long p = 0; p <= width; ++p) {
+            SCOPED_TRACE("width " + std::to_string(width) + ", field " + std::to_string(p));
+            const std::vector<long long> one{p};
+            EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
+            const dlvtest::AnyProcessorOnly anyProcessor;
+            EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
         }
     }
 }
