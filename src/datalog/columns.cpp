@@ -781,6 +781,9 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
     std::future<Column> spare;
     {
         std::lock_guard lock(m_mutex);
+        // Room is made before the parse, so that a column dropped for it
+        // lends its memory to the first one parsed.
+        evict(missing.size() * columnBytes());
         spare = std::move(m_spare);
     }
     if (spare.valid()) {
@@ -799,8 +802,9 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
                 result[k] = column;
     }
     evict();
-    // A column dropped just now may have become the spare; else one is made.
-    if (m_keepSpare && !m_spare.valid())
+    // A column dropped just now may have become the spare; else one is made,
+    // unless the next column will drop one to make room.
+    if (m_keepSpare && !m_spare.valid() && !dropsFor(columnBytes()))
         prepareSpare();
     return result;
 }
@@ -900,11 +904,21 @@ void ColumnCache::touch(long long param)
     m_order.splice(m_order.begin(), m_order, entry.position);
 }
 
-void ColumnCache::evict()
+std::size_t ColumnCache::columnBytes() const noexcept
+{
+    return static_cast<std::size_t>(std::max(m_shape.takeCount, 0)) * sizeof(double);
+}
+
+bool ColumnCache::dropsFor(std::size_t coming) const noexcept
 {
     // The most recently used column always stays, even over budget, so that
     // what was just asked for is not parsed again at once.
-    while (m_bytes > m_budget && m_order.size() > 1) {
+    return m_bytes + coming > m_budget && m_order.size() > 1;
+}
+
+void ColumnCache::evict(std::size_t coming)
+{
+    while (dropsFor(coming)) {
         const long long oldest = m_order.back();
         m_order.pop_back();
         const auto found = m_entries.find(oldest);

@@ -81,7 +81,8 @@ public:
     // not wait for the system to hand out its pages (about 15 ms for 3.6
     // million takes; a small log gains nothing and gets none). A column the
     // cache drops while no one else holds it becomes the spare as it is,
-    // with no new pages to touch. Costs that memory, 8 bytes a take, held
+    // with no new pages to touch; none is made when the next column will
+    // drop one to make room, which is done before it is parsed. Costs that memory, 8 bytes a take, held
     // idle outside the budget. For the window, where one column is asked
     // for at a time.
     void keepSpareColumn();
@@ -94,7 +95,12 @@ public:
 
 private:
     void touch(long long param);
-    void evict();
+    // Whether `coming` bytes more of columns would drop one held. Under m_mutex.
+    [[nodiscard]] bool dropsFor(std::size_t coming) const noexcept;
+    // Drops the least recently used columns while dropsFor(coming). Under m_mutex.
+    void evict(std::size_t coming = 0);
+    // Bytes of one column of this log.
+    [[nodiscard]] std::size_t columnBytes() const noexcept;
     // Holds a column just parsed, unless one is held already; returns the one held.
     ColumnPtr hold(long long param, Column column);
     void prepareSpare();

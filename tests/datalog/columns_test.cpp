@@ -479,14 +479,16 @@ TEST(ColumnCacheTest, DefaultBudgetFollowsTheFileSize)
 namespace {
 
 // A cache over a million takes of three parameters, so that it keeps a spare
-// column ready, and a budget for one column only: each column asked for
-// drops the one before. fresh[p] is parameter p parsed without a cache.
+// column ready, and by default a budget for one column only: each column
+// asked for drops the one before. fresh[p] is parameter p parsed without a
+// cache.
 struct SparedCache {
     std::shared_ptr<const dlv::TakeStore> store;
     std::vector<Column> fresh;
     dlv::ColumnCache cache;
 
-    SparedCache() : store(log()), fresh(dlv::parseColumns(*store, std::vector<long long>{0, 1, 2})), cache(store, 1)
+    explicit SparedCache(std::size_t budgetBytes = 1)
+        : store(log()), fresh(dlv::parseColumns(*store, std::vector<long long>{0, 1, 2})), cache(store, budgetBytes)
     {
         cache.keepSpareColumn();
     }
@@ -546,6 +548,32 @@ TEST(ColumnCacheTest, ADroppedColumnBecomesTheSpareOnlyWhenNoOneHoldsIt)
     EXPECT_EQ(second->data(), dropped);
     EXPECT_TRUE(spared.holds(*first, 0));
     EXPECT_TRUE(spared.holds(*second, 1));
+}
+
+TEST(ColumnCacheTest, AColumnDroppedToMakeRoomLendsItsMemoryToTheNextOne)
+{
+    // Room for two columns: the third asked for drops the first before it
+    // is parsed, into the first one's memory, with no new spare made
+    // meanwhile. Held by someone, the first keeps its numbers.
+    for (const bool holdFirst : {false, true}) {
+        SCOPED_TRACE(holdFirst ? "first column held" : "first column let go");
+        SparedCache spared(2 * SparedCache::log()->takeCount() * sizeof(double));
+        dlv::ColumnCache& cache = spared.cache;
+        ColumnPtr first = cache.column(0);
+        const double* firstMemory = first->data();
+        if (!holdFirst)
+            first.reset();
+        const ColumnPtr second = cache.column(1);
+        EXPECT_NE(second->data(), firstMemory);
+        const ColumnPtr third = cache.column(2);
+        EXPECT_EQ(third->data() == firstMemory, !holdFirst);
+        EXPECT_EQ(cache.cachedBytes(), 2 * SparedCache::log()->takeCount() * sizeof(double));
+        EXPECT_TRUE(spared.holds(*second, 1));
+        EXPECT_TRUE(spared.holds(*third, 2));
+        if (holdFirst)
+            EXPECT_TRUE(spared.holds(*first, 0));
+        EXPECT_TRUE(spared.holds(*cache.column(0), 0));  // parsed anew, dropping the second
+    }
 }
 
 TEST(ColumnCacheTest, ThreadsAskingAtOnceGetEqualColumns)
