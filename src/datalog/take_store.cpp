@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -24,6 +25,9 @@
 #if defined(__x86_64__) || defined(__SSE2__)
 #include <emmintrin.h>
 #define DLV_HAVE_SSE2 1
+#endif
+#if defined(DLV_WIDE_INSTRUCTIONS)
+#include <immintrin.h>
 #endif
 
 
@@ -167,9 +171,71 @@ std::string_view TakeStore::field(long long p, int t) const noexcept
     return sparseField(m_data + start, span, commas, m_shortOffsets + base, k);
 }
 
+#if defined(DLV_WIDE_INSTRUCTIONS)
+namespace {
+
+// The commas of the 64 bytes from bytes on, bit i for byte i, with AVX2.
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline std::uint64_t commasOf64(const char* bytes) noexcept
+{
+    const __m256i comma = _mm256_set1_epi8(',');
+    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), comma)));
+    const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32)), comma)));
+    return (std::uint64_t{high} << 32) | low;
+}
+
+}  // namespace
+
+DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int count, const char* none,
+                                                 const char** texts, std::uint64_t* lengths) const noexcept
+{
+    // Lines of up to 64 bytes, the whole of most tall logs' lines, are found
+    // from their comma mask alone: the comma before field p is its p-th set
+    // bit, picked by one deposit. Others as field() finds them.
+    const auto k = static_cast<std::uint64_t>(p);
+    for (int i = 0; i < count; ++i) {
+        const auto t = static_cast<std::size_t>(first + i);
+        const std::uint64_t start = m_index.start(t);
+        const std::uint64_t span = m_index.start(t + 1) - start;
+        if (span > 64 || k > 63 || m_linesOnly) [[unlikely]] {
+            const std::string_view text = field(p, first + i);
+            texts[i] = text.empty() ? none : text.data();
+            lengths[i] = text.size();
+            continue;
+        }
+        const char* const line = m_data + start;
+        // The bytes of the next line are left out; a store's bytes are
+        // followed by padding, so 64 can be loaded from any line.
+        std::uint64_t commas = commasOf64(line) & (~std::uint64_t{0} >> (64 - span));
+        std::uint64_t begin = 0;
+        if (k > 0) {
+            const std::uint64_t before = _pdep_u64(std::uint64_t{1} << (k - 1), commas);
+            if (before == 0) {  // the line has no field p
+                texts[i] = none;
+                lengths[i] = 0;
+                continue;
+            }
+            begin = static_cast<std::uint64_t>(std::countr_zero(before)) + 1;
+            commas &= ~((before << 1) - 1);
+        }
+        const std::uint64_t end =
+            commas != 0 ? static_cast<std::uint64_t>(std::countr_zero(commas)) : textLength(line, span);
+        texts[i] = line + begin;
+        lengths[i] = end - begin;
+    }
+}
+#endif
+
 void TakeStore::fields(long long p, int first, int count, const char* none, const char** texts,
                        std::uint64_t* lengths) const noexcept
 {
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    if (useWideInstructions() && p >= 0) {
+        fieldsWide(p, first, count, none, texts, lengths);
+        return;
+    }
+#endif
     for (int i = 0; i < count; ++i) {
         const std::string_view text = field(p, first + i);
         texts[i] = text.empty() ? none : text.data();

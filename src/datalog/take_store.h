@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "datalog/line_index.h"
+#include "datalog/wide_instructions.h"
 
 namespace dlv {
 
@@ -121,6 +122,11 @@ private:
         return start + textLength(m_data + start, static_cast<std::size_t>(m_index.start(t + 1) - start));
     }
     [[nodiscard]] const LongLine& longLine(std::size_t t) const noexcept;
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    // fields() with the newer instructions (see wide_instructions.h).
+    DLV_WIDE_INSTRUCTIONS void fieldsWide(long long p, int first, int count, const char* none, const char** texts,
+                                          std::uint64_t* lengths) const noexcept;
+#endif
     [[nodiscard]] std::string_view longField(std::uint64_t p, std::size_t t) const noexcept;
 
     std::unique_ptr<ByteBuffer> m_bytes;

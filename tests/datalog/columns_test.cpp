@@ -393,6 +393,38 @@ TEST(ParseColumns, ACurvesColumnOfShortLinesFollowsTheNumberRuleInEitherCopy)
     }
 }
 
+TEST(ParseColumns, ACurvesColumnAcrossLineLengthsAndEndsInEitherCopy)
+{
+    // Lines of every length around 64 bytes, where short lines are cut from
+    // one mask of their commas, with up to 70 fields, ended by LF, CR LF or
+    // a lone CR, the last one by nothing: each field alone, and one past
+    // the longest line, as the number rule reads it.
+    std::mt19937 random(64);
+    std::string log = "title\nA,B,C,D,E,F,G,H\n";
+    const char* const ends[] = {"\n", "\r\n", "\r"};
+    for (int t = 0; t < 3000; ++t) {
+        const auto wanted = 1 + random() % 80;
+        std::string line;
+        while (line.size() < wanted) {
+            if (!line.empty())
+                line += ',';
+            line += random() % 5 ? std::to_string(static_cast<int>(random() % 2000) - 500) : std::string(random() % 3, '7');
+            if (random() % 3 == 0)
+                line += ".5";
+        }
+        log += line + (t + 1 < 3000 ? ends[random() % 3] : "");
+    }
+    const auto store = readLog(log);
+    ASSERT_TRUE(store);
+    for (long long p = 0; p <= 70; ++p) {
+        SCOPED_TRACE("field " + std::to_string(p));
+        const std::vector<long long> one{p};
+        EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
+        const dlvtest::AnyProcessorOnly anyProcessor;
+        EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
+    }
+}
+
 TEST(ParamRuns, AnErrorInTheConsumerTravelsOn)
 {
     const auto store = readLog(raggedLog());
