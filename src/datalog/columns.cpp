@@ -184,6 +184,10 @@ constexpr ShortQuotients kShortQuotients;
     double value;
     if (shortNumber(text, readable, value))
         return value;
+    // A missing field, as every field of a parameter beyond a log's lines
+    // is (the BLM table's of a log of few fields): no call for it.
+    if (text.empty())
+        return kNoNumber;
     // parseNumber removes the surrounding spaces itself: untrimmed fields do.
     const std::optional<double> v = parseNumber(text);
     return v ? *v : kNoNumber;
