@@ -166,6 +166,24 @@ std::vector<std::vector<double>> awkwardSeries()
                 v[i] = round % 8 == 1 ? 1.7e308 : -1.7e308;  // the plain sum overflows
         all.push_back(std::move(v));
     }
+    // Long runs without gaps, whose extremes are swept a block at a time:
+    // few distinct values, so that equal extremes and signed zeros fall on
+    // both sides of block edges, and a new extreme at a block's first and
+    // last take.
+    for (int round = 0; round < 6; ++round) {
+        std::vector<double> v(static_cast<std::size_t>(700 + rng() % 3000));
+        for (std::size_t t = 0; t < v.size(); ++t)
+            v[t] = rng() % 2500 == 0 ? kGap : static_cast<double>(static_cast<int>(rng() % 5) - 2) * (round % 2 ? 0.5 : 0.0) +
+                                                  (rng() % 2 ? 0.0 : -0.0);
+        v[256 * (1 + round % 2)] = 9;
+        v[256 * (2 + round % 2) - 1] = -9;
+        all.push_back(std::move(v));
+    }
+    // A new highest that is zero, +0 first and -0 after it in the same block.
+    std::vector<double> zeros(600, -1.0);
+    zeros[257] = 0.0;
+    std::fill(zeros.begin() + 258, zeros.begin() + 290, -0.0);
+    all.push_back(std::move(zeros));
     return all;
 }
 
