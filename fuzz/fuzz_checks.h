@@ -697,11 +697,13 @@ inline std::string checkColumns(std::string_view data)
     const int takes = store->takeCount();
 
     // Every parameter up to two past the names (walked), one or two chosen
-    // ones (picked from the index), and a negative one.
+    // ones (picked from the index), and a negative one; one alone, as a
+    // curve asks for it (found a block of takes at a time).
     std::vector<long long> all(static_cast<std::size_t>(names + 3));
     std::iota(all.begin(), all.end(), 0LL);
     std::vector<long long> few{choice % (names + 2), -1, (choice / 7) % (names + 1) + 8 * (choice & 1)};
-    for (const std::vector<long long>* params : {&all, &few}) {
+    std::vector<long long> one{(choice / 3) % (names + 2)};
+    for (const std::vector<long long>* params : {&all, &few, &one}) {
         const std::vector<dlv::Column> columns = dlv::parseColumns(*store, *params);
         if (columns.size() != params->size())
             return "parseColumns gave " + std::to_string(columns.size()) + " columns";
