@@ -207,6 +207,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
         const char* const line = m_data + start;
         // The bytes of the next line are left out; a store's bytes are
         // followed by padding, so 64 can be loaded from any line.
+        static_assert(ByteBuffer::kPadding >= 64);
         std::uint64_t commas = commasOf64(line) & (~std::uint64_t{0} >> (64 - span));
         std::uint64_t begin = 0;
         if (k > 0) {
