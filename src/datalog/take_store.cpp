@@ -171,6 +171,18 @@ std::string_view TakeStore::field(long long p, int t) const noexcept
     return sparseField(m_data + start, span, commas, m_shortOffsets + base, k);
 }
 
+namespace {
+
+// One field of TakeStore::fields: a missing or empty one as `none`.
+[[gnu::always_inline]] inline void keepField(std::string_view text, const char* none, const char*& at,
+                                             std::uint64_t& length) noexcept
+{
+    at = text.empty() ? none : text.data();
+    length = text.size();
+}
+
+}  // namespace
+
 #if defined(DLV_WIDE_INSTRUCTIONS)
 namespace {
 
@@ -199,9 +211,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
         const std::uint64_t start = m_index.start(t);
         const std::uint64_t span = m_index.start(t + 1) - start;
         if (span > 64 || k > 63 || m_linesOnly) [[unlikely]] {
-            const std::string_view text = field(p, first + i);
-            texts[i] = text.empty() ? none : text.data();
-            lengths[i] = text.size();
+            keepField(field(p, first + i), none, texts[i], lengths[i]);
             continue;
         }
         const char* const line = m_data + start;
@@ -213,8 +223,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
         if (k > 0) {
             const std::uint64_t before = _pdep_u64(std::uint64_t{1} << (k - 1), commas);
             if (before == 0) {  // the line has no field p
-                texts[i] = none;
-                lengths[i] = 0;
+                keepField({}, none, texts[i], lengths[i]);
                 continue;
             }
             begin = static_cast<std::uint64_t>(std::countr_zero(before)) + 1;
@@ -222,8 +231,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
         }
         const std::uint64_t end =
             commas != 0 ? static_cast<std::uint64_t>(std::countr_zero(commas)) : textLength(line, span);
-        texts[i] = line + begin;
-        lengths[i] = end - begin;
+        keepField(std::string_view(line + begin, end - begin), none, texts[i], lengths[i]);
     }
 }
 #endif
@@ -237,11 +245,8 @@ void TakeStore::fields(long long p, int first, int count, const char* none, cons
         return;
     }
 #endif
-    for (int i = 0; i < count; ++i) {
-        const std::string_view text = field(p, first + i);
-        texts[i] = text.empty() ? none : text.data();
-        lengths[i] = text.size();
-    }
+    for (int i = 0; i < count; ++i)
+        keepField(field(p, first + i), none, texts[i], lengths[i]);
 }
 
 const char* TakeStore::fieldHint(long long p, int t) const noexcept

@@ -602,8 +602,9 @@ TEST(ColumnCacheTest, AColumnDroppedToMakeRoomLendsItsMemoryToTheNextOne)
         EXPECT_EQ(cache.cachedBytes(), 2 * SparedCache::log()->takeCount() * sizeof(double));
         EXPECT_TRUE(spared.holds(*second, 1));
         EXPECT_TRUE(spared.holds(*third, 2));
-        if (holdFirst)
+        if (holdFirst) {
             EXPECT_TRUE(spared.holds(*first, 0));
+        }
         EXPECT_TRUE(spared.holds(*cache.column(0), 0));  // parsed anew, dropping the second
     }
 }
