@@ -2,6 +2,7 @@
 
 #include "datalog/bits.h"
 #include "datalog/byte_buffer.h"
+#include "datalog/comma_mask.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
@@ -112,6 +113,9 @@ template <class Word>
     return true;
 }
 
+// The powers of ten a short number's digits are divided by, 10^fraction.
+constexpr double kPowersOfTen[8] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
+
 // quotient[k][v]: v / 10^k as parseNumber makes it (the whole number over
 // the power of ten, one rounding), for up to three digits: a load in place
 // of a conversion and a division, which were the longest wait in parsing a
@@ -122,7 +126,6 @@ struct ShortQuotients {
 
     constexpr ShortQuotients() noexcept : quotient{}
     {
-        constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3};
         for (std::size_t k = 0; k < 4; ++k)
             for (std::uint32_t v = 0; v < kWholes; ++v)
                 quotient[k][v] = static_cast<double>(v) / kPowersOfTen[k];
@@ -171,7 +174,6 @@ constexpr ShortQuotients kShortQuotients;
         if (!splitDecimal(x & firstBytes<std::uint64_t>(n), n, negative, digits, fraction))
             return false;
         // Whole numbers need no division (x / 1 is x).
-        static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
         const double whole = exactWhole(digits);
         magnitude = fraction == 0 ? whole : whole / kPowersOfTen[fraction];
     }
@@ -254,7 +256,6 @@ DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline void fourNumbers(const char*
     // exactWhole, then over 10^fraction (x / 1 is x).
     const __m256d whole = _mm256_sub_pd(
         _mm256_castsi256_pd(_mm256_or_si256(v, _mm256_set1_epi64x(0x4330000000000000))), _mm256_set1_pd(0x1p52));
-    static constexpr double kPowersOfTen[8] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7};
     const __m256d power = _mm256_i64gather_pd(kPowersOfTen, _mm256_and_si256(fraction, _mm256_set1_epi64x(7)), 8);
     const __m256d magnitude = _mm256_div_pd(whole, power);
     _mm256_storeu_pd(out, _mm256_xor_pd(magnitude, _mm256_and_pd(_mm256_castsi256_pd(negative), _mm256_set1_pd(-0.0))));
@@ -275,29 +276,6 @@ DLV_WIDE_INSTRUCTIONS void numbersOfWide(const char* const* texts, const std::ui
 }
 #endif
 
-// Bit i set where bytes[i] is a comma, for the up to 64 bytes from bytes on
-// (remaining of them belong to the line). Loads 64 bytes whatever remains:
-// a store's bytes lie in a ByteBuffer, followed by at least 64 bytes of
-// padding, so the loads stay inside it; bits past the line are cleared.
-[[nodiscard]] inline std::uint64_t commaMask(const char* bytes, std::size_t remaining) noexcept
-{
-    static_assert(ByteBuffer::kPadding >= 64);
-    const std::uint64_t inLine = remaining >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << remaining) - 1;
-#if defined(__SSE2__)
-    const __m128i comma = _mm_set1_epi8(',');
-    std::uint64_t mask = 0;
-    for (int k = 0; k < 4; ++k)
-        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k)), comma))))
-                << (16 * k);
-    return inLine & mask;
-#else
-    std::uint64_t mask = 0;
-    for (std::size_t i = 0; i < remaining && i < 64; ++i)
-        mask |= std::uint64_t{bytes[i] == ','} << i;
-    return mask;
-#endif
-}
 
 // For a walk that begins with a later field: drops the first `skip` commas
 // of a line from mask, the commas of its 64 bytes from base on, counting

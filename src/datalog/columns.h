@@ -82,9 +82,9 @@ public:
     // million takes; a small log gains nothing and gets none). A column the
     // cache drops while no one else holds it becomes the spare as it is,
     // with no new pages to touch; none is made when the next column will
-    // drop one to make room, which is done before it is parsed. Costs that memory, 8 bytes a take, held
-    // idle outside the budget. For the window, where one column is asked
-    // for at a time.
+    // drop one to make room, which is done before it is parsed. Costs that
+    // memory, 8 bytes a take, held idle outside the budget. For the window,
+    // where one column is asked for at a time.
     void keepSpareColumn();
 
     // Half the file size, at most 4 GiB; a log whose 64 columns fit in

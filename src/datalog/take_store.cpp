@@ -2,6 +2,7 @@
 
 #include "datalog/bits.h"
 #include "datalog/byte_buffer.h"
+#include "datalog/comma_mask.h"
 #include "datalog/display_text.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
@@ -184,21 +185,6 @@ namespace {
 }  // namespace
 
 #if defined(DLV_WIDE_INSTRUCTIONS)
-namespace {
-
-// The commas of the 64 bytes from bytes on, bit i for byte i, with AVX2.
-DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline std::uint64_t commasOf64(const char* bytes) noexcept
-{
-    const __m256i comma = _mm256_set1_epi8(',');
-    const auto low = static_cast<std::uint32_t>(_mm256_movemask_epi8(
-        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes)), comma)));
-    const auto high = static_cast<std::uint32_t>(_mm256_movemask_epi8(
-        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32)), comma)));
-    return (std::uint64_t{high} << 32) | low;
-}
-
-}  // namespace
-
 DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int count, const char* none,
                                                  const char** texts, std::uint64_t* lengths) const noexcept
 {
@@ -215,10 +201,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
             continue;
         }
         const char* const line = m_data + start;
-        // The bytes of the next line are left out; a store's bytes are
-        // followed by padding, so 64 can be loaded from any line.
-        static_assert(ByteBuffer::kPadding >= 64);
-        std::uint64_t commas = commasOf64(line) & (~std::uint64_t{0} >> (64 - span));
+        std::uint64_t commas = commaMaskWide(line, span);
         std::uint64_t begin = 0;
         if (k > 0) {
             const std::uint64_t before = _pdep_u64(std::uint64_t{1} << (k - 1), commas);
