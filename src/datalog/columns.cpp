@@ -591,6 +591,15 @@ void parseColumnsInto(const TakeStore& store, std::span<const long long> params,
     parseTakes(TakeParser(store, params), params.size(), 0, takes, outs);
 }
 
+void parseColumnsInto(const TakeStore& store, std::span<const long long> params, int first, int count,
+                      std::span<double* const> outs)
+{
+    if (params.empty() || count <= 0)
+        return;
+    parseTakes(TakeParser(store, params), params.size(), static_cast<std::size_t>(first),
+               static_cast<std::size_t>(count), outs);
+}
+
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params, std::vector<Column> storage)
 {
     const std::size_t takes = static_cast<std::size_t>(store.takeCount());
@@ -702,14 +711,63 @@ void forEachParamRun(const TakeStore& store, std::span<const long long> params, 
     });
 }
 
+namespace {
+
+ColumnLoader storeLoader(const TakeStore* store)
+{
+    return [store](std::span<const long long> params, std::vector<Column> storage) {
+        return parseColumns(*store, params, std::move(storage));
+    };
+}
+
+// Names and size of a log not held in a take store.
+LogShape shapeOf(const LogChannels& log)
+{
+    return LogShape{log.ParamNames(), log.takeCount(), log.fileBytes()};
+}
+
+ColumnLoader loaderOf(std::shared_ptr<const LogChannels> log)
+{
+    return [log = std::move(log)](std::span<const long long> params, std::vector<Column> storage) {
+        const auto takes = static_cast<std::size_t>(log->takeCount());
+        std::vector<Column> out = std::move(storage);
+        out.resize(params.size());
+        std::vector<double*> outs;
+        outs.reserve(params.size());
+        for (Column& column : out) {
+            column.resize(takes);
+            outs.push_back(column.data());
+        }
+        log->parseInto(params, 0, log->takeCount(), outs);
+        return out;
+    };
+}
+
+}  // namespace
+
 ColumnCache::ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes)
     : m_store(std::move(store)), m_budget(budgetBytes ? budgetBytes : defaultBudget(*m_store))
 {
     m_shape.takeCount = m_store->takeCount();
     m_shape.fileBytes = m_store->fileBytes();
-    m_loader = [store = m_store.get()](std::span<const long long> params, std::vector<Column> storage) {
-        return parseColumns(*store, params, std::move(storage));
-    };
+    m_loader = storeLoader(m_store.get());
+}
+
+ColumnCache::ColumnCache(std::shared_ptr<const LogChannels> log, std::size_t budgetBytes)
+    : m_log(std::move(log))
+{
+    // The own format keeps the store's road (and store() for its callers);
+    // every other format parses through its reader.
+    if (m_log->format() == LogFormat::Datalog && m_log->sharedTextStore()) {
+        m_store = m_log->sharedTextStore();
+        m_loader = storeLoader(m_store.get());
+        m_shape.takeCount = m_store->takeCount();
+        m_shape.fileBytes = m_store->fileBytes();
+    } else {
+        m_shape = shapeOf(*m_log);
+        m_loader = loaderOf(m_log);
+    }
+    m_budget = budgetBytes ? budgetBytes : defaultBudget(m_shape.takeCount, m_shape.fileBytes);
 }
 
 ColumnCache::ColumnCache(LogShape shape, ColumnLoader loader, std::size_t budgetBytes)

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
 
 namespace dlv {
@@ -45,6 +46,8 @@ class ColumnCache final {
 public:
     // budgetBytes 0: a budget from the store's size (see defaultBudget).
     explicit ColumnCache(std::shared_ptr<const TakeStore> store, std::size_t budgetBytes = 0);
+    // A cache over a log of any format; over its take store when it has one.
+    explicit ColumnCache(std::shared_ptr<const LogChannels> log, std::size_t budgetBytes = 0);
     // A cache over a log that is not held in memory: its columns come from
     // loader (and from insert), its names and take count from shape.
     ColumnCache(LogShape shape, ColumnLoader loader, std::size_t budgetBytes = 0);
@@ -55,6 +58,9 @@ public:
     [[nodiscard]] const TakeStore& store() const noexcept { return *m_store; }
     [[nodiscard]] const std::shared_ptr<const TakeStore>& sharedStore() const noexcept { return m_store; }
     [[nodiscard]] bool hasStore() const noexcept { return m_store != nullptr; }
+    // The log of any format the cache was built over; null for one built
+    // from a store or a shape alone.
+    [[nodiscard]] const std::shared_ptr<const LogChannels>& log() const noexcept { return m_log; }
 
     // Names line fields as TakeStore::ParamNames gives them (the empty name
     // that ended the line last), and the number of takes: of the store, or
@@ -111,6 +117,7 @@ private:
     static constexpr int kSpareFromTakes = 1 << 20;
 
     std::shared_ptr<const TakeStore> m_store;  // null for a cache built from a shape
+    std::shared_ptr<const LogChannels> m_log;  // the log of any format, when built over one
     LogShape m_shape;                          // names empty when m_store is set
     ColumnLoader m_loader;
     std::size_t m_budget;
@@ -136,6 +143,10 @@ private:
 // The same parse into memory of the caller's: parameter params[k] of take t
 // goes to outs[k][t], each of outs having room for store.takeCount() values.
 void parseColumnsInto(const TakeStore& store, std::span<const long long> params, std::span<double* const> outs);
+// The same for takes first .. first + count - 1 (within 0 .. U): parameter
+// params[k] of take first + i goes to outs[k][i].
+void parseColumnsInto(const TakeStore& store, std::span<const long long> params, int first, int count,
+                      std::span<double* const> outs);
 
 // The columns of a log read from its file in bounded memory: its data lines
 // stream through a buffer of chunkBytes (see streamDataLog) and only the

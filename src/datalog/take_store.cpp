@@ -1083,7 +1083,7 @@ namespace {
 
 // Reads a file whose size the system does not tell (those under /proc and
 // /sys say 0) to its end, in growing steps, up to the machine's memory.
-ReadResult readStream(int fd, const std::string& name)
+ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
 {
     std::string bytes;
     std::size_t step = std::size_t{64} << 10;
@@ -1106,7 +1106,14 @@ ReadResult readStream(int fd, const std::string& name)
             break;
         step = std::min(step * 2, std::size_t{64} << 20);
     }
-    return readDataLogBytes(bytes, name);
+    auto buffer = ByteBuffer::reserve(bytes.size());
+    if (!buffer)
+        return failure(memoryMessage(name, bytes.size()));
+    if (!bytes.empty())
+        std::memcpy(buffer->data(), bytes.data(), bytes.size());
+    const std::size_t size = bytes.size();
+    std::string().swap(bytes);
+    return build(std::move(buffer), size, name);
 }
 
 }  // namespace
@@ -1247,6 +1254,13 @@ constexpr auto kPassPause = std::chrono::milliseconds(2);
 
 ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) noexcept
 {
+    return readLogFile(path, control, [](std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::string_view name) {
+        return readDataLogBuffer(std::move(buffer), size, name);
+    });
+}
+
+ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, const LogBuilder& build) noexcept
+{
     std::string name;
     try {
         name = path.native();
@@ -1263,7 +1277,7 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
         if (!S_ISREG(info.st_mode))
             return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
         if (info.st_size == 0)
-            return readStream(file.get(), name);
+            return readStream(file.get(), name, build);
 
         // A log that is still being written is read up to the size it had
         // when it was opened; reading it again later shows the new takes.
@@ -1310,10 +1324,10 @@ ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control) 
                 continue;
             }
             if (unchangedWhileRead(FileStamp(before), FileStamp(after), began))
-                return TakeStoreBuilder::build(std::move(buffer), size, name);
+                return build(std::move(buffer), size, name);
             std::vector<std::uint64_t> digests = partDigests(buffer->data(), size);
             if (digests == previous)
-                return TakeStoreBuilder::build(std::move(buffer), size, name);
+                return build(std::move(buffer), size, name);
             previous = std::move(digests);
         }
         return failure("Cannot read " + inQuotes(name) + ": it changed while it was read; try again");

@@ -178,19 +178,30 @@ struct ReadWarning {
         NamesSeparatedByTab,
         FewerFieldsThanNames,   // count: takes
         MoreFieldsThanNames,    // count: takes
+        // Other formats (see log_formats.h):
+        CutShort,               // count: bytes left over after the last whole record
+        ChecksumMismatch,       // count: records whose checksum does not match
+        StoppedEarly,           // count: the byte offset where the readable part ends
+        OddRows,                // count: rows that are neither records nor markers
+        NoNumbersInFirstTake,   // count: 1; take 0 holds no number at all (a units line read as a take?)
     };
     Kind kind;
     std::uint64_t count;
     std::string message;
 };
 
+class LogChannels;
+
 // What reading a log gave: the store, or an error message in plain words that
-// names the file and the reason; warnings do not stop the reading.
+// names the file and the reason; warnings do not stop the reading. A log of
+// another format (see log_formats.h) comes as log, with the store behind it
+// when it has one; a log of the own format may come as store alone.
 struct ReadResult {
     std::shared_ptr<const TakeStore> store;
     std::string error;
     std::vector<ReadWarning> warnings;
-    [[nodiscard]] bool ok() const noexcept { return store != nullptr; }
+    std::shared_ptr<const LogChannels> log;
+    [[nodiscard]] bool ok() const noexcept { return store != nullptr || log != nullptr; }
 };
 
 // Lets another thread follow a reading and stop it: bytesRead grows while
@@ -211,6 +222,17 @@ struct ReadControl {
 // /proc and /sys) are read to their end as streams. Never throws.
 // control, when given, is followed and may be stopped from another thread.
 [[nodiscard]] ReadResult readDataLog(const std::filesystem::path& path, ReadControl* control = nullptr) noexcept;
+
+// What turns a file's bytes into a log: the first size bytes of buffer (its
+// padding zero), named displayName in messages. Never throws.
+using LogBuilder = std::function<ReadResult(std::unique_ptr<ByteBuffer> buffer, std::size_t size,
+                                            std::string_view displayName)>;
+
+// readDataLog's reading of the file, every check and retry included, with
+// build in place of the own format's store: for the readers of other
+// formats, which take the same bytes by the same rules.
+[[nodiscard]] ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control,
+                                     const LogBuilder& build) noexcept;
 
 // The same reading from bytes already in memory; displayName is used in
 // messages in place of a path.
