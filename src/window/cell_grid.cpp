@@ -189,6 +189,19 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { followPage(); }, Qt::QueuedConnection);
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { followPage(); }, Qt::QueuedConnection);
 
+    // The whole-grid bar sits in the view's bar's place, which stays (hidden)
+    // to scroll the page; see syncAcross.
+    m_across = new QScrollBar(Qt::Horizontal);
+    m_across->setObjectName(QStringLiteral("gridAcross"));
+    m_across->hide();
+    addScrollBarWidget(m_across, Qt::AlignLeft);
+    connect(m_across, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_syncingAcross)
+            scrollAcrossTo(value);
+    });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { syncAcross(); });
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this] { syncAcross(); });
+
     applyFont();
     m_model->setButtonFace(palette().color(QPalette::Button));
     updateHeaders();
@@ -323,6 +336,62 @@ void CellGrid::movePage(int first)
     updateGeometries();
     if (leftCol > 0)
         horizontalScrollBar()->setValue(std::clamp(leftCol - m_model->gridColumn(0), 0, std::max(shown - 1, 0)));
+    syncAcross();
+}
+
+bool CellGrid::isPaged() const noexcept
+{
+    return m_model->columnCount() < ColCount() - 1;
+}
+
+void CellGrid::syncAcross()
+{
+    if (!m_across)
+        return;  // still being built
+    QScrollBar* page = horizontalScrollBar();
+    const bool paged = isPaged();
+    if (paged == m_across->isHidden()) {
+        // The scroll bar place is kept open while the whole-grid bar shows in it.
+        setHorizontalScrollBarPolicy(paged ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+        page->setVisible(!paged);
+        m_across->setVisible(paged);
+    }
+    if (!paged)
+        return;
+    // Value: the data column at the left edge, less one. The last page tells
+    // exactly how far the view reaches; before it is shown, the columns that
+    // fit at the end are taken to be as many as fit now.
+    const int first = m_model->pageFirst();
+    const bool lastPage = m_model->gridColumn(m_model->columnCount()) >= ColCount();
+    const int maximum = lastPage ? first + page->maximum() : ColCount() - 1 - std::max(page->pageStep(), 1);
+    const QScopedValueRollback syncing(m_syncingAcross, true);
+    m_across->setRange(0, std::max(maximum, 0));
+    m_across->setPageStep(std::max(page->pageStep(), 1));
+    m_across->setSingleStep(1);
+    if (!m_across->isSliderDown())
+        m_across->setValue(lastPage && page->value() >= page->maximum() ? m_across->maximum() : first + page->value());
+}
+
+void CellGrid::scrollAcrossTo(int value)
+{
+    // Runs from the bar's own mouse and key handling: nothing may escape into Qt.
+    try {
+        executeDelayedItemsLayout();
+        updateGeometries();
+        QScrollBar* page = horizontalScrollBar();
+        if (value >= m_across->maximum()) {
+            showPageAround(ColCount() - 1);
+            page->setValue(page->maximum());
+            return;
+        }
+        const int col = std::clamp(value + 1, 1, ColCount() - 1);
+        showPageAround(col);
+        page->setValue(std::clamp(sectionOf(col), page->minimum(), page->maximum()));
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: scrolling across failed: %s", e.what());
+    } catch (...) {
+        qWarning("CellGrid: scrolling across failed");
+    }
 }
 
 void CellGrid::followPage()
@@ -801,6 +870,16 @@ bool CellGrid::event(QEvent* event)
 
 void CellGrid::keyPressEvent(QKeyEvent* event)
 {
+    // Home and End go to the grid's first and last column, whatever page is
+    // shown: the page moves first, the view's own handling does the rest.
+    const bool homeOrEnd = event->key() == Qt::Key_Home || event->key() == Qt::Key_End;
+    if (homeOrEnd && isPaged() && !(event->modifiers() & Qt::ShiftModifier)) {
+        try {
+            movePage(event->key() == Qt::Key_Home ? 0 : ColCount());
+        } catch (const std::exception& e) {
+            qWarning("CellGrid: moving the page failed: %s", e.what());
+        }
+    }
     if (event->matches(QKeySequence::Copy)) {
         event->accept();
         try {
@@ -831,6 +910,7 @@ void CellGrid::updateGeometries()
     QTableView::updateGeometries();
     if (!m_corner)
         return;  // still being built
+    syncAcross();
     const QHeaderView* across = horizontalHeader();
     const QHeaderView* down = verticalHeader();
     const bool shown = !across->isHidden() && !down->isHidden();

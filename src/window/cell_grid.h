@@ -125,6 +125,13 @@ public:
     void setPageColumns(int n);
     [[nodiscard]] int pageColumns() const;
     [[nodiscard]] int pageFirstColumn() const;
+    // While the grid holds more data columns than a page, the scroll bar
+    // across is this one (object name "gridAcross"): it spans the whole grid,
+    // its value being the data column at the left edge less one, and moves
+    // the page as it is dragged. The view's own bar, which spans the page,
+    // is hidden then. Home and End (with or without Ctrl) go to the first and
+    // last column of the grid, not of the page.
+    [[nodiscard]] QScrollBar* acrossBar() const noexcept { return m_across; }
 
     // Display tint of cell (row, col): drawn as its background where no back
     // colour was set with setCellBackColor (a set colour wins). Neither
@@ -196,6 +203,12 @@ private:
     void movePage(int first);
     // Moves the page when the view has come near one of its ends.
     void followPage();
+    // Brings the whole-grid bar up to date with the page and the view's bar,
+    // and shows it (or the view's bar) as the grid needs.
+    void syncAcross();
+    // The whole-grid bar moved to value: the page and the view follow.
+    void scrollAcrossTo(int value);
+    [[nodiscard]] bool isPaged() const noexcept;
 
     std::unique_ptr<CellGridModel> m_model;
     QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
@@ -203,6 +216,8 @@ private:
     std::pair<int, int> m_autoSized{1, 0};  // grid columns AutoSizeColumns fitted (none: first > second)
     int m_reportedRow = 0;        // SelectedRow when the selection last changed
     std::optional<int> m_outlined;
+    QScrollBar* m_across = nullptr;  // the whole-grid bar; a child
+    bool m_syncingAcross = false;   // its value is being set by the program
 };
 
 }  // namespace dlv
