@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_page)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns not_a_log expression workspace paste chart_page)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -47,6 +47,9 @@ seed chart_page none '{"filter": "RPM > 800"}'
 seed chart_page filter '{"charts": {"filter": "ECT > 80 && RPM > 600", "panes": [{"channels": ["Load"]}]}}'
 seed curve doubles '\001\020\001\000\000\000\000\000\000\360\077\000\000\000\000\000\000\000\100'
 seed number plain ' -12.5e-3 '
+seed not_a_log elf '\177ELF\002\001\001\000\000\000\000\000\n\220\350\001A,B\r\000'
+seed not_a_log log 't\nTime,RPM\n0,800\n'
+seed not_a_log long '\376\000\001\002\303\251\n\377'
 # Long numbers: 0xFF, n, then a text whose "~c" stands for n x 64 + 1 bytes c.
 seed number long-large '\377\007''1~0e-1'
 seed number long-tiny '\377\007''0.~01'

@@ -4,6 +4,7 @@
 #include "datalog/display_text.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
+#include "workbench/default_table.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -37,11 +38,20 @@ int report(const std::filesystem::path& path, bool hits) noexcept
                 std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
                 return 1;
             }
-            streamed = dlv::StreamedReport{dlv::reportText(*result.store, separator, hits), result.warnings};
+            const std::vector<std::string>& names = result.store->ParamNames();
+            streamed = dlv::StreamedReport{dlv::reportText(*result.store, separator, hits), result.warnings,
+                                           std::vector<std::string>(names.begin(), names.end() - 1),
+                                           result.store->mostFields()};
         }
+        const std::string shownPath = dlv::quotedText(path.native());
         for (const dlv::ReadWarning& warning : streamed->warnings)
-            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
-                         warning.message.c_str());
+            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", shownPath.c_str(), warning.message.c_str());
+        // The BLM tab's note, where the window would show it, for a log whose
+        // channels named RPM, MAP and BLM give the table elsewhere.
+        if (const std::optional<dlv::BlmTableNote> note = dlv::blmTableNote(streamed->names, streamed->mostFields);
+            note && note->named)
+            std::fprintf(stderr, "datalog-viewer: note: '%s': %s %s\n", shownPath.c_str(), note->why.c_str(),
+                         note->instead.c_str());
         const std::string& text = streamed->text;
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -62,8 +72,11 @@ int report(const std::filesystem::path& path, bool hits) noexcept
 int window(int argc, char** argv, const dlv::CommandLine& line)
 {
     QApplication app(argc, argv);
+    // Where the settings (the recent logs) are kept: ~/.config/datalog-viewer/.
+    QCoreApplication::setOrganizationName(QStringLiteral("datalog-viewer"));
+    QCoreApplication::setApplicationName(QStringLiteral("datalog-viewer"));
     dlv::Form1 form;
-    form.show();
+    form.showOnScreen();
     if (!line.files.empty())
         form.openPath(line.files.front());
     return app.exec();

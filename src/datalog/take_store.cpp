@@ -268,6 +268,7 @@ struct LineOddities {
     std::uint64_t firstControlTake = UINT64_MAX;  // the take holding the first control byte
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    bool firstTakeWithoutNumbers = false;  // the log's take 0 holds no number
 
     // Adds those of a later chunk whose first take is take firstTake.
     void add(const LineOddities& later, std::uint64_t firstTake) noexcept
@@ -796,6 +797,19 @@ static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, 
     return starts;
 }
 
+bool holdsNumber(std::string_view line) noexcept
+{
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = line.find(',', start);
+        const std::string_view field = line.substr(start, comma == std::string_view::npos ? line.npos : comma - start);
+        if (parseNumber(field))
+            return true;
+        if (comma == std::string_view::npos)
+            return false;
+        start = comma + 1;
+    }
+}
+
 // The warnings about the names line, from its text.
 static void namesWarnings(std::string_view names, std::vector<ReadWarning>& warnings)
 {
@@ -824,6 +838,9 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
 {
     std::vector<ReadWarning> warnings;
     namesWarnings(namesLine, warnings);
+    // A log separated by ';' or TAB has no number between commas anywhere:
+    // the names line's warning already says why.
+    const bool otherSeparator = !warnings.empty() && warnings.front().kind != ReadWarning::Kind::NoCommaInNames;
     std::uint64_t namesControl = 0;
     for (const char byte : namesLine) {
         const auto c = static_cast<unsigned char>(byte);
@@ -843,6 +860,9 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
     if (odd.moreFields != 0)
         warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, odd.moreFields,
                             takesText(odd.moreFields, "more fields than the names line")});
+    if (odd.firstTakeWithoutNumbers && !otherSeparator)
+        warnings.push_back({ReadWarning::Kind::NoNumbersInFirstTake, 1,
+                            "take 0 (line 3) holds no numbers: is it a line of units?"});
     return warnings;
 }
 
@@ -887,6 +907,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
         std::string error = indexStore(*store, header.takesStart, size, name, odd);
         if (!error.empty())
             return failure(std::move(error));
+        odd.firstTakeWithoutNumbers = store->takeCount() > 0 && !holdsNumber(store->DataLines(0));
 
         ReadResult result;
         result.warnings = readWarnings(namesLine, odd);
@@ -990,6 +1011,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     std::uint64_t mostCommas = 0;
     for (const TakeStoreBuilder& b : builders)
         mostCommas = std::max(mostCommas, b.mostCommas);
+    store.m_mostFields = lineCount == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(mostCommas + 1, std::numeric_limits<int>::max()));
     if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return "Cannot read " + inQuotes(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
@@ -1473,6 +1495,8 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
                               static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
                 return std::nullopt;
+            if (takes == 0 && chunk->takeCount() > 0)
+                odd.firstTakeWithoutNumbers = !holdsNumber(chunk->DataLines(0));
             consuming = true;
             consume(*chunk, static_cast<int>(takes));
             consuming = false;

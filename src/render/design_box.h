@@ -4,6 +4,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <algorithm>
+
 namespace dlv {
 
 // Where one control of a designed form goes: its design rectangle, relative
@@ -35,16 +37,23 @@ struct DesignBox {
     // (negative sizes count as 0).
     [[nodiscard]] QRect placed(QPoint offset, QSize extra) const noexcept
     {
-        extra = extra.expandedTo(QSize(0, 0));
+        return fitted(offset, extra.expandedTo(QSize(0, 0)));
+    }
+
+    // The same for a reference that may also be smaller than designed
+    // (Fit to Window on a small screen): then growing boxes shrink by the
+    // missing pixels, never below nothing, and following boxes move back.
+    [[nodiscard]] QRect fitted(QPoint offset, QSize extra) const noexcept
+    {
         QRect r = design.translated(-offset);
         if (follow & MoveX)
             r.translate(extra.width(), 0);
         if (follow & GrowX)
-            r.setWidth(r.width() + extra.width());
+            r.setWidth(std::max(0, r.width() + extra.width()));
         if (follow & MoveY)
             r.translate(0, extra.height());
         if (follow & GrowY)
-            r.setHeight(r.height() + extra.height());
+            r.setHeight(std::max(0, r.height() + extra.height()));
         return r;
     }
 };

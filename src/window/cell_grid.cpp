@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -181,6 +182,17 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     connect(m_model.get(), &QAbstractItemModel::modelReset, this, forgetReportedRow);
     connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, forgetReportedRow);
     connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, forgetReportedRow);
+
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (!current.isValid())
+            return;
+        // Listeners run inside mouse and key handlers: nothing may escape into Qt.
+        try {
+            emit currentCellChanged(current.row() + 1, m_model->gridColumn(current.column()));
+        } catch (...) {
+            qWarning("CellGrid: a currentCellChanged listener failed");
+        }
+    });
 
     m_corner = new GridCorner(m_model.get(), this);
     connect(m_model.get(), &CellGridModel::cornerChanged, m_corner, qOverload<>(&QWidget::update));
@@ -587,6 +599,7 @@ void CellGrid::ScrollToCell(int row, int col)
 {
     checkRow(row);
     checkCol(col);
+    m_pendingPlace.reset();
     // Scroll ranges must match the current contents before values are set.
     executeDelayedItemsLayout();
     updateGeometries();
@@ -604,12 +617,19 @@ void CellGrid::ScrollToCell(int row, int col)
 
 CellGrid::ScrollPlace CellGrid::scrollPlace() const
 {
+    if (m_pendingPlace)
+        return *m_pendingPlace;
     const QScrollBar* across = horizontalScrollBar();
     return {verticalScrollBar()->value() + 1, columnOf(across->value()), across->value() >= across->maximum()};
 }
 
 void CellGrid::setScrollPlace(const ScrollPlace& place)
 {
+    if (!isVisible()) {
+        m_pendingPlace = place;
+        return;
+    }
+    m_pendingPlace.reset();
     executeDelayedItemsLayout();
     updateGeometries();
     const int pageColumn = place.atEnd ? ColCount() - 1 : place.col;
@@ -625,6 +645,7 @@ void CellGrid::setScrollPlace(const ScrollPlace& place)
 void CellGrid::centerColumn(int col)
 {
     checkCol(col);
+    m_pendingPlace.reset();
     executeDelayedItemsLayout();
     updateGeometries();
     if (col == 0) {
@@ -706,7 +727,11 @@ void CellGrid::selectGridRow(int row)
         return;  // a grid of names only has no cell to select
     {
         const QScopedValueRollback quiet(m_quiet, true);
-        int col = currentIndex().isValid() ? currentIndex().column() : columnAt(0);
+        // Without a current cell, the first column in view: the one a grid
+        // out of sight will show when it is back.
+        int col = currentIndex().isValid() ? currentIndex().column()
+                  : m_pendingPlace ? sectionOf(m_pendingPlace->atEnd ? ColCount() - 1 : m_pendingPlace->col)
+                                   : columnAt(0);
         col = std::clamp(col, 0, m_model->columnCount() - 1);
         selectionModel()->setCurrentIndex(m_model->index(row - 1, col),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -765,6 +790,19 @@ void CellGrid::setCellToolTip(int row, int col, const QString& text)
 void CellGrid::clearTints()
 {
     m_model->clearTints();
+}
+
+void CellGrid::setColumnToolTip(std::function<QString(int col)> tip)
+{
+    m_model->setColumnToolTip(std::move(tip));
+}
+
+std::optional<std::pair<int, int>> CellGrid::currentCell() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return std::nullopt;
+    return std::pair{current.row() + 1, m_model->gridColumn(current.column())};
 }
 
 QString CellGrid::selectionText() const
@@ -892,6 +930,10 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+    // The current cell may have been there already while the view was
+    // scrolled elsewhere: the view goes to it all the same.
+    if (homeOrEnd && currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
@@ -930,6 +972,19 @@ void CellGrid::changeEvent(QEvent* event)
     } else if (event->type() == QEvent::PaletteChange) {
         m_model->setButtonFace(palette().color(QPalette::Button));
         viewport()->update();
+    }
+}
+
+void CellGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    if (const std::optional<ScrollPlace> place = std::exchange(m_pendingPlace, std::nullopt)) {
+        // Runs from the event loop: nothing may escape into Qt.
+        try {
+            setScrollPlace(*place);
+        } catch (const std::exception& e) {
+            qWarning("CellGrid: scrolling back failed: %s", e.what());
+        }
     }
 }
 

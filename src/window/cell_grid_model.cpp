@@ -120,7 +120,10 @@ QVariant CellGridModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation == Qt::Horizontal) {
         if (m_rows.empty() || section >= pageColumnsShown())
             return {};
-        return cellData(0, gridColumn(section), role);
+        QVariant data = cellData(0, gridColumn(section), role);
+        if (role == Qt::ToolTipRole && !data.isValid() && m_columnToolTip)
+            return m_columnToolTip(gridColumn(section));
+        return data;
     }
     if (m_cols == 0 || section + 1 >= gridRows())
         return {};

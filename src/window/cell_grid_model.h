@@ -8,6 +8,7 @@
 #include <QFont>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,9 @@ public:
     [[nodiscard]] QString toolTip(int row, int col) const;
     // Drops every tint and tooltip.
     void clearTints();
+    // The tooltip of the header cell above a data column (grid number) that
+    // has none of its own, worked out when it is shown.
+    void setColumnToolTip(std::function<QString(int col)> tip) { m_columnToolTip = std::move(tip); }
 
     // What bold cells are drawn with, and the colour kButtonFace stands for.
     void setFonts(const QFont& bold);
@@ -153,6 +157,7 @@ private:
     QColor m_buttonFace;
     std::unordered_map<std::uint64_t, QRgb> m_tints;
     std::unordered_map<std::uint64_t, QString> m_toolTips;
+    std::function<QString(int col)> m_columnToolTip;
 };
 
 }  // namespace dlv

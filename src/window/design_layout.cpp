@@ -66,7 +66,7 @@ void DesignLayout::setGeometry(const QRect& rect)
     const QPoint offset = m_reference == container ? QPoint() : container->mapTo(m_reference, QPoint());
     const QSize extra = m_reference->size() - m_designSize;
     for (const Item& item : m_items) {
-        const QRect r = item.box.placed(offset, extra);
+        const QRect r = item.box.fitted(offset, extra);
         // Exactly the design box: QWidgetItem would widen a label to its
         // text's size hint.
         if (QWidget* widget = item.item->widget())

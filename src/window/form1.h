@@ -13,12 +13,15 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QTabWidget;
 class QTimer;
 
@@ -58,6 +61,12 @@ public:
     enum class MessageKind { Error, About };
     using MessageHandler = std::function<void(MessageKind, const QString& title, const QString& text)>;
     void setMessageHandler(MessageHandler handler);
+
+    // How the window asks before it does something the user may not want
+    // (opening a file that is plainly not a log): a message box unless
+    // replaced (tests replace it). True: go on.
+    using QuestionHandler = std::function<bool(const QString& title, const QString& text)>;
+    void setQuestionHandler(QuestionHandler handler);
 
     // Replaces the file-open dialog by a function that reports a file name
     // (empty for cancel), so that Open can be driven without a real dialog.
@@ -127,6 +136,17 @@ public:
     [[nodiscard]] bool fitsToWindow() const noexcept { return m_fitToWindow; }
     // The window's inside at design size, in pixels.
     static constexpr QSize kDesignClientSize{723, 669};
+    // The smallest inside with Fit to Window on, so that the window fits a
+    // small screen (or a large scale) while every control keeps room.
+    static constexpr QSize kFittedMinimumClientSize{560, 420};
+    // Shows the window at start: at its design size, or, when that would
+    // not fit the screen's free area, fitted to it (Fit to Window on).
+    void showOnScreen();
+
+    // File, Recent Logs: the logs opened last, newest first (file names as
+    // the system's bytes), kept in the settings.
+    [[nodiscard]] std::vector<std::string> recentLogs() const;
+    void clearRecentLogs();
 
 signals:
     // A new document is on show (after DrawGeneral, DrawBLM and ShowRuntime).
@@ -140,6 +160,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
@@ -172,6 +193,17 @@ private:
     void onChartTake(int take);
     void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
+    [[nodiscard]] bool ask(const QString& text);
+    // The log just read is plainly not a log: whether to open it all the same.
+    [[nodiscard]] bool openAnyway(const std::filesystem::path& path, const TakeStore& store);
+    // Recent logs: the list kept, the menu made from it.
+    void rememberOpened(const std::filesystem::path& path);
+    void fillRecentMenu();
+    // What Grid1 says of a take where its header row stays empty.
+    [[nodiscard]] std::optional<std::string_view> takeTime(int take);
+    [[nodiscard]] QString columnToolTip(int col);
+    void showCellStatus();
+    void placeEmptyHint();
     // Runs a command, turning any failure into a message; never throws.
     void guarded(const char* what, const std::function<void()>& command);
     [[nodiscard]] std::string decimalSeparator() const;
@@ -224,6 +256,11 @@ private:
     bool m_chartsBehind = false;  // nor the Charts tab
     std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
+    QuestionHandler m_questionHandler;
+    QMenu* m_recentMenu = nullptr;
+    QLabel* m_cellStatus = nullptr;  // the selected cell, in the status bar
+    QLabel* m_emptyHint = nullptr;   // over Grid1 while no log is open
+    std::optional<bool> m_timeChannel;  // whether parameter 0 of the open log is a time, once asked
 };
 
 }  // namespace dlv

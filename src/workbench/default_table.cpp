@@ -123,4 +123,18 @@ std::optional<long long> findParameterNamed(std::span<const std::string> names, 
     return std::nullopt;
 }
 
+std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int mostFields)
+{
+    const long long needed = std::max({kDefaultRpmParam, kDefaultMapParam, kDefaultBlmParam}) + 1;
+    if (mostFields >= needed)
+        return std::nullopt;
+    const bool named = findParameterNamed(names, "RPM") && findParameterNamed(names, "MAP") &&
+                       findParameterNamed(names, "BLM");
+    return BlmTableNote{
+        "No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and MAP.",
+        named ? "The \"Tables\" tab shows the same table from the log's channels named RPM, MAP and BLM."
+              : "The \"Tables\" tab builds tables of any of the log's channels.",
+        named};
+}
+
 }  // namespace dlv

@@ -33,4 +33,16 @@ inline constexpr std::size_t kMaxDefaultBreakpoints = 64;
 // else the first whose name, trimmed of spaces, equals it ignoring ASCII case.
 [[nodiscard]] std::optional<long long> findParameterNamed(std::span<const std::string> names, std::string_view wanted);
 
+// Why the BLM tab's table of a log is empty when no take holds the fields it
+// reads (mostFields, the most fields of any take, below 248), and where to
+// look instead: the note the BLM tab shows, and --report prints for a log
+// with channels of those names. names are the log's names without the empty
+// one that ends them. nullopt when some take holds the fields.
+struct BlmTableNote {
+    std::string why;      // "No take of this log has fields 224, 236 and 247, ..."
+    std::string instead;  // the Tables tab, by the log's names when it has RPM, MAP and BLM
+    bool named = false;   // the log has channels named RPM, MAP and BLM
+};
+[[nodiscard]] std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int mostFields);
+
 }  // namespace dlv

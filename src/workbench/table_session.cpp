@@ -11,6 +11,7 @@
 #include "workbench/table_tint.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -238,6 +239,36 @@ Workspace defaultWorkspace(ColumnCache& columns)
     Workspace workspace;
     workspace.tables.push_back(std::move(table));
     return workspace;
+}
+
+bool looksMidTyping(TableField field, std::string_view text) noexcept
+{
+    switch (field) {
+    case TableField::XAxis:
+    case TableField::YAxis: {
+        constexpr std::string_view separators = " \t,;";
+        if (text.empty() || separators.find(text.back()) != std::string_view::npos)
+            return !text.empty();
+        std::size_t values = 0;
+        for (std::size_t i = 0; i < text.size(); ++i)
+            values += separators.find(text[i]) == std::string_view::npos &&
+                      (i == 0 || separators.find(text[i - 1]) != std::string_view::npos);
+        return values <= 1;
+    }
+    case TableField::Filter: {
+        const std::string_view word = trimSpaces(text);
+        if (word.empty())
+            return false;
+        if (word.front() == '{')
+            return word.find('}') == word.size() - 1;
+        for (const char c : word)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '.' && c != '#')
+                return false;
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 }  // namespace dlv

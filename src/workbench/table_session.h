@@ -24,6 +24,7 @@ class LogSession;
 // behind every cell. No Qt.
 
 using workbench::Channel;
+using workbench::Corrections;
 using workbench::Table;
 using workbench::Workspace;
 
@@ -112,5 +113,16 @@ struct TableOutcome {
 // An expression for parameter p of the log: its name as it is when it is a
 // plain name, in braces otherwise, #p when braces cannot hold it.
 [[nodiscard]] std::string parameterReference(const TakeStore& store, long long p);
+
+// Whether text, which reads, is clearly still being typed while its field
+// has the keyboard focus: an axis (XAxis, YAxis) that ends in a separator or
+// holds one breakpoint so far ("20 30 " on the way to "20 30 40"), a filter
+// that is a bare name or number ("ECT" on the way to "ECT > 80"). The window
+// applies such an edit after a short pause in typing, any other at once.
+// O(text).
+[[nodiscard]] bool looksMidTyping(TableField field, std::string_view text) noexcept;
+// That pause: how long such an edit waits for the next key, in milliseconds
+// (Enter or leaving the field applies it at once).
+inline constexpr int kTypingPauseMs = 700;
 
 }  // namespace dlv

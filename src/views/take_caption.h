@@ -1,0 +1,21 @@
+#pragma once
+
+// The words for a take of the general data grid, whose header row stays
+// empty: the tooltip of a take column and the status line of a selected cell.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dlv {
+
+// "Take 1,234", and with the time of a log that has a time channel (its
+// parameter 0 as written in that take) "Take 1,234 at 12.345 s".
+[[nodiscard]] std::string takeCaption(int take, std::optional<std::string_view> seconds);
+
+// The selected cell of the general data grid: "RPM, take 1,234 at 12.345 s:
+// 3000"; the value as the grid shows it, "(empty)" for an empty cell.
+[[nodiscard]] std::string cellCaption(std::string_view name, int take, std::optional<std::string_view> seconds,
+                                      std::string_view value);
+
+}  // namespace dlv
