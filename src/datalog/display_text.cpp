@@ -107,6 +107,11 @@ std::string quotedText(std::string_view bytes)
     return text;
 }
 
+std::string quotedName(std::string_view name)
+{
+    return "'" + quotedText(name) + "'";
+}
+
 std::string groupedCount(std::uint64_t count)
 {
     std::string digits = std::to_string(count);

@@ -45,6 +45,9 @@ void appendShownText(std::string& out, std::string_view bytes, ShownTextOptions 
 // terminal or break a message into lines.
 [[nodiscard]] std::string quotedText(std::string_view bytes);
 
+// A file or log name for a message: quotedText between single quotes.
+[[nodiscard]] std::string quotedName(std::string_view name);
+
 // A count with its thousands grouped by commas: 3412 -> "3,412".
 [[nodiscard]] std::string groupedCount(std::uint64_t count);
 

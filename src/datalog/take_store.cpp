@@ -4,6 +4,7 @@
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
 #include "datalog/display_text.h"
+#include "datalog/line_parts.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/wide_instructions.h"
@@ -747,11 +748,6 @@ ReadResult failure(std::string message)
     return result;
 }
 
-std::string inQuotes(std::string_view name)
-{
-    return "'" + quotedText(name) + "'";
-}
-
 std::string megabytes(std::size_t bytes)
 {
     return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
@@ -760,41 +756,17 @@ std::string megabytes(std::size_t bytes)
 // The file's bytes did not fit.
 std::string memoryMessage(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + inQuotes(name) + ": not enough memory for a log of " + megabytes(bytes);
+    return "Cannot read " + quotedName(name) + ": not enough memory for a log of " + megabytes(bytes);
 }
 
 // The bytes fitted, the index of the lines did not.
 std::string indexMemoryMessage(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + inQuotes(name) + ": not enough memory for the index of its lines (the log itself, " +
+    return "Cannot read " + quotedName(name) + ": not enough memory for the index of its lines (the log itself, " +
            megabytes(bytes) + ", fitted)";
 }
 
 }  // namespace
-
-// Where the data lines from `from` on are cut into `parts` parts of about
-// equal size: each cut is the start of a line. Fewer parts come back when
-// lines are too long to cut the log that finely.
-static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, std::size_t size, std::size_t parts)
-{
-    std::vector<std::size_t> starts{from};
-    for (std::size_t k = 1; k < parts; ++k) {
-        std::size_t q = std::max(from + (size - from) / parts * k, starts.back());
-        // The first CR or LF from q on; lines may be gigabytes long.
-        const auto* lf = static_cast<const char*>(std::memchr(bytes + q, '\n', size - q));
-        const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - bytes) : size;
-        const auto* cr = static_cast<const char*>(std::memchr(bytes + q, '\r', lfAt - q));
-        q = cr ? static_cast<std::size_t>(cr - bytes) : lfAt;
-        if (q >= size)
-            break;
-        const std::size_t next = bytes[q] == '\r' && q + 1 < size && bytes[q + 1] == '\n' ? q + 2 : q + 1;
-        if (next >= size)
-            break;
-        if (next > starts.back())
-            starts.push_back(next);
-    }
-    return starts;
-}
 
 // The warnings about the names line, from its text.
 static void namesWarnings(std::string_view names, std::vector<ReadWarning>& warnings)
@@ -872,12 +844,12 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
 
         const HeaderLines header = headerLines(bytes, size);
         if (header.namesStart >= size)
-            return failure(inQuotes(name) + " is not a data log: it has fewer than two lines");
+            return failure(quotedName(name) + " is not a data log: it has fewer than two lines");
         const std::string_view namesLine(bytes + header.namesStart, header.namesEnd - header.namesStart);
         try {
             readNames(namesLine, store->m_paramNames);
         } catch (const std::bad_alloc&) {
-            return failure("Cannot read " + inQuotes(name) + ": not enough memory for the names in its names line (" +
+            return failure("Cannot read " + quotedName(name) + ": not enough memory for the names in its names line (" +
                            megabytes(namesLine.size()) + ")");
         }
         store->m_data = bytes;
@@ -895,7 +867,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
     } catch (const std::bad_alloc&) {
         return failure(indexMemoryMessage(name, size));
     } catch (const std::exception& e) {
-        return failure("Cannot read " + inQuotes(name) + ": " + e.what());
+        return failure("Cannot read " + quotedName(name) + ": " + e.what());
     }
 }
 
@@ -957,7 +929,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     for (const TakeStoreBuilder& b : builders)
         lineCount += b.index.size() - 1;
     if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return "Cannot read " + inQuotes(name) + ": it has more than " +
+        return "Cannot read " + quotedName(name) + ": it has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes";
     if (builders.size() == 1) {
         store.m_index = std::move(builders[0].index);
@@ -991,7 +963,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     for (const TakeStoreBuilder& b : builders)
         mostCommas = std::max(mostCommas, b.mostCommas);
     if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
-        return "Cannot read " + inQuotes(name) + ": a take has more than " +
+        return "Cannot read " + quotedName(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
     // Only a guess far off is given back: shrinking copies the table.
     if (store.m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
@@ -1058,7 +1030,7 @@ ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t siz
 {
     try {
         if (!buffer || size > buffer->capacity())
-            return failure("Cannot read " + inQuotes(displayName) + ": no buffer of " + std::to_string(size) + " bytes");
+            return failure("Cannot read " + quotedName(displayName) + ": no buffer of " + std::to_string(size) + " bytes");
         return TakeStoreBuilder::build(std::move(buffer), size, displayName);
     } catch (...) {
         return failure(indexMemoryMessage(displayName, size));
@@ -1099,7 +1071,7 @@ ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
                 continue;
             if (errno == EAGAIN)
                 break;  // nothing more to read now
-            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
         }
         bytes.resize(at + static_cast<std::size_t>(n));
         if (n == 0)
@@ -1268,14 +1240,14 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
         // may never come; the file type is checked right after.
         FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot open " + quotedName(name) + ": " + reason(errno));
         struct stat info {};
         if (::fstat(file.get(), &info) != 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot open " + quotedName(name) + ": " + reason(errno));
         if (S_ISDIR(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is a directory");
+            return failure("Cannot open " + quotedName(name) + ": it is a directory");
         if (!S_ISREG(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
+            return failure("Cannot open " + quotedName(name) + ": it is not a regular file");
         if (info.st_size == 0)
             return readStream(file.get(), name, build);
 
@@ -1309,15 +1281,15 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
             ::clock_gettime(CLOCK_REALTIME, &began);
             struct stat before {};
             if (::fstat(file.get(), &before) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
             const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
             if (control && control->cancel.load())
-                return failure("Reading " + inQuotes(name) + " was cancelled");
+                return failure("Reading " + quotedName(name) + " was cancelled");
             if (pass.error != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
+                return failure("Cannot read " + quotedName(name) + ": " + reason(pass.error));
             struct stat after {};
             if (::fstat(file.get(), &after) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
             if (pass.done < size) {
                 size = pass.done;  // cut shorter: its new end is what can be read
                 previous.clear();
@@ -1330,9 +1302,9 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
                 return build(std::move(buffer), size, name);
             previous = std::move(digests);
         }
-        return failure("Cannot read " + inQuotes(name) + ": it changed while it was read; try again");
+        return failure("Cannot read " + quotedName(name) + ": it changed while it was read; try again");
     } catch (...) {
-        return failure("Cannot read " + (name.empty() ? std::string("the log") : inQuotes(name)) + ": not enough memory");
+        return failure("Cannot read " + (name.empty() ? std::string("the log") : quotedName(name)) + ": not enough memory");
     }
 }
 
