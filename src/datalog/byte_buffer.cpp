@@ -1,6 +1,7 @@
 #include "datalog/byte_buffer.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -45,6 +46,16 @@ std::unique_ptr<ByteBuffer> ByteBuffer::adopt(char* mapping, std::size_t mapping
         ::munmap(mapping, mappingBytes);
         return nullptr;
     }
+}
+
+void ByteBuffer::discard(std::size_t offset, std::size_t bytes) noexcept
+{
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_data + offset);
+    const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(page - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
 ByteBuffer::~ByteBuffer()

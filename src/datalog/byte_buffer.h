@@ -28,6 +28,12 @@ public:
     [[nodiscard]] const char* data() const noexcept { return m_data; }
     [[nodiscard]] std::size_t capacity() const noexcept { return m_capacity; }
 
+    // Gives the whole pages within [offset, offset + bytes) back to the
+    // system, for a pass that has read them for the last time: they no
+    // longer count as used memory and read as zero afterwards. One call to
+    // the system; nothing happens for a range within one page.
+    void discard(std::size_t offset, std::size_t bytes) noexcept;
+
     static constexpr std::size_t kPadding = 64;
 
 private:
