@@ -422,11 +422,17 @@ std::optional<LogFormat> detectTextLayout(std::string_view head, bool cutShort)
             return LogFormat::Msl;
     }
     // ';' or TAB: the names on line 1, or after lines that hold no
-    // separator at all. A names line 2 is how a log of the own format whose
-    // names line is separated so looks: it stays the own format.
+    // separator at all, and a second line of data within the next few. A names line 2 is
+    // how a log of the own format whose names line is separated so looks:
+    // it stays the own format.
     for (const char separator : {';', '\t'}) {
         const std::optional<NamesLine> found = findNamesLine(lines, separator);
         if (!found || commaSplitsAlike(lines, *found))
+            continue;
+        bool second = false;
+        for (std::size_t i = found->data + 1; i < lines.size() && i <= found->data + kDataLinesChecked && !second; ++i)
+            second = isDataLine(lines[i].text, separator, found->cells);
+        if (!second)
             continue;
         bool plainPreamble = found->names != 1;
         for (std::size_t i = 1; i < found->names; ++i)
