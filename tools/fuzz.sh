@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_page)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns text_log detect expression workspace paste chart_page)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -118,6 +118,32 @@ cat >"$dir/workbench.dict" <<'DICT'
 "\"median\""
 DICT
 
+cat >"$dir/text.dict" <<'DICT'
+";"
+"\x09"
+","
+", "
+"\x22"
+"#"
+"MARK"
+"%DataLog%"
+"Channel : "
+"\x0d\x0a"
+"\x0d"
+"\x0a"
+"On"
+"Off"
+"12,5"
+"14:15:46.020"
+"\xff\xfe"
+"\xfe\xff"
+"\xef\xbb\xbf"
+"\x22Capture Date: "
+"Time (msec)"
+"[rpm]"
+"Time"
+DICT
+
 mkdir -p "$dir/artifacts"
 # One target per core at a time; each writes its own log.
 run_target() {
@@ -125,7 +151,8 @@ run_target() {
   mkdir -p "$corpus"
   [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
+  case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;;
+    text_log | detect) dict=(-dict="$dir/text.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1
