@@ -58,6 +58,15 @@ void ByteBuffer::discard(std::size_t offset, std::size_t bytes) noexcept
         ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
 
+bool ByteBuffer::growFront(std::size_t bytes) noexcept
+{
+    if (static_cast<std::size_t>(m_data - m_mapping) < bytes)
+        return false;
+    m_data -= bytes;
+    m_capacity += bytes;
+    return true;
+}
+
 ByteBuffer::~ByteBuffer()
 {
     ::munmap(m_mapping, m_mappingBytes);

@@ -34,6 +34,13 @@ public:
     // the system; nothing happens for a range within one page.
     void discard(std::size_t offset, std::size_t bytes) noexcept;
 
+    // Makes the buffer start `bytes` earlier, its capacity that much larger,
+    // when its mapping has room there (a buffer of 2 MiB or more mostly has
+    // up to 2 MiB, left by the alignment): the bytes stay at their
+    // addresses, at offsets `bytes` higher, after new zero bytes. False,
+    // and nothing changed, without the room. O(1).
+    [[nodiscard]] bool growFront(std::size_t bytes) noexcept;
+
     static constexpr std::size_t kPadding = 64;
 
 private:
