@@ -268,13 +268,19 @@ ReadResult readText(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::s
     lines += "\n";
 
     // The takes stay where they are when the new title and names fit where
-    // the old header was (the title padded); otherwise they move to a new
+    // the old header was (the title padded or cut short), or in the room
+    // the buffer has before its start; otherwise they move to a new
     // buffer, the old one given back as they go.
-    const std::size_t dataBegin = mark + layout.dataOffset;
-    const std::size_t dataBytes = size - dataBegin;
+    std::size_t dataBegin = mark + layout.dataOffset;
     std::string title = header.title;
-    if (title.size() + lines.size() > dataBegin && lines.size() <= dataBegin)
+    const std::size_t headBytes = title.size() + lines.size();
+    if (headBytes > dataBegin && buffer->growFront(headBytes - dataBegin)) {
+        size += headBytes - dataBegin;
+        dataBegin = headBytes;
+    } else if (headBytes > dataBegin && lines.size() <= dataBegin) {
         title.resize(dataBegin - lines.size());
+    }
+    const std::size_t dataBytes = size - dataBegin;
     const bool inPlace = title.size() + lines.size() <= dataBegin;
     if (inPlace)
         title.resize(dataBegin - lines.size(), ' ');

@@ -3,6 +3,7 @@
 // values, markers, words, time channel, warnings and summary, the
 // encodings and line ends, and big logs converted over every core.
 #include "../../fuzz/text_checks.h"
+#include "datalog/byte_buffer.h"
 #include "datalog/log_formats.h"
 #include "datalog/text_encoding.h"
 #include "datalog/text_layout.h"
@@ -10,6 +11,8 @@
 #include "support/odd_logs.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/mman.h>
 
 #include <cmath>
 #include <filesystem>
@@ -487,13 +490,28 @@ std::string bigLog(std::size_t rows, bool preamble)
     return bytes;
 }
 
+// The bytes in a buffer without room before its start (a mapping of its
+// own, adopted), so that the title and names cannot grow into it.
+std::unique_ptr<dlv::ByteBuffer> bufferWithoutRoom(const std::string& bytes)
+{
+    const std::size_t mapped = bytes.size() + dlv::ByteBuffer::kPadding;
+    void* mapping = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(mapping, MAP_FAILED);
+    std::memcpy(mapping, bytes.data(), bytes.size());
+    return dlv::ByteBuffer::adopt(static_cast<char*>(mapping), mapped, bytes.size());
+}
+
 TEST(BigTextLog, ConvertedOverEveryCoreInPlaceOrIntoANewBufferAsThePlainReadingSays)
 {
     for (const bool preamble : {false, true}) {
         const std::string bytes = bigLog(400000, preamble);
         ASSERT_GT(bytes.size(), std::size_t{8} << 20);
-        const std::string failure = dlv::fuzzcheck::checkTextLog(std::string(1, '\0') + bytes);
-        EXPECT_EQ(failure, "") << (preamble ? "in place" : "new buffer");
+        // In place: where the old header was (with the preamble) or in the
+        // room before the buffer (without).
+        EXPECT_EQ(dlv::fuzzcheck::checkTextLog(std::string(1, '\0') + bytes), "") << preamble;
+        // Into a new buffer, the old one's pages given back as the parts go.
+        const dlv::ReadResult copied = dlv::readLogBuffer(bufferWithoutRoom(bytes), bytes.size(), "fuzz.log", LogFormat::Text);
+        EXPECT_EQ(dlv::fuzzcheck::checkTextReading(bytes, LogFormat::Text, copied), "") << preamble;
     }
 }
 
@@ -507,6 +525,25 @@ TEST(BigTextLog, MarkersAcrossPartsStandAtTheirTakes)
     ASSERT_EQ(read.log->markers().size(), 6u);
     for (int m = 0; m < 6; ++m)
         EXPECT_EQ(read.log->markers()[static_cast<std::size_t>(m)].take, (m + 1) * 100000);
+}
+
+TEST(ByteBufferRoom, GrowsIntoTheRoomBeforeItAndGivesReadPagesBack)
+{
+    const std::size_t size = std::size_t{8} << 20;
+    std::unique_ptr<dlv::ByteBuffer> buffer = dlv::ByteBuffer::reserve(size);
+    ASSERT_NE(buffer, nullptr);
+    std::memset(buffer->data(), 'x', size);
+    const char* before = buffer->data();
+    // An aligned big buffer has room before it unless the system happened
+    // to map it aligned; an adopted mapping has none.
+    if (buffer->growFront(3)) {
+        EXPECT_EQ(buffer->data(), before - 3);
+        EXPECT_EQ(buffer->capacity(), size + 3);
+        EXPECT_EQ(std::string(buffer->data(), 4), std::string("\0\0\0x", 4));
+    }
+    EXPECT_FALSE(bufferWithoutRoom("abc")->growFront(1));
+    buffer->discard(0, size);
+    EXPECT_EQ(buffer->data()[size / 2], '\0') << "a page given back reads as zero";
 }
 
 // ------------------------------------------------------------ fuzz checks
