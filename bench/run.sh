@@ -175,3 +175,10 @@ else
     bash "$root/bench/tables_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"} \
         ${pandas_300k:+--pandas-ms "$pandas_300k"}
 fi
+
+# A ';'-separated log with decimal commas beside the own format (bench/text_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/text_bench.sh" --quick --build-dir "$build"
+else
+    bash "$root/bench/text_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
+fi
