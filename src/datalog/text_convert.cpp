@@ -6,6 +6,7 @@
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/text_layout.h"
+#include "datalog/wide_instructions.h"
 
 #include <array>
 #include <cstring>
@@ -13,6 +14,9 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(DLV_WIDE_INSTRUCTIONS)
+#include <immintrin.h>
 #endif
 
 namespace dlv {
@@ -77,6 +81,59 @@ ByteFlags translateBytes(const char* src, char* dst, std::size_t n, char separat
     }
     return flags;
 }
+
+#if defined(DLV_WIDE_INSTRUCTIONS)
+// translateBytes 32 bytes at a time, the rest as there.
+DLV_WIDE_INSTRUCTIONS ByteFlags translateBytesWide(const char* src, char* dst, std::size_t n, char separator,
+                                                   char commaTo) noexcept
+{
+    const __m256i sep = _mm256_set1_epi8(separator);
+    const __m256i comma = _mm256_set1_epi8(',');
+    const __m256i to = _mm256_set1_epi8(commaTo);
+    const __m256i zero = _mm256_set1_epi8('0');
+    const __m256i nine = _mm256_set1_epi8(9);
+    const __m256i caseBit = _mm256_set1_epi8(0x20);
+    const __m256i a = _mm256_set1_epi8('a');
+    const __m256i z = _mm256_set1_epi8(25);
+    const __m256i e = _mm256_set1_epi8('e');
+    __m256i digits = _mm256_setzero_si256();
+    __m256i letters = _mm256_setzero_si256();
+    std::size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+        const __m256i isSep = _mm256_cmpeq_epi8(x, sep);
+        const __m256i isComma = _mm256_cmpeq_epi8(x, comma);
+        const __m256i y = _mm256_blendv_epi8(_mm256_blendv_epi8(x, to, isComma), comma, isSep);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), y);
+        const __m256i d = _mm256_sub_epi8(x, zero);
+        digits = _mm256_or_si256(digits, _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d));
+        const __m256i folded = _mm256_or_si256(x, caseBit);
+        const __m256i l = _mm256_sub_epi8(folded, a);
+        letters = _mm256_or_si256(
+            letters, _mm256_andnot_si256(_mm256_cmpeq_epi8(folded, e), _mm256_cmpeq_epi8(_mm256_min_epu8(l, z), l)));
+    }
+    ByteFlags flags = translateBytes(src + i, dst + i, n - i, separator, commaTo);
+    flags.digit = flags.digit || _mm256_movemask_epi8(digits) != 0;
+    flags.letter = flags.letter || _mm256_movemask_epi8(letters) != 0;
+    return flags;
+}
+
+// findLineEnd 32 bytes at a time.
+DLV_WIDE_INSTRUCTIONS const char* findLineEndWide(const char* p, const char* end) noexcept
+{
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i cr = _mm256_set1_epi8('\r');
+    while (end - p >= 32) {
+        const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_or_si256(_mm256_cmpeq_epi8(x, lf), _mm256_cmpeq_epi8(x, cr))));
+        if (mask != 0)
+            return p + __builtin_ctz(mask);
+        p += 32;
+    }
+    return findLineEnd(p, end);
+}
+#endif
 
 // Notes the columns of a converted line (cells between commas) that hold
 // an on/off word; whether any does.
@@ -149,7 +206,7 @@ public:
         std::size_t discarded = begin;
         std::size_t p = begin;
         while (p < end) {
-            const std::size_t lineEnd = static_cast<std::size_t>(findLineEnd(m_src + p, m_src + end) - m_src);
+            const std::size_t lineEnd = static_cast<std::size_t>(lineEndFrom(m_src + p, m_src + end) - m_src);
             std::size_t next = lineEnd;
             if (next < end)
                 next += m_src[next] == '\r' && next + 1 < end && m_src[next + 1] == '\n' ? 2 : 1;
@@ -177,8 +234,7 @@ private:
                 return drop(begin, next, DroppedRow::Kind::Marker);
             }
         }
-        const ByteFlags flags = translateBytes(m_src + begin, m_dst + begin, next - begin, m_rules.separator,
-                                               m_rules.commaTo);
+        const ByteFlags flags = translate(m_src + begin, m_dst + begin, next - begin);
         if (m_rules.timeOfDay)
             writeSecondsOfDay(m_dst + begin, line.size());
         bool record = flags.digit || m_rules.markerRows;
@@ -187,6 +243,24 @@ private:
         if (!record)
             return drop(begin, next, DroppedRow::Kind::Odd);
         ++m_outcome.records;
+    }
+
+    [[nodiscard]] const char* lineEndFrom(const char* p, const char* end) const noexcept
+    {
+#if defined(DLV_WIDE_INSTRUCTIONS)
+        if (m_wide)
+            return findLineEndWide(p, end);
+#endif
+        return findLineEnd(p, end);
+    }
+
+    ByteFlags translate(const char* src, char* dst, std::size_t n) const noexcept
+    {
+#if defined(DLV_WIDE_INSTRUCTIONS)
+        if (m_wide)
+            return translateBytesWide(src, dst, n, m_rules.separator, m_rules.commaTo);
+#endif
+        return translateBytes(src, dst, n, m_rules.separator, m_rules.commaTo);
     }
 
     void drop(std::size_t begin, std::size_t next, DroppedRow::Kind kind)
@@ -201,6 +275,7 @@ private:
     RowsOutcome& m_outcome;
     ByteBuffer* m_source;
     std::size_t m_sourceOffset;
+    bool m_wide = useWideInstructions();
 };
 
 }  // namespace

@@ -16,6 +16,8 @@ namespace {
 constexpr std::size_t kNamesLineLimit = 64;
 constexpr std::size_t kDataLinesChecked = 16;
 constexpr std::size_t kLayoutLines = 4096;
+// Data lines whose numbers tell the decimal mark.
+constexpr std::size_t kDecimalMarkLines = 64;
 constexpr std::string_view kDataLogMark = "%DataLog%";
 
 [[nodiscard]] bool startsWith(std::string_view text, std::string_view prefix) noexcept
@@ -253,7 +255,8 @@ namespace {
     if (layout.namesLine < lines.size())
         layout.spaced = spacedSeparators(lines[layout.namesLine].text, layout.separator);
     if (layout.separator != ',' && layout.dataLine < lines.size())
-        layout.decimalComma = usesDecimalComma(lines.subspan(layout.dataLine), layout.separator);
+        layout.decimalComma = usesDecimalComma(
+            lines.subspan(layout.dataLine, std::min(lines.size() - layout.dataLine, kDecimalMarkLines)), layout.separator);
     return layout;
 }
 

@@ -8,6 +8,7 @@
 #include "datalog/text_encoding.h"
 #include "datalog/text_layout.h"
 #include "datalog/text_log.h"
+#include "support/any_processor.h"
 #include "support/odd_logs.h"
 
 #include <gtest/gtest.h>
@@ -512,6 +513,27 @@ TEST(BigTextLog, ConvertedOverEveryCoreInPlaceOrIntoANewBufferAsThePlainReadingS
         // Into a new buffer, the old one's pages given back as the parts go.
         const dlv::ReadResult copied = dlv::readLogBuffer(bufferWithoutRoom(bytes), bytes.size(), "fuzz.log", LogFormat::Text);
         EXPECT_EQ(dlv::fuzzcheck::checkTextReading(bytes, LogFormat::Text, copied), "") << preamble;
+    }
+}
+
+TEST(BigTextLog, BothCopiesOfTheByteLoopsReadTheSame)
+{
+    // Rows of every length around the 16- and 32-byte steps of the loops,
+    // words and decimal commas at every place in them.
+    std::mt19937 random(5);
+    std::string bytes = "Time;A;B;Fan\n";
+    for (int i = 0; i < 3000; ++i) {
+        bytes += std::to_string(i) + ";" + std::string(random() % 40, ' ') + std::to_string(random() % 1000) + "," +
+                 std::to_string(random() % 100) + ";" + (random() % 3 ? "" : "x,y") + ";" + (random() % 2 ? "on" : "Off") +
+                 (random() % 4 ? "\n" : "\r\n");
+        if (random() % 50 == 0)
+            bytes += "\n;;;\n";
+    }
+    for (const bool anyProcessor : {true, false}) {
+        const dlvtest::AnyProcessorOnly only(anyProcessor);
+        EXPECT_EQ(dlv::fuzzcheck::checkTextLog(std::string(1, '\0') + bytes), "") << anyProcessor;
+        EXPECT_EQ(dlv::fuzzcheck::checkTextLog("\x01" + kMsl), "") << anyProcessor;
+        EXPECT_EQ(dlv::fuzzcheck::checkTextLog("\x02" + kTabWithUnits), "") << anyProcessor;
     }
 }
 
