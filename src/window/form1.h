@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
 #include "window/cell_grid.h"
 
@@ -64,8 +65,8 @@ public:
     using FileNameChooser = std::function<QString()>;
     void setFileNameChooser(FileNameChooser chooser);
 
-    // What reads a log on the worker thread (readDataLog unless replaced, for
-    // tests); it should follow control's cancel flag.
+    // What reads a log on the worker thread (readLog, in the format asked
+    // for, unless replaced, for tests); it should follow control's cancel flag.
     using LogReader = std::function<ReadResult(const std::filesystem::path&, ReadControl& control)>;
     void setLogReader(LogReader reader);
     // How long a reading runs before the progress dialog shows (500 ms).
@@ -77,7 +78,8 @@ public:
     void openCommand();
     // Opens the log at path exactly as File, Open would, without the dialog.
     // The path's bytes are the file name, whatever their encoding.
-    void openPath(const std::filesystem::path& path);
+    // format: how to read it (Auto: by its content).
+    void openPath(const std::filesystem::path& path, LogFormat format = LogFormat::Auto);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
     // What the view showed stays where it still fits: the selected row and
@@ -144,7 +146,9 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    bool readLog(const std::filesystem::path& path);
+    bool readLog(const std::filesystem::path& path, LogFormat format);
+    // The dialog, then the chosen file read as format.
+    bool readChosenFile(LogFormat format);
     // warningsDismissed: the reader's warnings stay hidden (a reload of a log
     // whose warnings the user closed).
     void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
@@ -188,7 +192,8 @@ private:
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
     FileNameChooser m_fileNameChooser;
-    LogReader m_logReader;
+    LogReader m_logReader;  // null: readLog
+    LogFormat m_documentFormat = LogFormat::Auto;  // what the log on show was opened as, for F5
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
     std::future<void> m_blmWork;  // the open log's BLM table, worked out beside DrawGeneral

@@ -91,7 +91,7 @@ TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& 
 {
     TableOutcome out;
     const Table& table = workspace.tables.at(index);
-    const workbench::Program program = workbench::compileWorkspace(workspace, session.store().ParamNames());
+    const workbench::Program program = workbench::compileWorkspace(workspace, session.paramNames());
     for (const workbench::FieldError& error : program.errors)
         if (error.owner == workbench::FieldError::Owner::Table && error.index == index)
             if (const std::optional<TableField> field = tableFieldNamed(error.field))
@@ -162,10 +162,10 @@ TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& 
     return out;
 }
 
-std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace)
+std::vector<EditorError> checkChannels(const std::vector<std::string>& names, const Workspace& workspace)
 {
     std::vector<EditorError> errors;
-    const workbench::Program program = workbench::compileWorkspace(workspace, store.ParamNames());
+    const workbench::Program program = workbench::compileWorkspace(workspace, names);
     for (const workbench::FieldError& error : program.errors)
         if (error.owner == workbench::FieldError::Owner::Channel)
             errors.push_back(fromEngine(TableField::Channel, error));
@@ -186,9 +186,8 @@ std::string cellToolTip(const ShownCell& cell, std::int64_t minHits)
     return text;
 }
 
-std::string parameterReference(const TakeStore& store, long long p)
+std::string parameterReference(const std::vector<std::string>& names, long long p)
 {
-    const auto& names = store.ParamNames();
     if (p < 0 || static_cast<std::size_t>(p) + 1 >= names.size())
         return "#" + std::to_string(p);
     const std::string& name = names[static_cast<std::size_t>(p)];
@@ -203,8 +202,7 @@ std::string parameterReference(const TakeStore& store, long long p)
 
 Workspace defaultWorkspace(ColumnCache& columns)
 {
-    const TakeStore& store = columns.store();
-    const auto& names = store.ParamNames();
+    const auto& names = columns.paramNames();
     const std::span<const std::string> real(names.data(), names.empty() ? 0 : names.size() - 1);
     const auto pick = [&](std::string_view wanted, long long fallback) {
         return findParameterNamed(real, wanted).value_or(fallback);
@@ -227,11 +225,11 @@ Workspace defaultWorkspace(ColumnCache& columns)
     const auto [rpmLow, rpmHigh] = range(rpm);
     Table table;
     table.name = "BLM by RPM and MAP";
-    table.x = parameterReference(store, map);
+    table.x = parameterReference(names, map);
     table.xAxis = coveringAxis(mapLow, mapHigh, defaultMapAxis());
-    table.y = parameterReference(store, rpm);
+    table.y = parameterReference(names, rpm);
     table.yAxis = coveringAxis(rpmLow, rpmHigh, defaultRpmAxis());
-    table.z = parameterReference(store, blm);
+    table.z = parameterReference(names, blm);
     table.stat = workbench::Stat::Mean;
     table.minHits = 1;
     table.target = kDefaultTableTarget;

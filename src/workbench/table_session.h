@@ -90,7 +90,7 @@ struct TableOutcome {
 
 // What is wrong with the workspace's channels: one error for each channel
 // whose expression cannot be read, field Channel, in channel order.
-[[nodiscard]] std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace);
+[[nodiscard]] std::vector<EditorError> checkChannels(const std::vector<std::string>& names, const Workspace& workspace);
 
 // Tooltip of a cell, lines joined by LF:
 //   "Takes: 57\nMean 128.41\nMin 121, max 135\nStd dev 3.20"
@@ -111,6 +111,6 @@ struct TableOutcome {
 
 // An expression for parameter p of the log: its name as it is when it is a
 // plain name, in braces otherwise, #p when braces cannot hold it.
-[[nodiscard]] std::string parameterReference(const TakeStore& store, long long p);
+[[nodiscard]] std::string parameterReference(const std::vector<std::string>& names, long long p);
 
 }  // namespace dlv
