@@ -69,9 +69,11 @@ WorkspaceCharts workspaceCharts(std::shared_ptr<ColumnCache> columns, const work
                                 const ChartPageResult& charts)
 {
     const std::string filter = charts.page ? charts.page->filter : std::string();
+    const bool otherFormat = columns && columns->log() && columns->log()->format() != LogFormat::Datalog;
     WorkspaceCharts out{workspaceChannels(std::move(columns), workspace, filter), {}};
     if (out.channels.errors.empty()) {
-        const ChartPage page = charts.page ? *charts.page : defaultChartPage(out.channels.source->parameterNames());
+        const ChartPage page =
+            charts.page ? *charts.page : defaultChartPage(out.channels.source->parameterNames(), otherFormat);
         out.page = resolveChartPage(page, *out.channels.source);
     }
     return out;

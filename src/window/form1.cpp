@@ -114,6 +114,7 @@ Form1::Form1(QWidget* parent)
     buildControls();
     buildMenus();
     buildTablesTab();
+    buildFormatCommands();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();

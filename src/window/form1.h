@@ -17,6 +17,7 @@
 #include <vector>
 
 class QAction;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -25,6 +26,7 @@ class QTimer;
 
 namespace dlv {
 
+class ChannelFilterBar;
 class ChartsTab;
 class CurveSurface;
 class FindBar;
@@ -112,6 +114,13 @@ public:
     void exportChartCommand();
     void exportChart(const QString& path);
 
+    // File, Export Log As CSV...: the log on show written in the datalog
+    // format to path, on a worker with progress and Cancel; false (a message
+    // shown unless cancelled) when it was not written, the old file kept.
+    bool exportLogCsv(const QString& path);
+    // File, Properties...: a dialog of the log's details; null without a log.
+    QDialog* showProperties();
+
     // Adds a page after the existing tabs; it fills the tab whatever the
     // window's size (the page lays out its own contents). Returns its index.
     int addWorkbenchTab(QWidget* page, const QString& title);
@@ -181,6 +190,9 @@ private:
     [[nodiscard]] std::string decimalSeparator() const;
     // The "Tables" tab and what it brings (form1_tables.cpp).
     void buildTablesTab();
+    // File, Open As, Properties, Export Log As CSV and the channel filter (form1_formats.cpp).
+    void buildFormatCommands();
+    void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
     void updateBlmNote();
@@ -229,6 +241,10 @@ private:
     bool m_chartsBehind = false;  // nor the Charts tab
     std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
+    ChannelFilterBar* m_channelFilter = nullptr;
+    QAction* m_mnuChannelFilter = nullptr;
+    QAction* m_mnuExportLog = nullptr;
+    QAction* m_mnuProperties = nullptr;
 };
 
 }  // namespace dlv

@@ -658,7 +658,10 @@ void TablesTab::showTable(const ShownTable& table)
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);
     appendLines(m_grid, table.texts);
-    const std::string corner = table.yAxis.empty() ? draft.x : draft.y + " / " + draft.x;
+    const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
+    const std::string corner = table.yAxis.empty()
+                                   ? expressionHeading(log, draft.x)
+                                   : expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x);
     m_grid->setCellText(CellRange::cell(0, 0), fromStd(corner));
     for (std::size_t r = 0; r < table.rows; ++r)
         for (std::size_t c = 0; c < table.cols; ++c) {

@@ -200,6 +200,21 @@ std::string parameterReference(const std::vector<std::string>& names, long long 
     return "#" + std::to_string(p);
 }
 
+std::string expressionHeading(const LogChannels* log, std::string_view expression)
+{
+    std::string heading(expression);
+    if (!log)
+        return heading;
+    const std::vector<std::string>& names = log->ParamNames();
+    const std::string_view trimmed = trimSpaces(expression);
+    for (long long p = 0; p + 1 < static_cast<long long>(names.size()); ++p) {
+        const std::string& unit = log->channel(p).unit;
+        if (!unit.empty() && parameterReference(names, p) == trimmed)
+            return shownChannelName(heading, unit);
+    }
+    return heading;
+}
+
 Workspace defaultWorkspace(ColumnCache& columns)
 {
     const auto& names = columns.paramNames();
@@ -207,9 +222,22 @@ Workspace defaultWorkspace(ColumnCache& columns)
     const auto pick = [&](std::string_view wanted, long long fallback) {
         return findParameterNamed(real, wanted).value_or(fallback);
     };
-    const long long rpm = pick("RPM", kDefaultRpmParam);
-    const long long map = pick("MAP", kDefaultMapParam);
-    const long long blm = pick("BLM", kDefaultBlmParam);
+    long long rpm = pick("RPM", kDefaultRpmParam);
+    long long map = pick("MAP", kDefaultMapParam);
+    long long blm = pick("BLM", kDefaultBlmParam);
+    // Another format's log has no fixed fields: its channels are found by
+    // name, the mixture standing in for BLM, and the first channels after
+    // the time where none is found.
+    const bool otherFormat = columns.log() && columns.log()->format() != LogFormat::Datalog;
+    if (otherFormat) {
+        const auto find = [&](ChannelRole role, long long fallback) {
+            const long long last = std::max<long long>(static_cast<long long>(real.size()) - 1, 0);
+            return findChannelFor(real, role).value_or(std::min(fallback, last));
+        };
+        rpm = find(ChannelRole::Rpm, 1);
+        map = find(ChannelRole::Map, 2);
+        blm = findParameterNamed(real, "BLM").value_or(find(ChannelRole::Mixture, 3));
+    }
     const auto range = [&](long long p) {
         const ColumnPtr column = columns.column(p);
         double low = kNaN;
@@ -224,7 +252,9 @@ Workspace defaultWorkspace(ColumnCache& columns)
     const auto [mapLow, mapHigh] = range(map);
     const auto [rpmLow, rpmHigh] = range(rpm);
     Table table;
-    table.name = "BLM by RPM and MAP";
+    table.name = otherFormat ? names[static_cast<std::size_t>(blm)] + " by " + names[static_cast<std::size_t>(rpm)] +
+                                   " and " + names[static_cast<std::size_t>(map)]
+                             : "BLM by RPM and MAP";
     table.x = parameterReference(names, map);
     table.xAxis = coveringAxis(mapLow, mapHigh, defaultMapAxis());
     table.y = parameterReference(names, rpm);
@@ -232,7 +262,7 @@ Workspace defaultWorkspace(ColumnCache& columns)
     table.z = parameterReference(names, blm);
     table.stat = workbench::Stat::Mean;
     table.minHits = 1;
-    table.target = kDefaultTableTarget;
+    table.target = otherFormat ? defaultTargetFor(names[static_cast<std::size_t>(blm)]) : kDefaultTableTarget;
     Workspace workspace;
     workspace.tables.push_back(std::move(table));
     return workspace;

@@ -8,11 +8,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dlv {
 
 class ColumnCache;
+class LogChannels;
 class TakeStore;
 namespace workbench {
 class LogSession;
@@ -112,5 +114,10 @@ struct TableOutcome {
 // An expression for parameter p of the log: its name as it is when it is a
 // plain name, in braces otherwise, #p when braces cannot hold it.
 [[nodiscard]] std::string parameterReference(const std::vector<std::string>& names, long long p);
+
+// What a table's heading shows for an axis or value expression: the
+// expression, and " [unit]" after it when it names a channel of log that has
+// a unit (log may be null). O(channels).
+[[nodiscard]] std::string expressionHeading(const LogChannels* log, std::string_view expression);
 
 }  // namespace dlv
