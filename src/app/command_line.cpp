@@ -121,8 +121,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                                       "(a title line, a names line, one line per take) and exit; "
                                                       "needs no display."));
     parser.addOptions({help, version, report, hits, tables, plot, output, size, format, exportCsv});
-    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log to open (window: at most one)."),
-                                 QStringLiteral("[LOG]"));
+    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data logs to open."),
+                                 QStringLiteral("[LOG ...]"));
 
     QStringList args{QString::fromLatin1(kExecutable)};
     for (int i = 1; i < argc; ++i)
@@ -142,7 +142,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
         line.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QString::fromLatin1(kExecutable))
                         .toStdString() +
                     "\nModes:\n"
-                    "  datalog-viewer [LOG]                  the window, with LOG open\n"
+                    "  datalog-viewer [LOG ...]              the window, with each LOG open\n"
                     "  datalog-viewer --report [--hits] LOG  the report on standard output\n"
                     "  datalog-viewer --tables WORKSPACE LOG [LOG ...]\n"
                     "                                        the workspace's tables on standard output\n"
@@ -204,8 +204,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     }
     if (line.hits)
         return failure("--hits goes with --report");
-    if (line.files.size() > 1)
-        return failure("the window opens one LOG at a time");
     return line;
 }
 

@@ -74,8 +74,8 @@ int window(int argc, char** argv, const dlv::CommandLine& line)
     QApplication app(argc, argv);
     dlv::Form1 form;
     form.show();
-    if (!line.files.empty())
-        form.openPath(line.files.front(), line.format);
+    for (const std::filesystem::path& file : line.files)
+        form.openPath(file, line.format);
     return app.exec();
 }
 

@@ -5,6 +5,7 @@
 #include "datalog/take_store.h"
 #include "views/blm_table.h"
 #include "views/curve.h"
+#include "views/log_view_state.h"
 
 #include <filesystem>
 #include <memory>
@@ -51,6 +52,12 @@ public:
     };
     [[nodiscard]] Curve curve(long long param);
 
+    // How the log's view stood when it was last on show (kept by the window
+    // as another log comes on show, and carried to the document that a
+    // reading again makes). For the window's thread only.
+    [[nodiscard]] LogViewState& viewState() noexcept { return m_view; }
+    [[nodiscard]] const LogViewState& viewState() const noexcept { return m_view; }
+
 private:
     std::filesystem::path m_path;
     std::shared_ptr<const LogChannels> m_log;
@@ -59,6 +66,7 @@ private:
     std::mutex m_mutex;
     std::unique_ptr<const BlmTable> m_blm;
     Curve m_curve;
+    LogViewState m_view;
 };
 
 }  // namespace dlv

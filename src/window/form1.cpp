@@ -92,11 +92,15 @@ std::filesystem::path droppedPath(const QUrl& url)
         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
 }
 
-std::optional<QUrl> droppedFile(const QMimeData* data)
+// The local files of a drop, in order.
+QList<QUrl> droppedFiles(const QMimeData* data)
 {
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
-        return std::nullopt;
-    return data->urls().constFirst();
+    QList<QUrl> files;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url;
+    return files;
 }
 
 }  // namespace
@@ -115,6 +119,7 @@ Form1::Form1(QWidget* parent)
     buildMenus();
     buildTablesTab();
     buildFormatCommands();
+    buildLogBar();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
@@ -431,7 +436,7 @@ void Form1::reloadCommand()
 {
     if (!m_document || m_loading)
         return;
-    const KeptView kept = keepView();
+    const LogViewState kept = keepView();
     const std::shared_ptr<LogDocument> before = m_document;
     // A bar the user closed stays closed while the same log is reloaded.
     const bool dismissed = m_warningsDismissed;
@@ -476,29 +481,29 @@ void Form1::followTick()
         m_followTimer->start();
 }
 
-Form1::KeptView Form1::keepView() const
+LogViewState Form1::keepView() const
 {
-    KeptView kept;
+    LogViewState kept;
     kept.rowCount = m_grid1->RowCount();
     kept.selectedRow = m_grid1->SelectedRow(0);
-    for (int row = 1; row < m_grid1->RowCount(); ++row)
-        if (m_grid1->ColCount() > 0 && isBookmarked(m_grid1->CellBackColor(CellRange::cell(row, 0))))
-            kept.bookmarkedRows.push_back(row);
-    kept.scroll = m_grid1->scrollPlace();
+    if (m_document)
+        kept.bookmarkedRows = m_document->viewState().bookmarkedRows;
+    const CellGrid::ScrollPlace scroll = m_grid1->scrollPlace();
+    kept.scrollRow = scroll.row;
+    kept.scrollColumn = scroll.col;
+    kept.scrollAtEnd = scroll.atEnd;
     if (m_grid1->outlinedColumn())
         kept.markerTake = m_picture1->markerTake();
     if (m_picture1->isZoomed()) {
         const CurveScale& shown = m_picture1->userScale();
         const CurveScale& full = m_picture1->fullScale();
-        kept.zoomed = true;
-        kept.zoomLeft = shown.left();
-        kept.zoomWidth = shown.width();
-        kept.zoomAtEnd = shown.left() + shown.width() >= full.left() + full.width();
+        kept.zoom = LogViewState::Zoom{shown.left(), shown.width(),
+                                       shown.left() + shown.width() >= full.left() + full.width()};
     }
     return kept;
 }
 
-void Form1::restoreView(const KeptView& kept)
+void Form1::restoreView(const LogViewState& kept)
 {
     // A row keeps its parameter number; the last row holds the empty name
     // that ends the names, so it is the same row only when it was last before.
@@ -513,31 +518,33 @@ void Form1::restoreView(const KeptView& kept)
             onCurveReleased(*kept.markerTake);
             m_picture1->setMarkerTake(kept.markerTake);
         }
-        if (kept.zoomed) {
+        if (kept.zoom) {
             const CurveScale& full = m_picture1->fullScale();
             const double fullRight = full.left() + full.width();
-            if (kept.zoomAtEnd)
-                m_picture1->setVisibleRange(fullRight - kept.zoomWidth, kept.zoomWidth);
-            else if (kept.zoomLeft < fullRight)
-                m_picture1->setVisibleRange(kept.zoomLeft, kept.zoomWidth);
+            if (kept.zoom->atEnd)
+                m_picture1->setVisibleRange(fullRight - kept.zoom->width, kept.zoom->width);
+            else if (kept.zoom->left < fullRight)
+                m_picture1->setVisibleRange(kept.zoom->left, kept.zoom->width);
         }
     }
-    m_grid1->setScrollPlace(kept.scroll);
+    m_grid1->setScrollPlace({kept.scrollRow, kept.scrollColumn, kept.scrollAtEnd});
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFile(event->mimeData()))
+    if (!droppedFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event)
 {
-    const std::optional<QUrl> url = droppedFile(event->mimeData());
-    if (!url)
+    const QList<QUrl> urls = droppedFiles(event->mimeData());
+    if (urls.isEmpty())
         return;
     event->acceptProposedAction();
-    openPath(droppedPath(*url));
+    // Each file is opened in turn, as File, Open opens one.
+    for (const QUrl& url : urls)
+        openPath(droppedPath(url));
 }
 
 void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
@@ -562,6 +569,7 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
                 m_warningBar->hide();
             else
                 m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+            updateLogBar();
             emit documentChanged();
         }
     });
@@ -644,8 +652,7 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
     // another format says which and how it was read.
     if (!log->details().summary.empty())
         m_readWarnings.prepend(QString::fromStdString(log->details().summary));
-    m_document = std::make_shared<LogDocument>(path, std::move(log));
-    m_documentFormat = format;
+    placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
     return true;
 }
 
@@ -727,11 +734,18 @@ void Form1::BookMark()
     const int row = m_grid1->SelectedRow(0);
     if (row <= 0)
         return;
-    setRowBookmarked(row, !isBookmarked(m_grid1->CellBackColor(CellRange{row, 0, row, m_grid1->ColCount() - 1})));
+    // The document holds which rows are bookmarked; the grid shows them.
+    setRowBookmarked(row, !(m_document && m_document->viewState().bookmarkedRows.contains(row)));
 }
 
 void Form1::setRowBookmarked(int row, bool on)
 {
+    if (m_document) {
+        if (on)
+            m_document->viewState().bookmarkedRows.insert(row);
+        else
+            m_document->viewState().bookmarkedRows.erase(row);
+    }
     auto wholeRow = [this, row] { return CellRange{row, 0, row, m_grid1->ColCount() - 1}; };
     if (on) {
         m_grid1->setCellBackColor(wholeRow(), kBookmarkBack);

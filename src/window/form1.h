@@ -2,6 +2,7 @@
 
 #include "datalog/log_channels.h"
 #include "datalog/take_store.h"
+#include "views/log_view_state.h"
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
@@ -17,6 +18,8 @@
 #include <vector>
 
 class QAction;
+class QTabBar;
+class QToolBar;
 class QDialog;
 class QFileDialog;
 class QGroupBox;
@@ -104,8 +107,19 @@ public:
     void DrawCurve(int aData);
     void BookMark();
 
-    // The open log, null before the first; replaced as a whole by Open and F5.
+    // The log on show, null before the first; replaced as a whole by F5.
     [[nodiscard]] std::shared_ptr<LogDocument> document() const { return m_document; }
+    // Every open log, in the order of the bar that lists them. File, Open
+    // adds one (the same file again takes its own place); each keeps its
+    // view (selected row, bookmarks, curve, zoom, scroll place, marker)
+    // while another is on show.
+    [[nodiscard]] std::vector<std::shared_ptr<LogDocument>> documents() const;
+    [[nodiscard]] int shownLogIndex() const noexcept;
+    // Puts open log index on show (Ctrl+Tab, a click on its name).
+    void showLog(int index);
+    // File, Close: closes open log index; its neighbour comes on show, or
+    // the window is empty again after the last.
+    void closeLog(int index);
     [[nodiscard]] const TakeStore* store() const noexcept;
     // The "Charts" tab, brought up to date with the open log (see
     // syncWorkbenchTabs), and File, Export Chart...: what it shows as PNG or
@@ -163,20 +177,10 @@ private:
     void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
     void onRowSelected();
     void onCurveReleased(double x);
-    // What a reload keeps of the view, and putting it back on the new log.
-    struct KeptView {
-        int rowCount = 0;
-        int selectedRow = 0;
-        std::vector<int> bookmarkedRows;
-        CellGrid::ScrollPlace scroll;
-        std::optional<int> markerTake;
-        bool zoomed = false;
-        bool zoomAtEnd = false;
-        double zoomLeft = 0.0;
-        double zoomWidth = 0.0;
-    };
-    [[nodiscard]] KeptView keepView() const;
-    void restoreView(const KeptView& kept);
+    // What a reload or a switch of logs keeps of the view, and putting it
+    // back on the log on show.
+    [[nodiscard]] LogViewState keepView() const;
+    void restoreView(const LogViewState& kept);
     void setRowBookmarked(int row, bool on);
     void followTick();
     void showAbout();
@@ -192,6 +196,15 @@ private:
     void buildTablesTab();
     // File, Open As, Properties, Export Log As CSV and the channel filter (form1_formats.cpp).
     void buildFormatCommands();
+    // The bar of open logs, File, Close and the keys that step through them (form1_logs.cpp).
+    void buildLogBar();
+    void updateLogBar();
+    // Takes a document just read into the open logs, as the one on show.
+    void placeDocument(std::shared_ptr<LogDocument> document, LogFormat format, QStringList warnings);
+    // Keeps the view of the log on show in its document.
+    void keepShownLog();
+    void drawShownLog();
+    void clearCurve();
     void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
@@ -242,6 +255,18 @@ private:
     std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
     ChannelFilterBar* m_channelFilter = nullptr;
+    // An open log and what the window keeps of its reading.
+    struct OpenLog {
+        std::shared_ptr<LogDocument> document;
+        LogFormat format = LogFormat::Auto;
+        QStringList warnings;
+        bool warningsDismissed = false;
+    };
+    std::vector<OpenLog> m_logs;
+    QToolBar* m_logBar = nullptr;
+    QTabBar* m_logTabs = nullptr;
+    bool m_updatingLogTabs = false;
+    QAction* m_mnuClose = nullptr;
     QAction* m_mnuChannelFilter = nullptr;
     QAction* m_mnuExportLog = nullptr;
     QAction* m_mnuProperties = nullptr;

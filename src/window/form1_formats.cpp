@@ -100,7 +100,9 @@ void Form1::buildFormatCommands()
     });
     connect(this, &Form1::documentChanged, this, [this] {
         guarded("Filtering the channels", [this] {
-            m_channelFilter->setLog(m_document->sharedLog());
+            m_channelFilter->setLog(m_document ? m_document->sharedLog() : nullptr);
+            if (!m_document)
+                return;
             const LogChannels& log = m_document->log();
             const bool many = log.format() != LogFormat::Datalog && log.channelCount() >= kFilterFromChannels;
             if (many && !m_mnuChannelFilter->isChecked())
