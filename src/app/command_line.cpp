@@ -112,9 +112,17 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                       .arg(kDefaultPlotWidth)
                                       .arg(kDefaultPlotHeight),
                                   QStringLiteral("WIDTHxHEIGHT"));
-    parser.addOptions({help, version, report, hits, tables, plot, output, size});
-    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log to open (window: at most one)."),
-                                 QStringLiteral("[LOG]"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("Read every LOG as FORMAT: auto (by its content, the default), "
+                                                   "datalog, mlg, msl or text."),
+                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
+                                       QStringLiteral("Write LOG, of any format, to OUT.csv in the datalog format "
+                                                      "(a title line, a names line, one line per take) and exit; "
+                                                      "needs no display."));
+    parser.addOptions({help, version, report, hits, tables, plot, output, size, format, exportCsv});
+    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data logs to open."),
+                                 QStringLiteral("[LOG ...]"));
 
     QStringList args{QString::fromLatin1(kExecutable)};
     for (int i = 1; i < argc; ++i)
@@ -134,12 +142,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
         line.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QString::fromLatin1(kExecutable))
                         .toStdString() +
                     "\nModes:\n"
-                    "  datalog-viewer [LOG]                  the window, with LOG open\n"
+                    "  datalog-viewer [LOG ...]              the window, with each LOG open\n"
                     "  datalog-viewer --report [--hits] LOG  the report on standard output\n"
                     "  datalog-viewer --tables WORKSPACE LOG [LOG ...]\n"
                     "                                        the workspace's tables on standard output\n"
                     "  datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WIDTHxHEIGHT]\n"
-                    "                                        the workspace's charts as a picture\n";
+                    "                                        the workspace's charts as a picture\n"
+                    "  datalog-viewer --export-csv LOG OUT.csv\n"
+                    "                                        LOG written in the datalog format\n"
+                    "Every mode takes --format auto|datalog|mlg|msl|text (default auto: by the file's content).\n";
         return line;
     }
     if (parser.isSet(version)) {
@@ -150,6 +161,26 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     for (const QString& file : parser.positionalArguments())
         line.files.push_back(toPath(file));
     line.hits = parser.isSet(hits);
+    if (parser.isSet(format)) {
+        const std::string name = parser.value(format).toLatin1().toStdString();
+        const std::optional<LogFormat> named = logFormatNamed(name);
+        if (!named)
+            return failure("--format '" + quotedText(name) + "': give auto, datalog, mlg, msl or text");
+        line.format = *named;
+    }
+    if (parser.isSet(exportCsv)) {
+        if (parser.isSet(tables) || parser.isSet(report) || parser.isSet(plot))
+            return failure("--export-csv goes alone, without --tables, --plot or --report");
+        if (line.hits || parser.isSet(output) || parser.isSet(size))
+            return failure(std::string(line.hits ? "--hits" : parser.isSet(output) ? "--output" : "--size") +
+                           " does not go with --export-csv");
+        if (line.files.size() != 2)
+            return failure("--export-csv needs a LOG and the CSV file to write");
+        line.mode = CommandLine::Mode::ExportCsv;
+        line.output = line.files.back();
+        line.files.pop_back();
+        return line;
+    }
     if (parser.isSet(plot))
         return plotLine(std::move(line), parser, plot, output, size, parser.isSet(tables) || parser.isSet(report));
     if (parser.isSet(output) || parser.isSet(size))
@@ -173,8 +204,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     }
     if (line.hits)
         return failure("--hits goes with --report");
-    if (line.files.size() > 1)
-        return failure("the window opens one LOG at a time");
     return line;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datalog/log_channels.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ struct CommandLine {
         Report,   // --report [--hits] LOG: what the window would show, as text
         Tables,   // --tables WORKSPACE LOG [LOG ...]: the workspace's tables over the logs
         Plot,     // --plot WORKSPACE LOG --output FILE [--size WxH]: the workspace's charts as a picture
+        ExportCsv,  // --export-csv LOG OUT.csv: the log in the own format
         Help,     // --help: text holds the usage
         Version,  // --version: text holds "Datalog Viewer 0.5"
         Error,    // text holds a one-line hint
@@ -28,10 +31,11 @@ struct CommandLine {
     Mode mode = Mode::Window;
     std::vector<std::filesystem::path> files;
     std::filesystem::path workspace;  // --tables, --plot
-    std::filesystem::path output;     // --plot: ends in .png or .svg (any case)
+    std::filesystem::path output;     // --plot: ends in .png or .svg (any case); --export-csv: the CSV file
     int width = kDefaultPlotWidth;    // --plot: pixels, kMinPlotSide .. kMaxPlotSide
     int height = kDefaultPlotHeight;
     bool hits = false;
+    LogFormat format = LogFormat::Auto;  // --format, for every mode's logs
     std::string text;
 
     // Exit status for Help, Version (0) and Error (2).

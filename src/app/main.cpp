@@ -1,7 +1,9 @@
 #include "app/command_line.h"
+#include "app/export_command.h"
 #include "app/plot_command.h"
 #include "app/tables_command.h"
 #include "datalog/display_text.h"
+#include "datalog/log_formats.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
 #include "window/form1.h"
@@ -24,20 +26,28 @@ namespace {
 // Prints what the window would show for the log, without a display, and the
 // reader's warnings on standard error. Every failure ends here with exit code
 // 1 and a message; nothing escapes to abort the program.
-int report(const std::filesystem::path& path, bool hits) noexcept
+int report(const std::filesystem::path& path, bool hits, dlv::LogFormat format) noexcept
 {
     try {
         const std::string separator = QLocale().decimalPoint().toStdString();
         // Streamed, the log's bytes are never all held at once; the whole
-        // reading answers what streaming cannot, errors included.
-        std::optional<dlv::StreamedReport> streamed = dlv::streamedReport(path, separator, hits);
+        // reading answers what streaming cannot, errors included. Only the
+        // own format streams.
+        const dlv::LogFormat read = dlv::fileLogFormat(path, format);
+        std::optional<dlv::StreamedReport> streamed;
+        if (read == dlv::LogFormat::Datalog)
+            streamed = dlv::streamedReport(path, separator, hits);
         if (!streamed) {
-            const dlv::ReadResult result = dlv::readDataLog(path);
+            const dlv::ReadResult result = dlv::readLog(path, read);
             if (!result.ok()) {
                 std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
                 return 1;
             }
-            streamed = dlv::StreamedReport{dlv::reportText(*result.store, separator, hits), result.warnings};
+            const std::shared_ptr<const dlv::LogChannels> log = dlv::logOf(result);
+            streamed = dlv::StreamedReport{dlv::reportText(*log, separator, hits), result.warnings};
+            if (!log->details().summary.empty())
+                std::fprintf(stderr, "datalog-viewer: '%s': read as %s\n", dlv::quotedText(path.native()).c_str(),
+                             log->details().summary.c_str());
         }
         for (const dlv::ReadWarning& warning : streamed->warnings)
             std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
@@ -64,8 +74,8 @@ int window(int argc, char** argv, const dlv::CommandLine& line)
     QApplication app(argc, argv);
     dlv::Form1 form;
     form.show();
-    if (!line.files.empty())
-        form.openPath(line.files.front());
+    for (const std::filesystem::path& file : line.files)
+        form.openPath(file, line.format);
     return app.exec();
 }
 
@@ -83,12 +93,14 @@ int main(int argc, char** argv)
         std::cerr << line.text << '\n';
         return line.exitCode();
     case dlv::CommandLine::Mode::Report:
-        return report(line.files.front(), line.hits);
+        return report(line.files.front(), line.hits, line.format);
     case dlv::CommandLine::Mode::Tables:
-        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr);
+        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr, line.format);
     case dlv::CommandLine::Mode::Plot:
-        return dlv::runPlotCommand({line.workspace, line.files.front(), line.output, line.width, line.height},
-                                   std::cerr);
+        return dlv::runPlotCommand(
+            {line.workspace, line.files.front(), line.output, line.width, line.height, line.format}, std::cerr);
+    case dlv::CommandLine::Mode::ExportCsv:
+        return dlv::runExportCommand(line.files.front(), line.output, line.format, std::cerr);
     case dlv::CommandLine::Mode::Window:
         break;
     }

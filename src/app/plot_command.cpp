@@ -64,7 +64,7 @@ int run(const PlotRequest& request, std::ostream& err)
         return 2;
     }
 
-    ChartLog log = readChartLog(request.log, *workspace.workspace, charts);
+    ChartLog log = readChartLog(request.log, *workspace.workspace, charts, request.format);
     if (!log.columns) {
         err << kProgram << log.error << "\n";
         return 1;

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kProgram = "datalog-viewer: ";
 
 int run(const std::filesystem::path& workspacePath, const std::vector<std::filesystem::path>& logs,
-        std::ostream& out, std::ostream& err)
+        std::ostream& out, std::ostream& err, LogFormat format)
 {
     if (logs.empty()) {
         err << "usage: datalog-viewer --tables WORKSPACE LOG [LOG ...]\n";
@@ -27,7 +27,7 @@ int run(const std::filesystem::path& workspacePath, const std::vector<std::files
         err << kProgram << parsed.error << "\n";
         return 2;
     }
-    const workbench::BatchResult result = workbench::computeTables(*parsed.workspace, logs);
+    const workbench::BatchResult result = workbench::computeTables(*parsed.workspace, logs, false, format);
     if (!result.ok()) {
         const bool unreadable = result.failure->kind == workbench::BatchFailure::Kind::UnreadableLog;
         err << kProgram << (unreadable ? "" : "workspace " + workbench::quotedPath(workspacePath) + ": ")
@@ -48,11 +48,11 @@ int run(const std::filesystem::path& workspacePath, const std::vector<std::files
 }  // namespace
 
 int runTablesCommand(const std::filesystem::path& workspace, const std::vector<std::filesystem::path>& logs,
-                     std::ostream& out, std::ostream& err) noexcept
+                     std::ostream& out, std::ostream& err, LogFormat format) noexcept
 {
     try {
         try {
-            return run(workspace, logs, out, err);
+            return run(workspace, logs, out, err, format);
         } catch (const std::bad_alloc&) {
             err << kProgram << "not enough memory for the tables\n";
         } catch (const std::exception& e) {

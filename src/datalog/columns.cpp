@@ -684,19 +684,22 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
     }
 }
 
-void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
-                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
-                     std::size_t blockBytes)
+namespace {
+
+// Cuts params into one run per core and calls parse(first, n, columns) for
+// each run a block of takes at a time, in take order, then consume.
+template <class MakeParser>
+void paramRuns(std::size_t slots, int firstTake, int takeCount, std::size_t blockBytes, MakeParser&& makeParser,
+               const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume)
 {
-    if (params.empty() || takeCount <= 0)
+    if (slots == 0 || takeCount <= 0)
         return;
-    const std::size_t slots = params.size();
     const auto takes = static_cast<std::size_t>(takeCount);
     const std::size_t parts = std::min(partCount(slots, 1), partCount(slots * takes, kMinFieldsPerPart));
     runParts(parts, [&](std::size_t k) {
         const std::size_t firstSlot = slots * k / parts;
         const std::size_t count = slots * (k + 1) / parts - firstSlot;
-        const TakeParser parser(store, params.subspan(firstSlot, count));
+        const auto parse = makeParser(firstSlot, count);
         const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / (count * sizeof(double)), 1, takes);
         std::vector<double> values(blockTakes * count);
         std::vector<double*> columns(count);
@@ -705,10 +708,40 @@ void forEachParamRun(const TakeStore& store, std::span<const long long> params, 
         for (std::size_t done = 0; done < takes; done += blockTakes) {
             const auto n = static_cast<int>(std::min(blockTakes, takes - done));
             const int first = firstTake + static_cast<int>(done);
-            parser.parse(first, first + n, columns);
+            parse(first, n, columns);
             consume(firstSlot, ColumnBlock(first, n, values.data(), blockTakes, count));
         }
     });
+}
+
+}  // namespace
+
+void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes)
+{
+    paramRuns(params.size(), firstTake, takeCount, blockBytes,
+              [&](std::size_t firstSlot, std::size_t count) {
+                  return [parser = TakeParser(store, params.subspan(firstSlot, count))](
+                             int first, int n, std::span<double* const> columns) {
+                      parser.parse(first, first + n, columns);
+                  };
+              },
+              consume);
+}
+
+void forEachParamRun(const LogChannels& log, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes)
+{
+    paramRuns(params.size(), firstTake, takeCount, blockBytes,
+              [&](std::size_t firstSlot, std::size_t count) {
+                  return [&log, run = params.subspan(firstSlot, count)](int first, int n,
+                                                                         std::span<double* const> columns) {
+                      log.parseInto(run, first, n, columns);
+                  };
+              },
+              consume);
 }
 
 namespace {

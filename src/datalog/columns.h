@@ -237,4 +237,11 @@ void forEachParamRun(const TakeStore& store, std::span<const long long> params, 
                      const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
                      std::size_t blockBytes = kParamRunBlockBytes);
 
+// forEachParamRun over a log of any format, through its parseInto: the same
+// split by parameters, each core a run of them in take order, so the same
+// totals come out to the last bit.
+void forEachParamRun(const LogChannels& log, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes = kParamRunBlockBytes);
+
 }  // namespace dlv

@@ -35,6 +35,13 @@ inline constexpr std::size_t kDetectBytes = std::size_t{64} << 10;
 [[nodiscard]] ReadResult readLogBytes(std::string_view bytes, LogFormat format,
                                       std::string_view displayName = "log") noexcept;
 
+// The format a reading of the file at path takes it as: format itself
+// unless Auto, otherwise what detectLogFormat says of its first bytes (the
+// own format when they cannot be read: the reading then says why). Never
+// blocks on a FIFO. For the passes that stream the own format and read
+// every other whole. O(kDetectBytes).
+[[nodiscard]] LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noexcept;
+
 // The log a successful reading gave, of any format: result.log, or the own
 // format over result.store. Null for a failed reading.
 [[nodiscard]] std::shared_ptr<const LogChannels> logOf(const ReadResult& result);

@@ -170,11 +170,12 @@ QString ChartRenderer::legendText(int pane, int channel) const
     if (channel < 0 || channel >= static_cast<int>(p.channels.size()))
         return {};
     const ResolvedChannel& c = p.channels[static_cast<std::size_t>(channel)];
+    const QString name = fromUtf8(shownChannelName(c.name, c.unit));
     if (!c.values)
-        return fromUtf8(c.name) + QStringLiteral(" (not in this log)");
+        return name + QStringLiteral(" (not in this log)");
     if (!m_cursor)
-        return fromUtf8(c.name);
-    return fromUtf8(c.name) + QLatin1Char(' ') + valueText(c.values, m_cursor);
+        return name;
+    return name + QLatin1Char(' ') + valueText(c.values, m_cursor);
 }
 
 QString ChartRenderer::scatterPointText(int pane, int take) const

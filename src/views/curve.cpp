@@ -740,6 +740,11 @@ std::string_view clickedValueText(const TakeStore& store, long long p, int t) no
     return store.Get_Param_data(p, t).value_or(std::string_view{});
 }
 
+std::string_view clickedValueText(const LogChannels& log, long long p, int t, std::string& scratch)
+{
+    return log.shownValue(p, t, scratch).value_or(std::string_view{});
+}
+
 int clickedGridColumn(int t, int colCount) noexcept
 {
     if (colCount < 2)

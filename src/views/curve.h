@@ -227,7 +227,10 @@ private:
 [[nodiscard]] int clickedTake(double x) noexcept;
 
 // What lblValue shows for take t: the value exactly as the log holds it
-// (spaces trimmed), empty when t is not a take. Points into the store.
+// (spaces trimmed; as the format shows it for a binary log), empty when t
+// is not a take. Points into the log or into scratch.
+[[nodiscard]] std::string_view clickedValueText(const LogChannels& log, long long p, int t, std::string& scratch);
+// The same for a log of the own format. Points into the store.
 [[nodiscard]] std::string_view clickedValueText(const TakeStore& store, long long p, int t) noexcept;
 
 // Grid column to scroll to for take t: t + 1 clamped to [1, colCount - 1]

@@ -158,6 +158,45 @@ std::string reportText(const TakeStore& store, std::string_view decimalSeparator
     return totals.text(decimalSeparator, hits);
 }
 
+std::string reportText(const LogChannels& log, std::string_view decimalSeparator, bool hits)
+{
+    if (log.format() == LogFormat::Datalog && log.textStore())
+        return reportText(*log.textStore(), decimalSeparator, hits);
+    const std::vector<std::string>& names = log.ParamNames();
+    std::vector<SummaryAccumulator> summaries(names.size());
+    std::vector<long long> params(names.size());
+    std::iota(params.begin(), params.end(), 0LL);
+    const std::optional<TimeChannel> time = log.timeChannel();
+    std::vector<double> timeValues;
+    if (time && time->param >= 0 && static_cast<std::size_t>(time->param) < names.size())
+        timeValues.resize(static_cast<std::size_t>(log.takeCount()));
+    forEachParamRun(log, params, 0, log.takeCount(), [&](std::size_t firstSlot, const ColumnBlock& block) {
+        std::vector<SummaryAccumulator*> runs;
+        std::vector<std::span<const double>> columns;
+        for (std::size_t j = 0; j < block.columnCount(); ++j) {
+            runs.push_back(&summaries[firstSlot + j]);
+            columns.push_back(block.column(j));
+            if (!timeValues.empty() && static_cast<long long>(firstSlot + j) == time->param)
+                std::copy(columns.back().begin(), columns.back().end(), timeValues.begin() + block.firstTake());
+        }
+        SummaryAccumulator::addEach(runs, block.firstTake(), columns);
+    });
+
+    std::string out = "Runtime: ";
+    out += channelRunTimeCaption(timeValues.empty() ? std::nullopt : time, timeValues, log.takeCount() + 1,
+                                 decimalSeparator);
+    out += "\n\n";
+    out += otherFormatBlmNote();
+    (void)hits;  // no table, so no table of hits either
+    out += "\nParameter\tMax\tAvg\tMin\n";
+    for (std::size_t p = 0; p < names.size(); ++p) {
+        const CurveLabels labels = curveLabels(summaries[p].summary(), decimalSeparator);
+        out += shownChannelName(names[p], log.channel(static_cast<long long>(p)).unit);
+        out += '\t' + labels.max + '\t' + labels.avg + '\t' + labels.min + '\n';
+    }
+    return out;
+}
+
 std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, std::string_view decimalSeparator,
                                              bool hits, std::size_t chunkBytes)
 {

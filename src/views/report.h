@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
 
 #include <cstddef>
@@ -19,6 +20,13 @@ namespace dlv {
 // Cost: one pass over the takes for everything, split over the cores; memory
 // a few MB beside the store, whatever the log's size.
 [[nodiscard]] std::string reportText(const TakeStore& store, std::string_view decimalSeparator, bool hits = false);
+
+// The report of a log of any format: reportText(store) for the own format.
+// For another: the run time from the log's time channel, the note that
+// stands in for the BLM table (otherFormatBlmNote; once, with or without
+// hits), and every channel's maximum, average and minimum, its name shown
+// with its unit. One pass over the takes, split over the cores by channels.
+[[nodiscard]] std::string reportText(const LogChannels& log, std::string_view decimalSeparator, bool hits = false);
 
 // The report of a log read a chunk at a time, and the reader's warnings:
 // byte for byte what reportText and readDataLog give for the whole log.

@@ -428,7 +428,8 @@ void ChartsTab::rebuild(bool keepView)
     if (m_page.panes.empty() && m_source) {
         // The log's default page, under a filter that was set before it.
         std::string filter = std::move(m_page.filter);
-        m_page = defaultChartPage(m_source->channelNames());
+        m_page = defaultChartPage(m_source->channelNames(),
+                                  m_columns && m_columns->log() && m_columns->log()->format() != LogFormat::Datalog);
         m_page.filter = std::move(filter);
     }
     ChartRenderer& renderer = m_view->renderer();

@@ -1,5 +1,6 @@
 #include "window/form1.h"
 
+#include "datalog/log_formats.h"
 #include "datalog/log_loader.h"
 #include "render/shown_text.h"
 #include "views/blm_tint.h"
@@ -60,12 +61,18 @@ FitLabel* makeLabel(const char* name, const QString& text, bool bold = true)
     return label;
 }
 
-// Rows of the general data grid, served from the take store without copying.
+// Rows of the general data grid, served from the log without copying; a
+// format whose values are built when shown builds them into a buffer of the
+// asking thread, valid until that thread asks for the next cell.
 class GeneralRows final : public CellRowSource {
 public:
-    explicit GeneralRows(std::shared_ptr<const TakeStore> store) : m_layout(std::move(store)) {}
+    explicit GeneralRows(std::shared_ptr<const LogChannels> log) : m_layout(std::move(log)) {}
     [[nodiscard]] int rowCount() const override { return m_layout.parameterRows(); }
-    [[nodiscard]] std::string_view cell(int row, int col) const override { return m_layout.cell(row, col); }
+    [[nodiscard]] std::string_view cell(int row, int col) const override
+    {
+        thread_local std::string scratch;
+        return m_layout.cell(row, col, scratch);
+    }
     [[nodiscard]] std::uint32_t maxCellBytes(int col) const override { return m_layout.maxCellBytes(col); }
 private:
     GeneralGridLayout m_layout;
@@ -85,11 +92,15 @@ std::filesystem::path droppedPath(const QUrl& url)
         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
 }
 
-std::optional<QUrl> droppedFile(const QMimeData* data)
+// The local files of a drop, in order.
+QList<QUrl> droppedFiles(const QMimeData* data)
 {
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
-        return std::nullopt;
-    return data->urls().constFirst();
+    QList<QUrl> files;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url;
+    return files;
 }
 
 }  // namespace
@@ -100,14 +111,15 @@ QString programName()
 }
 
 Form1::Form1(QWidget* parent)
-    : QMainWindow(parent),
-      m_logReader([](const std::filesystem::path& path, ReadControl& control) { return readDataLog(path, &control); })
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(programName());
     buildControls();
     buildMenus();
     buildTablesTab();
+    buildFormatCommands();
+    buildLogBar();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
@@ -206,7 +218,8 @@ void Form1::buildControls()
         const int row = m_grid1->SelectedRow(0);
         if (row <= 0 || !m_document)
             return {};
-        return shownQString(clickedValueText(m_document->store(), row - 1, take));
+        std::string scratch;
+        return shownQString(clickedValueText(m_document->log(), row - 1, take, scratch));
     });
 
     m_grid2 = new CellGrid;
@@ -326,7 +339,7 @@ void Form1::setLogReader(LogReader reader)
 
 const TakeStore* Form1::store() const noexcept
 {
-    return m_document ? &m_document->store() : nullptr;
+    return m_document ? m_document->log().textStore() : nullptr;
 }
 
 std::string Form1::decimalSeparator() const
@@ -409,9 +422,9 @@ void Form1::openCommand()
     runOpen([this] { return ReadDataFile(); });
 }
 
-void Form1::openPath(const std::filesystem::path& path)
+void Form1::openPath(const std::filesystem::path& path, LogFormat format)
 {
-    runOpen([this, path] { return readLog(path); });
+    runOpen([this, path, format] { return readLog(path, format); });
 }
 
 void Form1::openFile(const QString& path)
@@ -423,11 +436,12 @@ void Form1::reloadCommand()
 {
     if (!m_document || m_loading)
         return;
-    const KeptView kept = keepView();
+    const LogViewState kept = keepView();
     const std::shared_ptr<LogDocument> before = m_document;
     // A bar the user closed stays closed while the same log is reloaded.
     const bool dismissed = m_warningsDismissed;
-    runOpen([this, path = m_document->path()] { return readLog(path); }, dismissed);
+    runOpen([this, path = m_document->path(), format = m_documentFormat] { return readLog(path, format); },
+            dismissed);
     if (m_document != before)
         guarded("Reload", [&] { restoreView(kept); });
 }
@@ -456,7 +470,7 @@ void Form1::followTick()
     // A file cut shorter is a new recording into the same file: read it too.
     // An empty one is waited for, as one that is gone: its logger has only
     // just started it.
-    if (error || size == 0 || size == m_document->store().fileBytes() || size == m_followFailedSize)
+    if (error || size == 0 || size == m_document->log().fileBytes() || size == m_followFailedSize)
         return;  // gone or empty for the moment, unchanged, or already refused at this size
     m_followTimer->stop();  // no second reload from inside this one's messages
     const std::shared_ptr<LogDocument> before = m_document;
@@ -467,29 +481,29 @@ void Form1::followTick()
         m_followTimer->start();
 }
 
-Form1::KeptView Form1::keepView() const
+LogViewState Form1::keepView() const
 {
-    KeptView kept;
+    LogViewState kept;
     kept.rowCount = m_grid1->RowCount();
     kept.selectedRow = m_grid1->SelectedRow(0);
-    for (int row = 1; row < m_grid1->RowCount(); ++row)
-        if (m_grid1->ColCount() > 0 && isBookmarked(m_grid1->CellBackColor(CellRange::cell(row, 0))))
-            kept.bookmarkedRows.push_back(row);
-    kept.scroll = m_grid1->scrollPlace();
+    if (m_document)
+        kept.bookmarkedRows = m_document->viewState().bookmarkedRows;
+    const CellGrid::ScrollPlace scroll = m_grid1->scrollPlace();
+    kept.scrollRow = scroll.row;
+    kept.scrollColumn = scroll.col;
+    kept.scrollAtEnd = scroll.atEnd;
     if (m_grid1->outlinedColumn())
         kept.markerTake = m_picture1->markerTake();
     if (m_picture1->isZoomed()) {
         const CurveScale& shown = m_picture1->userScale();
         const CurveScale& full = m_picture1->fullScale();
-        kept.zoomed = true;
-        kept.zoomLeft = shown.left();
-        kept.zoomWidth = shown.width();
-        kept.zoomAtEnd = shown.left() + shown.width() >= full.left() + full.width();
+        kept.zoom = LogViewState::Zoom{shown.left(), shown.width(),
+                                       shown.left() + shown.width() >= full.left() + full.width()};
     }
     return kept;
 }
 
-void Form1::restoreView(const KeptView& kept)
+void Form1::restoreView(const LogViewState& kept)
 {
     // A row keeps its parameter number; the last row holds the empty name
     // that ends the names, so it is the same row only when it was last before.
@@ -500,35 +514,37 @@ void Form1::restoreView(const KeptView& kept)
             setRowBookmarked(row, true);
     if (fits(kept.selectedRow) && m_grid1->ColCount() > 1) {
         m_grid1->selectGridRow(kept.selectedRow);  // draws its curve from the new takes
-        if (kept.markerTake && *kept.markerTake <= m_document->store().lastTake()) {
+        if (kept.markerTake && *kept.markerTake <= m_document->log().lastTake()) {
             onCurveReleased(*kept.markerTake);
             m_picture1->setMarkerTake(kept.markerTake);
         }
-        if (kept.zoomed) {
+        if (kept.zoom) {
             const CurveScale& full = m_picture1->fullScale();
             const double fullRight = full.left() + full.width();
-            if (kept.zoomAtEnd)
-                m_picture1->setVisibleRange(fullRight - kept.zoomWidth, kept.zoomWidth);
-            else if (kept.zoomLeft < fullRight)
-                m_picture1->setVisibleRange(kept.zoomLeft, kept.zoomWidth);
+            if (kept.zoom->atEnd)
+                m_picture1->setVisibleRange(fullRight - kept.zoom->width, kept.zoom->width);
+            else if (kept.zoom->left < fullRight)
+                m_picture1->setVisibleRange(kept.zoom->left, kept.zoom->width);
         }
     }
-    m_grid1->setScrollPlace(kept.scroll);
+    m_grid1->setScrollPlace({kept.scrollRow, kept.scrollColumn, kept.scrollAtEnd});
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFile(event->mimeData()))
+    if (!droppedFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event)
 {
-    const std::optional<QUrl> url = droppedFile(event->mimeData());
-    if (!url)
+    const QList<QUrl> urls = droppedFiles(event->mimeData());
+    if (urls.isEmpty())
         return;
     event->acceptProposedAction();
-    openPath(droppedPath(*url));
+    // Each file is opened in turn, as File, Open opens one.
+    for (const QUrl& url : urls)
+        openPath(droppedPath(url));
 }
 
 void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
@@ -553,6 +569,7 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
                 m_warningBar->hide();
             else
                 m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+            updateLogBar();
             emit documentChanged();
         }
     });
@@ -561,6 +578,11 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
 }
 
 bool Form1::ReadDataFile()
+{
+    return readChosenFile(LogFormat::Auto);
+}
+
+bool Form1::readChosenFile(LogFormat format)
 {
     QString name;
     if (m_fileNameChooser) {
@@ -574,16 +596,21 @@ bool Form1::ReadDataFile()
     if (name.trimmed().isEmpty())
         return false;
     m_lastFileName = name;
-    return readLog(pathOf(name));
+    return readLog(pathOf(name), format);
 }
 
 // Reads on a worker thread and waits in a local event loop, so the window
 // keeps painting; the progress dialog comes after m_progressDelay.
-bool Form1::readLog(const std::filesystem::path& path)
+bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
 {
     emit loadStarted();
     QEventLoop loop;
-    LogLoader loader(m_logReader, path,
+    LogLoader::Reader reader = m_logReader;
+    if (!reader)
+        reader = [format](const std::filesystem::path& file, ReadControl& control) {
+            return dlv::readLog(file, format, &control);
+        };
+    LogLoader loader(std::move(reader), path,
                      [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
     m_loader = &loader;
     QProgressDialog* progress = nullptr;
@@ -620,7 +647,12 @@ bool Form1::readLog(const std::filesystem::path& path)
         return false;
     }
     m_readWarnings = readWarningTexts(result);
-    m_document = std::make_shared<LogDocument>(path, std::move(result.store));
+    std::shared_ptr<const LogChannels> log = logOf(result);
+    // What was read, where the reader's warnings are shown: a log of
+    // another format says which and how it was read.
+    if (!log->details().summary.empty())
+        m_readWarnings.prepend(QString::fromStdString(log->details().summary));
+    placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
     return true;
 }
 
@@ -628,8 +660,8 @@ void Form1::DrawGeneral()
 {
     m_grid1->setColCount(1);
     m_grid1->setRowCount(1);
-    m_grid1->setColCount(m_document->store().takeCount() + 1);
-    m_grid1->appendSourceRows(std::make_shared<GeneralRows>(m_document->sharedStore()));
+    m_grid1->setColCount(m_document->log().takeCount() + 1);
+    m_grid1->appendSourceRows(std::make_shared<GeneralRows>(m_document->sharedLog()));
     m_grid1->AutoSizeColumns(0, m_grid1->ColCount() - 1);
 }
 
@@ -660,6 +692,15 @@ void Form1::DrawBLM()
 void Form1::ShowRuntime()
 {
     const int columns = m_grid1->ColCount();
+    if (m_document && !m_document->isDatalog()) {
+        // The other formats time their takes in a channel of their own.
+        const std::optional<TimeChannel> time = m_document->log().timeChannel();
+        const ColumnPtr values = time ? m_document->columns().column(time->param) : nullptr;
+        m_lblRunTime->setText(QString::fromStdString(channelRunTimeCaption(
+            values ? time : std::nullopt, values ? std::span<const double>(*values) : std::span<const double>(),
+            columns, decimalSeparator())));
+        return;
+    }
     std::optional<std::string> last;
     if (columns >= 2)
         last = m_grid1->CellText(CellRange::cell(1, columns - 1)).toStdString();
@@ -677,7 +718,7 @@ void Form1::DrawCurve(int aData)
     m_lblMin->setText(QString::fromStdString(labels.min));
     m_lblMax->setText(QString::fromStdString(labels.max));
 
-    const CurveLayout layout = CurveLayout::of(m_document->store().lastTake(), curve.summary);
+    const CurveLayout layout = CurveLayout::of(m_document->log().lastTake(), curve.summary);
     m_picture1->clear();
     m_picture1->setUserScale(layout.scale());
     if (!curve.summary.hasNumbers()) {
@@ -693,11 +734,18 @@ void Form1::BookMark()
     const int row = m_grid1->SelectedRow(0);
     if (row <= 0)
         return;
-    setRowBookmarked(row, !isBookmarked(m_grid1->CellBackColor(CellRange{row, 0, row, m_grid1->ColCount() - 1})));
+    // The document holds which rows are bookmarked; the grid shows them.
+    setRowBookmarked(row, !(m_document && m_document->viewState().bookmarkedRows.contains(row)));
 }
 
 void Form1::setRowBookmarked(int row, bool on)
 {
+    if (m_document) {
+        if (on)
+            m_document->viewState().bookmarkedRows.insert(row);
+        else
+            m_document->viewState().bookmarkedRows.erase(row);
+    }
     auto wholeRow = [this, row] { return CellRange{row, 0, row, m_grid1->ColCount() - 1}; };
     if (on) {
         m_grid1->setCellBackColor(wholeRow(), kBookmarkBack);
@@ -718,7 +766,7 @@ void Form1::setRowBookmarked(int row, bool on)
 void Form1::onBlmCellDoubleClicked(int row, int col)
 {
     guarded("Showing the takes of the cell", [this, row, col] {
-        if (!m_document || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
+        if (!m_document || !m_document->isDatalog() || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
             return;
         m_tab->setCurrentIndex(0);
         m_grid1->selectGridRow(kBlmParam + 1);
@@ -749,11 +797,12 @@ void Form1::onCurveReleased(double x)
         m_picture1->drawLine(x, scale.top(), x, scale.bottom());
         m_picture1->setDrawColor(kBlack);
         const int take = clickedTake(x);
-        m_lblValue->setText(shownQString(clickedValueText(m_document->store(), row - 1, take)));
+        std::string scratch;
+        m_lblValue->setText(shownQString(clickedValueText(m_document->log(), row - 1, take, scratch)));
         const int column = clickedGridColumn(take, m_grid1->ColCount());
         m_grid1->ScrollToCell(row, column);
         // The marked take stands framed in the middle of the grid.
-        const bool isTake = take >= 0 && take <= m_document->store().lastTake() && column == take + 1;
+        const bool isTake = take >= 0 && take <= m_document->log().lastTake() && column == take + 1;
         m_grid1->setOutlinedColumn(isTake ? std::optional<int>(column) : std::nullopt);
         if (column > 0)
             m_grid1->centerColumn(column);

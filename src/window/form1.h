@@ -1,6 +1,8 @@
 #pragma once
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
+#include "views/log_view_state.h"
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
@@ -16,6 +18,9 @@
 #include <vector>
 
 class QAction;
+class QTabBar;
+class QToolBar;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -24,6 +29,7 @@ class QTimer;
 
 namespace dlv {
 
+class ChannelFilterBar;
 class ChartsTab;
 class CurveSurface;
 class FindBar;
@@ -64,8 +70,8 @@ public:
     using FileNameChooser = std::function<QString()>;
     void setFileNameChooser(FileNameChooser chooser);
 
-    // What reads a log on the worker thread (readDataLog unless replaced, for
-    // tests); it should follow control's cancel flag.
+    // What reads a log on the worker thread (readLog, in the format asked
+    // for, unless replaced, for tests); it should follow control's cancel flag.
     using LogReader = std::function<ReadResult(const std::filesystem::path&, ReadControl& control)>;
     void setLogReader(LogReader reader);
     // How long a reading runs before the progress dialog shows (500 ms).
@@ -77,7 +83,8 @@ public:
     void openCommand();
     // Opens the log at path exactly as File, Open would, without the dialog.
     // The path's bytes are the file name, whatever their encoding.
-    void openPath(const std::filesystem::path& path);
+    // format: how to read it (Auto: by its content).
+    void openPath(const std::filesystem::path& path, LogFormat format = LogFormat::Auto);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
     // What the view showed stays where it still fits: the selected row and
@@ -100,8 +107,19 @@ public:
     void DrawCurve(int aData);
     void BookMark();
 
-    // The open log, null before the first; replaced as a whole by Open and F5.
+    // The log on show, null before the first; replaced as a whole by F5.
     [[nodiscard]] std::shared_ptr<LogDocument> document() const { return m_document; }
+    // Every open log, in the order of the bar that lists them. File, Open
+    // adds one (the same file again takes its own place); each keeps its
+    // view (selected row, bookmarks, curve, zoom, scroll place, marker)
+    // while another is on show.
+    [[nodiscard]] std::vector<std::shared_ptr<LogDocument>> documents() const;
+    [[nodiscard]] int shownLogIndex() const noexcept;
+    // Puts open log index on show (Ctrl+Tab, a click on its name).
+    void showLog(int index);
+    // File, Close: closes open log index; its neighbour comes on show, or
+    // the window is empty again after the last.
+    void closeLog(int index);
     [[nodiscard]] const TakeStore* store() const noexcept;
     // The "Charts" tab, brought up to date with the open log (see
     // syncWorkbenchTabs), and File, Export Chart...: what it shows as PNG or
@@ -109,6 +127,13 @@ public:
     [[nodiscard]] ChartsTab* charts();
     void exportChartCommand();
     void exportChart(const QString& path);
+
+    // File, Export Log As CSV...: the log on show written in the datalog
+    // format to path, on a worker with progress and Cancel; false (a message
+    // shown unless cancelled) when it was not written, the old file kept.
+    bool exportLogCsv(const QString& path);
+    // File, Properties...: a dialog of the log's details; null without a log.
+    QDialog* showProperties();
 
     // Adds a page after the existing tabs; it fills the tab whatever the
     // window's size (the page lays out its own contents). Returns its index.
@@ -144,26 +169,18 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    bool readLog(const std::filesystem::path& path);
+    bool readLog(const std::filesystem::path& path, LogFormat format);
+    // The dialog, then the chosen file read as format.
+    bool readChosenFile(LogFormat format);
     // warningsDismissed: the reader's warnings stay hidden (a reload of a log
     // whose warnings the user closed).
     void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
     void onRowSelected();
     void onCurveReleased(double x);
-    // What a reload keeps of the view, and putting it back on the new log.
-    struct KeptView {
-        int rowCount = 0;
-        int selectedRow = 0;
-        std::vector<int> bookmarkedRows;
-        CellGrid::ScrollPlace scroll;
-        std::optional<int> markerTake;
-        bool zoomed = false;
-        bool zoomAtEnd = false;
-        double zoomLeft = 0.0;
-        double zoomWidth = 0.0;
-    };
-    [[nodiscard]] KeptView keepView() const;
-    void restoreView(const KeptView& kept);
+    // What a reload or a switch of logs keeps of the view, and putting it
+    // back on the log on show.
+    [[nodiscard]] LogViewState keepView() const;
+    void restoreView(const LogViewState& kept);
     void setRowBookmarked(int row, bool on);
     void followTick();
     void showAbout();
@@ -177,6 +194,18 @@ private:
     [[nodiscard]] std::string decimalSeparator() const;
     // The "Tables" tab and what it brings (form1_tables.cpp).
     void buildTablesTab();
+    // File, Open As, Properties, Export Log As CSV and the channel filter (form1_formats.cpp).
+    void buildFormatCommands();
+    // The bar of open logs, File, Close and the keys that step through them (form1_logs.cpp).
+    void buildLogBar();
+    void updateLogBar();
+    // Takes a document just read into the open logs, as the one on show.
+    void placeDocument(std::shared_ptr<LogDocument> document, LogFormat format, QStringList warnings);
+    // Keeps the view of the log on show in its document.
+    void keepShownLog();
+    void drawShownLog();
+    void clearCurve();
+    void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
     void updateBlmNote();
@@ -188,7 +217,8 @@ private:
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
     FileNameChooser m_fileNameChooser;
-    LogReader m_logReader;
+    LogReader m_logReader;  // null: readLog
+    LogFormat m_documentFormat = LogFormat::Auto;  // what the log on show was opened as, for F5
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
     std::future<void> m_blmWork;  // the open log's BLM table, worked out beside DrawGeneral
@@ -224,6 +254,22 @@ private:
     bool m_chartsBehind = false;  // nor the Charts tab
     std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
+    ChannelFilterBar* m_channelFilter = nullptr;
+    // An open log and what the window keeps of its reading.
+    struct OpenLog {
+        std::shared_ptr<LogDocument> document;
+        LogFormat format = LogFormat::Auto;
+        QStringList warnings;
+        bool warningsDismissed = false;
+    };
+    std::vector<OpenLog> m_logs;
+    QToolBar* m_logBar = nullptr;
+    QTabBar* m_logTabs = nullptr;
+    bool m_updatingLogTabs = false;
+    QAction* m_mnuClose = nullptr;
+    QAction* m_mnuChannelFilter = nullptr;
+    QAction* m_mnuExportLog = nullptr;
+    QAction* m_mnuProperties = nullptr;
 };
 
 }  // namespace dlv

@@ -208,8 +208,16 @@ void Form1::showTableTakes(const std::vector<int>& takes, long long param, bool 
 
 void Form1::updateBlmNote()
 {
-    if (!m_document || hasBlmFields(m_document->store())) {
+    if (!m_document || (m_document->isDatalog() && hasBlmFields(m_document->store()))) {
         m_blmNote->hide();
+        return;
+    }
+    if (!m_document->isDatalog()) {
+        m_blmNote->setText(QString::fromUtf8(otherFormatBlmNote()).trimmed().replace(QLatin1Char('\n'),
+                                                                                       QStringLiteral("\n\n")));
+        placeNote(m_grid2, m_blmNote);
+        m_blmNote->show();
+        m_blmNote->raise();
         return;
     }
     const auto& names = m_document->store().ParamNames();

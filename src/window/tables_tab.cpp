@@ -420,7 +420,7 @@ std::vector<EditorError> TablesTab::channelErrors() const
     if (!m_columns)
         return {};
     std::vector<EditorError> errors;
-    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->store(), m_workspace); });
+    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->paramNames(), m_workspace); });
     return errors;
 }
 
@@ -437,10 +437,10 @@ QStringList TablesTab::expressionNames() const
 {
     QStringList names;
     if (m_columns) {
-        const TakeStore& store = m_columns->store();
-        const long long count = static_cast<long long>(store.ParamNames().size()) - 1;
+        const std::vector<std::string>& params = m_columns->paramNames();
+        const long long count = static_cast<long long>(params.size()) - 1;
         for (long long p = 0; p < count; ++p) {
-            const std::string reference = parameterReference(store, p);
+            const std::string reference = parameterReference(params, p);
             if (reference.front() != '#')
                 names << QString::fromStdString(displayText(reference));
         }
@@ -628,7 +628,7 @@ void TablesTab::recompute()
         showTable(*m_shown);
         m_status->setText(QStringLiteral("%1 of %2 takes in the table · %3 ms")
                               .arg(m_shown->takesInTable)
-                              .arg(m_columns->store().takeCount())
+                              .arg(m_columns->takeCount())
                               .arg(m_lastMillis, 0, 'f', 1));
         showSuggested();
     });
@@ -658,7 +658,10 @@ void TablesTab::showTable(const ShownTable& table)
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);
     appendLines(m_grid, table.texts);
-    const std::string corner = table.yAxis.empty() ? draft.x : draft.y + " / " + draft.x;
+    const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
+    const std::string corner = table.yAxis.empty()
+                                   ? expressionHeading(log, draft.x)
+                                   : expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x);
     m_grid->setCellText(CellRange::cell(0, 0), fromStd(corner));
     for (std::size_t r = 0; r < table.rows; ++r)
         for (std::size_t c = 0; c < table.cols; ++c) {

@@ -1,6 +1,7 @@
 #include "workbench/batch.h"
 
 #include "datalog/columns.h"
+#include "datalog/log_formats.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "workbench/log_session.h"
@@ -17,15 +18,19 @@ struct LogOutcome {
     std::optional<BatchFailure> failure;
 };
 
-LogOutcome computeLog(const Workspace& workspace, const std::filesystem::path& path)
+LogOutcome computeLog(const Workspace& workspace, const std::filesystem::path& path, LogFormat format)
 {
     LogOutcome outcome;
-    ReadResult read = readDataLog(path);
-    if (!read.ok()) {
-        outcome.failure = BatchFailure{BatchFailure::Kind::UnreadableLog, read.error};
-        return outcome;
+    std::shared_ptr<const LogChannels> log;
+    {
+        const ReadResult read = readLog(path, format);
+        if (!read.ok()) {
+            outcome.failure = BatchFailure{BatchFailure::Kind::UnreadableLog, read.error};
+            return outcome;
+        }
+        log = logOf(read);
     }
-    const Program program = compileWorkspace(workspace, read.store->ParamNames());
+    const Program program = compileWorkspace(workspace, log->ParamNames());
     if (!program.ok()) {
         outcome.failure = BatchFailure{BatchFailure::Kind::BadWorkspace,
                                        program.errors.front().message + " (in log '" +
@@ -34,7 +39,7 @@ LogOutcome computeLog(const Workspace& workspace, const std::filesystem::path& p
     }
     // Expression values stay cached while the log is computed: tables often
     // share a filter. The session and its log go when this returns.
-    LogSession session(std::make_shared<ColumnCache>(std::move(read.store)));
+    LogSession session(std::make_shared<ColumnCache>(std::move(log)));
     session.prefetch(program);
     for (std::size_t t = 0; t < workspace.tables.size(); ++t)
         outcome.tables.push_back(binTable(session, program, workspace.tables[t], t, true));
@@ -43,7 +48,8 @@ LogOutcome computeLog(const Workspace& workspace, const std::filesystem::path& p
 
 }  // namespace
 
-BatchResult computeTables(const Workspace& workspace, std::span<const std::filesystem::path> logs, bool withTakes)
+BatchResult computeTables(const Workspace& workspace, std::span<const std::filesystem::path> logs, bool withTakes,
+                          LogFormat format)
 {
     BatchResult result;
     std::vector<LogOutcome> outcomes(logs.size());
@@ -56,7 +62,7 @@ BatchResult computeTables(const Workspace& workspace, std::span<const std::files
             const std::size_t i = next.fetch_add(1);
             if (i >= logs.size() || i > firstFailure.load())
                 return;
-            outcomes[i] = computeLog(workspace, logs[i]);
+            outcomes[i] = computeLog(workspace, logs[i], format);
             if (outcomes[i].failure) {
                 std::size_t seen = firstFailure.load();
                 while (i < seen && !firstFailure.compare_exchange_weak(seen, i)) {

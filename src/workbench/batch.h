@@ -6,6 +6,7 @@
 // the logs were given. Peak memory: about one log (file, index, the columns
 // and channels used) per core at a time, plus 16 bytes per binned take.
 
+#include "datalog/log_channels.h"
 #include "workbench/table.h"
 #include "workbench/workspace.h"
 
@@ -31,7 +32,8 @@ struct BatchResult {
 
 // A failure of the first log (in the given order) that fails is reported;
 // logs after it are not computed. Throws std::bad_alloc only.
+// Each log is read as format (Auto: each by its own content).
 [[nodiscard]] BatchResult computeTables(const Workspace& workspace, std::span<const std::filesystem::path> logs,
-                                        bool withTakes = false);
+                                        bool withTakes = false, LogFormat format = LogFormat::Auto);
 
 }  // namespace dlv::workbench

@@ -33,4 +33,19 @@ inline constexpr std::size_t kMaxDefaultBreakpoints = 64;
 // else the first whose name, trimmed of spaces, equals it ignoring ASCII case.
 [[nodiscard]] std::optional<long long> findParameterNamed(std::span<const std::string> names, std::string_view wanted);
 
+// What a default table or chart page looks for in a log of another format,
+// whose tools name the same channels differently.
+enum class ChannelRole { Rpm, Map, Tps, Mixture };
+
+// The channel of a log of another format that plays role: a usual name
+// ("RPM", "Engine Speed"; "AFR" before "Lambda" for Mixture) as
+// findParameterNamed finds it, else the first name that holds one of them as
+// whole words, ignoring case and what stands in brackets ("PLX Engine Speed
+// (rpm)"). O(names).
+[[nodiscard]] std::optional<long long> findChannelFor(std::span<const std::string> names, ChannelRole role);
+
+// What a mean of the channel is compared with by default: 1 for a lambda,
+// 14.7 for an AFR (by the name's words), else kDefaultTableTarget.
+[[nodiscard]] double defaultTargetFor(std::string_view name);
+
 }  // namespace dlv

@@ -18,7 +18,8 @@ class LogSession final {
 public:
     explicit LogSession(std::shared_ptr<ColumnCache> columns);
 
-    [[nodiscard]] const TakeStore& store() const noexcept { return m_columns->store(); }
+    // The log's names, as TakeStore::ParamNames gives them.
+    [[nodiscard]] const std::vector<std::string>& paramNames() const noexcept { return m_columns->paramNames(); }
     [[nodiscard]] ColumnCache& columns() noexcept { return *m_columns; }
     [[nodiscard]] std::size_t takes() const noexcept;
 

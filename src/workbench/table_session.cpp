@@ -91,7 +91,7 @@ TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& 
 {
     TableOutcome out;
     const Table& table = workspace.tables.at(index);
-    const workbench::Program program = workbench::compileWorkspace(workspace, session.store().ParamNames());
+    const workbench::Program program = workbench::compileWorkspace(workspace, session.paramNames());
     for (const workbench::FieldError& error : program.errors)
         if (error.owner == workbench::FieldError::Owner::Table && error.index == index)
             if (const std::optional<TableField> field = tableFieldNamed(error.field))
@@ -162,10 +162,10 @@ TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& 
     return out;
 }
 
-std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace)
+std::vector<EditorError> checkChannels(const std::vector<std::string>& names, const Workspace& workspace)
 {
     std::vector<EditorError> errors;
-    const workbench::Program program = workbench::compileWorkspace(workspace, store.ParamNames());
+    const workbench::Program program = workbench::compileWorkspace(workspace, names);
     for (const workbench::FieldError& error : program.errors)
         if (error.owner == workbench::FieldError::Owner::Channel)
             errors.push_back(fromEngine(TableField::Channel, error));
@@ -186,9 +186,8 @@ std::string cellToolTip(const ShownCell& cell, std::int64_t minHits)
     return text;
 }
 
-std::string parameterReference(const TakeStore& store, long long p)
+std::string parameterReference(const std::vector<std::string>& names, long long p)
 {
-    const auto& names = store.ParamNames();
     if (p < 0 || static_cast<std::size_t>(p) + 1 >= names.size())
         return "#" + std::to_string(p);
     const std::string& name = names[static_cast<std::size_t>(p)];
@@ -201,17 +200,44 @@ std::string parameterReference(const TakeStore& store, long long p)
     return "#" + std::to_string(p);
 }
 
+std::string expressionHeading(const LogChannels* log, std::string_view expression)
+{
+    std::string heading(expression);
+    if (!log)
+        return heading;
+    const std::vector<std::string>& names = log->ParamNames();
+    const std::string_view trimmed = trimSpaces(expression);
+    for (long long p = 0; p + 1 < static_cast<long long>(names.size()); ++p) {
+        const std::string& unit = log->channel(p).unit;
+        if (!unit.empty() && parameterReference(names, p) == trimmed)
+            return shownChannelName(heading, unit);
+    }
+    return heading;
+}
+
 Workspace defaultWorkspace(ColumnCache& columns)
 {
-    const TakeStore& store = columns.store();
-    const auto& names = store.ParamNames();
+    const auto& names = columns.paramNames();
     const std::span<const std::string> real(names.data(), names.empty() ? 0 : names.size() - 1);
     const auto pick = [&](std::string_view wanted, long long fallback) {
         return findParameterNamed(real, wanted).value_or(fallback);
     };
-    const long long rpm = pick("RPM", kDefaultRpmParam);
-    const long long map = pick("MAP", kDefaultMapParam);
-    const long long blm = pick("BLM", kDefaultBlmParam);
+    long long rpm = pick("RPM", kDefaultRpmParam);
+    long long map = pick("MAP", kDefaultMapParam);
+    long long blm = pick("BLM", kDefaultBlmParam);
+    // Another format's log has no fixed fields: its channels are found by
+    // name, the mixture standing in for BLM, and the first channels after
+    // the time where none is found.
+    const bool otherFormat = columns.log() && columns.log()->format() != LogFormat::Datalog;
+    if (otherFormat) {
+        const auto find = [&](ChannelRole role, long long fallback) {
+            const long long last = std::max<long long>(static_cast<long long>(real.size()) - 1, 0);
+            return findChannelFor(real, role).value_or(std::min(fallback, last));
+        };
+        rpm = find(ChannelRole::Rpm, 1);
+        map = find(ChannelRole::Map, 2);
+        blm = findParameterNamed(real, "BLM").value_or(find(ChannelRole::Mixture, 3));
+    }
     const auto range = [&](long long p) {
         const ColumnPtr column = columns.column(p);
         double low = kNaN;
@@ -226,15 +252,17 @@ Workspace defaultWorkspace(ColumnCache& columns)
     const auto [mapLow, mapHigh] = range(map);
     const auto [rpmLow, rpmHigh] = range(rpm);
     Table table;
-    table.name = "BLM by RPM and MAP";
-    table.x = parameterReference(store, map);
+    table.name = otherFormat ? names[static_cast<std::size_t>(blm)] + " by " + names[static_cast<std::size_t>(rpm)] +
+                                   " and " + names[static_cast<std::size_t>(map)]
+                             : "BLM by RPM and MAP";
+    table.x = parameterReference(names, map);
     table.xAxis = coveringAxis(mapLow, mapHigh, defaultMapAxis());
-    table.y = parameterReference(store, rpm);
+    table.y = parameterReference(names, rpm);
     table.yAxis = coveringAxis(rpmLow, rpmHigh, defaultRpmAxis());
-    table.z = parameterReference(store, blm);
+    table.z = parameterReference(names, blm);
     table.stat = workbench::Stat::Mean;
     table.minHits = 1;
-    table.target = kDefaultTableTarget;
+    table.target = otherFormat ? defaultTargetFor(names[static_cast<std::size_t>(blm)]) : kDefaultTableTarget;
     Workspace workspace;
     workspace.tables.push_back(std::move(table));
     return workspace;

@@ -8,11 +8,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dlv {
 
 class ColumnCache;
+class LogChannels;
 class TakeStore;
 namespace workbench {
 class LogSession;
@@ -90,7 +92,7 @@ struct TableOutcome {
 
 // What is wrong with the workspace's channels: one error for each channel
 // whose expression cannot be read, field Channel, in channel order.
-[[nodiscard]] std::vector<EditorError> checkChannels(const TakeStore& store, const Workspace& workspace);
+[[nodiscard]] std::vector<EditorError> checkChannels(const std::vector<std::string>& names, const Workspace& workspace);
 
 // Tooltip of a cell, lines joined by LF:
 //   "Takes: 57\nMean 128.41\nMin 121, max 135\nStd dev 3.20"
@@ -111,6 +113,11 @@ struct TableOutcome {
 
 // An expression for parameter p of the log: its name as it is when it is a
 // plain name, in braces otherwise, #p when braces cannot hold it.
-[[nodiscard]] std::string parameterReference(const TakeStore& store, long long p);
+[[nodiscard]] std::string parameterReference(const std::vector<std::string>& names, long long p);
+
+// What a table's heading shows for an axis or value expression: the
+// expression, and " [unit]" after it when it names a channel of log that has
+// a unit (log may be null). O(channels).
+[[nodiscard]] std::string expressionHeading(const LogChannels* log, std::string_view expression);
 
 }  // namespace dlv
