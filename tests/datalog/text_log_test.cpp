@@ -9,6 +9,7 @@
 #include "datalog/text_layout.h"
 #include "datalog/text_log.h"
 #include "support/any_processor.h"
+#include "support/channels_suite.h"
 #include "support/odd_logs.h"
 
 #include <gtest/gtest.h>
@@ -453,6 +454,31 @@ TEST(MslLog, GroupedCountsInTheSummary)
     for (int i = 0; i < 1234; ++i)
         bytes += std::to_string(i) + "\t800\n" + (i % 600 == 0 ? "MARK\n" : "");
     EXPECT_EQ(readText(bytes).log->details().summary, "MSL, 2 channels, 1,234 records, 3 markers");
+}
+
+// ------------------------------------------------------------ every dialect
+
+TEST(TextDialects, EachHoldsTogetherAsEveryFormatMust)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, LogFormat> logs[] = {
+        {kSemicolonDecimalComma, LogFormat::Auto},
+        {kSemicolonEmptyCells, LogFormat::Auto},
+        {utf16(kTitledCommaSpace, true), LogFormat::Auto},
+        {kTabWithUnits, LogFormat::Auto},
+        {kMsl, LogFormat::Auto},
+        {kDataLog, LogFormat::Auto},
+        {"Product\nTime;RPM;MAP\n0;800;1\n\n4;900;30;7\nx\n5;800\n"s, LogFormat::Text},
+        {"\"sig\"\nTime\tRPM\nms\trpm\nMARK\n0\t800\n\t900\n10\t950\textra\nMARK 2\n"s, LogFormat::Msl},
+        {"A;B\n1;" + std::string(5000, 'x') + "\n2,5;3\n", LogFormat::Text},
+    };
+    for (const auto& [bytes, format] : logs) {
+        SCOPED_TRACE(dlv::fuzzcheck::shown(bytes, 80));
+        const Read read = readText(bytes, format);
+        ASSERT_TRUE(read.log);
+        EXPECT_NE(read.log->format(), LogFormat::Datalog);
+        dlvtest::expectChannelsHoldTogether(*read.log);
+    }
 }
 
 // ------------------------------------------------------------ time channel
