@@ -496,11 +496,26 @@ void MlgLog::decodeTakes(std::span<const long long> params, std::size_t firstTak
                          std::span<double* const> outs, std::size_t outAt) const
 {
     RecordCursor cursor(m_layout.runs, static_cast<std::uint64_t>(m_layout.records), m_data, m_stride, firstTake);
-    std::array<const unsigned char*, kDecodeBlock> fields;
-    for (std::size_t done = 0; done < count;) {
-        const std::size_t n = std::min(kDecodeBlock, count - done);
-        for (std::size_t i = 0; i < n; ++i)
-            fields[i] = cursor.next() + kMlgBlockHeadBytes;
+    // A few channels read a few bytes of records kilobytes apart: each is a
+    // miss of its own, so the next block's are asked for while this one is
+    // decoded.
+    const bool prefetch = params.size() <= 4;
+    std::array<const unsigned char*, kDecodeBlock> blocks[2];
+    auto gather = [&](std::array<const unsigned char*, kDecodeBlock>& into, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            into[i] = cursor.next() + kMlgBlockHeadBytes;
+            if (prefetch)
+                for (const long long p : params)
+                    if (const MlgField* f = field(p))
+                        __builtin_prefetch(into[i] + f->offset);
+        }
+    };
+    std::size_t n = std::min(kDecodeBlock, count);
+    gather(blocks[0], n);
+    for (std::size_t done = 0, b = 0; done < count; b ^= 1) {
+        const std::size_t following = std::min(kDecodeBlock, count - done - n);
+        gather(blocks[b ^ 1], following);
+        const auto& fields = blocks[b];
         for (std::size_t k = 0; k < params.size(); ++k) {
             double* out = outs[k] + outAt + done;
             const MlgField* f = field(params[k]);
@@ -515,6 +530,7 @@ void MlgLog::decodeTakes(std::span<const long long> params, std::size_t firstTak
             });
         }
         done += n;
+        n = following;
     }
 }
 
