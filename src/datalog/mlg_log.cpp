@@ -539,8 +539,22 @@ void MlgLog::parseInto(std::span<const long long> params, int firstTake, int cou
 {
     if (params.empty() || count <= 0)
         return;
-    parallelFor(static_cast<std::size_t>(count), kMinTakesPerPart, [&](std::size_t begin, std::size_t end) {
-        decodeTakes(params, static_cast<std::size_t>(firstTake) + begin, end - begin, outs, begin);
+    // Takes outside the log have no number: the bytes are never read there.
+    const long long from = std::max<long long>(firstTake, 0);
+    const long long to = std::min<long long>(static_cast<long long>(firstTake) + count, m_layout.records);
+    const long long last = static_cast<long long>(firstTake) + count;
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        double* out = outs[k];
+        std::fill(out, out + (std::clamp(from, static_cast<long long>(firstTake), last) - firstTake),
+                  std::numeric_limits<double>::quiet_NaN());
+        std::fill(out + (std::clamp(to, static_cast<long long>(firstTake), last) - firstTake), out + count,
+                  std::numeric_limits<double>::quiet_NaN());
+    }
+    if (from >= to)
+        return;
+    const auto skipped = static_cast<std::size_t>(from - firstTake);
+    parallelFor(static_cast<std::size_t>(to - from), kMinTakesPerPart, [&](std::size_t begin, std::size_t end) {
+        decodeTakes(params, static_cast<std::size_t>(from) + begin, end - begin, outs, skipped + begin);
     });
 }
 

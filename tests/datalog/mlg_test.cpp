@@ -272,6 +272,11 @@ TEST(MlgBlocks, MarkersBetweenRecordsStandBeforeTheNextRecord)
     EXPECT_EQ(column(log, 1, 1, 2), (std::vector<double>{900, 1000}));
     EXPECT_EQ(shown(log, 1, 2), "1000");
     EXPECT_EQ(log.details().summary, "MLG 2, 2 channels, 3 records, 4 markers");
+    // Takes asked for outside the log have no number; the bytes there are not read.
+    const std::vector<double> wide = column(log, 1, -2, 7);
+    for (const std::size_t i : {0u, 1u, 5u, 6u})
+        EXPECT_TRUE(std::isnan(wide[i])) << i;
+    EXPECT_EQ(std::vector<double>(wide.begin() + 2, wide.begin() + 5), (std::vector<double>{800, 900, 1000}));
 }
 
 TEST(MlgBlocks, ChannelsByRangeEqualValueByValueAcrossRunsAndCores)
