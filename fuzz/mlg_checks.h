@@ -301,6 +301,21 @@ inline std::string checkMlgAgainst(std::string_view data, const ReadResult& resu
                           ref.records[static_cast<std::size_t>(first + i)][static_cast<std::size_t>(last)]))
                 return "a piece from take " + std::to_string(first) + " differs";
     }
+    {
+        // A range reaching two takes past either end: no number outside the log.
+        const long long last = channels - 1;
+        std::vector<double> wide(static_cast<std::size_t>(takes) + 4);
+        double* out = wide.data();
+        log.parseInto(std::span<const long long>(&last, 1), -2, takes + 4, std::span<double* const>(&out, 1));
+        for (int i = 0; i < takes + 4; ++i) {
+            const int t = i - 2;
+            const double want = t >= 0 && t < takes && last >= 0
+                                    ? ref.records[static_cast<std::size_t>(t)][static_cast<std::size_t>(last)]
+                                    : std::numeric_limits<double>::quiet_NaN();
+            if (!sameBits(wide[static_cast<std::size_t>(i)], want))
+                return "take " + std::to_string(t) + " of a range past the ends differs";
+        }
+    }
 
     if (log.markers().size() != ref.markers.size())
         return "markers " + std::to_string(log.markers().size()) + ", reference " + std::to_string(ref.markers.size());
