@@ -175,3 +175,10 @@ else
     bash "$root/bench/tables_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"} \
         ${pandas_300k:+--pandas-ms "$pandas_300k"}
 fi
+
+# Opening a generated MLG log beside its own targets (bench/mlg_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/mlg_bench.sh" --quick --build-dir "$build"
+else
+    bash "$root/bench/mlg_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
+fi

@@ -107,6 +107,11 @@ std::string quotedText(std::string_view bytes)
     return text;
 }
 
+std::string inQuotes(std::string_view bytes)
+{
+    return "'" + quotedText(bytes) + "'";
+}
+
 std::string groupedCount(std::uint64_t count)
 {
     std::string digits = std::to_string(count);

@@ -747,11 +747,6 @@ ReadResult failure(std::string message)
     return result;
 }
 
-std::string inQuotes(std::string_view name)
-{
-    return "'" + quotedText(name) + "'";
-}
-
 std::string megabytes(std::size_t bytes)
 {
     return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
