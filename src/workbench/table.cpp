@@ -101,6 +101,15 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
 
 TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> logs, bool withTakes)
 {
+    std::vector<const BinnedTakes*> each;
+    each.reserve(logs.size());
+    for (const BinnedTakes& log : logs)
+        each.push_back(&log);
+    return accumulateTable(table, std::span<const BinnedTakes* const>(each), withTakes);
+}
+
+TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* const> logs, bool withTakes)
+{
     TableResult result;
     result.columns = table.xAxis.size();
     result.rows = table.twoD() ? table.yAxis.size() : 1;
@@ -109,7 +118,8 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
 
     // Count, sum, min and max in take order, logs in their order.
     std::size_t binned = 0;
-    for (const BinnedTakes& log : logs) {
+    for (const BinnedTakes* each : logs) {
+        const BinnedTakes& log = *each;
         result.takes += log.takeCount;
         result.kept += log.kept;
         binned += log.values.size();
@@ -137,7 +147,7 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
     {
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
         for (std::size_t l = 0; l < logs.size(); ++l) {
-            const BinnedTakes& log = logs[l];
+            const BinnedTakes& log = *logs[l];
             for (std::size_t i = 0; i < log.values.size(); ++i) {
                 const std::size_t at = next[log.cells[i]]++;
                 grouped[at] = log.values[i];

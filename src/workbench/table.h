@@ -82,6 +82,8 @@ struct TableResult {
 // Folds the takes of every log (in order) into the cells of table. withTakes:
 // also list the takes of every cell (8 bytes a binned take).
 [[nodiscard]] TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> logs, bool withTakes);
+[[nodiscard]] TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* const> logs,
+                                          bool withTakes);
 
 // The value the table shows in a cell: empty below minHits takes and where
 // the statistic has none (mean, min, max, median of no take; stddev below 2
