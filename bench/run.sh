@@ -176,6 +176,13 @@ else
         ${pandas_300k:+--pandas-ms "$pandas_300k"}
 fi
 
+# Opening a generated MLG log beside its own targets (bench/mlg_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/mlg_bench.sh" --quick --build-dir "$build"
+else
+    bash "$root/bench/mlg_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
+fi
+
 # A ';'-separated log with decimal commas beside the own format (bench/text_bench.sh).
 if [ "$quick" = 1 ]; then
     bash "$root/bench/text_bench.sh" --quick --build-dir "$build"

@@ -9,6 +9,10 @@
 #   ten logs at once    linear: at most 10 x one log (the same file ten times)
 #   an edit             a live table recomputed after an edit, columns
 #                       parsed: at most 50 ms (dlv-tables-edit)
+#   two logs pooled     the Tables tab's table over two open logs of
+#                       300,000 takes (a second log of another seed), shown
+#                       again after each edit, and their difference table:
+#                       at most 50 ms each (dlv-tables-edit --with)
 #
 #   bench/tables_bench.sh [--quick] [--build-dir DIR] [--runs N] [--pandas-ms MS]
 #
@@ -30,7 +34,7 @@ while [ $# -gt 0 ]; do
         --build-dir) build=$(realpath -m "${2:?--build-dir needs a directory}"); shift ;;
         --runs) runs=${2:?--runs needs a number}; shift ;;
         --pandas-ms) pandas_ms=${2:?--pandas-ms needs a number}; shift ;;
-        -h|--help) sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,25p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "bench/tables_bench.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
     esac
     shift
@@ -121,8 +125,16 @@ PY
         pandas_ms=n/a
     fi
 fi
-echo "== edits on one log, $((runs < 5 ? 5 : runs)) run(s) each"
-"$build/bench/dlv-tables-edit" "$log" "$workspace" --runs "$((runs < 5 ? 5 : runs))" >"$out/tables_edit.txt"
+second=$out/log_${takes}_b.csv
+if [ ! -s "$second" ]; then
+    echo "== generating $second"
+    "$build/tools/dlv-generate-log" "$takes" "$second.part" 2
+    mv "$second.part" "$second"
+fi
+cat "$second" >/dev/null
+echo "== edits on one log, then on two pooled, $((runs < 5 ? 5 : runs)) run(s) each"
+"$build/bench/dlv-tables-edit" "$log" "$workspace" --runs "$((runs < 5 ? 5 : runs))" --with "$second" \
+    >"$out/tables_edit.txt"
 edit() { awk -v key="$1" '$1 == key { print $2 }' "$out/tables_edit.txt"; }
 {
     cat "$out/tables_edit.txt"
@@ -134,7 +146,11 @@ edit() { awk -v key="$1" '$1 == key { print $2 }' "$out/tables_edit.txt"; }
 awk -v t="$tables_ms" -v f="$floor_ms" -v p="$pandas_ms" -v rss="$tables_rss_kb" -v bytes="$file_bytes" \
     -v takes="$takes" -v ch="$channels" -v ten="$ten_ms" -v tenrss="$ten_rss_kb" \
     -v efilter="$(edit edit_filter_ms)" -v eaxis="$(edit edit_axis_ms)" -v echannel="$(edit edit_channel_ms)" \
-    -v estat="$(edit edit_stat_ms)" '
+    -v estat="$(edit edit_stat_ms)" -v pfilter="$(edit pooled_filter_ms)" -v paxis="$(edit pooled_axis_ms)" \
+    -v pchannel="$(edit pooled_channel_ms)" -v pstat="$(edit pooled_stat_ms)" -v pdiff="$(edit difference_ms)" \
+    -v pfiltercpu="$(edit pooled_filter_cpu_ms)" -v paxiscpu="$(edit pooled_axis_cpu_ms)" \
+    -v pchannelcpu="$(edit pooled_channel_cpu_ms)" -v pstatcpu="$(edit pooled_stat_cpu_ms)" \
+    -v pdiffcpu="$(edit difference_cpu_ms)" '
 function verdict(ok) { return ok ? "ok" : "MISSED" }
 BEGIN {
     limit_mb = (1.5 * bytes + 8 * takes * ch) / 1048576
@@ -155,4 +171,9 @@ BEGIN {
     printf "%-34s %9.1f ms %11s ms %8s\n", "edit: x breakpoints", eaxis, "<= 50", verdict(eaxis <= 50)
     printf "%-34s %9.1f ms %11s ms %8s\n", "edit: a channel (tables reading it)", echannel, "<= 50", verdict(echannel <= 50)
     printf "%-34s %9.1f ms %11s ms %8s\n", "edit: the statistic", estat, "<= 50", verdict(estat <= 50)
+    printf "%-34s %9.1f ms %11s ms %8s  (processor %.1f ms)\n", "two logs pooled: a filter", pfilter, "<= 50", verdict(pfilter <= 50), pfiltercpu
+    printf "%-34s %9.1f ms %11s ms %8s  (processor %.1f ms)\n", "two logs pooled: x breakpoints", paxis, "<= 50", verdict(paxis <= 50), paxiscpu
+    printf "%-34s %9.1f ms %11s ms %8s  (processor %.1f ms)\n", "two logs pooled: a channel", pchannel, "<= 50", verdict(pchannel <= 50), pchannelcpu
+    printf "%-34s %9.1f ms %11s ms %8s  (processor %.1f ms)\n", "two logs pooled: the statistic", pstat, "<= 50", verdict(pstat <= 50), pstatcpu
+    printf "%-34s %9.1f ms %11s ms %8s  (processor %.1f ms)\n", "difference of two logs", pdiff, "<= 50", verdict(pdiff <= 50), pdiffcpu
 }' | tee "$out/tables_summary.txt"

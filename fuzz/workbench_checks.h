@@ -141,6 +141,17 @@ inline std::string checkWorkspace(std::string_view text)
         if (counted != binned.values.size() || counted > binned.kept || binned.kept > binned.takeCount)
             return "the cells do not add up to the binned takes";
         (void)tableText(table, result);
+        // A log compared with itself: no cell differs, and a cell has a
+        // difference exactly where it has a value.
+        const TableDifference same = differenceTable(table, result, result);
+        for (std::size_t c = 0; c < same.cells.size(); ++c) {
+            const DifferenceCell& cell = same.cells[c];
+            if (cell.difference.has_value() != statisticValue(table, result.cells[c]).has_value())
+                return "a cell compared with itself has a difference without a value, or none with one";
+            if ((cell.difference && *cell.difference != 0) || (cell.percent && *cell.percent != 0))
+                return "a cell compared with itself differs";
+        }
+        (void)differenceText(table, same);
     }
     return {};
 }

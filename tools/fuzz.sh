@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns text_log detect expression workspace paste chart_page)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns mlg text_log detect expression workspace paste chart_page)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -54,6 +54,7 @@ seed number long-cancel '\377\007''0.~015e450'
 seed number long-point '\377\020''-1.~99e-300'
 seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
 seed paste axis '\000 20, 30;40 1e2'
+# mlg starts from fuzz/corpus/mlg alone: small logs written by the tests' MLG writer.
 
 cat >"$dir/log.dict" <<'DICT'
 ","
@@ -118,6 +119,23 @@ cat >"$dir/workbench.dict" <<'DICT'
 "\"median\""
 DICT
 
+cat >"$dir/mlg.dict" <<'DICT'
+"MLVLG\x00"
+"\x00\x01"
+"\x00\x02"
+"\x00\x00\x00\x00"
+"\xff\xff"
+"\x3f\x80\x00\x00"
+"\x7f\xc0\x00\x00"
+"\x7f\x80\x00\x00"
+"\x01"
+"\x07"
+"\x0a"
+"\x0c"
+"Time"
+"Capture Date: "
+DICT
+
 cat >"$dir/text.dict" <<'DICT'
 ";"
 "\x09"
@@ -152,7 +170,7 @@ run_target() {
   [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
   case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;;
-    text_log | detect) dict=(-dict="$dir/text.dict") ;; esac
+    mlg) dict=(-dict="$dir/mlg.dict") ;; text_log | detect) dict=(-dict="$dir/text.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1

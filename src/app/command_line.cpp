@@ -82,6 +82,45 @@ CommandLine plotLine(CommandLine line, const QCommandLineParser& parser, const Q
     return line;
 }
 
+// How many positional arguments stand before the first "--" that ends the
+// options, or nullopt without one. Found by parsing what comes before it
+// again: a "--" that is an option's value leaves that option without one.
+std::optional<std::size_t> positionalsBeforeSeparator(const QList<QCommandLineOption>& options,
+                                                      const QStringList& args)
+{
+    const qsizetype at = args.indexOf(QStringLiteral("--"));
+    if (at < 0)
+        return std::nullopt;
+    QCommandLineParser before;
+    before.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    before.addOptions(options);
+    if (!before.parse(args.mid(0, at)))
+        return std::nullopt;
+    return static_cast<std::size_t>(before.positionalArguments().size());
+}
+
+CommandLine compareLine(CommandLine line, const QCommandLineParser& parser, const QList<QCommandLineOption>& options,
+                        const QStringList& args, const QCommandLineOption& compare, bool otherMode)
+{
+    if (otherMode)
+        return failure("--compare goes alone, without --tables, --plot, --report or --export-csv");
+    for (const char* other : {"hits", "output", "size"})
+        if (parser.isSet(QString::fromLatin1(other)))
+            return failure(std::string("--") + other + " does not go with --compare");
+    if (const std::optional<std::size_t> a = positionalsBeforeSeparator(options, args)) {
+        if (*a == 0 || *a == line.files.size())
+            return failure("--compare needs at least one log before -- (A) and one after it (B)");
+        line.compareA = *a;
+    } else if (line.files.size() == 2) {
+        line.compareA = 1;
+    } else {
+        return failure("--compare needs a WORKSPACE and two logs, A and B (or A1 [A2 ...] -- B1 [B2 ...])");
+    }
+    line.mode = CommandLine::Mode::Compare;
+    line.workspace = toPath(parser.value(compare));
+    return line;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv, const std::string& programName)
@@ -100,6 +139,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                     QStringLiteral("Print the tables of WORKSPACE over the LOGs, TAB-separated, "
                                                    "and exit; needs no display."),
                                     QStringLiteral("WORKSPACE"));
+    const QCommandLineOption compare(QStringLiteral("compare"),
+                                     QStringLiteral("Print each table of WORKSPACE over log B minus log A (per cell "
+                                                    "and in percent of A) and exit; logs A1 [A2 ...] -- B1 [B2 ...] "
+                                                    "pool each side; needs no display."),
+                                     QStringLiteral("WORKSPACE"));
     const QCommandLineOption plot(QStringLiteral("plot"),
                                   QStringLiteral("Draw the charts of WORKSPACE over LOG into the --output picture "
                                                  "and exit; needs no display."),
@@ -120,7 +164,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                        QStringLiteral("Write LOG, of any format, to OUT.csv in the datalog format "
                                                       "(a title line, a names line, one line per take) and exit; "
                                                       "needs no display."));
-    parser.addOptions({help, version, report, hits, tables, plot, output, size, format, exportCsv});
+    const QList<QCommandLineOption> options{help, version, report, hits, tables, compare, plot, output, size, format,
+                                            exportCsv};
+    parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data logs to open."),
                                  QStringLiteral("[LOG ...]"));
 
@@ -146,6 +192,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                     "  datalog-viewer --report [--hits] LOG  the report on standard output\n"
                     "  datalog-viewer --tables WORKSPACE LOG [LOG ...]\n"
                     "                                        the workspace's tables on standard output\n"
+                    "  datalog-viewer --compare WORKSPACE A.csv B.csv\n"
+                    "  datalog-viewer --compare WORKSPACE A1.csv [A2.csv ...] -- B1.csv [B2.csv ...]\n"
+                    "                                        each table over B minus over A, and in percent\n"
                     "  datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WIDTHxHEIGHT]\n"
                     "                                        the workspace's charts as a picture\n"
                     "  datalog-viewer --export-csv LOG OUT.csv\n"
@@ -168,6 +217,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
             return failure("--format '" + quotedText(name) + "': give auto, datalog, mlg, msl or text");
         line.format = *named;
     }
+    if (parser.isSet(compare))
+        return compareLine(std::move(line), parser, options, args, compare,
+                           parser.isSet(tables) || parser.isSet(report) || parser.isSet(plot) ||
+                               parser.isSet(exportCsv));
     if (parser.isSet(exportCsv)) {
         if (parser.isSet(tables) || parser.isSet(report) || parser.isSet(plot))
             return failure("--export-csv goes alone, without --tables, --plot or --report");

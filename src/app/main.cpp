@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/compare_command.h"
 #include "app/export_command.h"
 #include "app/plot_command.h"
 #include "app/tables_command.h"
@@ -96,6 +97,11 @@ int main(int argc, char** argv)
         return report(line.files.front(), line.hits, line.format);
     case dlv::CommandLine::Mode::Tables:
         return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr, line.format);
+    case dlv::CommandLine::Mode::Compare: {
+        const auto split = line.files.begin() + static_cast<std::ptrdiff_t>(line.compareA);
+        return dlv::runCompareCommand(line.workspace, {line.files.begin(), split}, {split, line.files.end()},
+                                      std::cout, std::cerr, line.format);
+    }
     case dlv::CommandLine::Mode::Plot:
         return dlv::runPlotCommand(
             {line.workspace, line.files.front(), line.output, line.width, line.height, line.format}, std::cerr);

@@ -107,9 +107,9 @@ std::string quotedText(std::string_view bytes)
     return text;
 }
 
-std::string quotedName(std::string_view name)
+std::string inQuotes(std::string_view bytes)
 {
-    return "'" + quotedText(name) + "'";
+    return "'" + quotedText(bytes) + "'";
 }
 
 std::string groupedCount(std::uint64_t count)

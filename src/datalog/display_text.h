@@ -44,9 +44,8 @@ void appendShownText(std::string& out, std::string_view bytes, ShownTextOptions 
 // backslash as \\, so that nothing quoted can move the cursor, colour a
 // terminal or break a message into lines.
 [[nodiscard]] std::string quotedText(std::string_view bytes);
-
-// A file or log name for a message: quotedText between single quotes.
-[[nodiscard]] std::string quotedName(std::string_view name);
+// quotedText in single quotes, as messages name a file or a field: 'x.csv'.
+[[nodiscard]] std::string inQuotes(std::string_view bytes);
 
 // A count with its thousands grouped by commas: 3412 -> "3,412".
 [[nodiscard]] std::string groupedCount(std::uint64_t count);

@@ -756,13 +756,13 @@ std::string megabytes(std::size_t bytes)
 // The file's bytes did not fit.
 std::string memoryMessage(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + quotedName(name) + ": not enough memory for a log of " + megabytes(bytes);
+    return "Cannot read " + inQuotes(name) + ": not enough memory for a log of " + megabytes(bytes);
 }
 
 // The bytes fitted, the index of the lines did not.
 std::string indexMemoryMessage(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + quotedName(name) + ": not enough memory for the index of its lines (the log itself, " +
+    return "Cannot read " + inQuotes(name) + ": not enough memory for the index of its lines (the log itself, " +
            megabytes(bytes) + ", fitted)";
 }
 
@@ -844,12 +844,12 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
 
         const HeaderLines header = headerLines(bytes, size);
         if (header.namesStart >= size)
-            return failure(quotedName(name) + " is not a data log: it has fewer than two lines");
+            return failure(inQuotes(name) + " is not a data log: it has fewer than two lines");
         const std::string_view namesLine(bytes + header.namesStart, header.namesEnd - header.namesStart);
         try {
             readNames(namesLine, store->m_paramNames);
         } catch (const std::bad_alloc&) {
-            return failure("Cannot read " + quotedName(name) + ": not enough memory for the names in its names line (" +
+            return failure("Cannot read " + inQuotes(name) + ": not enough memory for the names in its names line (" +
                            megabytes(namesLine.size()) + ")");
         }
         store->m_data = bytes;
@@ -867,7 +867,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
     } catch (const std::bad_alloc&) {
         return failure(indexMemoryMessage(name, size));
     } catch (const std::exception& e) {
-        return failure("Cannot read " + quotedName(name) + ": " + e.what());
+        return failure("Cannot read " + inQuotes(name) + ": " + e.what());
     }
 }
 
@@ -929,7 +929,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     for (const TakeStoreBuilder& b : builders)
         lineCount += b.index.size() - 1;
     if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
-        return "Cannot read " + quotedName(name) + ": it has more than " +
+        return "Cannot read " + inQuotes(name) + ": it has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes";
     if (builders.size() == 1) {
         store.m_index = std::move(builders[0].index);
@@ -963,7 +963,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     for (const TakeStoreBuilder& b : builders)
         mostCommas = std::max(mostCommas, b.mostCommas);
     if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
-        return "Cannot read " + quotedName(name) + ": a take has more than " +
+        return "Cannot read " + inQuotes(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
     // Only a guess far off is given back: shrinking copies the table.
     if (store.m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
@@ -1030,7 +1030,7 @@ ReadResult readDataLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t siz
 {
     try {
         if (!buffer || size > buffer->capacity())
-            return failure("Cannot read " + quotedName(displayName) + ": no buffer of " + std::to_string(size) + " bytes");
+            return failure("Cannot read " + inQuotes(displayName) + ": no buffer of " + std::to_string(size) + " bytes");
         return TakeStoreBuilder::build(std::move(buffer), size, displayName);
     } catch (...) {
         return failure(indexMemoryMessage(displayName, size));
@@ -1071,7 +1071,7 @@ ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
                 continue;
             if (errno == EAGAIN)
                 break;  // nothing more to read now
-            return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
+            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
         }
         bytes.resize(at + static_cast<std::size_t>(n));
         if (n == 0)
@@ -1240,14 +1240,14 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
         // may never come; the file type is checked right after.
         FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (file.get() < 0)
-            return failure("Cannot open " + quotedName(name) + ": " + reason(errno));
+            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
         struct stat info {};
         if (::fstat(file.get(), &info) != 0)
-            return failure("Cannot open " + quotedName(name) + ": " + reason(errno));
+            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
         if (S_ISDIR(info.st_mode))
-            return failure("Cannot open " + quotedName(name) + ": it is a directory");
+            return failure("Cannot open " + inQuotes(name) + ": it is a directory");
         if (!S_ISREG(info.st_mode))
-            return failure("Cannot open " + quotedName(name) + ": it is not a regular file");
+            return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
         if (info.st_size == 0)
             return readStream(file.get(), name, build);
 
@@ -1281,15 +1281,15 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
             ::clock_gettime(CLOCK_REALTIME, &began);
             struct stat before {};
             if (::fstat(file.get(), &before) != 0)
-                return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
             const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
             if (control && control->cancel.load())
-                return failure("Reading " + quotedName(name) + " was cancelled");
+                return failure("Reading " + inQuotes(name) + " was cancelled");
             if (pass.error != 0)
-                return failure("Cannot read " + quotedName(name) + ": " + reason(pass.error));
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
             struct stat after {};
             if (::fstat(file.get(), &after) != 0)
-                return failure("Cannot read " + quotedName(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
             if (pass.done < size) {
                 size = pass.done;  // cut shorter: its new end is what can be read
                 previous.clear();
@@ -1302,9 +1302,9 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
                 return build(std::move(buffer), size, name);
             previous = std::move(digests);
         }
-        return failure("Cannot read " + quotedName(name) + ": it changed while it was read; try again");
+        return failure("Cannot read " + inQuotes(name) + ": it changed while it was read; try again");
     } catch (...) {
-        return failure("Cannot read " + (name.empty() ? std::string("the log") : quotedName(name)) + ": not enough memory");
+        return failure("Cannot read " + (name.empty() ? std::string("the log") : inQuotes(name)) + ": not enough memory");
     }
 }
 

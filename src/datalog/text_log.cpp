@@ -28,7 +28,7 @@ ReadResult failure(std::string message)
 
 std::string memoryFailure(std::string_view name, std::size_t bytes)
 {
-    return "Cannot read " + quotedName(name) + ": not enough memory to convert a log of " +
+    return "Cannot read " + inQuotes(name) + ": not enough memory to convert a log of " +
            groupedCount((bytes + (1 << 20) - 1) >> 20) + " MB";
 }
 
@@ -258,7 +258,7 @@ ReadResult readText(std::unique_ptr<ByteBuffer> buffer, std::size_t size, std::s
     const TextLayout layout = textLayout(text, format);
     if (layout.nameCells.empty() || (layout.nameCells.size() == 1 && trimSpaces(layout.nameCells[0]).empty() &&
                                      !layout.namesFound))
-        return failure(quotedName(name) + " is not a " + std::string(format == LogFormat::Msl ? "MSL" : "text") +
+        return failure(inQuotes(name) + " is not a " + std::string(format == LogFormat::Msl ? "MSL" : "text") +
                        " log: it has no line of names");
 
     Header header = readHeader(layout, encoding);
@@ -362,7 +362,7 @@ ReadResult readTextLogBuffer(std::unique_ptr<ByteBuffer> buffer, std::size_t siz
     } catch (const std::bad_alloc&) {
         return failure(memoryFailure(displayName, size));
     } catch (const std::exception& e) {
-        return failure("Cannot read " + quotedName(displayName) + ": " + e.what());
+        return failure("Cannot read " + inQuotes(displayName) + ": " + e.what());
     }
 }
 

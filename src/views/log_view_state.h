@@ -4,8 +4,11 @@
 // across a reading again (F5, Follow Log): plain numbers, held by the log's
 // document, so that nothing of a log's view lives only in widgets.
 
+#include "datalog/log_channels.h"
+
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace dlv {
 
@@ -29,6 +32,9 @@ struct LogViewState {
         bool atEnd = false;
     };
     std::optional<Zoom> zoom;
+    // The user's markers on this log: a take and a short note each, in take
+    // order (the log's own markers are the log's, see LogChannels::markers).
+    std::vector<LogMarker> markers;
 };
 
 }  // namespace dlv

@@ -120,6 +120,7 @@ Form1::Form1(QWidget* parent)
     buildTablesTab();
     buildFormatCommands();
     buildLogBar();
+    buildMarkers();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
@@ -486,8 +487,10 @@ LogViewState Form1::keepView() const
     LogViewState kept;
     kept.rowCount = m_grid1->RowCount();
     kept.selectedRow = m_grid1->SelectedRow(0);
-    if (m_document)
+    if (m_document) {
         kept.bookmarkedRows = m_document->viewState().bookmarkedRows;
+        kept.markers = m_document->viewState().markers;
+    }
     const CellGrid::ScrollPlace scroll = m_grid1->scrollPlace();
     kept.scrollRow = scroll.row;
     kept.scrollColumn = scroll.col;
@@ -509,6 +512,13 @@ void Form1::restoreView(const LogViewState& kept)
     // that ends the names, so it is the same row only when it was last before.
     const int rows = m_grid1->RowCount();
     auto fits = [&](int row) { return row > 0 && (row < rows - 1 || (row == rows - 1 && row == kept.rowCount - 1)); };
+    // Markers stay on their takes, as far as the log still reaches.
+    std::vector<LogMarker> markers;
+    for (const LogMarker& marker : kept.markers)
+        if (marker.take < m_document->log().takeCount())
+            markers.push_back(marker);
+    m_document->viewState().markers = std::move(markers);
+    refreshMarkers();
     for (const int row : kept.bookmarkedRows)
         if (fits(row))
             setRowBookmarked(row, true);

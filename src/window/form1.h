@@ -18,6 +18,8 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
+class QTreeWidget;
 class QTabBar;
 class QToolBar;
 class QDialog;
@@ -135,6 +137,16 @@ public:
     // File, Properties...: a dialog of the log's details; null without a log.
     QDialog* showProperties();
 
+    // Markers: a marker with a note at take of the log on show (M on the
+    // curve, its context menu), asking for the note (a dialog unless
+    // replaced; nullopt cancels); false when none was added.
+    using MarkerNoteChooser = std::function<std::optional<QString>(int take)>;
+    void setMarkerNoteChooser(MarkerNoteChooser chooser);
+    bool addMarkerAt(int take);
+    void removeMarkerAt(int logIndex, int take);
+    // The log on show becomes logIndex, its curve marked at take.
+    void goToMarker(int logIndex, int take);
+
     // Adds a page after the existing tabs; it fills the tab whatever the
     // window's size (the page lays out its own contents). Returns its index.
     int addWorkbenchTab(QWidget* page, const QString& title);
@@ -205,6 +217,9 @@ private:
     void keepShownLog();
     void drawShownLog();
     void clearCurve();
+    // The Markers panel and M on the curve (form1_markers.cpp).
+    void buildMarkers();
+    void refreshMarkers();
     void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
@@ -267,6 +282,9 @@ private:
     QTabBar* m_logTabs = nullptr;
     bool m_updatingLogTabs = false;
     QAction* m_mnuClose = nullptr;
+    QDockWidget* m_markersPanel = nullptr;
+    QTreeWidget* m_markerList = nullptr;
+    MarkerNoteChooser m_markerNoteChooser;
     QAction* m_mnuChannelFilter = nullptr;
     QAction* m_mnuExportLog = nullptr;
     QAction* m_mnuProperties = nullptr;

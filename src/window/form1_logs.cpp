@@ -171,6 +171,7 @@ void Form1::closeLog(int index)
     m_logs.erase(m_logs.begin() + index);
     if (!shown) {
         updateLogBar();
+        refreshMarkers();
         return;
     }
     if (!m_logs.empty()) {

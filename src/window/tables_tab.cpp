@@ -288,7 +288,7 @@ void TablesTab::buildControls()
     connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { onCellsSelected(); });
     connect(m_grid, &CellGrid::cellDoubleClicked, this, [this](int, int) {
         if (m_shown)
-            emit takesRequested(selectedTakes(), m_shown->zParam);
+            emit takesRequested(selectedTakes(), m_shown->zParam());
     });
 }
 
@@ -678,7 +678,7 @@ void TablesTab::showTable(const ShownTable& table)
 void TablesTab::onCellsSelected()
 {
     if (m_shown)
-        emit takesSelected(selectedTakes(), m_shown->zParam);
+        emit takesSelected(selectedTakes(), m_shown->zParam());
 }
 
 std::vector<int> TablesTab::selectedTakes() const
@@ -690,7 +690,7 @@ std::vector<int> TablesTab::selectedTakes() const
         const auto r = static_cast<std::size_t>(index.row());
         const auto c = static_cast<std::size_t>(index.column());
         if (r < m_shown->rows && c < m_shown->cols) {
-            const std::vector<int>& cell = m_shown->takes[r * m_shown->cols + c];
+            const std::vector<int> cell = m_shown->takesOfLog(r * m_shown->cols + c, 0);
             takes.insert(takes.end(), cell.begin(), cell.end());
         }
     }

@@ -2,6 +2,7 @@
 
 #include "datalog/take_store.h"
 
+#include <cstring>
 #include <set>
 #include <unordered_set>
 
@@ -94,6 +95,26 @@ ColumnPtr LogSession::evaluate(const Program& program, const CompiledExpression&
     return result;
 }
 
+std::shared_ptr<const BinnedTakes> LogSession::binned(const Program& program, const Table& table, std::size_t index)
+{
+    std::string tableRead = tableKey(program, index);
+    std::string key = tableRead;
+    for (const std::vector<double>* axis : {&table.xAxis, &table.yAxis}) {
+        const std::size_t at = key.size();
+        key.resize(at + 1 + axis->size() * sizeof(double));
+        key[at] = '|';
+        if (!axis->empty())
+            std::memcpy(key.data() + at + 1, axis->data(), axis->size() * sizeof(double));
+    }
+    if (m_binned && key == m_binnedKey)
+        return m_binned;
+    m_binned.reset();  // its memory back before the new one is made
+    m_binned = std::make_shared<const BinnedTakes>(binTable(*this, program, table, index, true));
+    m_binnedTable = std::move(tableRead);
+    m_binnedKey = std::move(key);
+    return m_binned;
+}
+
 void LogSession::keepOnly(const Program& program)
 {
     std::unordered_set<std::string> used;
@@ -102,6 +123,11 @@ void LogSession::keepOnly(const Program& program)
             used.insert(channel.key);
     forEachTableExpression(program, [&](const CompiledExpression& e) { used.insert(expressionKey(program, e)); });
     std::erase_if(m_results, [&](const auto& entry) { return !used.contains(entry.first); });
+    bool binnedUsed = false;
+    for (std::size_t t = 0; t < program.tables.size() && !binnedUsed; ++t)
+        binnedUsed = program.tables[t].ok && tableKey(program, t) == m_binnedTable;
+    if (!binnedUsed)
+        m_binned.reset();
 }
 
 }  // namespace dlv::workbench

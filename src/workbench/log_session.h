@@ -6,6 +6,7 @@
 
 #include "datalog/columns.h"
 #include "workbench/program.h"
+#include "workbench/table.h"
 
 #include <memory>
 #include <string>
@@ -35,6 +36,15 @@ public:
     // Null for a channel with an error.
     [[nodiscard]] ColumnPtr channel(const Program& program, std::size_t index);
 
+    // Table `index` of program binned over the log (binTable, its expression
+    // values cached): the same takes as the call before when the table reads
+    // the same expressions onto the same breakpoints, so that an edit of the
+    // statistic, minHits, target or name folds again without binning. Holds
+    // the last table binned only: 16 bytes a binned take. Precondition:
+    // program.tables[index].ok. Throws std::bad_alloc.
+    [[nodiscard]] std::shared_ptr<const BinnedTakes> binned(const Program& program, const Table& table,
+                                                            std::size_t index);
+
     // Drops cached values that program no longer uses (after an edit).
     void keepOnly(const Program& program);
     [[nodiscard]] std::size_t cachedResults() const noexcept { return m_results.size(); }
@@ -44,6 +54,9 @@ private:
 
     std::shared_ptr<ColumnCache> m_columns;
     std::unordered_map<std::string, ColumnPtr> m_results;
+    std::string m_binnedTable;  // tableKey of the binned takes
+    std::string m_binnedKey;    // the same with the breakpoints
+    std::shared_ptr<const BinnedTakes> m_binned;
 };
 
 }  // namespace dlv::workbench

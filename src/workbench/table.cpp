@@ -101,6 +101,15 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
 
 TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> logs, bool withTakes)
 {
+    std::vector<const BinnedTakes*> each;
+    each.reserve(logs.size());
+    for (const BinnedTakes& log : logs)
+        each.push_back(&log);
+    return accumulateTable(table, std::span<const BinnedTakes* const>(each), withTakes);
+}
+
+TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* const> logs, bool withTakes)
+{
     TableResult result;
     result.columns = table.xAxis.size();
     result.rows = table.twoD() ? table.yAxis.size() : 1;
@@ -109,7 +118,8 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
 
     // Count, sum, min and max in take order, logs in their order.
     std::size_t binned = 0;
-    for (const BinnedTakes& log : logs) {
+    for (const BinnedTakes* each : logs) {
+        const BinnedTakes& log = *each;
         result.takes += log.takeCount;
         result.kept += log.kept;
         binned += log.values.size();
@@ -137,7 +147,7 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
     {
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
         for (std::size_t l = 0; l < logs.size(); ++l) {
-            const BinnedTakes& log = logs[l];
+            const BinnedTakes& log = *logs[l];
             for (std::size_t i = 0; i < log.values.size(); ++i) {
                 const std::size_t at = next[log.cells[i]]++;
                 grouped[at] = log.values[i];
@@ -207,34 +217,66 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
     return value;
 }
 
-std::string cellText(const Table& table, const CellStats& cell)
+std::string statisticText(const Table& table, std::optional<double> value)
 {
-    const std::optional<double> value = statisticValue(table, cell);
     if (!value)
         return {};
     if (table.stat == Stat::Count)
-        return std::to_string(cell.count);
+        return std::to_string(static_cast<long long>(*value));
     return formatStatistic(*value);
+}
+
+std::string cellText(const Table& table, const CellStats& cell)
+{
+    return statisticText(table, statisticValue(table, cell));
+}
+
+std::vector<std::vector<std::string>> tableLines(const Table& table, std::span<const std::string> cells)
+{
+    const std::size_t columns = table.xAxis.size();
+    const std::size_t rows = table.twoD() ? table.yAxis.size() : 1;
+    std::vector<std::vector<std::string>> lines;
+    lines.reserve(rows + 1);
+    std::vector<std::string> header{std::string()};
+    for (const double x : table.xAxis)
+        header.push_back(formatBreakpoint(x));
+    lines.push_back(std::move(header));
+    for (std::size_t row = 0; row < rows; ++row) {
+        std::vector<std::string> line{table.twoD() ? formatBreakpoint(table.yAxis[row]) : std::string()};
+        for (std::size_t column = 0; column < columns; ++column) {
+            const std::size_t at = row * columns + column;
+            line.push_back(at < cells.size() ? cells[at] : std::string());
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string printedTable(std::string_view title, const std::vector<std::vector<std::string>>& lines)
+{
+    // A line break in a name would end the title line early.
+    std::string out = "# " + std::string(title);
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    std::replace(out.begin(), out.end(), '\r', ' ');
+    out += '\n';
+    for (const std::vector<std::string>& line : lines) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (i > 0)
+                out += '\t';
+            out += line[i];
+        }
+        out += '\n';
+    }
+    return out + "\n";
 }
 
 std::string tableText(const Table& table, const TableResult& result)
 {
-    // A line break in a name would end the title line early.
-    std::string name = table.name;
-    std::replace(name.begin(), name.end(), '\n', ' ');
-    std::replace(name.begin(), name.end(), '\r', ' ');
-    std::string out = "# " + name + "\n";
-    for (const double x : table.xAxis)
-        out += "\t" + formatBreakpoint(x);
-    out += "\n";
-    for (std::size_t row = 0; row < result.rows; ++row) {
-        if (table.twoD())
-            out += formatBreakpoint(table.yAxis[row]);
-        for (std::size_t column = 0; column < result.columns; ++column)
-            out += "\t" + cellText(table, result.cell(row, column));
-        out += "\n";
-    }
-    return out + "\n";
+    std::vector<std::string> cells;
+    cells.reserve(result.cells.size());
+    for (const CellStats& cell : result.cells)
+        cells.push_back(cellText(table, cell));
+    return printedTable(table.name, tableLines(table, cells));
 }
 
 std::string tablesText(const Workspace& workspace, std::span<const TableResult> results)

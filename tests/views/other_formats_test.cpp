@@ -7,6 +7,7 @@
 #include "views/general_grid.h"
 #include "views/log_document.h"
 #include "views/log_export.h"
+#include "views/markers.h"
 #include "views/report.h"
 #include "views/run_time.h"
 
@@ -142,6 +143,48 @@ TEST(OtherFormats, OwnFormatExportKeepsEveryShownField)
         return true;
     }));
     EXPECT_EQ(text, "t\nTime,RPM,Note\n0,800,x\n1.5,,y z\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Markers, UserMarkersKeepTakeOrderAndMergeWithTheLogsOwn)
+{
+    std::vector<dlv::LogMarker> user;
+    EXPECT_TRUE(dlv::addMarker(user, 3, 4, "  second pull "));
+    EXPECT_TRUE(dlv::addMarker(user, 1, 4, "first\tpull\n"));
+    EXPECT_FALSE(dlv::addMarker(user, 4, 4, "past the end"));
+    EXPECT_FALSE(dlv::addMarker(user, -1, 4, "before"));
+    ASSERT_EQ(user.size(), 2u);
+    EXPECT_EQ(user[0].take, 1);
+    EXPECT_EQ(user[0].text, "first pull ") << "control bytes become spaces, the ends are trimmed first";
+    EXPECT_EQ(user[1].text, "second pull");
+    EXPECT_TRUE(dlv::addMarker(user, 3, 4, "renamed"));
+    ASSERT_EQ(user.size(), 2u) << "one marker a take";
+    EXPECT_EQ(user[1].text, "renamed");
+    EXPECT_TRUE(dlv::addMarker(user, 0, 4, std::string(500, 'x') + "\xc3\xa9"));
+    EXPECT_EQ(user[0].text.size(), dlv::kMarkerNoteChars);
+    std::string longUtf8;
+    for (int i = 0; i < 300; ++i)
+        longUtf8 += "\xc3\xa9";
+    EXPECT_TRUE(dlv::addMarker(user, 2, 4, longUtf8));
+    EXPECT_EQ(user[2].text.size(), 2 * dlv::kMarkerNoteChars) << "cut between characters";
+
+    auto log = drive();
+    log->m_markers = {{1, "MARK 1"}, {4, "end"}};
+    const auto shown = dlv::shownMarkers(*log, user);
+    ASSERT_EQ(shown.size(), 6u);
+    EXPECT_EQ(shown[0].take, 0);
+    EXPECT_EQ(shown[1].take, 1);
+    EXPECT_TRUE(shown[1].fromLog) << "the log's own first at a shared take";
+    EXPECT_EQ(shown[1].text, "MARK 1");
+    EXPECT_FALSE(shown[2].fromLog);
+    EXPECT_EQ(shown[5].take, 4);
+
+    EXPECT_TRUE(dlv::removeMarker(user, 3));
+    EXPECT_FALSE(dlv::removeMarker(user, 3));
+    EXPECT_EQ(user.size(), 3u);
 }
 
 }  // namespace
