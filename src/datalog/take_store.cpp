@@ -268,6 +268,7 @@ struct LineOddities {
     std::uint64_t firstControlTake = UINT64_MAX;  // the take holding the first control byte
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
 
     // Adds those of a later chunk whose first take is take firstTake.
     void add(const LineOddities& later, std::uint64_t firstTake) noexcept
@@ -277,6 +278,7 @@ struct LineOddities {
         controlBytes += later.controlBytes;
         fewerFields += later.fewerFields;
         moreFields += later.moreFields;
+        trailingCommas += later.trailingCommas;
     }
 };
 
@@ -305,6 +307,7 @@ struct TakeStoreBuilder {
     // Oddities, for the warnings.
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
     std::uint64_t controlBytes = 0;
     std::size_t firstControl = SIZE_MAX;  // position of the first control byte
 
@@ -434,10 +437,21 @@ struct TakeStoreBuilder {
         if (lineIsLong)
             longLines.push_back({take, lineCommas, lineLongBase, lineIsHuge});
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
+        countFields(pos);
+    }
+
+    // The line of lineCommas commas from lineStart to pos, against the names.
+    void countFields(std::size_t pos) noexcept
+    {
+        if (lineCommas + 1 < paramLimit) {
             ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
+        } else if (lineCommas + 1 > paramLimit) {
             ++moreFields;
+            // The one field more may be the empty one after a comma that
+            // ends the line, as a names line may end in one too.
+            if (lineCommas == paramLimit && pos > lineStart && bytes[pos - 1] == ',')
+                ++trailingCommas;
+        }
     }
 
     // The widest shown field of a line with spaces, measured again with the
@@ -603,7 +617,7 @@ struct TakeStoreBuilder {
                 lineStart = pos + 1;
                 return;
             }
-            endBareLine();
+            endBareLine(pos);
             lineStart = pos + 1;
             skipLf = c == '\r';
         };
@@ -635,18 +649,15 @@ struct TakeStoreBuilder {
         }
         // The end of the file ends the last line; after a final line end there is no further take.
         if (lineStart < size)
-            endBareLine();
+            endBareLine(size);
     }
 
     // The line being indexed without anchors ends: its entry and its counts.
-    void endBareLine()
+    void endBareLine(std::size_t pos)
     {
         index.push(lineStart, 0, 0);
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
-            ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
-            ++moreFields;
+        countFields(pos);
         lineCommas = 0;
     }
 
@@ -818,6 +829,21 @@ static std::string takesText(std::uint64_t count, std::string_view what)
     return groupedCount(count) + (count == 1 ? " take has " : " takes have ") + std::string(what);
 }
 
+// Whether the names line ends in a comma that follows its last name: its
+// first empty field is the one after that comma.
+static bool endsInListComma(std::string_view names)
+{
+    if (names.size() < 2 || names.back() != ',')
+        return false;
+    std::size_t start = 0;
+    for (std::size_t comma = names.find(','); comma != std::string_view::npos; comma = names.find(',', start)) {
+        if (comma == start)
+            return false;  // an empty field before the end
+        start = comma + 1;
+    }
+    return true;
+}
+
 // The reader's warnings: those about the names line, and those counted over
 // the data lines. Line numbers count from 1 for the title line.
 static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const LineOddities& odd)
@@ -840,9 +866,12 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
     if (odd.fewerFields != 0)
         warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, odd.fewerFields,
                             takesText(odd.fewerFields, "fewer fields than the names line")});
-    if (odd.moreFields != 0)
-        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, odd.moreFields,
-                            takesText(odd.moreFields, "more fields than the names line")});
+    // A names line that ends in a comma right after its last name has that
+    // same empty field: takes that end so have no field more than it.
+    const std::uint64_t more = odd.moreFields - (endsInListComma(namesLine) ? odd.trailingCommas : 0);
+    if (more != 0)
+        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
+                            takesText(more, "more fields than the names line")});
     return warnings;
 }
 
@@ -1001,6 +1030,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         odd.controlBytes += b.controlBytes;
         odd.fewerFields += b.fewerFields;
         odd.moreFields += b.moreFields;
+        odd.trailingCommas += b.trailingCommas;
     }
     if (odd.controlBytes != 0) {
         std::size_t firstControl = SIZE_MAX;
