@@ -6,6 +6,7 @@
 #include "datalog/display_text.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
+#include "datalog/regular_file.h"
 #include "datalog/wide_instructions.h"
 
 #include <fcntl.h>
@@ -1043,23 +1044,6 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
 
 namespace {
 
-std::string reason(int error)
-{
-    switch (error) {
-    case ENOENT: return "the file does not exist";
-    case EACCES:
-    case EPERM: return "permission denied";
-    case EISDIR: return "it is a directory";
-    case ENOMEM: return "not enough memory";
-    default: {
-        std::string text = std::strerror(error);
-        if (!text.empty())
-            text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        return text;
-    }
-    }
-}
-
 constexpr std::size_t kMinReadPartBytes = std::size_t{16} << 20;
 
 std::size_t physicalMemoryBytes() noexcept
@@ -1070,17 +1054,6 @@ std::size_t physicalMemoryBytes() noexcept
         return SIZE_MAX;  // unknown: let the reservation decide
     return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
 }
-
-class FileHandle final {
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { if (m_fd >= 0) ::close(m_fd); }
-    [[nodiscard]] int get() const { return m_fd; }
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -1129,7 +1102,7 @@ ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
                 continue;
             if (errno == EAGAIN)
                 break;  // nothing more to read now
-            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
         }
         bytes.resize(at + static_cast<std::size_t>(n));
         if (n == 0)
@@ -1294,18 +1267,11 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
     std::string name;
     try {
         name = path.native();
-        // Without O_NONBLOCK, opening a FIFO would wait for a writer that
-        // may never come; the file type is checked right after.
-        FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file.get() < 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        struct stat info {};
-        if (::fstat(file.get(), &info) != 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        if (S_ISDIR(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is a directory");
-        if (!S_ISREG(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
+        const RegularFile opened = openRegularFile(path);
+        if (!opened.ok())
+            return failure("Cannot open " + inQuotes(name) + ": " + opened.error);
+        const FileHandle& file = opened.file;
+        const struct stat& info = opened.info;
         if (info.st_size == 0)
             return readStream(file.get(), name, build);
 
@@ -1339,15 +1305,15 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
             ::clock_gettime(CLOCK_REALTIME, &began);
             struct stat before {};
             if (::fstat(file.get(), &before) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
             if (control && control->cancel.load())
                 return failure("Reading " + inQuotes(name) + " was cancelled");
             if (pass.error != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(pass.error));
             struct stat after {};
             if (::fstat(file.get(), &after) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             if (pass.done < size) {
                 size = pass.done;  // cut shorter: its new end is what can be read
                 previous.clear();
