@@ -45,6 +45,11 @@ void appendShownText(std::string& out, std::string_view bytes, ShownTextOptions 
 // terminal or break a message into lines.
 [[nodiscard]] std::string quotedText(std::string_view bytes);
 
+// quotedText with backslashes left as they are: for texts that are printed
+// whole (a table's title) or quoted as written (an expression), where only
+// control bytes could do harm.
+[[nodiscard]] std::string controlsEscaped(std::string_view bytes);
+
 // A count with its thousands grouped by commas: 3412 -> "3,412".
 [[nodiscard]] std::string groupedCount(std::uint64_t count);
 

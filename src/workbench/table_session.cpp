@@ -131,7 +131,7 @@ TableOutcome computeShownTable(workbench::LogSession& session, const Workspace& 
         const workbench::CellStats& stats = result.cells[i];
         ShownCell& cell = shown.cells[i];
         cell.count = stats.count;
-        cell.mean = stats.count ? stats.sum / stats.count : kNaN;
+        cell.mean = stats.count ? stats.mean : kNaN;
         cell.min = stats.min;
         cell.max = stats.max;
         cell.stddev = stats.stddev;
