@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_page)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns expression workspace paste chart_page file_writing)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -52,6 +52,9 @@ seed number long-large '\377\007''1~0e-1'
 seed number long-tiny '\377\007''0.~01'
 seed number long-cancel '\377\007''0.~015e450'
 seed number long-point '\377\020''-1.~99e-300'
+seed file_writing png '\000\000\020\000\000\200\100\001\002\003\377\005\201\177'
+seed file_writing svg '\001\000\004\000\001\060\040\000\010\020\030'
+seed file_writing text '\002\012\000\000\002,30,40\n800,118.00,\n1200,,132.00\n'
 seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
 seed paste axis '\000 20, 30;40 1e2'
 

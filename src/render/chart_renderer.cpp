@@ -1,7 +1,9 @@
 #include "render/chart_renderer.h"
 
 #include "datalog/number.h"
+#include "render/file_writing.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
@@ -544,42 +546,66 @@ void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry
     }
 }
 
-QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
+std::optional<ChartFormat> chartFormatOf(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("svg")) {
+    if (suffix == QLatin1String("png"))
+        return ChartFormat::Png;
+    if (suffix == QLatin1String("svg"))
+        return ChartFormat::Svg;
+    return std::nullopt;
+}
+
+bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevice& device, QString& why)
+{
+    if (format == ChartFormat::Svg) {
         QSvgGenerator generator;
-        generator.setFileName(path);
+        generator.setOutputDevice(&device);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
         generator.setTitle(QStringLiteral("Chart"));
         QPainter painter;
-        if (!painter.begin(&generator))
-            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
+        if (!painter.begin(&generator)) {
+            why = QStringLiteral("the drawing cannot be started");
+            return false;
+        }
         renderer.paint(painter, size);
-        painter.end();
-        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
-            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
-        return {};
+        return painter.end();
     }
-    if (suffix != QLatin1String("png"))
-        return QStringLiteral("cannot write %1: the name must end in .png or .svg").arg(path);
     // Opaque: the page is painted on white, and a PNG without an alpha
     // channel is smaller and quicker to compress.
     QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
-        return QStringLiteral("cannot write %1: no memory for a picture of %2 x %3 pixels")
-            .arg(path)
-            .arg(size.width())
-            .arg(size.height());
+    if (image.isNull()) {
+        why = QStringLiteral("no memory for a picture of %1 x %2 pixels").arg(size.width()).arg(size.height());
+        return false;
+    }
+    image.fill(Qt::white);
     {
         QPainter painter(&image);
         renderer.paint(painter, size);
     }
-    QImageWriter writer(path, "png");
-    if (!writer.write(image))
-        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-    return {};
+    // Encoded in memory first: libpng prints its own "libpng error" on
+    // standard error when a write fails, and a buffer never fails.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, "png");
+    if (!writer.write(image)) {
+        why = reasonText(writer.errorString());
+        return false;
+    }
+    const QByteArray& bytes = encoded.data();
+    return device.write(bytes) == bytes.size();
+}
+
+QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
+{
+    const std::optional<ChartFormat> format = chartFormatOf(path);
+    if (!format)
+        return cannotWriteMessage(path, QStringLiteral("the name must end in .png or .svg"));
+    const QString reason = writeFileSafely(path, [&](QIODevice& device, QString& why) {
+        return writeChart(renderer, size, *format, device, why);
+    });
+    return reason.isEmpty() ? QString() : cannotWriteMessage(path, reason);
 }
 
 }  // namespace dlv

@@ -24,8 +24,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 
 namespace dlv {
@@ -106,9 +108,21 @@ private:
 // The QColor of a chart colour.
 [[nodiscard]] QColor chartQColor(ChartRgb rgb);
 
-// Draws page onto a new image or SVG file at path (".png" or ".svg", by the
-// name's end, case-insensitive), white behind. Returns an empty text, or why
-// it failed ("cannot write FILE: ...").
+enum class ChartFormat { Png, Svg };
+
+// The format a picture's name asks for: ".png" or ".svg" at its end, any case.
+[[nodiscard]] std::optional<ChartFormat> chartFormatOf(const QString& path);
+
+// Paints the page at size onto device as format, white behind. Returns
+// false with why for a picture that cannot be made (no memory for its
+// pixels, the encoder giving up); a failing device is for its owner to see
+// (render/file_writing.h).
+[[nodiscard]] bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevice& device,
+                              QString& why);
+
+// Writes the page to path (writeChart's picture by the name's end) whole or
+// not at all (writeFileSafely). Returns an empty text, or why it failed
+// ("cannot write 'FILE': no space left on device").
 [[nodiscard]] QString exportChart(ChartRenderer& renderer, QSize size, const QString& path);
 
 }  // namespace dlv

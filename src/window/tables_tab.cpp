@@ -3,6 +3,7 @@
 #include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
+#include "render/file_writing.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
@@ -26,7 +27,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -67,17 +67,19 @@ QLabel* makeErrorLabel(QWidget* parent, TableField field)
     return label;
 }
 
+// Whole or not at all (render/file_writing.h); the message starts a sentence.
 bool writeText(const QString& path, const std::string& text, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
+    const QString reason = writeFileSafely(path, [&](QIODevice& device, QString&) {
+        return device.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    });
+    if (reason.isEmpty())
+        return true;
+    if (error) {
+        *error = cannotWriteMessage(path, reason);
+        (*error)[0] = error->at(0).toUpper();
     }
-    return true;
+    return false;
 }
 
 // The texts as grid rows, one AppendRow each (cells hold no TAB).

@@ -2,7 +2,9 @@
 #include "support/temp_logs.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -152,6 +154,67 @@ TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(path("a.png")));
+}
+
+// --plot under `ulimit -f` with SIGXFSZ ignored, as a full disk looks to it;
+// the limit in bytes, rounded down to the 512-byte blocks of sh's ulimit.
+PlotRun plotWithFileLimit(qint64 bytes, const QStringList& args)
+{
+    QStringList quoted;
+    for (const QString& arg : args)
+        quoted << "'" + arg + "'";
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("ulimit -f %1; trap '' XFSZ; exec '%2' --plot %3")
+                                             .arg(bytes / 512)
+                                             .arg(QStringLiteral(DLV_VIEWER_EXE), quoted.join(' '))});
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+TEST_F(PlotCommand, AFullDiskLeavesTheOldPictureAndSaysWhyOnce)
+{
+    const QString workspace = file("w.json", R"({"tables": []})");
+    // How large each picture is, written freely.
+    for (const char* name : {"free.png", "free.svg"})
+        ASSERT_EQ(plot({workspace, kSample, QStringLiteral("--output"), path(name)}).code, 0);
+    for (const char* format : {"png", "svg"}) {
+        const qint64 size = QFileInfo(path(format[0] == 'p' ? "free.png" : "free.svg")).size();
+        // Failing early, and failing within the last few kilobytes.
+        for (const qint64 limit : {size / 4, size - 3000}) {
+            const QString target = path(format[0] == 'p' ? "old.png" : "old.svg");
+            QFile::remove(target);
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("the old picture");
+            old.close();
+            const PlotRun run = plotWithFileLimit(limit, {workspace, kSample,
+                                                                                   QStringLiteral("--output"), target});
+            EXPECT_EQ(run.code, 1) << format << " " << limit;
+            EXPECT_EQ(run.err, "datalog-viewer: cannot write '" + target.toUtf8() + "': file too large\n") << format;
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), "the old picture") << format << " " << limit;
+            old.close();
+        }
+    }
+    EXPECT_EQ(QDir(path("")).entryList(QDir::Files).size(), 5) << QDir(path("")).entryList(QDir::Files).join(' ').toStdString();
+}
+
+TEST_F(PlotCommand, AFullDeviceIsTheSystemsErrorOnceWithoutLibraryChatter)
+{
+    const QString workspace = file("w.json", R"({"tables": []})");
+    for (const char* name : {"o.png", "o.svg"}) {
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), path(name)));
+        const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path(name)});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "datalog-viewer: cannot write '" + path(name).toUtf8() + "': no space left on device\n");
+    }
 }
 
 }  // namespace
