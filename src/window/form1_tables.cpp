@@ -111,27 +111,33 @@ void Form1::buildTablesTab()
     connect(add(file, quit, "mnuOpenWorkspace", QStringLiteral("Open &Workspace…")), &QAction::triggered, this, [this] {
         syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Open Workspace"), false);
-        QString error;
-        if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
-            reportError(error);
-        else if (!path.isEmpty())
-            m_tab->setCurrentWidget(m_tables);
+        guarded("Open Workspace", [&] {
+            QString error;
+            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
+                reportError(error);
+            else if (!path.isEmpty())
+                m_tab->setCurrentWidget(m_tables);
+        });
     });
     connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
             [this] {
                 syncWorkbenchTabs(true);
                 const QString path = choosePath(QStringLiteral("Save Workspace As"), true);
-                QString error;
-                m_tables->setCharts(m_charts->workspace().charts);
-                if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
-                    reportError(error);
+                guarded("Save Workspace As", [&] {
+                    QString error;
+                    m_tables->setCharts(m_charts->workspace().charts);
+                    if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
+                        reportError(error);
+                });
             });
     connect(add(file, quit, "mnuExportTable", QStringLiteral("&Export Table…")), &QAction::triggered, this, [this] {
         syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Export Table"), true);
-        QString error;
-        if (!path.isEmpty() && !m_tables->exportTable(path, &error))
-            reportError(error);
+        guarded("Export Table", [&] {
+            QString error;
+            if (!path.isEmpty() && !m_tables->exportTable(path, &error))
+                reportError(error);
+        });
     });
     file->insertSeparator(quit);
     auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("mnuTools"));

@@ -11,6 +11,7 @@
 #include "workbench/format.h"
 #include "workbench/log_session.h"
 #include "workbench/table_tint.h"
+#include "workbench/workspace_file.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -707,14 +708,15 @@ const ShownTable* TablesTab::shownTable() const noexcept
 
 bool TablesTab::openWorkspace(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The one reading of workspace files: a FIFO or device is refused at
+    // once rather than waited on or read for ever.
+    const workbench::WorkspaceBytes bytes = workbench::readWorkspaceBytes(QFile::encodeName(path).toStdString());
+    if (!bytes.ok()) {
         if (error)
-            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, fromStd(bytes.reason));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    workbench::WorkspaceResult read = workbench::parseWorkspace(std::string_view(bytes.constData(), bytes.size()));
+    workbench::WorkspaceResult read = workbench::parseWorkspace(*bytes.text);
     if (!read.ok()) {
         if (error)
             *error = QStringLiteral("%1 is not a workspace: %2").arg(path, fromStd(read.error));

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct PlotRun {
@@ -152,6 +154,34 @@ TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
         EXPECT_EQ(run.code, c.code) << c.args.join(' ').toStdString() << "\n" << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty());
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(path("a.png")));
+}
+
+TEST_F(PlotCommand, AWorkspaceThatIsNoFileOrNestsTooDeepIsRefusedAtOnce)
+{
+    // A FIFO nothing writes to would block open() for ever; /dev/zero would
+    // fill the memory; 60,000 nested objects ran the stack out.
+    const QString fifo = path("w.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::string deep = "{\"tables\": [], \"charts\": ";
+    for (int i = 0; i < 60000; ++i)
+        deep += "{\"a\":";
+    deep += "1" + std::string(60000, '}') + "}";
+    const struct {
+        QString workspace;
+        QByteArray says;
+    } cases[] = {
+        {fifo, "Cannot open workspace '" + fifo.toUtf8() + "': it is not a regular file\n"},
+        {QStringLiteral("/dev/zero"), "Cannot open workspace '/dev/zero': it is not a regular file\n"},
+        {file("deep.json", deep), "': bad JSON at line 1, column 1301: lists and objects nest more than 256 deep\n"},
+    };
+    for (const auto& c : cases) {
+        const PlotRun run = plot({c.workspace, kSample, QStringLiteral("--output"), path("a.png")});
+        EXPECT_EQ(run.code, 2) << c.workspace.toStdString();
+        EXPECT_TRUE(run.err.endsWith(c.says)) << run.err.toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(path("a.png")));
 }

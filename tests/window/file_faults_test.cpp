@@ -1,11 +1,14 @@
 // Files under faults: every file the program writes is written whole or not
-// at all, with the system's reason once and nothing else on standard error.
+// at all, with the system's reason once and nothing else on standard error;
+// a workspace that is no regular file, or nests too deep, is refused at once
+// and the window keeps what it had.
 #include "../../fuzz/writing_checks.h"
 
 #include "render/file_writing.h"
 #include "support/temp_logs.h"
 #include "support/user_log.h"
 #include "support/window_fixture.h"
+#include "window/tables_tab.h"
 
 #include <QAction>
 #include <QTabWidget>
@@ -199,6 +202,43 @@ protected:
     dlvtest::TempLogs files;
     QString nextPath;
 };
+
+TEST_F(FileFaultsWindow, OpenWorkspaceRefusesWhatIsNoWorkspaceAtOnceAndKeepsItsOwn)
+{
+    choosePaths();
+    dlv::TablesTab* tables = form->tablesTab();
+    nextPath = QString::fromStdString(files.write("w.json", R"({"tables": [{"name": "Mine", "x": "RPM",
+        "xAxis": [800, 1200], "z": "BLM", "stat": "max"}]})"));
+    trigger("mnuOpenWorkspace");
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    const dlv::Workspace before = tables->workspace();
+
+    const std::string fifo = files.path("w.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string deep = "{\"tables\": [], \"charts\": ";
+    for (int i = 0; i < 60000; ++i)
+        deep += "{\"a\":";
+    deep += "1" + std::string(60000, '}') + "}";
+    const struct {
+        std::string path;
+        QString says;
+    } cases[] = {
+        {fifo, QStringLiteral("it is not a regular file")},
+        {"/dev/zero", QStringLiteral("it is not a regular file")},
+        {files.write("deep.json", deep), QStringLiteral("bad JSON at line 1, column 1301: lists and objects nest more than 256 deep")},
+        {files.write("nul.json", R"({"tables": [{"name": "T", "x": "RPM", "xAxis": [1], "z": "BLM", "stat": "mean",
+            "filter": "RPM < 1 \u0000|| 1"}]})"),
+         QStringLiteral("filter: a NUL character at column 9")},
+    };
+    for (const auto& c : cases) {
+        nextPath = QString::fromStdString(c.path);
+        errors.clear();
+        trigger("mnuOpenWorkspace");
+        ASSERT_EQ(errors.size(), 1) << c.path;
+        EXPECT_TRUE(errors[0].contains(c.says)) << errors[0].toStdString();
+        EXPECT_EQ(tables->workspace(), before) << c.path;
+    }
+}
 
 TEST_F(FileFaultsWindow, SavingToAFullDeviceSaysWhyOnce)
 {
