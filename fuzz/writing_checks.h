@@ -124,7 +124,7 @@ inline std::string checkFileWriting(std::string_view input)
         renderer.setPage(std::move(page));
         const ChartFormat format = kind == 0 ? ChartFormat::Png : ChartFormat::Svg;
         write = [&renderer, size, format](QIODevice& device, QString& why) {
-            return writeChart(renderer, size, format, device, why);
+            return writeChart(renderer, size, format, QStringLiteral("fuzz.csv  \u00b7  every take"), device, why);
         };
     }
 

@@ -556,7 +556,43 @@ std::optional<ChartFormat> chartFormatOf(const QString& path)
     return std::nullopt;
 }
 
-bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevice& device, QString& why)
+QString chartFooter(const QString& logName, std::string_view filter)
+{
+    const QString kept = filter.empty() ? QStringLiteral("every take")
+                                        : QStringLiteral("filter: ") + QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
+    return logName + QStringLiteral("  \u00b7  ") + kept;
+}
+
+namespace {
+
+// The page over size less a footer band, the footer in small grey text
+// below it (elided to the width).
+void paintExported(ChartRenderer& renderer, QPainter& painter, QSize size, const QString& footer)
+{
+    if (footer.isEmpty()) {
+        renderer.paint(painter, size);
+        return;
+    }
+    QFont small = renderer.font();
+    if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+    else if (small.pixelSize() > 0)
+        small.setPixelSize(std::max(6, small.pixelSize() * 85 / 100));
+    const QFontMetrics metrics(small);
+    const int band = std::min(metrics.height() + 4, size.height() / 4);
+    renderer.paint(painter, QSize(size.width(), size.height() - band));
+    const QRect strip(0, size.height() - band, size.width(), band);
+    painter.fillRect(strip, Qt::white);
+    painter.setFont(small);
+    painter.setPen(QColor::fromRgb(kAxisText));
+    painter.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(footer, Qt::ElideMiddle, std::max(0, strip.width() - 12)));
+}
+
+}  // namespace
+
+bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const QString& footer, QIODevice& device,
+                QString& why)
 {
     if (format == ChartFormat::Svg) {
         QSvgGenerator generator;
@@ -569,7 +605,7 @@ bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevi
             why = QStringLiteral("the drawing cannot be started");
             return false;
         }
-        renderer.paint(painter, size);
+        paintExported(renderer, painter, size, footer);
         return painter.end();
     }
     // Opaque: the page is painted on white, and a PNG without an alpha
@@ -582,7 +618,7 @@ bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevi
     image.fill(Qt::white);
     {
         QPainter painter(&image);
-        renderer.paint(painter, size);
+        paintExported(renderer, painter, size, footer);
     }
     // Encoded in memory first: libpng prints its own "libpng error" on
     // standard error when a write fails, and a buffer never fails.
@@ -597,13 +633,13 @@ bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, QIODevi
     return device.write(bytes) == bytes.size();
 }
 
-QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
+QString exportChart(ChartRenderer& renderer, QSize size, const QString& path, const QString& footer)
 {
     const std::optional<ChartFormat> format = chartFormatOf(path);
     if (!format)
         return cannotWriteMessage(path, QStringLiteral("the name must end in .png or .svg"));
     const QString reason = writeFileSafely(path, [&](QIODevice& device, QString& why) {
-        return writeChart(renderer, size, *format, device, why);
+        return writeChart(renderer, size, *format, footer, device, why);
     });
     return reason.isEmpty() ? QString() : cannotWriteMessage(path, reason);
 }

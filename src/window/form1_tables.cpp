@@ -8,6 +8,7 @@
 #include "views/log_document.h"
 #include "window/charts_tab.h"
 #include "window/curve_surface.h"
+#include "window/save_path.h"
 #include "window/tables_tab.h"
 #include "workbench/default_table.h"
 
@@ -190,8 +191,7 @@ QString Form1::choosePath(const QString& title, bool save)
         return m_pathChooser(title, save);
     const QString filter = title.contains(QStringLiteral("Workspace")) ? QStringLiteral("Workspaces (*.json);;All files (*)")
                                                                        : QStringLiteral("CSV files (*.csv);;All files (*)");
-    return save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
-                : QFileDialog::getOpenFileName(this, title, QString(), filter);
+    return save ? askSavePath(this, title, filter) : QFileDialog::getOpenFileName(this, title, QString(), filter);
 }
 
 // As the BLM double-click: z's curve with a tick at every take, the grid at

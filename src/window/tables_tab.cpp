@@ -8,6 +8,7 @@
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
+#include "window/save_path.h"
 #include "workbench/format.h"
 #include "workbench/log_session.h"
 #include "workbench/table_tint.h"
@@ -19,7 +20,6 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -344,8 +344,7 @@ void TablesTab::buildCorrections(QWidget* parent)
     connect(m_limit, &QDoubleSpinBox::valueChanged, this, [this] { showSuggested(); });
     connect(copyMap, &QPushButton::clicked, this, [this] { copySuggestedMap(); });
     connect(exportMap, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Map"), QString(),
-                                                          QStringLiteral("CSV files (*.csv);;All files (*)"));
+        const QString path = askSavePath(this, QStringLiteral("Export Map"), QStringLiteral("CSV files (*.csv);;All files (*)"));
         QString error;
         if (!path.isEmpty() && !exportSuggestedMap(path, &error))
             m_mapError->setText(error.toHtmlEscaped());
@@ -824,7 +823,8 @@ void TablesTab::showSuggested()
         return;
     }
     m_suggestedGrid->setColCount(static_cast<int>(m_shown->cols) + 1);
-    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested)));
+    const int decimals = suggestedDecimals(*m_oldMap);
+    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), decimals));
     m_suggestedGrid->setCellText(CellRange::cell(0, 0), QStringLiteral("suggested"));
     int changed = 0;
     for (std::size_t r = 0; r < m_shown->rows; ++r)
@@ -834,7 +834,7 @@ void TablesTab::showSuggested()
             const double old = m_oldMap->values[i];
             const int row = static_cast<int>(r) + 1;
             const int col = static_cast<int>(c) + 1;
-            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old)));
+            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old, decimals)));
             switch (cell.kind) {
             case CorrectionKind::Locked:
                 m_suggestedGrid->setCellTint(row, col, QColor(kLockedTint));
@@ -851,7 +851,7 @@ void TablesTab::showSuggested()
                 const TintScale scale{0.0, 0.0, 0.0, std::max(m_limit->value(), 1.0)};
                 m_suggestedGrid->setCellTint(row, col, toColor(*tableTint(percent, scale, false)));
                 tip += QStringLiteral("\nNew %1 (%2%3 %)")
-                           .arg(fromStd(mapValueText(cell.value)), percent >= 0 ? QStringLiteral("+") : QString(),
+                           .arg(fromStd(mapValueText(cell.value, decimals)), percent >= 0 ? QStringLiteral("+") : QString(),
                                 QString::number(percent, 'f', 1));
                 if (cell.kind == CorrectionKind::Limited) {
                     m_suggestedGrid->setCellBold(CellRange::cell(row, col), true);
@@ -872,7 +872,8 @@ QString TablesTab::copySuggestedMap()
 {
     if (m_suggested.empty() || !m_shown)
         return {};
-    const QString text = fromStd(tabValuesText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))));
+    const QString text = fromStd(tabValuesText(
+        mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))));
     QApplication::clipboard()->setText(text);
     return text;
 }
@@ -884,7 +885,9 @@ bool TablesTab::exportSuggestedMap(const QString& path, QString* error)
             *error = QStringLiteral("There is no suggested map to export: paste the current map first.");
         return false;
     }
-    return writeText(path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))), error);
+    return writeText(
+        path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))),
+        error);
 }
 
 }  // namespace dlv

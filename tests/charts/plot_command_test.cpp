@@ -247,4 +247,58 @@ TEST_F(PlotCommand, AFullDeviceIsTheSystemsErrorOnceWithoutLibraryChatter)
     }
 }
 
+TEST_F(PlotCommand, ExtremeValuesTimesAndASingleTakeAreDrawn)
+{
+    std::string log = "title\nTime,Huge,Tiny,Big\n";
+    for (int t = 0; t <= 100; ++t)
+        log += std::to_string(1000000000000000000LL + t * 10000000000000000LL) + (t % 2 ? ",1e308" : ",-1e308") +
+               ",6e300," + std::to_string(1200000000 + t * 1000000) + "\n";
+    const QString workspace = file("w.json", R"({"tables": [], "charts": {"panes": [{"channels": ["Huge"]},
+        {"channels": ["Tiny"]}, {"channels": ["Big"]}]}})");
+    const PlotRun run = plot({workspace, file("huge.csv", log), QStringLiteral("--output"), path("huge.svg"),
+                              QStringLiteral("--size"), QStringLiteral("800x500")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QFile svg(path("huge.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(svg.readAll());
+    // Labels in scientific form, none of hundreds of digits.
+    EXPECT_TRUE(text.contains(">1e308<")) << "the scale of +-1e308";
+    EXPECT_TRUE(text.contains(">6e300<"));
+    EXPECT_TRUE(text.contains(">1.2e18<")) << "the time axis";
+    EXPECT_TRUE(text.contains("e9<")) << "ten digits are too wide for the margin";
+    EXPECT_FALSE(text.contains("0000000000")) << "a label of many digits";
+    // The footer names the log and what the filter keeps.
+    EXPECT_TRUE(text.contains("huge.csv")) << "the log's name";
+    EXPECT_TRUE(text.contains("every take"));
+
+    // Both panes show their curves in the picture.
+    const PlotRun png = plot({workspace, path("huge.csv"), QStringLiteral("--output"), path("huge.png"),
+                              QStringLiteral("--size"), QStringLiteral("800x500")});
+    ASSERT_EQ(png.code, 0);
+    const QImage image(path("huge.png"));
+    int curve = 0;
+    for (int y = 22; y < image.height(); ++y)  // below the first legend
+        for (int x = 70; x < 730; ++x)
+            curve += image.pixel(x, y) == QColor(0x00, 0x72, 0xB2).rgb();
+    EXPECT_GT(curve, 1000) << "the +-1e308 curve is drawn";
+
+    // A log of one take: a dot, not nothing.
+    const QString one = file("one.csv", "title\nTime,RPM\n5,800\n");
+    const QString rpm = file("rpm.json", R"({"tables": [], "charts": {"panes": [{"channels": ["RPM"]}]}})");
+    ASSERT_EQ(plot({rpm, one, QStringLiteral("--output"), path("one.png"), QStringLiteral("--size"),
+                    QStringLiteral("400x300")})
+                  .code,
+              0);
+    const QImage dot(path("one.png"));
+    int blue = 0;
+    for (int y = 22; y < dot.height(); ++y)  // below the legend's colour square
+        for (int x = 0; x < dot.width(); ++x)
+            blue += dot.pixel(x, y) == QColor(0x00, 0x72, 0xB2).rgb();
+    EXPECT_GT(blue, 4) << "the take is drawn as a dot";
+    ASSERT_EQ(plot({rpm, one, QStringLiteral("--output"), path("one.svg")}).code, 0);
+    QFile oneSvg(path("one.svg"));
+    ASSERT_TRUE(oneSvg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(oneSvg.readAll().contains(">5<")) << "the take's time under it";
+}
+
 }  // namespace

@@ -1,17 +1,31 @@
 // Files under faults: every file the program writes is written whole or not
 // at all, with the system's reason once and nothing else on standard error;
 // a workspace that is no regular file, or nests too deep, is refused at once
-// and the window keeps what it had.
+// and the window keeps what it had. The window's Save dialogs add the
+// extension of the chosen type, and an exported chart names its log.
 #include "../../fuzz/writing_checks.h"
 
 #include "render/file_writing.h"
 #include "support/temp_logs.h"
 #include "support/user_log.h"
 #include "support/window_fixture.h"
+#include "window/cell_grid.h"
+#include "window/charts_tab.h"
+#include "window/save_path.h"
 #include "window/tables_tab.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -182,6 +196,32 @@ TEST(FileWriting, FuzzChecksOnHandPickedAndKeptInputs)
 
 // ------------------------------------------------------------ the window
 
+// Answers the next file dialog as a person would: the file type picked in
+// its list, the name typed, Enter.
+void answerSaveDialog(const QString& folder, const QString& name, const QString& type, int tries = 200)
+{
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            if (tries > 0)
+                answerSaveDialog(folder, name, type, tries - 1);
+            return;
+        }
+        dialog->setDirectory(folder);
+        if (!type.isEmpty())
+            dialog->selectNameFilter(type);
+        auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!edit) {
+            dialog->reject();
+            return;
+        }
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, name);
+        QTest::keyClick(edit, Qt::Key_Return);
+    });
+}
+
 class FileFaultsWindow : public dlvtest::WindowFixture {
 protected:
     void SetUp() override
@@ -262,6 +302,66 @@ TEST_F(FileFaultsWindow, SavingToAFullDeviceSaysWhyOnce)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].endsWith("c.svg': no space left on device")) << errors[0].toStdString();
     EXPECT_EQ(messages.count(), 0);
+}
+
+TEST_F(FileFaultsWindow, SaveDialogsAddTheExtensionOfTheChosenType)
+{
+    const QString folder = QString::fromStdString(files.dir().string());
+    form->findChild<QTabWidget*>("Tab1")->setCurrentWidget(form->tablesTab());
+    answerSaveDialog(folder, QStringLiteral("table"), QString());
+    trigger("mnuExportTable");
+    EXPECT_TRUE(QFile::exists(folder + "/table.csv"));
+    EXPECT_FALSE(QFile::exists(folder + "/table"));
+
+    // Export Chart: PNG unless SVG is chosen; a typed extension stays.
+    answerSaveDialog(folder, QStringLiteral("chart"), QString());
+    trigger("mnuExportChart");
+    EXPECT_FALSE(QImage(folder + "/chart.png").isNull());
+    answerSaveDialog(folder, QStringLiteral("chart"), QStringLiteral("SVG drawing (*.svg)"));
+    trigger("mnuExportChart");
+    QFile svg(folder + "/chart.svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray drawing = svg.readAll();
+    EXPECT_TRUE(drawing.contains("<svg"));
+    // The footer names the log and what the filter keeps.
+    EXPECT_TRUE(drawing.contains("drive.csv")) << "the log's name";
+    EXPECT_TRUE(drawing.contains("every take"));
+    answerSaveDialog(folder, QStringLiteral("mine.svg"), QStringLiteral("PNG picture (*.png)"));
+    trigger("mnuExportChart");
+    EXPECT_TRUE(QFile::exists(folder + "/mine.svg"));
+    EXPECT_FALSE(QFile::exists(folder + "/mine.svg.png"));
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+
+    EXPECT_EQ(dlv::withChosenExtension(QStringLiteral("/a/b"), QStringLiteral("All files (*)")), "/a/b");
+    EXPECT_EQ(dlv::withChosenExtension(QString(), QStringLiteral("CSV files (*.csv)")), QString());
+}
+
+TEST_F(FileFaultsWindow, TheSuggestedMapKeepsThePastedDecimals)
+{
+    dlv::TablesTab* tables = form->tablesTab();
+    form->findChild<QTabWidget*>("Tab1")->setCurrentWidget(tables);
+    auto type = [&](const char* field, const QString& text) {
+        auto* edit = tables->findChild<QLineEdit*>(QString::fromLatin1(field));
+        ASSERT_TRUE(edit) << field;
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    type("axisX", "30 40 50");
+    type("axisY", "800 1200 1600");
+    auto* suggested = tables->findChild<dlv::CellGrid*>(QStringLiteral("suggestedGrid"));
+    ASSERT_TRUE(suggested);
+    // As a map editor copies it: one decimal everywhere, though some values
+    // are whole. 118 / 128 and 132 / 128 of 100.0; the others unchanged.
+    QApplication::clipboard()->setText("100.0\t65\t78.5\r\n46.5\t100.0\t100\r\n100\t100\t100\r\n");
+    tables->findChild<QPushButton*>(QStringLiteral("pasteMap"))->click();
+    ASSERT_EQ(suggested->RowCount(), 4);
+    using dlv::CellRange;
+    EXPECT_EQ(suggested->CellText(CellRange::cell(1, 1)), "92.2");
+    EXPECT_EQ(suggested->CellText(CellRange::cell(1, 2)), "65.0");
+    EXPECT_EQ(suggested->CellText(CellRange::cell(2, 1)), "46.5");
+    EXPECT_EQ(suggested->CellText(CellRange::cell(2, 2)), "103.1");
+    EXPECT_EQ(tables->copySuggestedMap(), "92.2\t65.0\t78.5\n46.5\t103.1\t100.0\n100.0\t100.0\t100.0\n");
 }
 
 }  // namespace
