@@ -7,6 +7,7 @@
 #include "datalog/line_parts.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
+#include "datalog/regular_file.h"
 #include "datalog/wide_instructions.h"
 
 #include <fcntl.h>
@@ -269,6 +270,7 @@ struct LineOddities {
     std::uint64_t firstControlTake = UINT64_MAX;  // the take holding the first control byte
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
 
     // Adds those of a later chunk whose first take is take firstTake.
     void add(const LineOddities& later, std::uint64_t firstTake) noexcept
@@ -278,6 +280,7 @@ struct LineOddities {
         controlBytes += later.controlBytes;
         fewerFields += later.fewerFields;
         moreFields += later.moreFields;
+        trailingCommas += later.trailingCommas;
     }
 };
 
@@ -306,6 +309,7 @@ struct TakeStoreBuilder {
     // Oddities, for the warnings.
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
     std::uint64_t controlBytes = 0;
     std::size_t firstControl = SIZE_MAX;  // position of the first control byte
 
@@ -435,10 +439,21 @@ struct TakeStoreBuilder {
         if (lineIsLong)
             longLines.push_back({take, lineCommas, lineLongBase, lineIsHuge});
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
+        countFields(pos);
+    }
+
+    // The line of lineCommas commas from lineStart to pos, against the names.
+    void countFields(std::size_t pos) noexcept
+    {
+        if (lineCommas + 1 < paramLimit) {
             ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
+        } else if (lineCommas + 1 > paramLimit) {
             ++moreFields;
+            // The one field more may be the empty one after a comma that
+            // ends the line, as a names line may end in one too.
+            if (lineCommas == paramLimit && pos > lineStart && bytes[pos - 1] == ',')
+                ++trailingCommas;
+        }
     }
 
     // The widest shown field of a line with spaces, measured again with the
@@ -604,7 +619,7 @@ struct TakeStoreBuilder {
                 lineStart = pos + 1;
                 return;
             }
-            endBareLine();
+            endBareLine(pos);
             lineStart = pos + 1;
             skipLf = c == '\r';
         };
@@ -636,18 +651,15 @@ struct TakeStoreBuilder {
         }
         // The end of the file ends the last line; after a final line end there is no further take.
         if (lineStart < size)
-            endBareLine();
+            endBareLine(size);
     }
 
     // The line being indexed without anchors ends: its entry and its counts.
-    void endBareLine()
+    void endBareLine(std::size_t pos)
     {
         index.push(lineStart, 0, 0);
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
-            ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
-            ++moreFields;
+        countFields(pos);
         lineCommas = 0;
     }
 
@@ -790,6 +802,21 @@ static std::string takesText(std::uint64_t count, std::string_view what)
     return groupedCount(count) + (count == 1 ? " take has " : " takes have ") + std::string(what);
 }
 
+// Whether the names line ends in a comma that follows its last name: its
+// first empty field is the one after that comma.
+static bool endsInListComma(std::string_view names)
+{
+    if (names.size() < 2 || names.back() != ',')
+        return false;
+    std::size_t start = 0;
+    for (std::size_t comma = names.find(','); comma != std::string_view::npos; comma = names.find(',', start)) {
+        if (comma == start)
+            return false;  // an empty field before the end
+        start = comma + 1;
+    }
+    return true;
+}
+
 // The reader's warnings: those about the names line, and those counted over
 // the data lines. Line numbers count from 1 for the title line.
 static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const LineOddities& odd)
@@ -812,9 +839,12 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
     if (odd.fewerFields != 0)
         warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, odd.fewerFields,
                             takesText(odd.fewerFields, "fewer fields than the names line")});
-    if (odd.moreFields != 0)
-        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, odd.moreFields,
-                            takesText(odd.moreFields, "more fields than the names line")});
+    // A names line that ends in a comma right after its last name has that
+    // same empty field: takes that end so have no field more than it.
+    const std::uint64_t more = odd.moreFields - (endsInListComma(namesLine) ? odd.trailingCommas : 0);
+    if (more != 0)
+        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
+                            takesText(more, "more fields than the names line")});
     return warnings;
 }
 
@@ -973,6 +1003,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         odd.controlBytes += b.controlBytes;
         odd.fewerFields += b.fewerFields;
         odd.moreFields += b.moreFields;
+        odd.trailingCommas += b.trailingCommas;
     }
     if (odd.controlBytes != 0) {
         std::size_t firstControl = SIZE_MAX;
@@ -985,23 +1016,6 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
 
 namespace {
 
-std::string reason(int error)
-{
-    switch (error) {
-    case ENOENT: return "the file does not exist";
-    case EACCES:
-    case EPERM: return "permission denied";
-    case EISDIR: return "it is a directory";
-    case ENOMEM: return "not enough memory";
-    default: {
-        std::string text = std::strerror(error);
-        if (!text.empty())
-            text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        return text;
-    }
-    }
-}
-
 constexpr std::size_t kMinReadPartBytes = std::size_t{16} << 20;
 
 std::size_t physicalMemoryBytes() noexcept
@@ -1012,17 +1026,6 @@ std::size_t physicalMemoryBytes() noexcept
         return SIZE_MAX;  // unknown: let the reservation decide
     return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
 }
-
-class FileHandle final {
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { if (m_fd >= 0) ::close(m_fd); }
-    [[nodiscard]] int get() const { return m_fd; }
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -1071,7 +1074,7 @@ ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
                 continue;
             if (errno == EAGAIN)
                 break;  // nothing more to read now
-            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
         }
         bytes.resize(at + static_cast<std::size_t>(n));
         if (n == 0)
@@ -1236,18 +1239,11 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
     std::string name;
     try {
         name = path.native();
-        // Without O_NONBLOCK, opening a FIFO would wait for a writer that
-        // may never come; the file type is checked right after.
-        FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file.get() < 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        struct stat info {};
-        if (::fstat(file.get(), &info) != 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        if (S_ISDIR(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is a directory");
-        if (!S_ISREG(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
+        const RegularFile opened = openRegularFile(path);
+        if (!opened.ok())
+            return failure("Cannot open " + inQuotes(name) + ": " + opened.error);
+        const FileHandle& file = opened.file;
+        const struct stat& info = opened.info;
         if (info.st_size == 0)
             return readStream(file.get(), name, build);
 
@@ -1281,15 +1277,15 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
             ::clock_gettime(CLOCK_REALTIME, &began);
             struct stat before {};
             if (::fstat(file.get(), &before) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
             if (control && control->cancel.load())
                 return failure("Reading " + inQuotes(name) + " was cancelled");
             if (pass.error != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(pass.error));
             struct stat after {};
             if (::fstat(file.get(), &after) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             if (pass.done < size) {
                 size = pass.done;  // cut shorter: its new end is what can be read
                 previous.clear();

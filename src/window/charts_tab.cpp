@@ -1,6 +1,7 @@
 #include "window/charts_tab.h"
 
 #include "charts/chart_workspace.h"
+#include "render/file_writing.h"
 #include "render/chart_renderer.h"
 
 #include <QColorDialog>
@@ -667,12 +668,13 @@ void ChartsTab::recolourSelected()
     edited(pane, channel);
 }
 
-QString ChartsTab::exportTo(const QString& path) const
+QString ChartsTab::exportTo(const QString& path, const QString& logName) const
 {
     try {
-        return exportChart(m_view->renderer(), m_view->size(), path);
+        return exportChart(m_view->renderer(), m_view->size(), path,
+                           logName.isEmpty() ? QString() : chartFooter(logName, m_page.filter));
     } catch (const std::exception& error) {
-        return QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+        return cannotWriteMessage(path, QString::fromLocal8Bit(error.what()));
     }
 }
 

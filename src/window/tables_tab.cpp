@@ -3,13 +3,16 @@
 #include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
+#include "render/file_writing.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
+#include "window/save_path.h"
 #include "workbench/format.h"
 #include "workbench/log_session.h"
 #include "workbench/table_tint.h"
+#include "workbench/workspace_file.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,7 +20,6 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,7 +28,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -67,17 +68,19 @@ QLabel* makeErrorLabel(QWidget* parent, TableField field)
     return label;
 }
 
+// Whole or not at all (render/file_writing.h); the message starts a sentence.
 bool writeText(const QString& path, const std::string& text, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
+    const QString reason = writeFileSafely(path, [&](QIODevice& device, QString&) {
+        return device.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    });
+    if (reason.isEmpty())
+        return true;
+    if (error) {
+        *error = cannotWriteMessage(path, reason);
+        (*error)[0] = error->at(0).toUpper();
     }
-    return true;
+    return false;
 }
 
 // The texts as grid rows, one AppendRow each (cells hold no TAB).
@@ -341,8 +344,7 @@ void TablesTab::buildCorrections(QWidget* parent)
     connect(m_limit, &QDoubleSpinBox::valueChanged, this, [this] { showSuggested(); });
     connect(copyMap, &QPushButton::clicked, this, [this] { copySuggestedMap(); });
     connect(exportMap, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Map"), QString(),
-                                                          QStringLiteral("CSV files (*.csv);;All files (*)"));
+        const QString path = askSavePath(this, QStringLiteral("Export Map"), QStringLiteral("CSV files (*.csv);;All files (*)"));
         QString error;
         if (!path.isEmpty() && !exportSuggestedMap(path, &error))
             m_mapError->setText(error.toHtmlEscaped());
@@ -708,14 +710,15 @@ const ShownTable* TablesTab::shownTable() const noexcept
 
 bool TablesTab::openWorkspace(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The one reading of workspace files: a FIFO or device is refused at
+    // once rather than waited on or read for ever.
+    const workbench::WorkspaceBytes bytes = workbench::readWorkspaceBytes(QFile::encodeName(path).toStdString());
+    if (!bytes.ok()) {
         if (error)
-            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, fromStd(bytes.reason));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    workbench::WorkspaceResult read = workbench::parseWorkspace(std::string_view(bytes.constData(), bytes.size()));
+    workbench::WorkspaceResult read = workbench::parseWorkspace(*bytes.text);
     if (!read.ok()) {
         if (error)
             *error = QStringLiteral("%1 is not a workspace: %2").arg(path, fromStd(read.error));
@@ -823,7 +826,8 @@ void TablesTab::showSuggested()
         return;
     }
     m_suggestedGrid->setColCount(static_cast<int>(m_shown->cols) + 1);
-    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested)));
+    const int decimals = suggestedDecimals(*m_oldMap);
+    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), decimals));
     m_suggestedGrid->setCellText(CellRange::cell(0, 0), QStringLiteral("suggested"));
     int changed = 0;
     for (std::size_t r = 0; r < m_shown->rows; ++r)
@@ -833,7 +837,7 @@ void TablesTab::showSuggested()
             const double old = m_oldMap->values[i];
             const int row = static_cast<int>(r) + 1;
             const int col = static_cast<int>(c) + 1;
-            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old)));
+            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old, decimals)));
             switch (cell.kind) {
             case CorrectionKind::Locked:
                 m_suggestedGrid->setCellTint(row, col, QColor(kLockedTint));
@@ -850,7 +854,7 @@ void TablesTab::showSuggested()
                 const TintScale scale{0.0, 0.0, 0.0, std::max(m_limit->value(), 1.0)};
                 m_suggestedGrid->setCellTint(row, col, toColor(*tableTint(percent, scale, false)));
                 tip += QStringLiteral("\nNew %1 (%2%3 %)")
-                           .arg(fromStd(mapValueText(cell.value)), percent >= 0 ? QStringLiteral("+") : QString(),
+                           .arg(fromStd(mapValueText(cell.value, decimals)), percent >= 0 ? QStringLiteral("+") : QString(),
                                 QString::number(percent, 'f', 1));
                 if (cell.kind == CorrectionKind::Limited) {
                     m_suggestedGrid->setCellBold(CellRange::cell(row, col), true);
@@ -871,7 +875,8 @@ QString TablesTab::copySuggestedMap()
 {
     if (m_suggested.empty() || !m_shown)
         return {};
-    const QString text = fromStd(tabValuesText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))));
+    const QString text = fromStd(tabValuesText(
+        mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))));
     QApplication::clipboard()->setText(text);
     return text;
 }
@@ -883,7 +888,9 @@ bool TablesTab::exportSuggestedMap(const QString& path, QString* error)
             *error = QStringLiteral("There is no suggested map to export: paste the current map first.");
         return false;
     }
-    return writeText(path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))), error);
+    return writeText(
+        path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))),
+        error);
 }
 
 }  // namespace dlv

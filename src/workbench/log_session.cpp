@@ -2,24 +2,34 @@
 
 #include "datalog/take_store.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
+#include <stdexcept>
 #include <unordered_set>
 
 namespace dlv::workbench {
 
 namespace {
 
+// The log parameters an expression reads, directly or through the channels
+// it reads: a walk with a stack of its own, as channels may chain thousands
+// deep.
 void collectParameters(const Program& program, const CompiledExpression& expression, std::set<long long>& params,
                        std::set<long long>& channelsSeen)
 {
-    for (const Operand& operand : expression.operands()) {
-        if (operand.kind == Operand::Kind::Parameter) {
-            params.insert(operand.index);
-        } else if (channelsSeen.insert(operand.index).second) {
-            const CompiledChannel& channel = program.channels[static_cast<std::size_t>(operand.index)];
-            if (channel.expression)
-                collectParameters(program, *channel.expression, params, channelsSeen);
+    std::vector<const CompiledExpression*> pending{&expression};
+    while (!pending.empty()) {
+        const CompiledExpression* next = pending.back();
+        pending.pop_back();
+        for (const Operand& operand : next->operands()) {
+            if (operand.kind == Operand::Kind::Parameter) {
+                params.insert(operand.index);
+            } else if (channelsSeen.insert(operand.index).second) {
+                const CompiledChannel& channel = program.channels[static_cast<std::size_t>(operand.index)];
+                if (channel.expression)
+                    pending.push_back(&*channel.expression);
+            }
         }
     }
 }
@@ -55,7 +65,9 @@ ColumnPtr LogSession::operandColumn(const Program& program, const Operand& opera
 {
     if (operand.kind == Operand::Kind::Parameter)
         return m_columns->column(operand.index);
-    return channel(program, static_cast<std::size_t>(operand.index));
+    // Computed beforehand by evaluate, which computes every channel an
+    // expression reads before the expression itself.
+    return m_results.at(program.channels.at(static_cast<std::size_t>(operand.index)).key);
 }
 
 ColumnPtr LogSession::channel(const Program& program, std::size_t index)
@@ -67,6 +79,39 @@ ColumnPtr LogSession::channel(const Program& program, std::size_t index)
 }
 
 ColumnPtr LogSession::evaluate(const Program& program, const CompiledExpression& expression, bool keep)
+{
+    // The channels it reads that are not cached yet, directly or through
+    // others. A channel reads only channels before it, so in workspace order
+    // each one finds those it reads computed: no recursion, however long the
+    // chain.
+    std::vector<std::size_t> missing;
+    std::unordered_set<std::size_t> seen;
+    std::vector<const CompiledExpression*> pending{&expression};
+    while (!pending.empty()) {
+        const CompiledExpression* next = pending.back();
+        pending.pop_back();
+        for (const Operand& operand : next->operands()) {
+            const auto index = static_cast<std::size_t>(operand.index);
+            if (operand.kind != Operand::Kind::Channel || !seen.insert(index).second)
+                continue;
+            const CompiledChannel& channel = program.channels.at(index);
+            if (!channel.expression)
+                throw std::invalid_argument("an expression reads a channel that has an error");
+            if (m_results.contains(channel.key))
+                continue;
+            missing.push_back(index);
+            pending.push_back(&*channel.expression);
+        }
+    }
+    std::sort(missing.begin(), missing.end());
+    for (const std::size_t index : missing) {
+        const CompiledChannel& channel = program.channels[index];
+        m_results.emplace(channel.key, computed(program, *channel.expression));
+    }
+    return computed(program, expression, keep);
+}
+
+ColumnPtr LogSession::computed(const Program& program, const CompiledExpression& expression, bool keep)
 {
     const std::vector<Operand>& operands = expression.operands();
     if (expression.isOperand() && operands[0].lookBack == 0)
@@ -86,7 +131,7 @@ ColumnPtr LogSession::evaluate(const Program& program, const CompiledExpression&
     std::size_t nextParam = 0;
     for (const Operand& operand : operands) {
         held.push_back(operand.kind == Operand::Kind::Parameter ? paramColumns[nextParam++]
-                                                                : channel(program, static_cast<std::size_t>(operand.index)));
+                                                                : operandColumn(program, operand));
         data.push_back(held.back()->data());
     }
     auto result = std::make_shared<const Column>(evaluateExpression(expression, data, takes()));

@@ -51,6 +51,8 @@ public:
 
 private:
     [[nodiscard]] ColumnPtr operandColumn(const Program& program, const Operand& operand);
+    // expression's values once every channel it reads is in m_results.
+    [[nodiscard]] ColumnPtr computed(const Program& program, const CompiledExpression& expression, bool keep = true);
 
     std::shared_ptr<ColumnCache> m_columns;
     std::unordered_map<std::string, ColumnPtr> m_results;

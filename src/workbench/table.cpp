@@ -1,5 +1,7 @@
 #include "workbench/table.h"
 
+#include "datalog/display_text.h"
+#include "datalog/ordered_sum.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "workbench/format.h"
@@ -15,6 +17,29 @@ namespace dlv::workbench {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The sample standard deviation of values (at least two) around their mean.
+// The squares are summed plainly; when that overflows, as it does for values
+// of 1e200, they are summed again from values scaled by 2^-600, which cannot
+// overflow, and the result scaled back (infinite only where the deviation
+// itself is beyond the largest double).
+double standardDeviation(std::span<const double> values, double mean)
+{
+    double squares = 0;
+    for (const double v : values)
+        squares += (v - mean) * (v - mean);
+    const double n = static_cast<double>(values.size() - 1);
+    if (std::isfinite(squares))
+        return std::sqrt(squares / n);
+    constexpr double kDown = 0x1p-600;
+    const double scaledMean = mean * kDown;
+    OrderedSum scaled;
+    for (const double v : values) {
+        const double d = v * kDown - scaledMean;
+        scaled.add(d * d);
+    }
+    return std::sqrt(scaled.mean(static_cast<std::int64_t>(values.size() - 1))) * 0x1p600;
+}
 
 }  // namespace
 
@@ -114,9 +139,12 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* con
     result.columns = table.xAxis.size();
     result.rows = table.twoD() ? table.yAxis.size() : 1;
     const std::size_t cellCount = result.columns * result.rows;
-    result.cells.assign(cellCount, CellStats{0, 0, kNaN, kNaN, kNaN, kNaN});
+    result.cells.assign(cellCount, CellStats{0, 0, kNaN, kNaN, kNaN, kNaN, kNaN});
 
-    // Count, sum, min and max in take order, logs in their order.
+    // Count, sum, min and max in take order, logs in their order; the sum by
+    // the rule of every average the program shows, carried scaled once it
+    // overflows.
+    std::vector<OrderedSum> sums(cellCount);
     std::size_t binned = 0;
     for (const BinnedTakes* each : logs) {
         const BinnedTakes& log = *each;
@@ -133,10 +161,15 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* con
                 cell.min = std::min(cell.min, v);
                 cell.max = std::max(cell.max, v);
             }
-            cell.sum += v;
+            sums[log.cells[i]].add(v);
         }
     }
     result.binned = binned;
+    for (std::size_t c = 0; c < cellCount; ++c) {
+        result.cells[c].sum = sums[c].plain();
+        if (result.cells[c].count != 0)
+            result.cells[c].mean = sums[c].mean(result.cells[c].count);
+    }
 
     // The values grouped by cell, still in take order within each.
     std::vector<std::size_t> start(cellCount + 1, 0);
@@ -162,13 +195,8 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* con
             continue;
         const auto begin = grouped.begin() + static_cast<std::ptrdiff_t>(start[c]);
         const auto end = grouped.begin() + static_cast<std::ptrdiff_t>(start[c + 1]);
-        if (cell.count >= 2) {
-            const double mean = cell.sum / cell.count;
-            double squares = 0;
-            for (auto it = begin; it != end; ++it)
-                squares += (*it - mean) * (*it - mean);
-            cell.stddev = std::sqrt(squares / (cell.count - 1));
-        }
+        if (cell.count >= 2)
+            cell.stddev = standardDeviation(std::span<const double>(&*begin, cell.count), cell.mean);
         // The median last: it reorders the cell's values.
         const auto middle = begin + static_cast<std::ptrdiff_t>(cell.count / 2);
         std::nth_element(begin, middle, end);
@@ -194,7 +222,7 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
     case Stat::Count:
         return static_cast<double>(cell.count);
     case Stat::Mean:
-        value = cell.count ? cell.sum / cell.count : kNaN;
+        value = cell.count ? cell.mean : kNaN;
         break;
     case Stat::Min:
         value = cell.min;
@@ -209,7 +237,7 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
         value = cell.stddev;
         break;
     case Stat::DiffPercent:
-        value = cell.count && table.target ? (cell.sum / cell.count / *table.target - 1) * 100 : kNaN;
+        value = cell.count && table.target ? (cell.mean / *table.target - 1) * 100 : kNaN;
         break;
     }
     if (!std::isfinite(value))
@@ -254,11 +282,13 @@ std::vector<std::vector<std::string>> tableLines(const Table& table, std::span<c
 
 std::string printedTable(std::string_view title, const std::vector<std::vector<std::string>>& lines)
 {
-    // A line break in a name would end the title line early.
-    std::string out = "# " + std::string(title);
-    std::replace(out.begin(), out.end(), '\n', ' ');
-    std::replace(out.begin(), out.end(), '\r', ' ');
-    out += '\n';
+    // A line break in a name would end the title line early; other control
+    // characters are written as messages write them, so that a name cannot
+    // move a terminal's cursor or colour it.
+    std::string name(title);
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::string out = "# " + controlsEscaped(name) + "\n";
     for (const std::vector<std::string>& line : lines) {
         for (std::size_t i = 0; i < line.size(); ++i) {
             if (i > 0)

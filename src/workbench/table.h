@@ -53,11 +53,14 @@ struct BinnedTakes {
 // NaN where there is none (min of no take, stddev below 2 takes).
 struct CellStats {
     std::uint32_t count = 0;
-    double sum = 0;
+    double sum = 0;  // the plain double sum (infinite once it overflowed)
     double min = 0;
     double max = 0;
     double median = 0;
     double stddev = 0;
+    // sum / count by the rule of every average shown (datalog/ordered_sum.h):
+    // finite for finite values, even where sum overflowed.
+    double mean = 0;
 };
 
 // A take of a log: which log (its position in the order given) and which take.
@@ -109,7 +112,7 @@ struct TableResult {
 [[nodiscard]] std::string printedTable(std::string_view title, const std::vector<std::vector<std::string>>& lines);
 
 // One table as --tables prints it: "# NAME" (line breaks in the name become
-// spaces), the header line (an empty cell,
+// spaces, other control characters \t, \x1b, ...), the header line (an empty cell,
 // then the x breakpoints), one line per y breakpoint (1-D: one line whose
 // first cell is empty), an empty line. Cells joined by TAB, lines ended by LF.
 [[nodiscard]] std::string tableText(const Table& table, const TableResult& result);

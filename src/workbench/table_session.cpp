@@ -108,7 +108,7 @@ ShownTable shownFrom(const Table& table, workbench::TableResult&& result, std::v
         const workbench::CellStats& stats = result.cells[i];
         ShownCell& cell = shown.cells[i];
         cell.count = stats.count;
-        cell.mean = stats.count ? stats.sum / stats.count : kNaN;
+        cell.mean = stats.count ? stats.mean : kNaN;
         cell.min = stats.min;
         cell.max = stats.max;
         cell.stddev = stats.stddev;

@@ -56,6 +56,13 @@ struct Workspace {
 // Limits that keep a typo from asking for gigabytes.
 inline constexpr std::size_t kMaxBreakpoints = 10000;
 inline constexpr std::size_t kMaxCells = 1000000;
+// Lists and objects nested deeper than this are refused while parsing: the
+// JSON library copies, compares and writes a value one call per level, so a
+// hostile file could otherwise run the stack out.
+inline constexpr std::size_t kMaxJsonDepth = 256;
+// More calculated channels than anyone writes by hand; each costs a compile
+// of its expression, a few microseconds.
+inline constexpr std::size_t kMaxChannels = 100000;
 
 struct WorkspaceResult {
     std::optional<Workspace> workspace;
@@ -66,7 +73,8 @@ struct WorkspaceResult {
 };
 
 // Reads a workspace from JSON text. Unknown and repeated keys are errors; so
-// are wrong types, axes that are empty or not strictly increasing, an unknown
+// are lists and objects nested deeper than kMaxJsonDepth, a NUL byte anywhere
+// in the text, a NUL character (\u0000) in any text or key, wrong types, axes that are empty or not strictly increasing, an unknown
 // stat, diff% without a target (or with target 0), a y without a yAxis, and
 // repeated channel names. Expressions are not compiled here (that needs a
 // log's names): see compileWorkspace. Never throws but std::bad_alloc.
