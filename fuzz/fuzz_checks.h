@@ -674,6 +674,74 @@ inline std::string checkParamRuns(const dlv::TakeStore& store, const std::vector
     return {};
 }
 
+// Whether two summaries are the same to the last bit of every number.
+inline bool sameSummary(const dlv::CurveSummary& a, const dlv::CurveSummary& b)
+{
+    return a.count == b.count && a.maxTake == b.maxTake && a.minTake == b.minTake &&
+           std::memcmp(&a.maxValue, &b.maxValue, sizeof(double)) == 0 &&
+           std::memcmp(&a.minValue, &b.minValue, sizeof(double)) == 0 &&
+           std::memcmp(&a.average, &b.average, sizeof(double)) == 0;
+}
+
+// What forEachParamRows must hand over, as checkParamRuns asks of
+// forEachParamRun, the numbers a row a take; and the summaries that
+// SummaryAccumulator::addRows makes of its blocks, which must be those of
+// add over each slot's numbers, to the bit. Empty when so, else what went
+// wrong.
+inline std::string checkParamRows(const dlv::TakeStore& store, const std::vector<long long>& params,
+                                  const std::vector<dlv::Column>& whole, int first, int count, std::size_t blockBytes)
+{
+    std::vector<int> next(params.size(), first);
+    std::vector<std::thread::id> threads(params.size());
+    std::vector<std::string> failures(params.size());  // a slot's, written only by its thread
+    std::vector<dlv::SummaryAccumulator> summaries(params.size());
+    dlv::forEachParamRows(
+        store, params, first, count,
+        [&](std::size_t firstSlot, const dlv::RowBlock& block) {
+            std::vector<dlv::SummaryAccumulator*> added;
+            for (std::size_t j = 0; j < block.columnCount(); ++j) {
+                const std::size_t k = firstSlot + j;
+                if (k >= params.size())
+                    continue;
+                added.push_back(&summaries[k]);
+                if (!failures[k].empty())
+                    continue;
+                if (next[k] == first)
+                    threads[k] = std::this_thread::get_id();
+                if (block.firstTake() != next[k] || block.takeCount() < 1 || threads[k] != std::this_thread::get_id()) {
+                    failures[k] = "slot " + std::to_string(k) + ": block at take " + std::to_string(block.firstTake()) +
+                                  " after " + std::to_string(next[k]);
+                    continue;
+                }
+                for (int i = 0; i < block.takeCount(); ++i) {
+                    const double got = block.row(i)[j];
+                    const double want = whole[k][static_cast<std::size_t>(block.firstTake() + i)];
+                    if (std::memcmp(&got, &want, sizeof got) != 0 && !(std::isnan(got) && std::isnan(want)))
+                        failures[k] = "slot " + std::to_string(k) + " differs at take " +
+                                      std::to_string(block.firstTake() + i);
+                }
+                next[k] = block.firstTake() + block.takeCount();
+            }
+            if (added.size() == block.columnCount())
+                dlv::SummaryAccumulator::addRows(added, block.firstTake(), block.values(), block.stride(),
+                                                 block.takeCount());
+        },
+        blockBytes);
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        if (!failures[k].empty())
+            return failures[k];
+        if (next[k] != first + std::max(count, 0))
+            return "slot " + std::to_string(k) + " ended at take " + std::to_string(next[k]);
+        dlv::SummaryAccumulator one;
+        if (count > 0)
+            one.add(first, std::span<const double>(whole[k]).subspan(static_cast<std::size_t>(first),
+                                                                      static_cast<std::size_t>(count)));
+        if (!sameSummary(summaries[k].summary(), one.summary()))
+            return "slot " + std::to_string(k) + ": the summary of its rows differs from add's";
+    }
+    return {};
+}
+
 // Input: a byte naming the names line's width (1 .. 64 names), a byte
 // choosing the asked parameters, then the data lines as they come. Checks
 // every way of reading numbers from the store (whole columns by walking the
@@ -737,6 +805,10 @@ inline std::string checkColumns(std::string_view data)
             return "parameter runs: " + runs;
         if (std::string runs = checkParamRuns(*store, *params, columns, takes / 3, takes / 2, runBytes); !runs.empty())
             return "parameter runs of a window: " + runs;
+        if (std::string rows = checkParamRows(*store, *params, columns, 0, takes, runBytes); !rows.empty())
+            return "parameter rows: " + rows;
+        if (std::string rows = checkParamRows(*store, *params, columns, takes / 3, takes / 2, runBytes); !rows.empty())
+            return "parameter rows of a window: " + rows;
         for (std::size_t k = 0; k < params->size(); ++k) {
             const long long p = (*params)[k];
             if (columns[k].size() != static_cast<std::size_t>(takes))

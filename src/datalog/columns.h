@@ -217,6 +217,36 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
                         const std::function<void(const ColumnBlock&)>& consume,
                         std::size_t blockBytes = kColumnBlockBytes);
 
+// A run of consecutive takes parsed for a set of parameters, a row a take:
+// row(i)[k] is parameter k of the set in take firstTake() + i, NaN where it
+// is no number; rows lie stride() numbers apart. The layout a pass wants
+// that works along the parameters of each take (the report's totals, four
+// parameters to an instruction). Lives only for the call it is handed to.
+class RowBlock final {
+public:
+    RowBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
+             std::size_t columnCount) noexcept
+        : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride), m_columns(columnCount)
+    {
+    }
+    [[nodiscard]] int firstTake() const noexcept { return m_first; }
+    [[nodiscard]] int takeCount() const noexcept { return m_count; }
+    [[nodiscard]] std::size_t columnCount() const noexcept { return m_columns; }
+    [[nodiscard]] std::size_t stride() const noexcept { return m_stride; }
+    [[nodiscard]] const double* values() const noexcept { return m_values; }
+    [[nodiscard]] std::span<const double> row(int i) const noexcept
+    {
+        return {m_values + static_cast<std::size_t>(i) * m_stride, m_columns};
+    }
+
+private:
+    int m_first;
+    int m_count;
+    const double* m_values;
+    std::size_t m_stride;
+    std::size_t m_columns;
+};
+
 // Bytes of parsed numbers each core holds at a time in forEachParamRun:
 // few enough that they are still in that core's cache when consumed.
 inline constexpr std::size_t kParamRunBlockBytes = std::size_t{256} << 10;
@@ -236,5 +266,14 @@ inline constexpr std::size_t kParamRunBlockBytes = std::size_t{256} << 10;
 void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
                      const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
                      std::size_t blockBytes = kParamRunBlockBytes);
+
+// forEachParamRun with each block's numbers a row a take (RowBlock): the
+// same split over the cores, the same take order and threads per slot,
+// except that the slots are cut where the cores' shares of parameters
+// within the names (those a line is likely to hold) are equal, so that
+// parameters past every line cost a core nothing.
+void forEachParamRows(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                      const std::function<void(std::size_t firstSlot, const RowBlock&)>& consume,
+                      std::size_t blockBytes = kParamRunBlockBytes);
 
 }  // namespace dlv
