@@ -1,5 +1,7 @@
 #include "datalog/byte_buffer.h"
 
+#include "datalog/file_mapping.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>
@@ -47,9 +49,22 @@ std::unique_ptr<ByteBuffer> ByteBuffer::adopt(char* mapping, std::size_t mapping
     }
 }
 
+std::unique_ptr<ByteBuffer> ByteBuffer::ofFile(std::unique_ptr<FileMapping> file) noexcept
+{
+    static_assert(FileMapping::kPadding >= kPadding);
+    try {
+        std::unique_ptr<ByteBuffer> buffer(new ByteBuffer(nullptr, 0, file->data(), file->size()));
+        buffer->m_file = std::move(file);
+        return buffer;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 ByteBuffer::~ByteBuffer()
 {
-    ::munmap(m_mapping, m_mappingBytes);
+    if (m_mapping)
+        ::munmap(m_mapping, m_mappingBytes);
 }
 
 }  // namespace dlv

@@ -4,6 +4,7 @@
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
 #include "datalog/display_text.h"
+#include "datalog/file_mapping.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/wide_instructions.h"
@@ -1287,9 +1288,20 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
         // program; a log larger than the machine's memory is refused here.
         if (size > physicalMemoryBytes())
             return failure(memoryMessage(name, size));
-        // The bytes are copied rather than mapped: a mapping would show
-        // whatever a writer later puts into the file, under an index built
-        // for the old bytes.
+        // Mapped where no one can change the file while it is mapped (see
+        // file_mapping.h): then it is one version of the file, as it is
+        // now. Otherwise copied: a plain mapping would show whatever a
+        // writer later puts into the file, under an index built for the
+        // old bytes, and fault where a writer cut it.
+        if (std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get())) {
+            if (control)
+                control->bytesRead.fetch_add(mapped->size());
+            const std::size_t mappedSize = mapped->size();
+            std::unique_ptr<ByteBuffer> bytes = ByteBuffer::ofFile(std::move(mapped));
+            if (!bytes)
+                return failure(memoryMessage(name, mappedSize));
+            return build(std::move(bytes), mappedSize, name);
+        }
         auto buffer = ByteBuffer::reserve(size);
         if (!buffer)
             return failure(memoryMessage(name, size));
@@ -1494,6 +1506,58 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
     }
 }
 
+// The streaming read of a log mapped whole (see file_mapping.h): each chunk
+// is indexed where it lies, copied nowhere; its pages are brought in before
+// and let go after it. The same rules as the copying stream otherwise.
+static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, std::size_t chunkBytes,
+                                                            const TakeChunkConsumer& consume, ChunkIndex kind)
+{
+    bool consuming = false;
+    try {
+        const char* const bytes = file.data();
+        const std::size_t size = file.size();
+        if (chunkBytes == 0)
+            return std::nullopt;
+        file.bring(0, std::min(size, chunkBytes));
+        const HeaderLines lines = headerLines(bytes, size);
+        if (lines.namesStart >= size)
+            return std::nullopt;  // fewer than two lines: the whole reading tells so
+        const std::string_view namesLine(bytes + lines.namesStart, lines.namesEnd - lines.namesStart);
+        std::vector<std::string> names;
+        TakeStoreBuilder::readNames(namesLine, names);
+        std::size_t offset = lines.takesStart;
+        std::uint64_t takes = 0;
+        LineOddities odd;
+        do {
+            std::size_t end = size;
+            if (size - offset > chunkBytes) {
+                end = offset + chunkCut(bytes + offset, chunkBytes);
+                if (end == offset)
+                    return std::nullopt;  // a line longer than a chunk, as when copied
+            }
+            file.bring(end, std::min(chunkBytes, size - end));  // the next chunk, while this one is worked
+            LineOddities chunkOdd;
+            const std::unique_ptr<const TakeStore> chunk =
+                TakeStoreBuilder::buildChunk(bytes + offset, end - offset, names, kind, chunkOdd);
+            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
+                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+                return std::nullopt;
+            consuming = true;
+            consume(*chunk, static_cast<int>(takes));
+            consuming = false;
+            odd.add(chunkOdd, takes);
+            takes += static_cast<std::uint64_t>(chunk->takeCount());
+            offset = end;
+            file.drop(offset);
+        } while (offset < size);
+        return readWarnings(namesLine, odd);
+    } catch (...) {
+        if (consuming)
+            throw;
+        return std::nullopt;
+    }
+}
+
 std::optional<std::vector<ReadWarning>> streamDataLogBytes(std::string_view bytes, std::size_t chunkBytes,
                                                            const TakeChunkConsumer& consume, ChunkIndex index)
 {
@@ -1518,6 +1582,9 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     struct stat before {};
     if (file.get() < 0 || ::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
         return std::nullopt;
+    // Mapped where no one can change the file meanwhile: no copy at all.
+    if (const std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get(), FileMapping::Pages::AsAsked))
+        return streamMapped(*mapped, chunkBytes, consume, index);
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME, &began);
     const int fd = file.get();
