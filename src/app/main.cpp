@@ -2,6 +2,7 @@
 #include "app/plot_command.h"
 #include "app/tables_command.h"
 #include "datalog/display_text.h"
+#include "datalog/own_log_stream.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
 #include "window/form1.h"
@@ -32,7 +33,7 @@ int report(const std::filesystem::path& path, bool hits) noexcept
         // reading answers what streaming cannot, errors included.
         std::optional<dlv::StreamedReport> streamed = dlv::streamedReport(path, separator, hits);
         if (!streamed) {
-            const dlv::ReadResult result = dlv::readDataLog(path);
+            const dlv::ReadResult result = dlv::readWholeLog(path);
             if (!result.ok()) {
                 std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
                 return 1;

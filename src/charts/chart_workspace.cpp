@@ -1,5 +1,6 @@
 #include "charts/chart_workspace.h"
 
+#include "datalog/own_log_stream.h"
 #include "datalog/take_store.h"
 #include "workbench/log_session.h"
 #include "workbench/program.h"
@@ -97,7 +98,7 @@ ChartLog readChartLog(const std::filesystem::path& path, const workbench::Worksp
         return chartParameters(names, workspace, charts);
     });
     if (!streamed) {
-        ReadResult log = readDataLog(path);
+        ReadResult log = readWholeLog(path);
         if (!log.ok())
             return {nullptr, {}, std::move(log.error)};
         return {std::make_shared<ColumnCache>(std::move(log.store)), std::move(log.warnings), {}};

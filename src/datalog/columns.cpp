@@ -4,6 +4,7 @@
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
 #include "datalog/number.h"
+#include "datalog/own_log_stream.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "datalog/wide_instructions.h"
@@ -854,7 +855,7 @@ std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path, 
     // Chunks indexed by their lines alone: their fields are walked, which
     // costs less than indexing their commas even for one field near the end
     // of long lines.
-    std::optional<std::vector<ReadWarning>> warnings = streamDataLog(
+    std::optional<std::vector<ReadWarning>> warnings = streamOwnLog(
         path, chunkBytes,
         [&](const TakeStore& chunk, int firstTake) {
             if (firstTake == 0) {

@@ -149,7 +149,7 @@ void parseColumnsInto(const TakeStore& store, std::span<const long long> params,
                       std::span<double* const> outs);
 
 // The columns of a log read from its file in bounded memory: its data lines
-// stream through a buffer of chunkBytes (see streamDataLog) and only the
+// stream chunkBytes at a time (see streamOwnLog: the own format only) and only the
 // asked parameters are kept, as whole columns. paramsOf is called once with
 // the log's names (as ParamNames gives them), before any take is parsed, and
 // says which parameters to keep; columns[k] is the column of params[k].
@@ -166,7 +166,7 @@ using ParamsOfNames = std::function<std::vector<long long>(const std::vector<std
 // chunk is still large enough to be indexed and parsed on every core.
 inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
 
-// nullopt whenever streamDataLog gives up (then readDataLog tells what is
+// nullopt whenever streamOwnLog gives up (then readWholeLog tells what is
 // wrong, or reads what streaming cannot); throws std::bad_alloc when memory
 // for the columns runs out, and what paramsOf throws. Memory: twice
 // chunkBytes plus the columns.

@@ -6,6 +6,7 @@
 #include "views/run_time.h"
 
 #include "datalog/columns.h"
+#include "datalog/own_log_stream.h"
 
 #include <algorithm>
 #include <array>
@@ -163,7 +164,7 @@ std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, 
     return reportOfStream(
         [&](const TakeChunkConsumer& consume) {
             // Every field is walked: the chunks' commas need no index.
-            return streamDataLog(path, chunkBytes, consume, ChunkIndex::Lines);
+            return streamOwnLog(path, chunkBytes, consume, ChunkIndex::Lines);
         },
         decimalSeparator,
         hits);
