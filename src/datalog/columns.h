@@ -174,12 +174,12 @@ inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
                                                            const ParamsOfNames& paramsOf,
                                                            std::size_t chunkBytes = kColumnsChunkBytes);
 
-// A run of consecutive takes parsed for a set of parameters: column(k)[i] is
-// parameter k of the set in take firstTake() + i, NaN where it is no number.
-// Lives only for the call it is handed to.
-class ColumnBlock final {
+// Numbers of a run of consecutive takes parsed for a set of parameters, laid
+// out stride() apart as ColumnBlock or RowBlock says. Lives only for the
+// call it is handed to.
+class NumberBlock {
 public:
-    ColumnBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
+    NumberBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
                 std::size_t columnCount) noexcept
         : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride), m_columns(columnCount)
     {
@@ -187,17 +187,26 @@ public:
     [[nodiscard]] int firstTake() const noexcept { return m_first; }
     [[nodiscard]] int takeCount() const noexcept { return m_count; }
     [[nodiscard]] std::size_t columnCount() const noexcept { return m_columns; }
-    [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
-    {
-        return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
-    }
+    [[nodiscard]] std::size_t stride() const noexcept { return m_stride; }
+    [[nodiscard]] const double* values() const noexcept { return m_values; }
 
-private:
+protected:
     int m_first;
     int m_count;
     const double* m_values;
     std::size_t m_stride;
     std::size_t m_columns;
+};
+
+// A block a column a parameter: column(k)[i] is parameter k of the set in
+// take firstTake() + i, NaN where it is no number.
+class ColumnBlock final : public NumberBlock {
+public:
+    using NumberBlock::NumberBlock;
+    [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
+    {
+        return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
+    }
 };
 
 // Bytes of parsed numbers a block pass holds at a time. A block starts its
@@ -217,34 +226,17 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
                         const std::function<void(const ColumnBlock&)>& consume,
                         std::size_t blockBytes = kColumnBlockBytes);
 
-// A run of consecutive takes parsed for a set of parameters, a row a take:
-// row(i)[k] is parameter k of the set in take firstTake() + i, NaN where it
-// is no number; rows lie stride() numbers apart. The layout a pass wants
-// that works along the parameters of each take (the report's totals, four
-// parameters to an instruction). Lives only for the call it is handed to.
-class RowBlock final {
+// A block a row a take: row(i)[k] is parameter k of the set in take
+// firstTake() + i, NaN where it is no number; rows lie stride() numbers
+// apart. The layout a pass wants that works along the parameters of each
+// take (the report's totals, four parameters to an instruction).
+class RowBlock final : public NumberBlock {
 public:
-    RowBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
-             std::size_t columnCount) noexcept
-        : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride), m_columns(columnCount)
-    {
-    }
-    [[nodiscard]] int firstTake() const noexcept { return m_first; }
-    [[nodiscard]] int takeCount() const noexcept { return m_count; }
-    [[nodiscard]] std::size_t columnCount() const noexcept { return m_columns; }
-    [[nodiscard]] std::size_t stride() const noexcept { return m_stride; }
-    [[nodiscard]] const double* values() const noexcept { return m_values; }
+    using NumberBlock::NumberBlock;
     [[nodiscard]] std::span<const double> row(int i) const noexcept
     {
         return {m_values + static_cast<std::size_t>(i) * m_stride, m_columns};
     }
-
-private:
-    int m_first;
-    int m_count;
-    const double* m_values;
-    std::size_t m_stride;
-    std::size_t m_columns;
 };
 
 // Bytes of parsed numbers each core holds at a time in forEachParamRun:

@@ -1407,6 +1407,37 @@ std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
     }
 }
 
+// Hands a stream's chunks to consume in file order, numbering their takes
+// and gathering their oddities: what every stream does with a chunk once
+// its bytes are in place. consuming is set while consume runs, so that the
+// stream lets consume's exceptions travel on.
+struct ChunkFeed {
+    const std::vector<std::string>& names;
+    ChunkIndex kind;
+    const TakeChunkConsumer& consume;
+    bool& consuming;
+    std::uint64_t takes = 0;
+    LineOddities odd;
+
+    // Indexes the whole lines of bytes [bytes, bytes + size) and hands them
+    // on; false when they cannot be indexed or would take the log past the
+    // takes an int numbers.
+    bool feed(const char* bytes, std::size_t size)
+    {
+        LineOddities chunkOdd;
+        const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, size, names, kind, chunkOdd);
+        if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
+                          static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            return false;
+        consuming = true;
+        consume(*chunk, static_cast<int>(takes));
+        consuming = false;
+        odd.add(chunkOdd, takes);
+        takes += static_cast<std::uint64_t>(chunk->takeCount());
+        return true;
+    }
+};
+
 }  // namespace
 
 // The streaming read of a log of size bytes. spans, when given, gets the
@@ -1455,8 +1486,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - offset));
         if (want != 0 && !readAt(buffer->data(), want, offset))
             return std::nullopt;
-        std::uint64_t takes = 0;
-        LineOddities odd;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
         while (true) {
             char* const bytes = buffer->data();
             const std::size_t have = carry + want;
@@ -1480,18 +1510,10 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             }
             if (spans)
                 spans->push_back({offset, cut, digestOf(bytes, cut)});
-            LineOddities chunkOdd;
-            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, kind, chunkOdd);
-            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
-                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            if (!chunks.feed(bytes, cut))
                 return std::nullopt;
-            consuming = true;
-            consume(*chunk, static_cast<int>(takes));
-            consuming = false;
-            odd.add(chunkOdd, takes);
-            takes += static_cast<std::uint64_t>(chunk->takeCount());
             if (last)
-                return readWarnings(namesLine, odd);
+                return readWarnings(namesLine, chunks.odd);
             if (nextWant != 0 && !reading.get())
                 return std::nullopt;
             std::swap(buffer, spare);
@@ -1526,8 +1548,7 @@ static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, s
         std::vector<std::string> names;
         TakeStoreBuilder::readNames(namesLine, names);
         std::size_t offset = lines.takesStart;
-        std::uint64_t takes = 0;
-        LineOddities odd;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
         do {
             std::size_t end = size;
             if (size - offset > chunkBytes) {
@@ -1536,21 +1557,12 @@ static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, s
                     return std::nullopt;  // a line longer than a chunk, as when copied
             }
             file.bring(end, std::min(chunkBytes, size - end));  // the next chunk, while this one is worked
-            LineOddities chunkOdd;
-            const std::unique_ptr<const TakeStore> chunk =
-                TakeStoreBuilder::buildChunk(bytes + offset, end - offset, names, kind, chunkOdd);
-            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
-                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            if (!chunks.feed(bytes + offset, end - offset))
                 return std::nullopt;
-            consuming = true;
-            consume(*chunk, static_cast<int>(takes));
-            consuming = false;
-            odd.add(chunkOdd, takes);
-            takes += static_cast<std::uint64_t>(chunk->takeCount());
             offset = end;
             file.drop(offset);
         } while (offset < size);
-        return readWarnings(namesLine, odd);
+        return readWarnings(namesLine, chunks.odd);
     } catch (...) {
         if (consuming)
             throw;
