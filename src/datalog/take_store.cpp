@@ -1559,6 +1559,12 @@ static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, s
             file.bring(end, std::min(chunkBytes, size - end));  // the next chunk, while this one is worked
             if (!chunks.feed(bytes + offset, end - offset))
                 return std::nullopt;
+            // Someone asked to write meanwhile: the bytes are still the
+            // ones the stream began with, but the file is another now, so
+            // the whole reading answers, as when a copied stream sees a
+            // change.
+            if (file.copied())
+                return std::nullopt;
             offset = end;
             file.drop(offset);
         } while (offset < size);
