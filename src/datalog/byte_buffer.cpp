@@ -1,5 +1,7 @@
 #include "datalog/byte_buffer.h"
 
+#include "datalog/file_mapping.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -60,16 +62,30 @@ void ByteBuffer::discard(std::size_t offset, std::size_t bytes) noexcept
 
 bool ByteBuffer::growFront(std::size_t bytes) noexcept
 {
-    if (static_cast<std::size_t>(m_data - m_mapping) < bytes)
+    // A mapped file has no room of its own before its first byte.
+    if (m_mapping == nullptr || static_cast<std::size_t>(m_data - m_mapping) < bytes)
         return false;
     m_data -= bytes;
     m_capacity += bytes;
     return true;
 }
 
+std::unique_ptr<ByteBuffer> ByteBuffer::ofFile(std::unique_ptr<FileMapping> file) noexcept
+{
+    static_assert(FileMapping::kPadding >= kPadding);
+    try {
+        std::unique_ptr<ByteBuffer> buffer(new ByteBuffer(nullptr, 0, file->data(), file->size()));
+        buffer->m_file = std::move(file);
+        return buffer;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 ByteBuffer::~ByteBuffer()
 {
-    ::munmap(m_mapping, m_mappingBytes);
+    if (m_mapping)
+        ::munmap(m_mapping, m_mappingBytes);
 }
 
 }  // namespace dlv

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datalog/file_mapping.h"
+
 #include <cstddef>
 #include <memory>
 
@@ -19,6 +21,10 @@ public:
     // buffer) whose first capacity bytes are followed by kPadding zero bytes.
     // Null, and the mapping unmapped, when memory runs out.
     [[nodiscard]] static std::unique_ptr<ByteBuffer> adopt(char* mapping, std::size_t mappingBytes, std::size_t capacity) noexcept;
+
+    // The bytes of a file mapped in place of a copy (see file_mapping.h);
+    // capacity is the file's size. Null when memory runs out.
+    [[nodiscard]] static std::unique_ptr<ByteBuffer> ofFile(std::unique_ptr<FileMapping> file) noexcept;
 
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
@@ -46,6 +52,7 @@ public:
 private:
     ByteBuffer(char* mapping, std::size_t mappingBytes, char* data, std::size_t capacity) noexcept
         : m_mapping(mapping), m_mappingBytes(mappingBytes), m_data(data), m_capacity(capacity) {}
+    std::unique_ptr<FileMapping> m_file;  // set for a mapped file, which then owns the memory
     char* m_mapping;
     std::size_t m_mappingBytes;
     char* m_data;

@@ -5,6 +5,7 @@
 #include "datalog/comma_mask.h"
 #include "datalog/display_text.h"
 #include "datalog/line_parts.h"
+#include "datalog/file_mapping.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 #include "datalog/regular_file.h"
@@ -1255,9 +1256,20 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
         // program; a log larger than the machine's memory is refused here.
         if (size > physicalMemoryBytes())
             return failure(memoryMessage(name, size));
-        // The bytes are copied rather than mapped: a mapping would show
-        // whatever a writer later puts into the file, under an index built
-        // for the old bytes.
+        // Mapped where no one can change the file while it is mapped (see
+        // file_mapping.h): then it is one version of the file, as it is
+        // now. Otherwise copied: a plain mapping would show whatever a
+        // writer later puts into the file, under an index built for the
+        // old bytes, and fault where a writer cut it.
+        if (std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get())) {
+            if (control)
+                control->bytesRead.fetch_add(mapped->size());
+            const std::size_t mappedSize = mapped->size();
+            std::unique_ptr<ByteBuffer> bytes = ByteBuffer::ofFile(std::move(mapped));
+            if (!bytes)
+                return failure(memoryMessage(name, mappedSize));
+            return build(std::move(bytes), mappedSize, name);
+        }
         auto buffer = ByteBuffer::reserve(size);
         if (!buffer)
             return failure(memoryMessage(name, size));
@@ -1363,6 +1375,37 @@ std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
     }
 }
 
+// Hands a stream's chunks to consume in file order, numbering their takes
+// and gathering their oddities: what every stream does with a chunk once
+// its bytes are in place. consuming is set while consume runs, so that the
+// stream lets consume's exceptions travel on.
+struct ChunkFeed {
+    const std::vector<std::string>& names;
+    ChunkIndex kind;
+    const TakeChunkConsumer& consume;
+    bool& consuming;
+    std::uint64_t takes = 0;
+    LineOddities odd;
+
+    // Indexes the whole lines of bytes [bytes, bytes + size) and hands them
+    // on; false when they cannot be indexed or would take the log past the
+    // takes an int numbers.
+    bool feed(const char* bytes, std::size_t size)
+    {
+        LineOddities chunkOdd;
+        const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, size, names, kind, chunkOdd);
+        if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
+                          static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            return false;
+        consuming = true;
+        consume(*chunk, static_cast<int>(takes));
+        consuming = false;
+        odd.add(chunkOdd, takes);
+        takes += static_cast<std::uint64_t>(chunk->takeCount());
+        return true;
+    }
+};
+
 }  // namespace
 
 // The streaming read of a log of size bytes. spans, when given, gets the
@@ -1411,8 +1454,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - offset));
         if (want != 0 && !readAt(buffer->data(), want, offset))
             return std::nullopt;
-        std::uint64_t takes = 0;
-        LineOddities odd;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
         while (true) {
             char* const bytes = buffer->data();
             const std::size_t have = carry + want;
@@ -1436,18 +1478,10 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             }
             if (spans)
                 spans->push_back({offset, cut, digestOf(bytes, cut)});
-            LineOddities chunkOdd;
-            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, kind, chunkOdd);
-            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
-                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            if (!chunks.feed(bytes, cut))
                 return std::nullopt;
-            consuming = true;
-            consume(*chunk, static_cast<int>(takes));
-            consuming = false;
-            odd.add(chunkOdd, takes);
-            takes += static_cast<std::uint64_t>(chunk->takeCount());
             if (last)
-                return readWarnings(namesLine, odd);
+                return readWarnings(namesLine, chunks.odd);
             if (nextWant != 0 && !reading.get())
                 return std::nullopt;
             std::swap(buffer, spare);
@@ -1455,6 +1489,54 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             carry = nextCarry;
             want = nextWant;
         }
+    } catch (...) {
+        if (consuming)
+            throw;
+        return std::nullopt;
+    }
+}
+
+// The streaming read of a log mapped whole (see file_mapping.h): each chunk
+// is indexed where it lies, copied nowhere; its pages are brought in before
+// and let go after it. The same rules as the copying stream otherwise.
+static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, std::size_t chunkBytes,
+                                                            const TakeChunkConsumer& consume, ChunkIndex kind)
+{
+    bool consuming = false;
+    try {
+        const char* const bytes = file.data();
+        const std::size_t size = file.size();
+        if (chunkBytes == 0)
+            return std::nullopt;
+        file.bring(0, std::min(size, chunkBytes));
+        const HeaderLines lines = headerLines(bytes, size);
+        if (lines.namesStart >= size)
+            return std::nullopt;  // fewer than two lines: the whole reading tells so
+        const std::string_view namesLine(bytes + lines.namesStart, lines.namesEnd - lines.namesStart);
+        std::vector<std::string> names;
+        TakeStoreBuilder::readNames(namesLine, names);
+        std::size_t offset = lines.takesStart;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
+        do {
+            std::size_t end = size;
+            if (size - offset > chunkBytes) {
+                end = offset + chunkCut(bytes + offset, chunkBytes);
+                if (end == offset)
+                    return std::nullopt;  // a line longer than a chunk, as when copied
+            }
+            file.bring(end, std::min(chunkBytes, size - end));  // the next chunk, while this one is worked
+            if (!chunks.feed(bytes + offset, end - offset))
+                return std::nullopt;
+            // Someone asked to write meanwhile: the bytes are still the
+            // ones the stream began with, but the file is another now, so
+            // the whole reading answers, as when a copied stream sees a
+            // change.
+            if (file.copied())
+                return std::nullopt;
+            offset = end;
+            file.drop(offset);
+        } while (offset < size);
+        return readWarnings(namesLine, chunks.odd);
     } catch (...) {
         if (consuming)
             throw;
@@ -1486,6 +1568,9 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     struct stat before {};
     if (file.get() < 0 || ::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
         return std::nullopt;
+    // Mapped where no one can change the file meanwhile: no copy at all.
+    if (const std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get(), FileMapping::Pages::AsAsked))
+        return streamMapped(*mapped, chunkBytes, consume, index);
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME, &began);
     const int fd = file.get();

@@ -70,9 +70,16 @@ public:
     // side instead of one after the other.
     static void addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                         std::span<const std::span<const double>> values) noexcept;
+    // add(firstTake, column k of rows) for every accumulators[k], where rows
+    // holds takeCount rows stride numbers apart (a RowBlock's layout) and
+    // column k is rows[i * stride + k]: the same results, with the columns
+    // side by side in vector lanes (two, or four where AVX2 is at hand).
+    static void addRows(std::span<SummaryAccumulator* const> accumulators, int firstTake, const double* rows,
+                        std::size_t stride, int takeCount) noexcept;
     [[nodiscard]] CurveSummary summary() const noexcept;
 
 private:
+    friend struct SummaryRows;
     CurveSummary m_summary;
     OrderedSum m_sum;
 };

@@ -6,6 +6,7 @@
 #include "views/run_time.h"
 
 #include "datalog/columns.h"
+#include "datalog/own_log_stream.h"
 
 #include <algorithm>
 #include <array>
@@ -61,7 +62,7 @@ public:
             const int count = std::min(kWindowTakes, takes - window);
             for (std::vector<double>& column : m_blmColumns)
                 column.resize(static_cast<std::size_t>(count));
-            forEachParamRun(store, m_params, window, count, [&](std::size_t firstSlot, const ColumnBlock& block) {
+            forEachParamRows(store, m_params, window, count, [&](std::size_t firstSlot, const RowBlock& block) {
                 addBlock(firstSlot, block, firstTake, window);
             });
             m_blm.add(m_blmColumns[0], m_blmColumns[1], m_blmColumns[2]);
@@ -102,25 +103,24 @@ private:
     // The numbers of params[firstSlot ..] over the block's takes (of a
     // window starting at take window of the store, itself starting at take
     // firstTake of the log), on the core that parsed them.
-    void addBlock(std::size_t firstSlot, const ColumnBlock& block, int firstTake, int window)
+    void addBlock(std::size_t firstSlot, const RowBlock& block, int firstTake, int window)
     {
         const std::size_t endSlot = firstSlot + block.columnCount();
         const std::size_t summarized = std::min(endSlot, m_summaries.size());
         if (firstSlot < summarized) {
             std::vector<SummaryAccumulator*> summaries;
-            std::vector<std::span<const double>> columns;
             summaries.reserve(summarized - firstSlot);
-            columns.reserve(summarized - firstSlot);
-            for (std::size_t p = firstSlot; p < summarized; ++p) {
+            for (std::size_t p = firstSlot; p < summarized; ++p)
                 summaries.push_back(&m_summaries[p]);
-                columns.push_back(block.column(p - firstSlot));
-            }
-            SummaryAccumulator::addEach(summaries, firstTake + block.firstTake(), columns);
+            SummaryAccumulator::addRows(summaries, firstTake + block.firstTake(), block.values(), block.stride(),
+                                        block.takeCount());
         }
         for (std::size_t f = 0; f < kBlmFields.size(); ++f)
             if (m_blmSlots[f] >= firstSlot && m_blmSlots[f] < endSlot) {
-                const std::span<const double> from = block.column(m_blmSlots[f] - firstSlot);
-                std::copy(from.begin(), from.end(), m_blmColumns[f].begin() + (block.firstTake() - window));
+                const std::size_t slot = m_blmSlots[f] - firstSlot;
+                double* const to = m_blmColumns[f].data() + (block.firstTake() - window);
+                for (int i = 0; i < block.takeCount(); ++i)
+                    to[i] = block.row(i)[slot];
             }
     }
 
@@ -203,7 +203,7 @@ std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, 
     return reportOfStream(
         [&](const TakeChunkConsumer& consume) {
             // Every field is walked: the chunks' commas need no index.
-            return streamDataLog(path, chunkBytes, consume, ChunkIndex::Lines);
+            return streamOwnLog(path, chunkBytes, consume, ChunkIndex::Lines);
         },
         decimalSeparator,
         hits);

@@ -39,10 +39,11 @@ struct StreamedReport {
 // each chunk is still read and indexed on every core.
 inline constexpr std::size_t kReportChunkBytes = std::size_t{16} << 20;
 
-// The report of the log at path streamed (see streamDataLog): memory about
+// The report of the log at path streamed (see streamOwnLog: a log of the
+// own format; of another format, nullopt): memory about
 // twice chunkBytes plus one chunk's index, whatever the log's size. nullopt where
 // streaming cannot answer (any error included): then read the log whole and
-// use reportText, which also gives the error's message.
+// use reportText (readLog also gives the error's message).
 [[nodiscard]] std::optional<StreamedReport> streamedReport(const std::filesystem::path& path,
                                                            std::string_view decimalSeparator, bool hits = false,
                                                            std::size_t chunkBytes = kReportChunkBytes);

@@ -43,7 +43,49 @@ void forEachTableExpression(const Program& program, Visit&& visit)
                 visit(**field);
 }
 
+// Beyond any log's takes: depths are kept below it so that sums of them cannot overflow.
+constexpr long long kDeepest = 1LL << 40;
+
+// The deepest look-back of expression, through its channels; depths[c] is
+// channel c's once worked out (-1 before).
+long long expressionDepth(const Program& program, const CompiledExpression& expression, std::vector<long long>& depths)
+{
+    long long deepest = 0;
+    for (const Operand& operand : expression.operands()) {
+        long long depth = operand.lookBack;
+        if (operand.kind == Operand::Kind::Channel) {
+            const auto c = static_cast<std::size_t>(operand.index);
+            if (depths[c] < 0) {
+                depths[c] = 0;  // channels use only the ones before them: no cycle
+                const CompiledChannel& channel = program.channels[c];
+                if (channel.expression)
+                    depths[c] = expressionDepth(program, *channel.expression, depths);
+            }
+            depth = std::min(depth + depths[c], kDeepest);
+        }
+        deepest = std::max(deepest, depth);
+    }
+    return deepest;
+}
+
 }  // namespace
+
+std::vector<long long> programParameters(const Program& program)
+{
+    std::set<long long> params;
+    std::set<long long> channelsSeen;
+    forEachTableExpression(program, [&](const CompiledExpression& e) { collectParameters(program, e, params, channelsSeen); });
+    return std::vector<long long>(params.begin(), params.end());
+}
+
+long long lookBackDepth(const Program& program)
+{
+    std::vector<long long> depths(program.channels.size(), -1);
+    long long deepest = 0;
+    forEachTableExpression(program,
+                           [&](const CompiledExpression& e) { deepest = std::max(deepest, expressionDepth(program, e, depths)); });
+    return deepest;
+}
 
 LogSession::LogSession(std::shared_ptr<ColumnCache> columns) : m_columns(std::move(columns)) {}
 
@@ -54,11 +96,7 @@ std::size_t LogSession::takes() const noexcept
 
 void LogSession::prefetch(const Program& program)
 {
-    std::set<long long> params;
-    std::set<long long> channelsSeen;
-    forEachTableExpression(program, [&](const CompiledExpression& e) { collectParameters(program, e, params, channelsSeen); });
-    const std::vector<long long> wanted(params.begin(), params.end());
-    (void)m_columns->columns(wanted);
+    (void)m_columns->columns(programParameters(program));
 }
 
 ColumnPtr LogSession::operandColumn(const Program& program, const Operand& operand)

@@ -15,6 +15,15 @@
 
 namespace dlv::workbench {
 
+// Every log parameter that program's channels and tables read, sorted, each once.
+[[nodiscard]] std::vector<long long> programParameters(const Program& program);
+
+// The farthest back the tables of program look from a take, through their
+// channels: a table's values at a take depend on the parameters of at most
+// this many takes before it (TPS - TPS[-1] gives 1; a look-back of 2 at a
+// channel that itself looks back 1 gives 3).
+[[nodiscard]] long long lookBackDepth(const Program& program);
+
 class LogSession final {
 public:
     explicit LogSession(std::shared_ptr<ColumnCache> columns);

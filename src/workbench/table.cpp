@@ -67,10 +67,13 @@ int binIndex(std::span<const double> axis, double value) noexcept
     return value - axis[i - 1] <= axis[i] - value ? static_cast<int>(i - 1) : static_cast<int>(i);
 }
 
-BinnedTakes binTable(LogSession& session, const Program& program, const Table& table, std::size_t index, bool keep)
+BinnedTakes binTable(LogSession& session, const Program& program, const Table& table, std::size_t index, bool keep,
+                     std::size_t context, std::uint64_t firstTake)
 {
     const CompiledTable& compiled = program.tables.at(index);
-    const std::size_t takes = session.takes();
+    const std::size_t all = session.takes();
+    context = std::min(context, all);
+    const std::size_t takes = all - context;
     if (!compiled.ok)
         return BinnedTakes{{}, {}, {}, takes, 0};
     const ColumnPtr filter = compiled.filter ? session.evaluate(program, *compiled.filter, keep) : nullptr;
@@ -89,7 +92,8 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
         out.takes.reserve(most);
         out.cells.reserve(most);
         out.values.reserve(most);
-        for (std::size_t t = takes * k / parts; t < end; ++t) {
+        for (std::size_t i = takes * k / parts; i < end; ++i) {
+            const std::size_t t = context + i;
             if (filter) {
                 if (!filterKeeps((*filter)[t]))
                     continue;
@@ -107,7 +111,7 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
                 if (row < 0)
                     continue;
             }
-            out.takes.push_back(static_cast<std::uint32_t>(t));
+            out.takes.push_back(static_cast<std::uint32_t>(firstTake + i));
             out.cells.push_back(static_cast<std::uint32_t>(static_cast<std::size_t>(row) * columns +
                                                            static_cast<std::size_t>(column)));
             out.values.push_back(value);

@@ -46,8 +46,12 @@ struct BinnedTakes {
 // that fall on the axes. keep: cache the expression values in the session
 // (for a window that recomputes after edits). A table with an error bins no
 // take. Throws std::bad_alloc.
+// For a log computed a chunk of takes at a time: the session's first
+// context takes are only there for the look-backs of the ones after them,
+// which are takes firstTake, firstTake + 1, ... of the log: only those are
+// binned and counted, under those numbers.
 [[nodiscard]] BinnedTakes binTable(LogSession& session, const Program& program, const Table& table,
-                                   std::size_t index, bool keep);
+                                   std::size_t index, bool keep, std::size_t context = 0, std::uint64_t firstTake = 0);
 
 // One cell. Statistics over its takes in take order (logs in their order);
 // NaN where there is none (min of no take, stddev below 2 takes).
