@@ -24,6 +24,9 @@
 # pandas comes from Debian's python3-pandas (/usr/bin/python3; a python3 found
 # first on PATH may lack it). When it is missing the script installs it if run
 # as root, and otherwise says so and prints n/a for the pandas figures.
+# DuckDB (max/avg/min of every column, as --report gives them) comes from the
+# npm package @duckdb/node-api, installed into bench/out/duckdb when Node and
+# npm are there (see bench/duckdb.sh); without them its figures are n/a.
 # Results: bench/out/result_TAKES.txt ("key value" lines) and bench/out/summary.txt.
 set -euo pipefail
 
@@ -37,7 +40,7 @@ while [ $# -gt 0 ]; do
         --quick) quick=1 ;;
         --build-dir) build=$(realpath -m "${2:?--build-dir needs a directory}"); shift ;;
         --runs) runs=${2:?--runs needs a number}; shift ;;
-        -h|--help) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "bench/run.sh: unknown argument '$1' (see --help)" >&2; exit 2 ;;
     esac
     shift
@@ -98,6 +101,10 @@ if [ "$quick" = 0 ]; then
     fi
 fi
 
+# shellcheck source=bench/duckdb.sh
+. "$root/bench/duckdb.sh"
+[ "$quick" = 0 ] && duckdb_setup
+
 # Times pandas.read_csv inside Python: a warm-up, then the median of RUNS reads.
 pandas_script='
 import statistics, sys, time
@@ -145,6 +152,10 @@ bench_log() {
         pandas_ms=$(/usr/bin/python3 -c "$pandas_script" "$log" "$n" "$takes") || pandas_ms=n/a
     fi
     echo "pandas_ms $pandas_ms" >>"$result"
+    if [ "$duckdb" = 1 ]; then
+        echo "== $name: DuckDB, max/avg/min of every column, $n run(s)"
+    fi
+    duckdb_time report "$log" "$n" >>"$result"
 }
 
 wide_results=()
@@ -174,4 +185,18 @@ else
     pandas_300k=$(awk '$1 == "pandas_ms" { print $2 }' "$out/result_300000.txt" 2>/dev/null || true)
     bash "$root/bench/tables_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"} \
         ${pandas_300k:+--pandas-ms "$pandas_300k"}
+fi
+
+# Opening a generated MLG log beside its own targets (bench/mlg_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/mlg_bench.sh" --quick --build-dir "$build"
+else
+    bash "$root/bench/mlg_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
+fi
+
+# A ';'-separated log with decimal commas beside the own format (bench/text_bench.sh).
+if [ "$quick" = 1 ]; then
+    bash "$root/bench/text_bench.sh" --quick --build-dir "$build"
+else
+    bash "$root/bench/text_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
 fi

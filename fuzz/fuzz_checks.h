@@ -9,6 +9,7 @@
 
 #include "datalog/afsep.h"
 #include "datalog/columns.h"
+#include "datalog/log_formats.h"
 #include "datalog/not_a_log.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
@@ -32,6 +33,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace dlv::fuzzcheck {
@@ -421,12 +423,12 @@ inline std::string checkStoreAgainst(std::string_view bytes, const dlv::ReadResu
 
 // Whether a file's head is plainly not a log, written plainly: a quarter of
 // its bytes or more are no text (control bytes but TAB, CR and LF, and bytes
-// of no UTF-8 character, as naiveUtf8 reads one), no line is text, and it
-// is not MLG.
+// of no UTF-8 character, as naiveUtf8 reads one), no line is text, and no
+// reader of another format claims it (detection has a target of its own).
 inline bool naiveNotALog(std::string_view head)
 {
     head = head.substr(0, dlv::kNotALogHeadBytes);
-    if (head.empty() || head.substr(0, 6) == std::string_view("MLVLG\0", 6))
+    if (head.empty() || dlv::detectLogFormat(head) != dlv::LogFormat::Datalog)
         return false;
     const auto control = [](char c) {
         const auto b = static_cast<unsigned char>(c);
@@ -443,16 +445,30 @@ inline bool naiveNotALog(std::string_view head)
     }
     if (noText * 4 < head.size())
         return false;
-    std::string line;
-    for (std::size_t i = 0; i <= head.size(); ++i) {
-        if (i < head.size() && head[i] != '\r' && head[i] != '\n') {
-            line += head[i];
+    // The lines, each with whether a line end followed it (CR LF is one).
+    std::vector<std::pair<std::string, bool>> lines(1);
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] != '\r' && head[i] != '\n') {
+            lines.back().first += head[i];
             continue;
         }
+        lines.back().second = true;
+        if (head[i] == '\r' && i + 1 < head.size() && head[i + 1] == '\n')
+            ++i;
+        lines.emplace_back();
+    }
+    const auto text = [&](const std::string& line) {
+        return naiveUtf8(line) && std::none_of(line.begin(), line.end(), control);
+    };
+    // A title line and a names line, as the own format starts.
+    if (lines.size() >= 2 && lines[0].second && text(lines[0].first) && !lines[1].first.empty() &&
+        text(lines[1].first))
+        return false;
+    for (const auto& entry : lines) {
+        const std::string& line = entry.first;
         const bool longEnough = line.size() >= 4 || (line.size() == 3 && line.find(',') != std::string::npos);
-        if (longEnough && naiveUtf8(line) && std::none_of(line.begin(), line.end(), control))
+        if (longEnough && text(line))
             return false;
-        line.clear();
     }
     return true;
 }
@@ -702,46 +718,120 @@ inline std::string checkBlm(std::string_view data)
 
 // ------------------------------------------------------------ numeric columns
 
+// What a pass split by parameters must hand over to each slot: blocks of
+// its numbers in take order, from first on, always on the same thread, each
+// number that of whole (the columns parseColumns gives). Called with each
+// block a slot gets, where value(i) is the block's number of take
+// block.firstTake() + i; failures() says what went wrong first, per slot.
+class SlotBlocks final {
+public:
+    SlotBlocks(const std::vector<dlv::Column>& whole, int first, int count)
+        : m_whole(whole), m_first(first), m_count(count), m_next(whole.size(), first), m_threads(whole.size()),
+          m_failures(whole.size())
+    {
+    }
+    template <typename Value>
+    void check(std::size_t k, const dlv::NumberBlock& block, Value&& value)
+    {
+        if (!m_failures[k].empty())
+            return;  // a slot's, written only by its thread
+        if (m_next[k] == m_first)
+            m_threads[k] = std::this_thread::get_id();
+        if (block.firstTake() != m_next[k] || block.takeCount() < 1 || m_threads[k] != std::this_thread::get_id()) {
+            m_failures[k] = "slot " + std::to_string(k) + ": block at take " + std::to_string(block.firstTake()) +
+                            " after " + std::to_string(m_next[k]);
+            return;
+        }
+        for (int i = 0; i < block.takeCount(); ++i) {
+            const double got = value(i);
+            const double want = m_whole[k][static_cast<std::size_t>(block.firstTake() + i)];
+            if (std::memcmp(&got, &want, sizeof got) != 0 && !(std::isnan(got) && std::isnan(want)))
+                m_failures[k] = "slot " + std::to_string(k) + " differs at take " + std::to_string(block.firstTake() + i);
+        }
+        m_next[k] = block.firstTake() + block.takeCount();
+    }
+    // Empty when every slot got all its takes and nothing went wrong.
+    [[nodiscard]] std::string failure() const
+    {
+        for (std::size_t k = 0; k < m_failures.size(); ++k) {
+            if (!m_failures[k].empty())
+                return m_failures[k];
+            if (m_next[k] != m_first + std::max(m_count, 0))
+                return "slot " + std::to_string(k) + " ended at take " + std::to_string(m_next[k]);
+        }
+        return {};
+    }
+
+private:
+    const std::vector<dlv::Column>& m_whole;
+    int m_first;
+    int m_count;
+    std::vector<int> m_next;
+    std::vector<std::thread::id> m_threads;
+    std::vector<std::string> m_failures;
+};
+
 // What forEachParamRun must hand over for params over takes first .. first +
-// count - 1 of store: each slot's numbers (those of whole, the columns
-// parseColumns gives) once, in take order, always on the same thread.
-// Empty when so, else what went wrong.
+// count - 1 of store: each slot's numbers once, in take order, always on the
+// same thread (see SlotBlocks). Empty when so, else what went wrong.
 inline std::string checkParamRuns(const dlv::TakeStore& store, const std::vector<long long>& params,
                                   const std::vector<dlv::Column>& whole, int first, int count, std::size_t blockBytes)
 {
-    std::vector<int> next(params.size(), first);
-    std::vector<std::thread::id> threads(params.size());
-    std::vector<std::string> failures(params.size());  // a slot's, written only by its thread
+    SlotBlocks slots(whole, first, count);
     dlv::forEachParamRun(
         store, params, first, count,
         [&](std::size_t firstSlot, const dlv::ColumnBlock& block) {
-            for (std::size_t j = 0; j < block.columnCount(); ++j) {
-                const std::size_t k = firstSlot + j;
-                if (k >= params.size() || !failures[k].empty())
-                    continue;
-                if (next[k] == first)
-                    threads[k] = std::this_thread::get_id();
-                if (block.firstTake() != next[k] || block.takeCount() < 1 || threads[k] != std::this_thread::get_id()) {
-                    failures[k] = "slot " + std::to_string(k) + ": block at take " + std::to_string(block.firstTake()) +
-                                  " after " + std::to_string(next[k]);
-                    continue;
-                }
-                for (int i = 0; i < block.takeCount(); ++i) {
-                    const double got = block.column(j)[static_cast<std::size_t>(i)];
-                    const double want = whole[k][static_cast<std::size_t>(block.firstTake() + i)];
-                    if (std::memcmp(&got, &want, sizeof got) != 0 && !(std::isnan(got) && std::isnan(want)))
-                        failures[k] = "slot " + std::to_string(k) + " differs at take " +
-                                      std::to_string(block.firstTake() + i);
-                }
-                next[k] = block.firstTake() + block.takeCount();
-            }
+            for (std::size_t j = 0; j < block.columnCount(); ++j)
+                if (firstSlot + j < params.size())
+                    slots.check(firstSlot + j, block, [&](int i) { return block.column(j)[static_cast<std::size_t>(i)]; });
         },
         blockBytes);
+    return slots.failure();
+}
+
+// Whether two summaries are the same to the last bit of every number.
+inline bool sameSummary(const dlv::CurveSummary& a, const dlv::CurveSummary& b)
+{
+    return a.count == b.count && a.maxTake == b.maxTake && a.minTake == b.minTake &&
+           std::memcmp(&a.maxValue, &b.maxValue, sizeof(double)) == 0 &&
+           std::memcmp(&a.minValue, &b.minValue, sizeof(double)) == 0 &&
+           std::memcmp(&a.average, &b.average, sizeof(double)) == 0;
+}
+
+// What forEachParamRows must hand over, as checkParamRuns asks of
+// forEachParamRun, the numbers a row a take; and the summaries that
+// SummaryAccumulator::addRows makes of its blocks, which must be those of
+// add over each slot's numbers, to the bit. Empty when so, else what went
+// wrong.
+inline std::string checkParamRows(const dlv::TakeStore& store, const std::vector<long long>& params,
+                                  const std::vector<dlv::Column>& whole, int first, int count, std::size_t blockBytes)
+{
+    SlotBlocks slots(whole, first, count);
+    std::vector<dlv::SummaryAccumulator> summaries(params.size());
+    dlv::forEachParamRows(
+        store, params, first, count,
+        [&](std::size_t firstSlot, const dlv::RowBlock& block) {
+            std::vector<dlv::SummaryAccumulator*> added;
+            for (std::size_t j = 0; j < block.columnCount(); ++j) {
+                if (firstSlot + j >= params.size())
+                    continue;
+                added.push_back(&summaries[firstSlot + j]);
+                slots.check(firstSlot + j, block, [&](int i) { return block.row(i)[j]; });
+            }
+            if (added.size() == block.columnCount())
+                dlv::SummaryAccumulator::addRows(added, block.firstTake(), block.values(), block.stride(),
+                                                 block.takeCount());
+        },
+        blockBytes);
+    if (std::string failure = slots.failure(); !failure.empty())
+        return failure;
     for (std::size_t k = 0; k < params.size(); ++k) {
-        if (!failures[k].empty())
-            return failures[k];
-        if (next[k] != first + std::max(count, 0))
-            return "slot " + std::to_string(k) + " ended at take " + std::to_string(next[k]);
+        dlv::SummaryAccumulator one;
+        if (count > 0)
+            one.add(first, std::span<const double>(whole[k]).subspan(static_cast<std::size_t>(first),
+                                                                      static_cast<std::size_t>(count)));
+        if (!sameSummary(summaries[k].summary(), one.summary()))
+            return "slot " + std::to_string(k) + ": the summary of its rows differs from add's";
     }
     return {};
 }
@@ -809,6 +899,10 @@ inline std::string checkColumns(std::string_view data)
             return "parameter runs: " + runs;
         if (std::string runs = checkParamRuns(*store, *params, columns, takes / 3, takes / 2, runBytes); !runs.empty())
             return "parameter runs of a window: " + runs;
+        if (std::string rows = checkParamRows(*store, *params, columns, 0, takes, runBytes); !rows.empty())
+            return "parameter rows: " + rows;
+        if (std::string rows = checkParamRows(*store, *params, columns, takes / 3, takes / 2, runBytes); !rows.empty())
+            return "parameter rows of a window: " + rows;
         for (std::size_t k = 0; k < params->size(); ++k) {
             const long long p = (*params)[k];
             if (columns[k].size() != static_cast<std::size_t>(takes))

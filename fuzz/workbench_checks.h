@@ -8,6 +8,7 @@
 #include "datalog/take_store.h"
 #include "workbench/workbench.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -100,15 +101,77 @@ inline std::string checkExpression(std::string_view text)
     return {};
 }
 
-// Any bytes as a workspace: parsing never throws; what parses is written
-// back as JSON that reads as the same workspace and writes the same bytes;
-// compiled against workbenchLog() and computed, every table has its cells.
-inline std::string checkWorkspace(std::string_view text)
+// The input with its runs written out: \x01, a count byte k and a piece of
+// up to 16 bytes (up to the next \x01 or the end) stand for the piece
+// (k + 1) x 4096 times, at most 16 MiB in all. So a short input can nest a
+// million lists deep, as a hostile file would, which a fuzzer of inputs of a
+// few kilobytes would never reach; a raw \x01 is no JSON anyway.
+inline std::string expandRuns(std::string_view input)
+{
+    constexpr std::size_t kMost = std::size_t{16} << 20;
+    std::string out;
+    std::size_t i = 0;
+    while (i < input.size()) {
+        if (input[i] != '\x01' || i + 1 >= input.size()) {
+            out += input[i++];
+            continue;
+        }
+        const std::size_t count = (static_cast<unsigned char>(input[i + 1]) + std::size_t{1}) * 4096;
+        const std::size_t end = std::min({input.find('\x01', i + 2), input.size(), i + 2 + 16});
+        const std::string_view piece = input.substr(i + 2, end - (i + 2));
+        for (std::size_t k = 0; k < count && out.size() + piece.size() <= kMost; ++k)
+            out += piece;
+        i = end < input.size() && input[end] == '\x01' ? end + 1 : end;
+    }
+    return out;
+}
+
+// How deep lists and objects nest in a JSON text, outside its strings: the
+// plainest count.
+inline std::size_t nestingDepth(std::string_view text)
+{
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
+// Any bytes (with their runs written out, see expandRuns) as a workspace:
+// parsing never throws and never runs the stack out; nothing nested deeper
+// than kMaxJsonDepth and no text with a NUL is accepted; what parses is
+// written back as JSON that reads as the same workspace and writes the same
+// bytes; compiled against workbenchLog() and computed, every table has its
+// cells.
+inline std::string checkWorkspace(std::string_view input)
 {
     using namespace workbench;
+    const std::string expanded = expandRuns(input);
+    const std::string_view text = expanded;
     const WorkspaceResult parsed = parseWorkspace(text);
     if (!parsed.ok())
         return parsed.error.empty() ? "a failure without a message" : std::string();
+    if (nestingDepth(text) > kMaxJsonDepth)
+        return "a workspace nested " + std::to_string(nestingDepth(text)) + " deep was accepted";
+    if (text.find('\0') != std::string_view::npos)
+        return "a workspace holding a NUL byte was accepted";
+    for (const Channel& channel : parsed.workspace->channels)
+        if ((channel.name + channel.expr).find('\0') != std::string::npos)
+            return "a channel holding a NUL character was accepted";
     const Workspace& workspace = *parsed.workspace;
     const std::string saved = workspaceToJson(workspace);
     const WorkspaceResult again = parseWorkspace(saved);
@@ -141,6 +204,17 @@ inline std::string checkWorkspace(std::string_view text)
         if (counted != binned.values.size() || counted > binned.kept || binned.kept > binned.takeCount)
             return "the cells do not add up to the binned takes";
         (void)tableText(table, result);
+        // A log compared with itself: no cell differs, and a cell has a
+        // difference exactly where it has a value.
+        const TableDifference same = differenceTable(table, result, result);
+        for (std::size_t c = 0; c < same.cells.size(); ++c) {
+            const DifferenceCell& cell = same.cells[c];
+            if (cell.difference.has_value() != statisticValue(table, result.cells[c]).has_value())
+                return "a cell compared with itself has a difference without a value, or none with one";
+            if ((cell.difference && *cell.difference != 0) || (cell.percent && *cell.percent != 0))
+                return "a cell compared with itself differs";
+        }
+        (void)differenceText(table, same);
     }
     return {};
 }

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns not_a_log expression workspace paste chart_page)
+((${#targets[@]})) || targets=(afsep reader blm curve number columns mlg text_log detect not_a_log expression workspace paste chart_page file_writing)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -40,6 +40,11 @@ seed blm odd ' 800 |+35.0|1e308\n-0|104.999|-1e308\n1600|55|x|abc\n'
 seed curve small '\000\144\000\001\002\003\200\005\373\010'
 seed expression filter 'ECT > 80 && abs(TPS - TPS[-1]) < 2'
 seed expression braces '{O2 (mV)} / 100 + #1[-2] * (RPM >= 800 ? 1 : 0)'
+# Runs: \001, a count byte k and a piece stand for the piece (k + 1) x 4096
+# times (see expandRuns in fuzz/workbench_checks.h), so that nesting deep
+# enough to run a stack out fits a short input.
+seed workspace deep '{"tables": [], "charts": \x01\x0e{"a":\x011\x01\x0e}\x01}'
+seed workspace lists '{"tables": [], "charts": \x01\xff[\x01\x01\xff]\x01}'
 seed workspace example '{"channels": [{"name": "dTPS", "expr": "TPS - TPS[-1]"}], "tables": [{"name": "B", "x": "MAP", "xAxis": [30, 40], "y": "RPM", "yAxis": [800, 1000], "z": "{O2 (mV)}", "stat": "median", "minHits": 1, "filter": "abs(dTPS) < 5"}], "charts": {"panes": []}}'
 seed columns plain '\005\021-1.5,22,.5,7.,-0\n12345678,1.2345678,--1,1..2, 3 \n9,,x,1e3,+4\n'
 seed chart_page page '{"charts": {"panes": [{"channels": ["RPM", {"name": "MAP", "color": "#d55e00"}]}, {"type": "scatter", "x": "RPM", "y": "BLM", "color": "MAP"}]}}'
@@ -55,8 +60,12 @@ seed number long-large '\377\007''1~0e-1'
 seed number long-tiny '\377\007''0.~01'
 seed number long-cancel '\377\007''0.~015e450'
 seed number long-point '\377\020''-1.~99e-300'
+seed file_writing png '\000\000\020\000\000\200\100\001\002\003\377\005\201\177'
+seed file_writing svg '\001\000\004\000\001\060\040\000\010\020\030'
+seed file_writing text '\002\012\000\000\002,30,40\n800,118.00,\n1200,,132.00\n'
 seed paste map '\011\t20\t30\n400\t1\t2.5\n800\t-3\t4e1\n'
 seed paste axis '\000 20, 30;40 1e2'
+# mlg starts from fuzz/corpus/mlg alone: small logs written by the tests' MLG writer.
 
 cat >"$dir/log.dict" <<'DICT'
 ","
@@ -119,6 +128,53 @@ cat >"$dir/workbench.dict" <<'DICT'
 "\"filter\""
 "\"diff%\""
 "\"median\""
+"\x01\x0f[\x01"
+"\x01\x0f{\"a\":\x01"
+"\\u0000"
+"\x00"
+DICT
+
+cat >"$dir/mlg.dict" <<'DICT'
+"MLVLG\x00"
+"\x00\x01"
+"\x00\x02"
+"\x00\x00\x00\x00"
+"\xff\xff"
+"\x3f\x80\x00\x00"
+"\x7f\xc0\x00\x00"
+"\x7f\x80\x00\x00"
+"\x01"
+"\x07"
+"\x0a"
+"\x0c"
+"Time"
+"Capture Date: "
+DICT
+
+cat >"$dir/text.dict" <<'DICT'
+";"
+"\x09"
+","
+", "
+"\x22"
+"#"
+"MARK"
+"%DataLog%"
+"Channel : "
+"\x0d\x0a"
+"\x0d"
+"\x0a"
+"On"
+"Off"
+"12,5"
+"14:15:46.020"
+"\xff\xfe"
+"\xfe\xff"
+"\xef\xbb\xbf"
+"\x22Capture Date: "
+"Time (msec)"
+"[rpm]"
+"Time"
 DICT
 
 mkdir -p "$dir/artifacts"
@@ -128,7 +184,8 @@ run_target() {
   mkdir -p "$corpus"
   [ -d "fuzz/corpus/$target" ] && extra+=("fuzz/corpus/$target")
   [ -d "tests/fuzz_regressions/$target" ] && extra+=("tests/fuzz_regressions/$target")
-  case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;; esac
+  case $target in reader | blm | number | columns) dict=(-dict="$dir/log.dict") ;; expression | workspace) dict=(-dict="$dir/workbench.dict") ;;
+    mlg) dict=(-dict="$dir/mlg.dict") ;; text_log | detect) dict=(-dict="$dir/text.dict") ;; esac
   "$dir/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=3072 -max_len=8192 \
     -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "${dict[@]}" "$corpus" "${extra[@]}" \
     >"$dir/fuzz_$target.log" 2>&1

@@ -82,6 +82,45 @@ CommandLine plotLine(CommandLine line, const QCommandLineParser& parser, const Q
     return line;
 }
 
+// How many positional arguments stand before the first "--" that ends the
+// options, or nullopt without one. Found by parsing what comes before it
+// again: a "--" that is an option's value leaves that option without one.
+std::optional<std::size_t> positionalsBeforeSeparator(const QList<QCommandLineOption>& options,
+                                                      const QStringList& args)
+{
+    const qsizetype at = args.indexOf(QStringLiteral("--"));
+    if (at < 0)
+        return std::nullopt;
+    QCommandLineParser before;
+    before.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    before.addOptions(options);
+    if (!before.parse(args.mid(0, at)))
+        return std::nullopt;
+    return static_cast<std::size_t>(before.positionalArguments().size());
+}
+
+CommandLine compareLine(CommandLine line, const QCommandLineParser& parser, const QList<QCommandLineOption>& options,
+                        const QStringList& args, const QCommandLineOption& compare, bool otherMode)
+{
+    if (otherMode)
+        return failure("--compare goes alone, without --tables, --plot, --report or --export-csv");
+    for (const char* other : {"hits", "output", "size"})
+        if (parser.isSet(QString::fromLatin1(other)))
+            return failure(std::string("--") + other + " does not go with --compare");
+    if (const std::optional<std::size_t> a = positionalsBeforeSeparator(options, args)) {
+        if (*a == 0 || *a == line.files.size())
+            return failure("--compare needs at least one log before -- (A) and one after it (B)");
+        line.compareA = *a;
+    } else if (line.files.size() == 2) {
+        line.compareA = 1;
+    } else {
+        return failure("--compare needs a WORKSPACE and two logs, A and B (or A1 [A2 ...] -- B1 [B2 ...])");
+    }
+    line.mode = CommandLine::Mode::Compare;
+    line.workspace = toPath(parser.value(compare));
+    return line;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv, const std::string& programName)
@@ -100,6 +139,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                     QStringLiteral("Print the tables of WORKSPACE over the LOGs, TAB-separated, "
                                                    "and exit; needs no display."),
                                     QStringLiteral("WORKSPACE"));
+    const QCommandLineOption compare(QStringLiteral("compare"),
+                                     QStringLiteral("Print each table of WORKSPACE over log B minus log A (per cell "
+                                                    "and in percent of A) and exit; logs A1 [A2 ...] -- B1 [B2 ...] "
+                                                    "pool each side; needs no display."),
+                                     QStringLiteral("WORKSPACE"));
     const QCommandLineOption plot(QStringLiteral("plot"),
                                   QStringLiteral("Draw the charts of WORKSPACE over LOG into the --output picture "
                                                  "and exit; needs no display."),
@@ -112,9 +156,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
                                       .arg(kDefaultPlotWidth)
                                       .arg(kDefaultPlotHeight),
                                   QStringLiteral("WIDTHxHEIGHT"));
-    parser.addOptions({help, version, report, hits, tables, plot, output, size});
-    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data log to open (window: at most one)."),
-                                 QStringLiteral("[LOG]"));
+    const QCommandLineOption format(QStringLiteral("format"),
+                                    QStringLiteral("Read every LOG as FORMAT: auto (by its content, the default), "
+                                                   "datalog, mlg, msl or text."),
+                                    QStringLiteral("FORMAT"));
+    const QCommandLineOption exportCsv(QStringLiteral("export-csv"),
+                                       QStringLiteral("Write LOG, of any format, to OUT.csv in the datalog format "
+                                                      "(a title line, a names line, one line per take) and exit; "
+                                                      "needs no display."));
+    const QList<QCommandLineOption> options{help, version, report, hits, tables, compare, plot, output, size, format,
+                                            exportCsv};
+    parser.addOptions(options);
+    parser.addPositionalArgument(QStringLiteral("LOG"), QStringLiteral("The data logs to open."),
+                                 QStringLiteral("[LOG ...]"));
 
     QStringList args{QString::fromLatin1(kExecutable)};
     for (int i = 1; i < argc; ++i)
@@ -134,12 +188,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
         line.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QString::fromLatin1(kExecutable))
                         .toStdString() +
                     "\nModes:\n"
-                    "  datalog-viewer [LOG]                  the window, with LOG open\n"
+                    "  datalog-viewer [LOG ...]              the window, with each LOG open\n"
                     "  datalog-viewer --report [--hits] LOG  the report on standard output\n"
                     "  datalog-viewer --tables WORKSPACE LOG [LOG ...]\n"
                     "                                        the workspace's tables on standard output\n"
+                    "  datalog-viewer --compare WORKSPACE A.csv B.csv\n"
+                    "  datalog-viewer --compare WORKSPACE A1.csv [A2.csv ...] -- B1.csv [B2.csv ...]\n"
+                    "                                        each table over B minus over A, and in percent\n"
                     "  datalog-viewer --plot WORKSPACE LOG --output FILE.png|FILE.svg [--size WIDTHxHEIGHT]\n"
-                    "                                        the workspace's charts as a picture\n";
+                    "                                        the workspace's charts as a picture\n"
+                    "  datalog-viewer --export-csv LOG OUT.csv\n"
+                    "                                        LOG written in the datalog format\n"
+                    "Every mode takes --format auto|datalog|mlg|msl|text (default auto: by the file's content).\n";
         return line;
     }
     if (parser.isSet(version)) {
@@ -150,6 +210,30 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     for (const QString& file : parser.positionalArguments())
         line.files.push_back(toPath(file));
     line.hits = parser.isSet(hits);
+    if (parser.isSet(format)) {
+        const std::string name = parser.value(format).toLatin1().toStdString();
+        const std::optional<LogFormat> named = logFormatNamed(name);
+        if (!named)
+            return failure("--format '" + quotedText(name) + "': give auto, datalog, mlg, msl or text");
+        line.format = *named;
+    }
+    if (parser.isSet(compare))
+        return compareLine(std::move(line), parser, options, args, compare,
+                           parser.isSet(tables) || parser.isSet(report) || parser.isSet(plot) ||
+                               parser.isSet(exportCsv));
+    if (parser.isSet(exportCsv)) {
+        if (parser.isSet(tables) || parser.isSet(report) || parser.isSet(plot))
+            return failure("--export-csv goes alone, without --tables, --plot or --report");
+        if (line.hits || parser.isSet(output) || parser.isSet(size))
+            return failure(std::string(line.hits ? "--hits" : parser.isSet(output) ? "--output" : "--size") +
+                           " does not go with --export-csv");
+        if (line.files.size() != 2)
+            return failure("--export-csv needs a LOG and the CSV file to write");
+        line.mode = CommandLine::Mode::ExportCsv;
+        line.output = line.files.back();
+        line.files.pop_back();
+        return line;
+    }
     if (parser.isSet(plot))
         return plotLine(std::move(line), parser, plot, output, size, parser.isSet(tables) || parser.isSet(report));
     if (parser.isSet(output) || parser.isSet(size))
@@ -173,8 +257,6 @@ CommandLine parseCommandLine(int argc, const char* const* argv, const std::strin
     }
     if (line.hits)
         return failure("--hits goes with --report");
-    if (line.files.size() > 1)
-        return failure("the window opens one LOG at a time");
     return line;
 }
 

@@ -1,7 +1,10 @@
 #include "app/command_line.h"
+#include "app/compare_command.h"
+#include "app/export_command.h"
 #include "app/plot_command.h"
 #include "app/tables_command.h"
 #include "datalog/display_text.h"
+#include "datalog/log_formats.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
 #include "workbench/default_table.h"
@@ -25,33 +28,43 @@ namespace {
 // Prints what the window would show for the log, without a display, and the
 // reader's warnings on standard error. Every failure ends here with exit code
 // 1 and a message; nothing escapes to abort the program.
-int report(const std::filesystem::path& path, bool hits) noexcept
+int report(const std::filesystem::path& path, bool hits, dlv::LogFormat format) noexcept
 {
     try {
         const std::string separator = QLocale().decimalPoint().toStdString();
         // Streamed, the log's bytes are never all held at once; the whole
-        // reading answers what streaming cannot, errors included.
-        std::optional<dlv::StreamedReport> streamed = dlv::streamedReport(path, separator, hits);
+        // reading answers what streaming cannot, errors included. Only the
+        // own format streams.
+        const dlv::LogFormat read = dlv::fileLogFormat(path, format);
+        const std::string shownPath = dlv::quotedText(path.native());
+        std::optional<dlv::StreamedReport> streamed;
+        std::optional<dlv::BlmTableNote> blmNote;
+        if (read == dlv::LogFormat::Datalog)
+            streamed = dlv::streamedReport(path, separator, hits);
         if (!streamed) {
-            const dlv::ReadResult result = dlv::readDataLog(path);
+            const dlv::ReadResult result = dlv::readLog(path, read);
             if (!result.ok()) {
                 std::fprintf(stderr, "datalog-viewer: %s\n", result.error.c_str());
                 return 1;
             }
-            const std::vector<std::string>& names = result.store->ParamNames();
-            streamed = dlv::StreamedReport{dlv::reportText(*result.store, separator, hits), result.warnings,
-                                           std::vector<std::string>(names.begin(), names.end() - 1),
-                                           result.store->mostFields()};
+            const std::shared_ptr<const dlv::LogChannels> log = dlv::logOf(result);
+            streamed = dlv::StreamedReport{dlv::reportText(*log, separator, hits), result.warnings, {}, 0};
+            if (!log->details().summary.empty())
+                std::fprintf(stderr, "datalog-viewer: '%s': read as %s\n", shownPath.c_str(),
+                             log->details().summary.c_str());
+            // Another format's report says itself why it has no BLM table.
+            if (log->format() == dlv::LogFormat::Datalog)
+                blmNote = dlv::blmTableNote(*log);
+        } else {
+            blmNote = dlv::blmTableNote(streamed->names, streamed->mostFields);
         }
-        const std::string shownPath = dlv::quotedText(path.native());
         for (const dlv::ReadWarning& warning : streamed->warnings)
             std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", shownPath.c_str(), warning.message.c_str());
-        // The BLM tab's note, where the window would show it, for a log whose
+        // The BLM tab's note, as the window shows it, for a log whose
         // channels named RPM, MAP and BLM give the table elsewhere.
-        if (const std::optional<dlv::BlmTableNote> note = dlv::blmTableNote(streamed->names, streamed->mostFields);
-            note && note->named)
-            std::fprintf(stderr, "datalog-viewer: note: '%s': %s %s\n", shownPath.c_str(), note->why.c_str(),
-                         note->instead.c_str());
+        if (blmNote && blmNote->named)
+            std::fprintf(stderr, "datalog-viewer: note: '%s': %s %s\n", shownPath.c_str(), blmNote->why.c_str(),
+                         blmNote->instead.c_str());
         const std::string& text = streamed->text;
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -77,8 +90,8 @@ int window(int argc, char** argv, const dlv::CommandLine& line)
     QCoreApplication::setApplicationName(QStringLiteral("datalog-viewer"));
     dlv::Form1 form;
     form.showOnScreen();
-    if (!line.files.empty())
-        form.openPath(line.files.front());
+    for (const std::filesystem::path& file : line.files)
+        form.openPath(file, line.format);
     return app.exec();
 }
 
@@ -96,12 +109,19 @@ int main(int argc, char** argv)
         std::cerr << line.text << '\n';
         return line.exitCode();
     case dlv::CommandLine::Mode::Report:
-        return report(line.files.front(), line.hits);
+        return report(line.files.front(), line.hits, line.format);
     case dlv::CommandLine::Mode::Tables:
-        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr);
+        return dlv::runTablesCommand(line.workspace, line.files, std::cout, std::cerr, line.format);
+    case dlv::CommandLine::Mode::Compare: {
+        const auto split = line.files.begin() + static_cast<std::ptrdiff_t>(line.compareA);
+        return dlv::runCompareCommand(line.workspace, {line.files.begin(), split}, {split, line.files.end()},
+                                      std::cout, std::cerr, line.format);
+    }
     case dlv::CommandLine::Mode::Plot:
-        return dlv::runPlotCommand({line.workspace, line.files.front(), line.output, line.width, line.height},
-                                   std::cerr);
+        return dlv::runPlotCommand(
+            {line.workspace, line.files.front(), line.output, line.width, line.height, line.format}, std::cerr);
+    case dlv::CommandLine::Mode::ExportCsv:
+        return dlv::runExportCommand(line.files.front(), line.output, line.format, std::cerr);
     case dlv::CommandLine::Mode::Window:
         break;
     }

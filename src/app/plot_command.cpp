@@ -1,6 +1,7 @@
 #include "app/plot_command.h"
 
 #include "charts/chart_workspace.h"
+#include "datalog/display_text.h"
 #include "datalog/take_store.h"
 #include "render/chart_renderer.h"
 #include "workbench/workspace_file.h"
@@ -64,7 +65,7 @@ int run(const PlotRequest& request, std::ostream& err)
         return 2;
     }
 
-    ChartLog log = readChartLog(request.log, *workspace.workspace, charts);
+    ChartLog log = readChartLog(request.log, *workspace.workspace, charts, request.format);
     if (!log.columns) {
         err << kProgram << log.error << "\n";
         return 1;
@@ -86,8 +87,11 @@ int run(const PlotRequest& request, std::ostream& err)
     ChartRenderer renderer;
     renderer.setDecimalSeparator(QLocale().decimalPoint().toStdString());
     renderer.setPage(std::move(drawn.page));
+    const std::string logName = displayText(request.log.filename().native());
     const QString written = exportChart(renderer, QSize(request.width, request.height),
-                                        QFile::decodeName(QByteArray::fromStdString(request.output.string())));
+                                        QFile::decodeName(QByteArray::fromStdString(request.output.string())),
+                                        chartFooter(QString::fromStdString(logName),
+                                                    charts.page ? std::string_view(charts.page->filter) : std::string_view()));
     if (!written.isEmpty()) {
         err << kProgram << written.toStdString() << "\n";
         return 1;

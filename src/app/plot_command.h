@@ -6,6 +6,8 @@
 // the log into a PNG or SVG file, without a display. The arguments are
 // checked by the command line (app/command_line.h).
 
+#include "datalog/log_channels.h"
+
 #include <filesystem>
 #include <iosfwd>
 
@@ -17,6 +19,7 @@ struct PlotRequest {
     std::filesystem::path output;  // ends in .png or .svg, any case
     int width = 0;                 // pixels
     int height = 0;
+    LogFormat format = LogFormat::Auto;  // --format
 };
 
 // Writes the picture and returns 0; on failure writes no picture, prints one

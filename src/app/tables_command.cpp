@@ -1,11 +1,9 @@
 #include "app/tables_command.h"
 
-#include "datalog/take_store.h"
+#include "app/workspace_command.h"
 #include "workbench/batch.h"
-#include "workbench/workspace.h"
-#include "workbench/workspace_file.h"
+#include "workbench/table.h"
 
-#include <new>
 #include <ostream>
 #include <string>
 
@@ -13,57 +11,31 @@ namespace dlv {
 
 namespace {
 
-constexpr const char* kProgram = "datalog-viewer: ";
+constexpr std::string_view kWhat = "the tables";
 
 int run(const std::filesystem::path& workspacePath, const std::vector<std::filesystem::path>& logs,
-        std::ostream& out, std::ostream& err)
+        std::ostream& out, std::ostream& err, LogFormat format)
 {
     if (logs.empty()) {
         err << "usage: datalog-viewer --tables WORKSPACE LOG [LOG ...]\n";
         return 2;
     }
-    const workbench::WorkspaceResult parsed = workbench::readWorkspaceFile(workspacePath);
-    if (!parsed.ok()) {
-        err << kProgram << parsed.error << "\n";
+    const std::optional<workbench::Workspace> workspace = readCommandWorkspace(workspacePath, err);
+    if (!workspace)
         return 2;
-    }
-    const workbench::BatchResult result = workbench::computeTables(*parsed.workspace, logs);
-    if (!result.ok()) {
-        const bool unreadable = result.failure->kind == workbench::BatchFailure::Kind::UnreadableLog;
-        err << kProgram << (unreadable ? "" : "workspace " + workbench::quotedPath(workspacePath) + ": ")
-            << result.failure->message << "\n";
-        return unreadable ? 1 : 2;
-    }
+    const workbench::BatchResult result = workbench::computeTables(*workspace, logs, false, format);
+    if (!result.ok())
+        return reportBatchFailure(*result.failure, workspacePath, err);
     // Whole, so that nothing reaches standard output unless everything worked.
-    const std::string output = workbench::tablesText(*parsed.workspace, result.tables);
-    out << output;
-    out.flush();
-    if (!out) {
-        err << kProgram << "cannot write the tables to standard output\n";
-        return 1;
-    }
-    return 0;
+    return writeCommandOutput(workbench::tablesText(*workspace, result.tables), kWhat, out, err);
 }
 
 }  // namespace
 
 int runTablesCommand(const std::filesystem::path& workspace, const std::vector<std::filesystem::path>& logs,
-                     std::ostream& out, std::ostream& err) noexcept
+                     std::ostream& out, std::ostream& err, LogFormat format) noexcept
 {
-    try {
-        try {
-            return run(workspace, logs, out, err);
-        } catch (const std::bad_alloc&) {
-            err << kProgram << "not enough memory for the tables\n";
-        } catch (const std::exception& e) {
-            err << kProgram << "the tables failed: " << e.what() << "\n";
-        } catch (...) {
-            err << kProgram << "the tables failed\n";
-        }
-    } catch (...) {
-        // Writing the message itself failed; the exit code still tells.
-    }
-    return 1;
+    return guardedCommand(kWhat, err, [&] { return run(workspace, logs, out, err, format); });
 }
 
 }  // namespace dlv

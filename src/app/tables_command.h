@@ -3,6 +3,8 @@
 // datalog-viewer --tables WORKSPACE LOG [LOG ...]: the workspace's tables over
 // the logs, printed for scripts. No window and no display.
 
+#include "datalog/log_channels.h"
+
 #include <filesystem>
 #include <iosfwd>
 #include <vector>
@@ -15,6 +17,6 @@ namespace dlv {
 // arguments (no log). Never throws.
 [[nodiscard]] int runTablesCommand(const std::filesystem::path& workspace,
                                    const std::vector<std::filesystem::path>& logs, std::ostream& out,
-                                   std::ostream& err) noexcept;
+                                   std::ostream& err, LogFormat format = LogFormat::Auto) noexcept;
 
 }  // namespace dlv

@@ -58,9 +58,37 @@ ColumnPtr LogChannelSource::column(std::string_view name)
     return columns(std::span<const std::string>(&key, 1)).front();
 }
 
+std::string ChartChannelSource::unitOf(std::string_view) const
+{
+    return {};
+}
+
+std::string LogChannelSource::unitOf(std::string_view name) const
+{
+    const long long p = parameterOf(name);
+    if (p < 0 || !m_cache->log() || m_calculated.contains(std::string(name)))
+        return {};
+    return displayText(m_cache->log()->channel(p).unit);
+}
+
 ColumnPtr LogChannelSource::timeColumn()
 {
-    return m_parameterNames.empty() ? nullptr : m_cache->column(0);
+    const std::shared_ptr<const LogChannels>& log = m_cache->log();
+    if (!log || log->format() == LogFormat::Datalog)
+        return m_parameterNames.empty() ? nullptr : m_cache->column(0);
+    const std::optional<TimeChannel> time = log->timeChannel();
+    if (!time)
+        return nullptr;
+    ColumnPtr values = m_cache->column(time->param);
+    if (time->secondsPerUnit == 1.0 || !values)
+        return values;
+    if (!m_seconds) {
+        auto seconds = std::make_shared<Column>(*values);
+        for (double& v : *seconds)
+            v *= time->secondsPerUnit;
+        m_seconds = std::move(seconds);
+    }
+    return m_seconds;
 }
 
 int LogChannelSource::takeCount() const
@@ -101,7 +129,8 @@ ResolvedPage resolveChartPage(const ChartPage& page, ChartChannelSource& source)
         resolved.kind = pane.kind;
         const std::size_t count = pane.kind == ChartPaneKind::Scatter ? 3 : pane.channels.size();
         for (std::size_t k = 0; k < count; ++k, ++next) {
-            ResolvedChannel channel{names[next], columns[next], channelColor(pane, static_cast<int>(k))};
+            ResolvedChannel channel{names[next], columns[next], channelColor(pane, static_cast<int>(k)),
+                                    source.unitOf(names[next])};
             if (!channel.values && !channel.name.empty())
                 out.missing.push_back("pane " + std::to_string(i + 1) + ": no channel \"" + channel.name + "\"");
             resolved.channels.push_back(std::move(channel));

@@ -26,7 +26,10 @@ public:
     // default asks column() for each.
     [[nodiscard]] virtual std::vector<ColumnPtr> columns(std::span<const std::string> names);
     [[nodiscard]] virtual ColumnPtr column(std::string_view name) = 0;
-    // Parameter 0, for the time axis; null when the log has none.
+    // The unit of the channel name (UTF-8), empty when none is known.
+    [[nodiscard]] virtual std::string unitOf(std::string_view name) const;
+    // The takes' times in seconds, for the time axis: parameter 0 of the own
+    // format, the time channel of another; null when the log has none.
     [[nodiscard]] virtual ColumnPtr timeColumn() = 0;
     [[nodiscard]] virtual int takeCount() const = 0;
     // The takes the filter keeps (one entry a take), or null without a filter.
@@ -44,6 +47,7 @@ public:
     [[nodiscard]] const std::vector<std::string>& channelNames() const override { return m_names; }
     [[nodiscard]] std::vector<ColumnPtr> columns(std::span<const std::string> names) override;
     [[nodiscard]] ColumnPtr column(std::string_view name) override;
+    [[nodiscard]] std::string unitOf(std::string_view name) const override;
     [[nodiscard]] ColumnPtr timeColumn() override;
     [[nodiscard]] int takeCount() const override;
     [[nodiscard]] std::shared_ptr<const KeepMask> keepMask() const override { return m_keep; }
@@ -62,12 +66,14 @@ private:
     std::unordered_map<std::string, long long> m_parameterByName;
     std::unordered_map<std::string, ColumnPtr> m_calculated;
     std::shared_ptr<const KeepMask> m_keep;
+    ColumnPtr m_seconds;  // a time channel of another unit, in seconds
 };
 
 struct ResolvedChannel {
     std::string name;
     ColumnPtr values;  // null: no channel of that name (or no colour channel)
     ChartRgb color = 0;
+    std::string unit;  // UTF-8, empty when none
 };
 
 // A stacked pane holds its channels in order; a scatter pane exactly three:

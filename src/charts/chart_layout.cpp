@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace dlv {
@@ -25,6 +27,27 @@ namespace {
     std::string text = buffer;
     if (text.find_first_not_of("-0.") == std::string::npos && text.front() == '-')
         text.erase(0, 1);  // no negative zero
+    if (const auto dot = text.find('.'); dot != std::string::npos)
+        text.replace(dot, 1, decimalSeparator);
+    return text;
+}
+
+// The shortest text that reads back as value ("5", "5.25", "1e18",
+// "-2.5e-7"), the separator replaced.
+[[nodiscard]] std::string shortestText(double value, std::string_view decimalSeparator)
+{
+    std::array<char, 64> buffer{};
+    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value).ptr;
+    std::string text(buffer.data(), end);
+    if (const auto e = text.find('e'); e != std::string::npos) {
+        // "1e+18" as "1e18", "2.5e-07" as "2.5e-7".
+        std::string exponent = text.substr(e + 1);
+        const bool negative = exponent.front() == '-';
+        exponent.erase(0, exponent.find_first_not_of("+-0"));
+        text = text.substr(0, e + 1) + (negative ? "-" : "") + (exponent.empty() ? "0" : exponent);
+    }
+    if (text == "-0")
+        text = "0";
     if (const auto dot = text.find('.'); dot != std::string::npos)
         text.replace(dot, 1, decimalSeparator);
     return text;
@@ -71,29 +94,74 @@ ValueRange paddedRange(ValueRange r) noexcept
 {
     if (r.empty())
         return {0.0, 1.0};
-    double room = r.span() * 0.05;
+    // A span beyond the largest double (values of +-1e308) is measured in
+    // halves, and the padded ends stop at the largest double.
+    double room = std::isfinite(r.span()) ? r.span() * 0.05 : (r.high / 2 - r.low / 2) * 0.1;
     if (!(room > 0.0) || !std::isfinite(room))
         room = std::max(0.5, std::abs(r.low) * 0.05);
-    const double low = r.low - room;
-    const double high = r.high + room;
+    double low = r.low - room;
+    double high = r.high + room;
+    if (!std::isfinite(low) && std::isfinite(r.low))
+        low = -std::numeric_limits<double>::max();
+    if (!std::isfinite(high) && std::isfinite(r.high))
+        high = std::numeric_limits<double>::max();
     if (!std::isfinite(low) || !std::isfinite(high) || !(low < high))
         return r.low < r.high ? r : ValueRange{r.low - 1.0, r.low + 1.0};
     return {low, high};
 }
 
+namespace {
+
+// a / b for a range's span a, which may lie beyond the largest double: then
+// worked out from the halves of the ends. A number of steps, so finite.
+[[nodiscard]] double stepsIn(ValueRange range, double step) noexcept
+{
+    const double span = range.span();
+    return std::isfinite(span) ? span / step : (range.high / 2 - range.low / 2) / step * 2;
+}
+
+// value in scientific form with the digits the step needs: "6e300", "1.5e18",
+// "-2.5e-7"; 0 as "0".
+[[nodiscard]] std::string scientificText(double value, double step, std::string_view decimalSeparator)
+{
+    if (value == 0.0)
+        return "0";
+    const int digits = std::clamp(static_cast<int>(std::floor(std::log10(std::abs(value)) + 1e-9) -
+                                                   std::floor(std::log10(step) + 1e-9)),
+                                  0, 15);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*e", digits, value);
+    std::string text = buffer;
+    const std::size_t e = text.find('e');
+    std::string mantissa = text.substr(0, e);
+    if (mantissa.find('.') != std::string::npos) {
+        while (mantissa.back() == '0')
+            mantissa.pop_back();
+        if (mantissa.back() == '.')
+            mantissa.pop_back();
+    }
+    if (const auto dot = mantissa.find('.'); dot != std::string::npos)
+        mantissa.replace(dot, 1, decimalSeparator);
+    const int exponent = std::atoi(text.c_str() + e + 1);
+    return mantissa + "e" + std::to_string(exponent);
+}
+
+}  // namespace
+
 AxisTicks niceTicks(ValueRange range, int maxTicks)
 {
     AxisTicks ticks;
     maxTicks = std::max(maxTicks, 2);
-    if (range.empty() || !std::isfinite(range.span()))
+    if (range.empty() || !std::isfinite(range.low) || !std::isfinite(range.high))
         return ticks;
+    const bool wide = !std::isfinite(range.span());
     const double span = range.span() > 0.0 ? range.span() : std::max(1.0, std::abs(range.low));
-    const double rough = span / maxTicks;
+    const double rough = wide ? stepsIn(range, maxTicks) : span / maxTicks;
     const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
     double step = magnitude;
     for (const double m : {1.0, 2.0, 5.0, 10.0}) {
         step = m * magnitude;
-        if (span / step <= maxTicks)
+        if ((wide ? stepsIn(range, step) : span / step) <= maxTicks)
             break;
     }
     if (!(step > 0.0) || !std::isfinite(step))
@@ -106,12 +174,27 @@ AxisTicks niceTicks(ValueRange range, int maxTicks)
         const double v = k * step;
         ticks.values.push_back(std::abs(v) < step * 1e-9 ? 0.0 : v);
     }
+    // Scientific form where the plain one runs long (6e300 has 301 digits,
+    // a time of 1e18 seconds 19) and the scientific one is shorter.
+    std::size_t plain = 0;
+    std::size_t scientific = 0;
+    for (const double v : ticks.values) {
+        plain = std::max(plain, fixedText(v, ticks.decimals, ".").size());
+        scientific = std::max(scientific, scientificText(v, step, ".").size());
+    }
+    ticks.scientific = plain > kLongestPlainTick && scientific < plain;
     return ticks;
 }
 
 std::string tickLabel(double value, int decimals, std::string_view decimalSeparator)
 {
     return fixedText(value, decimals, decimalSeparator);
+}
+
+std::string tickText(const AxisTicks& ticks, double value, std::string_view decimalSeparator)
+{
+    return ticks.scientific ? scientificText(value, ticks.step, decimalSeparator)
+                            : fixedText(value, ticks.decimals, decimalSeparator);
 }
 
 std::string cursorValueText(std::span<const double> values, long long take, std::string_view decimalSeparator)
@@ -164,7 +247,17 @@ std::vector<XTick> timeTicks(std::span<const double> time, double x0, double x1,
     std::vector<XTick> out;
     if (time.empty())
         return out;
-    const AxisTicks ticks = niceTicks({timeAt(time, x0), timeAt(time, x1)}, maxTicks);
+    const double first = timeAt(time, x0);
+    const double last = timeAt(time, x1);
+    if (!(first < last)) {
+        // A clock that stands (a log of one take): its one time, as the log
+        // gives it, under the first take in view.
+        const double x = std::clamp(std::ceil(x0), 0.0, static_cast<double>(time.size() - 1));
+        if (x <= x1 + 1e-9 && std::isfinite(time[static_cast<std::size_t>(x)]))
+            out.push_back({x, shortestText(time[static_cast<std::size_t>(x)], decimalSeparator)});
+        return out;
+    }
+    const AxisTicks ticks = niceTicks({first, last}, maxTicks);
     for (const double seconds : ticks.values) {
         // The first take at or after the tick's time, and the fraction of the
         // way from the take before it.
@@ -179,7 +272,7 @@ std::vector<XTick> timeTicks(std::span<const double> time, double x0, double x1,
         }
         if (x < x0 - 1e-9 || x > x1 + 1e-9)
             continue;
-        out.push_back({x, fixedText(seconds, ticks.decimals, decimalSeparator)});
+        out.push_back({x, tickText(ticks, seconds, decimalSeparator)});
     }
     return out;
 }
@@ -304,7 +397,8 @@ std::vector<PixelSpan> droppedSpans(std::span<const std::uint8_t> keep, double x
 double axisPixel(double value, ValueRange r, double lengthPx, bool vertical) noexcept
 {
     const double span = r.span() > 0.0 ? r.span() : 1.0;
-    const double f = (value - r.low) / span;
+    // Beyond the largest double the span is taken in halves.
+    const double f = std::isfinite(span) ? (value - r.low) / span : (value / 2 - r.low / 2) / (r.high / 2 - r.low / 2);
     return vertical ? (1.0 - f) * lengthPx : f * lengthPx;
 }
 

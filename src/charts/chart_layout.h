@@ -20,7 +20,8 @@ namespace dlv {
 // A colour as 0xRRGGBB (red in the high byte, unlike the grid's colours).
 using ChartRgb = std::uint32_t;
 
-// A closed range of values; empty when low > high.
+// A closed range of values; empty when low > high. span() is infinite for
+// a range wider than the largest double.
 struct ValueRange {
     double low = 1.0;
     double high = 0.0;
@@ -45,15 +46,25 @@ struct ValueRange {
 // Tick values at a step of 1, 2 or 5 times a power of ten, chosen so that at
 // most maxTicks ticks (at least 2) fall into [low, high]. decimals is the
 // number of decimals the step needs (0 for whole steps).
+// Ranges wider than the largest double (values of +-1e308) are worked out
+// in halves. scientific: the labels are written so (see tickText).
 struct AxisTicks {
     std::vector<double> values;
     double step = 1.0;
     int decimals = 0;
+    bool scientific = false;
 };
 [[nodiscard]] AxisTicks niceTicks(ValueRange range, int maxTicks);
 
+// Tick labels longer than this in plain form are written in scientific form
+// when that is shorter.
+inline constexpr std::size_t kLongestPlainTick = 10;
+
 // A tick value as text with the given decimals; "-0" is written "0".
 [[nodiscard]] std::string tickLabel(double value, int decimals, std::string_view decimalSeparator = ".");
+// A tick of ticks as its axis writes it: tickLabel with ticks.decimals, or
+// in scientific form with the digits the step needs ("6e300", "1.5e18").
+[[nodiscard]] std::string tickText(const AxisTicks& ticks, double value, std::string_view decimalSeparator = ".");
 
 // A value at the cursor as plain text ("13.6", "3000"); "–" for no number.
 [[nodiscard]] std::string cursorValueText(std::span<const double> values, long long take,
@@ -73,6 +84,8 @@ struct XTick {
 [[nodiscard]] std::vector<XTick> takeTicks(double x0, double x1, int maxTicks);
 // Time ticks over [x0, x1] for a time column (isTimeColumn): nice seconds,
 // placed where the time reaches them between two takes. O(log takes) a tick.
+// A time that stands over [x0, x1] (a log of one take) is one tick, its
+// time written as the shortest text that reads back as it.
 [[nodiscard]] std::vector<XTick> timeTicks(std::span<const double> time, double x0, double x1, int maxTicks,
                                            std::string_view decimalSeparator = ".");
 // The time at take position x (interpolated between takes, clamped to the log).

@@ -1,5 +1,7 @@
 #include "charts/chart_page.h"
 
+#include "workbench/default_table.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -201,19 +203,30 @@ json chartPageJson(const ChartPage& page)
     return out;
 }
 
-ChartPage defaultChartPage(const std::vector<std::string>& names)
+ChartPage defaultChartPage(const std::vector<std::string>& names, bool otherFormat)
 {
     static constexpr std::array<std::string_view, 4> kWanted = {"rpm", "map", "tps", "blm"};
+    static constexpr std::array<ChannelRole, 3> kRoles = {ChannelRole::Rpm, ChannelRole::Map, ChannelRole::Tps};
     std::vector<std::size_t> chosen;
     std::vector<bool> used(names.size(), false);
     std::size_t missing = 0;
-    for (const std::string_view wanted : kWanted) {
+    for (std::size_t slot = 0; slot < kWanted.size(); ++slot) {
+        const std::string_view wanted = kWanted[slot];
+        std::optional<std::size_t> found;
         const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& n) { return lowered(n) == wanted; });
-        if (it == names.end()) {
+        if (it != names.end())
+            found = static_cast<std::size_t>(it - names.begin());
+        if (!found && otherFormat) {
+            const std::optional<long long> p =
+                findChannelFor(names, slot < kRoles.size() ? kRoles[slot] : ChannelRole::Mixture);
+            if (p && !used[static_cast<std::size_t>(*p)])
+                found = static_cast<std::size_t>(*p);
+        }
+        if (!found) {
             ++missing;
             continue;
         }
-        const auto p = static_cast<std::size_t>(it - names.begin());
+        const std::size_t p = *found;
         chosen.push_back(p);
         used[p] = true;
     }

@@ -73,6 +73,9 @@ struct ChartPageResult {
 // missing takes the next of parameters 1, 2, ... not yet shown. names are the
 // channel names of parameters 0, 1, ... as the tab shows them. Fewer panes
 // for a log of fewer parameters; parameter 0 alone when it is the only one.
-[[nodiscard]] ChartPage defaultChartPage(const std::vector<std::string>& names);
+// For a log of another format (otherFormat) the channels are found by name
+// as findChannelFor finds them, RPM, MAP, TPS, then BLM or else AFR or
+// Lambda.
+[[nodiscard]] ChartPage defaultChartPage(const std::vector<std::string>& names, bool otherFormat = false);
 
 }  // namespace dlv

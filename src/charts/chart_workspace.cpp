@@ -1,5 +1,6 @@
 #include "charts/chart_workspace.h"
 
+#include "datalog/log_formats.h"
 #include "datalog/take_store.h"
 #include "workbench/log_session.h"
 #include "workbench/program.h"
@@ -68,9 +69,11 @@ WorkspaceCharts workspaceCharts(std::shared_ptr<ColumnCache> columns, const work
                                 const ChartPageResult& charts)
 {
     const std::string filter = charts.page ? charts.page->filter : std::string();
+    const bool otherFormat = columns && columns->log() && columns->log()->format() != LogFormat::Datalog;
     WorkspaceCharts out{workspaceChannels(std::move(columns), workspace, filter), {}};
     if (out.channels.errors.empty()) {
-        const ChartPage page = charts.page ? *charts.page : defaultChartPage(out.channels.source->parameterNames());
+        const ChartPage page =
+            charts.page ? *charts.page : defaultChartPage(out.channels.source->parameterNames(), otherFormat);
         out.page = resolveChartPage(page, *out.channels.source);
     }
     return out;
@@ -91,16 +94,18 @@ std::vector<long long> chartParameters(const std::vector<std::string>& names, co
 }
 
 ChartLog readChartLog(const std::filesystem::path& path, const workbench::Workspace& workspace,
-                      const ChartPageResult& charts)
+                      const ChartPageResult& charts, LogFormat format)
 {
-    std::optional<StreamedColumns> streamed = streamColumns(path, [&](const std::vector<std::string>& names) {
-        return chartParameters(names, workspace, charts);
-    });
+    std::optional<StreamedColumns> streamed;
+    if (fileLogFormat(path, format) == LogFormat::Datalog)
+        streamed = streamColumns(path, [&](const std::vector<std::string>& names) {
+            return chartParameters(names, workspace, charts);
+        });
     if (!streamed) {
-        ReadResult log = readDataLog(path);
+        ReadResult log = readLog(path, format);
         if (!log.ok())
             return {nullptr, {}, std::move(log.error)};
-        return {std::make_shared<ColumnCache>(std::move(log.store)), std::move(log.warnings), {}};
+        return {std::make_shared<ColumnCache>(logOf(log)), std::move(log.warnings), {}};
     }
     const LogShape shape = streamed->shape;
     auto again = [path, shape](std::span<const long long> params, std::vector<Column>) {

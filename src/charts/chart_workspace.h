@@ -73,7 +73,8 @@ struct ChartLog {
 // streams the file again (throwing std::runtime_error if the log changed
 // meanwhile). Otherwise read whole, which also words what is wrong with a
 // log that cannot be read. Throws std::bad_alloc.
+// The log is read as format (Auto: by its content); only the own format streams.
 [[nodiscard]] ChartLog readChartLog(const std::filesystem::path& path, const workbench::Workspace& workspace,
-                                    const ChartPageResult& charts);
+                                    const ChartPageResult& charts, LogFormat format = LogFormat::Auto);
 
 }  // namespace dlv

@@ -1,6 +1,9 @@
 #include "datalog/byte_buffer.h"
 
+#include "datalog/file_mapping.h"
+
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 
@@ -47,9 +50,42 @@ std::unique_ptr<ByteBuffer> ByteBuffer::adopt(char* mapping, std::size_t mapping
     }
 }
 
+void ByteBuffer::discard(std::size_t offset, std::size_t bytes) noexcept
+{
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(m_data + offset);
+    const std::uintptr_t first = (begin + page - 1) & ~(page - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(page - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
+bool ByteBuffer::growFront(std::size_t bytes) noexcept
+{
+    // A mapped file has no room of its own before its first byte.
+    if (m_mapping == nullptr || static_cast<std::size_t>(m_data - m_mapping) < bytes)
+        return false;
+    m_data -= bytes;
+    m_capacity += bytes;
+    return true;
+}
+
+std::unique_ptr<ByteBuffer> ByteBuffer::ofFile(std::unique_ptr<FileMapping> file) noexcept
+{
+    static_assert(FileMapping::kPadding >= kPadding);
+    try {
+        std::unique_ptr<ByteBuffer> buffer(new ByteBuffer(nullptr, 0, file->data(), file->size()));
+        buffer->m_file = std::move(file);
+        return buffer;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 ByteBuffer::~ByteBuffer()
 {
-    ::munmap(m_mapping, m_mappingBytes);
+    if (m_mapping)
+        ::munmap(m_mapping, m_mappingBytes);
 }
 
 }  // namespace dlv

@@ -4,6 +4,7 @@
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
 #include "datalog/number.h"
+#include "datalog/own_log_stream.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "datalog/wide_instructions.h"
@@ -15,6 +16,7 @@
 #include <limits>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -198,7 +200,8 @@ constexpr ShortQuotients kShortQuotients;
 // Numbers of a block of fields, as numberOf gives them: fields[i] is
 // texts[i] of lengths[i] bytes, eight of which may be loaded whatever the
 // length.
-[[gnu::always_inline]] inline void numbersOf(const char* const* texts, const std::uint64_t* lengths, std::size_t count,
+template <class Length>
+[[gnu::always_inline]] inline void numbersOf(const char* const* texts, const Length* lengths, std::size_t count,
                                              double* out) noexcept
 {
     for (std::size_t i = 0; i < count; ++i)
@@ -212,15 +215,22 @@ constexpr ShortQuotients kShortQuotients;
 // the same division as shortNumber's; every other field by numberOf alone.
 // Unlike the word tricks of shortNumber, bytes are told apart exactly, one
 // by one.
-DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline void fourNumbers(const char* const* texts,
-                                                                     const std::uint64_t* lengths, double* out) noexcept
+template <class Length>
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline void fourNumbers(const char* const* texts, const Length* lengths,
+                                                                     double* out) noexcept
 {
+    static_assert(sizeof(Length) == 8 || sizeof(Length) == 4);
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i length = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lengths));
+    __m256i length;
+    if constexpr (sizeof(Length) == 8)
+        length = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lengths));
+    else
+        length = _mm256_cvtepu32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lengths)));
     std::uint64_t words[4];
     for (int k = 0; k < 4; ++k)
         std::memcpy(&words[k], texts[k], 8);
-    __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words));
+    __m256i x = _mm256_set_epi64x(static_cast<long long>(words[3]), static_cast<long long>(words[2]),
+                                  static_cast<long long>(words[1]), static_cast<long long>(words[0]));
     // The text's bytes: ~0 >> (64 - 8 n); a shift of 64 or more gives none.
     __m256i text = _mm256_srlv_epi64(_mm256_set1_epi64x(-1),
                                      _mm256_sub_epi64(_mm256_set1_epi64x(64), _mm256_slli_epi64(length, 3)));
@@ -256,10 +266,19 @@ DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline void fourNumbers(const char*
     // exactWhole, then over 10^fraction (x / 1 is x).
     const __m256d whole = _mm256_sub_pd(
         _mm256_castsi256_pd(_mm256_or_si256(v, _mm256_set1_epi64x(0x4330000000000000))), _mm256_set1_pd(0x1p52));
-    const __m256d power = _mm256_i64gather_pd(kPowersOfTen, _mm256_and_si256(fraction, _mm256_set1_epi64x(7)), 8);
-    const __m256d magnitude = _mm256_div_pd(whole, power);
-    _mm256_storeu_pd(out, _mm256_xor_pd(magnitude, _mm256_and_pd(_mm256_castsi256_pd(negative), _mm256_set1_pd(-0.0))));
-    if (const int others = _mm256_movemask_pd(_mm256_castsi256_pd(shaped)) ^ 0xF; others != 0) [[unlikely]]
+    // Whole numbers, most of a log's, need no division (x / 1 is x).
+    __m256d magnitude = whole;
+    if (!_mm256_testz_si256(fraction, fraction)) {
+        const __m256d power = _mm256_i64gather_pd(kPowersOfTen, _mm256_and_si256(fraction, _mm256_set1_epi64x(7)), 8);
+        magnitude = _mm256_div_pd(whole, power);
+    }
+    // An empty field, as every field beyond a line is, is no number.
+    const __m256d empty = _mm256_castsi256_pd(_mm256_cmpeq_epi64(length, zero));
+    _mm256_storeu_pd(out, _mm256_blendv_pd(_mm256_xor_pd(magnitude, _mm256_and_pd(_mm256_castsi256_pd(negative),
+                                                                                  _mm256_set1_pd(-0.0))),
+                                           _mm256_set1_pd(kNoNumber), empty));
+    const int told = _mm256_movemask_pd(_mm256_or_pd(_mm256_castsi256_pd(shaped), empty));
+    if (const int others = told ^ 0xF; others != 0) [[unlikely]]
         for (int k = 0; k < 4; ++k)
             if ((others >> k) & 1)
                 out[k] = numberOf(std::string_view(texts[k], lengths[k]), ByteBuffer::kPadding);
@@ -274,29 +293,57 @@ DLV_WIDE_INSTRUCTIONS void numbersOfWide(const char* const* texts, const std::ui
         fourNumbers(texts + i, lengths + i, out + i);
     numbersOf(texts + i, lengths + i, count - i, out + i);
 }
+
+// The commonest values of a log, whole numbers of one to four digits
+// without a sign ("0", "128", "2047"), eight fields at once: heads[k] holds
+// the first four bytes of field k (first byte lowest) and lengths[k] its
+// length. Each of that shape gets its number in out[k], exactly (a whole
+// number below 10^4 is a double as it is, as numberOf makes it); the
+// result has bit k set for each field that is not of that shape, whose
+// out[k] means nothing.
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline int eightWholes(const std::uint32_t* heads,
+                                                                    const std::uint32_t* lengths, double* out) noexcept
+{
+    const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lengths));
+    const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(heads));
+    // The text's bytes: ~0 >> (32 - 8 n); a shift of 32 or more gives none.
+    const __m256i text = _mm256_srlv_epi32(_mm256_set1_epi32(-1),
+                                           _mm256_sub_epi32(_mm256_set1_epi32(32), _mm256_slli_epi32(n, 3)));
+    const __m256i d = _mm256_and_si256(_mm256_sub_epi8(head, _mm256_set1_epi8('0')), text);
+    // Bytes past the text are 0 and pass as digits.
+    const __m256i digits = _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
+    const __m256i shaped =
+        _mm256_and_si256(_mm256_cmpeq_epi32(digits, _mm256_set1_epi32(-1)),
+                         _mm256_and_si256(_mm256_cmpgt_epi32(n, _mm256_setzero_si256()),
+                                          _mm256_cmpgt_epi32(_mm256_set1_epi32(5), n)));
+    // Shifted up so that the missing leading digits are zeros, then
+    // combined pairwise: tens and units, then hundreds.
+    __m256i v = _mm256_sllv_epi32(d, _mm256_slli_epi32(_mm256_sub_epi32(_mm256_set1_epi32(4), n), 3));
+    v = _mm256_maddubs_epi16(v, _mm256_set1_epi16(0x010A));
+    v = _mm256_madd_epi16(v, _mm256_set1_epi32(0x00010064));
+    _mm256_storeu_pd(out, _mm256_cvtepi32_pd(_mm256_castsi256_si128(v)));
+    _mm256_storeu_pd(out + 4, _mm256_cvtepi32_pd(_mm256_extracti128_si256(v, 1)));
+    return _mm256_movemask_ps(_mm256_castsi256_ps(shaped)) ^ 0xFF;
+}
+
+// The numbers of count fields of a walk's batch (see FieldBatch), bit for
+// bit numberOf's: eight at once when all eight are short whole numbers,
+// else four at once.
+DLV_WIDE_INSTRUCTIONS void batchNumbersWide(const char* const* texts, const std::uint32_t* heads,
+                                            const std::uint32_t* lengths, std::size_t count, double* out) noexcept
+{
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8)
+        if (eightWholes(heads + i, lengths + i, out + i) != 0) [[unlikely]] {
+            fourNumbers(texts + i, lengths + i, out + i);
+            fourNumbers(texts + i + 4, lengths + i + 4, out + i + 4);
+        }
+    for (; i + 4 <= count; i += 4)
+        fourNumbers(texts + i, lengths + i, out + i);
+    numbersOf(texts + i, lengths + i, count - i, out + i);
+}
 #endif
 
-
-// For a walk that begins with a later field: drops the first `skip` commas
-// of a line from mask, the commas of its 64 bytes from base on, counting
-// them off skip. Once the last is dropped, skip is 0 and start is the byte
-// after it, where the first wanted field begins. Cheaper than cutting the
-// fields before it one by one.
-[[gnu::always_inline]] inline void skipCommas(std::uint64_t& mask, std::size_t& skip, std::size_t base,
-                                              std::size_t& start) noexcept
-{
-    const std::size_t commas = countBits(mask);
-    if (commas < skip) {
-        skip -= commas;
-        mask = 0;
-        return;
-    }
-    for (; skip > 1; --skip)
-        mask &= mask - 1;
-    start = base + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
-    mask &= mask - 1;
-    skip = 0;
-}
 
 // Whether a pass over params reads each take's line from its start, as it
 // does when they cover its first fields densely, rather than picking each
@@ -323,12 +370,54 @@ struct Wanted {
     std::size_t slot;
 };
 
+// Where a parse puts the numbers of slot k of the i-th take it parses.
+// Columns: outs[k][i], a slot's numbers one after the other.
+struct ColumnsOut {
+    std::span<double* const> outs;
+};
+// Rows: rows[i * stride + k], a take's numbers one after the other.
+struct RowsOut {
+    double* rows;
+    std::size_t stride;
+};
+
+// Fields cut from the lines of a walk before their numbers are read: their
+// texts, lengths and the places the numbers go. A batch spans lines, so
+// that reading it (four numbers to an instruction where AVX2 is at hand)
+// is one call however short the lines; 8 KB, in the first level of cache.
+struct FieldBatch {
+    static constexpr std::size_t kSize = 256;
+    const char* texts[kSize];
+    std::uint32_t heads[kSize];  // the first four bytes of each text, for the copy with the newer instructions
+    std::uint32_t lengths[kSize];
+    double* to[kSize];
+    double numbers[kSize];
+};
+
+// The numbers of the first count fields of a batch, into to[], or when
+// direct is set into direct[0 ..].
+template <bool kWide>
+[[gnu::always_inline]] inline void readBatch(FieldBatch& batch, std::size_t count, double* direct) noexcept
+{
+    double* const out = direct ? direct : batch.numbers;
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    if constexpr (kWide)
+        batchNumbersWide(batch.texts, batch.heads, batch.lengths, count, out);
+    else
+#endif
+        numbersOf(batch.texts, batch.lengths, count, out);
+    if (!direct)
+        for (std::size_t k = 0; k < count; ++k)
+            *batch.to[k] = batch.numbers[k];
+}
+
 // Parses the asked parameters of a range of takes. Two ways, chosen once per
 // pass by how densely the parameters cover the lines:
 // - walking: when they are many (a report, a table of every parameter), each
-//   line is read once from its start, its fields cut in order and the asked
-//   ones parsed, so a line costs one pass over its bytes however many of its
-//   fields are asked for;
+//   line is read once from its start, its asked fields cut in order from
+//   its comma masks and then their numbers read a batch at a time (four to
+//   an instruction where AVX2 is at hand), so a line costs one pass over
+//   its bytes however many of its fields are asked for;
 // - picking: when they are few (a curve, the three BLM fields), each field
 //   is found from the store's comma index and its cache lines are asked for
 //   a few takes ahead, so that the memory reads of different takes overlap.
@@ -344,148 +433,276 @@ public:
         std::sort(m_sorted.begin(), m_sorted.end(),
                   [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
         m_walk = !store.indexesFields() || walksLines(store.ParamNames(), params);
-        m_everyField = !m_sorted.empty() && m_sorted.front().param >= 0;
+        // The fields a walk cuts: each asked parameter once, in field order,
+        // with the first of its places in m_sorted.
+        while (m_firstValid < m_sorted.size() && m_sorted[m_firstValid].param < 0)
+            ++m_firstValid;
+        for (std::size_t k = m_firstValid; k < m_sorted.size(); ++k)
+            if (k == m_firstValid || m_sorted[k].param != m_sorted[k - 1].param) {
+                m_fields.push_back(static_cast<std::size_t>(m_sorted[k].param));
+                m_fieldEntry.push_back(k);
+            }
+        m_fieldEntry.push_back(m_sorted.size());
+        m_once = m_fields.size() == m_sorted.size() - m_firstValid;
+        m_contiguous = m_once;
+        for (std::size_t d = 1; d < m_fields.size(); ++d)
+            m_contiguous = m_contiguous && m_fields[d] == m_fields[0] + d;
+        m_inOrder = m_once && m_firstValid == 0;
         for (std::size_t k = 0; k < m_sorted.size(); ++k)
-            m_everyField = m_everyField && m_sorted[k].param == m_sorted.front().param + static_cast<long long>(k);
+            m_inOrder = m_inOrder && m_sorted[k].slot == k;
         // Short lines follow each other within a few cache lines, which the
         // processor fetches ahead by itself; asking for them as well only
         // costs the index lookups (a third of a pick on lines of 40 bytes).
         m_prefetch = store.fileBytes() >= kPrefetchLineBytes * static_cast<std::size_t>(std::max(store.takeCount(), 1));
     }
 
-    // Parameter k of take t goes to outs[k][t - begin].
-    void parse(int begin, int end, std::span<double* const> outs) const noexcept
+    // Takes begin .. end - 1 into out (ColumnsOut or RowsOut), the i-th of
+    // them being take begin + i.
+    template <class Out>
+    void parseTo(int begin, int end, const Out& out) const noexcept
     {
         if (m_params.empty())
             return;
 #if defined(DLV_WIDE_INSTRUCTIONS)
         if (useWideInstructions()) {
-            parseWide(begin, end, outs);
+            parseWide(begin, end, out);
             return;
         }
 #endif
-        parseHere<false>(begin, end, outs);
+        parseHere<false>(begin, end, out);
+    }
+
+    // Parameter k of take t goes to outs[k][t - begin].
+    void parse(int begin, int end, std::span<double* const> outs) const noexcept
+    {
+        parseTo(begin, end, ColumnsOut{outs});
     }
 
 private:
     // The parse proper, built into each copy (see wide_instructions.h);
     // kWide in the copy with the newer instructions.
-    template <bool kWide>
-    [[gnu::always_inline]] void parseHere(int begin, int end, std::span<double* const> outs) const noexcept
+    template <bool kWide, class Out>
+    [[gnu::always_inline]] void parseHere(int begin, int end, const Out& out) const noexcept
     {
         if (m_walk)
-            walk(begin, end, outs);
+            walk<kWide>(begin, end, out);
         else
-            pick<kWide>(begin, end, outs);
+            pick<kWide>(begin, end, out);
     }
 #if defined(DLV_WIDE_INSTRUCTIONS)
-    DLV_WIDE_INSTRUCTIONS void parseWide(int begin, int end, std::span<double* const> outs) const noexcept
+    template <class Out>
+    DLV_WIDE_INSTRUCTIONS void parseWide(int begin, int end, const Out& out) const noexcept
     {
-        parseHere<true>(begin, end, outs);
+        parseHere<true>(begin, end, out);
     }
 #endif
 
-    [[gnu::always_inline]] void walk(int begin, int end, std::span<double* const> outs) const noexcept
+    static void put(const ColumnsOut& out, std::size_t slot, std::size_t i, double v) noexcept { out.outs[slot][i] = v; }
+    static void put(const RowsOut& out, std::size_t slot, std::size_t i, double v) noexcept
     {
-        const Wanted* const first = m_sorted.data();
-        const Wanted* const last = first + m_sorted.size();
-        const Wanted* valid = first;
-        for (; valid != last && valid->param < 0; ++valid)
-            for (int t = begin; t < end; ++t)
-                outs[valid->slot][t - begin] = kNoNumber;
-        if (valid == last)
-            return;
-        if (m_everyField) {
-            walkEveryField(begin, end, outs);
-            return;
-        }
-        for (int t = begin; t < end; ++t) {
-            prefetchAhead(t, end);
-            const auto i = static_cast<std::size_t>(t - begin);
-            const std::string_view line = m_store.DataLines(t);
-            const char* const bytes = line.data();
-            const std::size_t length = line.size();
-            const Wanted* w = valid;
-            long long field = valid->param;
-            auto skip = static_cast<std::size_t>(field);
-            std::size_t start = 0;
-            // Field `field` ends at `stop`: parsed once when asked for (for
-            // every place it is asked for), then on to the next. Written out
-            // in the loop: this runs once per field of the log.
-            auto fieldEnds = [&](std::size_t stop) __attribute__((always_inline)) {
-                if (w->param == field) {
-                    const double v = numberOf(std::string_view(bytes + start, stop - start), readableFrom(length, start));
-                    do
-                        outs[w->slot][i] = v;
-                    while (++w != last && w->param == field);
-                }
-                ++field;
-                start = stop + 1;
-            };
-            for (std::size_t base = 0; base < length && w != last; base += 64) {
-                std::uint64_t mask = commaMask(bytes + base, length - base);
-                if (skip > 0)
-                    skipCommas(mask, skip, base, start);
-                while (mask != 0 && w != last) {
-                    fieldEnds(base + static_cast<std::size_t>(__builtin_ctzll(mask)));
-                    mask &= mask - 1;
-                }
-            }
-            if (w != last && skip == 0)
-                fieldEnds(length);
-            for (; w != last; ++w)
-                outs[w->slot][i] = kNoNumber;  // beyond the line's fields
-        }
+        out.rows[i * out.stride + slot] = v;
     }
 
-    // The walk when parameters p .. p + n - 1 are asked for once each (a
-    // report, a table of every parameter, a core's share of them): every
-    // field from p up to p + n is parsed, with no test of whether it is
-    // wanted.
-    [[gnu::always_inline]] void walkEveryField(int begin, int end, std::span<double* const> outs) const noexcept
+    template <bool kWide, class Out>
+    [[gnu::always_inline]] void walk(int begin, int end, const Out& out) const noexcept
     {
-        const std::size_t n = m_sorted.size();
-        const auto firstField = static_cast<std::size_t>(m_sorted.front().param);
-        std::vector<double*> byField(n);
-        for (std::size_t f = 0; f < n; ++f)
-            byField[f] = outs[m_sorted[f].slot];
-        double* const* const to = byField.data();
+        for (std::size_t k = 0; k < m_firstValid; ++k)
+            for (int t = begin; t < end; ++t)
+                put(out, m_sorted[k].slot, static_cast<std::size_t>(t - begin), kNoNumber);
+        if (m_fields.empty())
+            return;
+        // Where the numbers of each place in m_sorted go: base[e] + i * step
+        // for the i-th take. Rows whose numbers come in the order they are
+        // read need none of it: the batch's numbers go one after the other.
+        std::size_t step = 1;
+        bool direct = false;
+        if constexpr (std::is_same_v<Out, RowsOut>) {
+            step = out.stride;
+            direct = m_inOrder && out.stride == m_fields.size();
+        }
+        std::vector<double*> base;
+        if (!direct) {
+            base.resize(m_sorted.size());
+            for (std::size_t e = m_firstValid; e < m_sorted.size(); ++e) {
+                if constexpr (std::is_same_v<Out, RowsOut>)
+                    base[e] = out.rows + m_sorted[e].slot;
+                else
+                    base[e] = out.outs[m_sorted[e].slot];
+            }
+        }
+        double* next = nullptr;  // where the next direct batch goes
+        if constexpr (std::is_same_v<Out, RowsOut>)
+            next = direct ? out.rows : nullptr;
+        if (m_contiguous)
+            walkFields<kWide, true>(begin, end, base.data(), step, next);
+        else
+            walkFields<kWide, false>(begin, end, base.data(), step, next);
+    }
+
+    // Each line's asked fields cut from its comma masks into a batch, read
+    // whenever it is full. kContiguous: the fields follow each other
+    // (m_fields[0], m_fields[0] + 1, ...), so that only the first is
+    // sought; after it every field is taken. A field beyond the line goes
+    // into the batch empty, which reads as no number. Written out in the
+    // loop: this runs once per field of the log.
+    template <bool kWide, bool kContiguous>
+    [[gnu::always_inline]] void walkFields(int begin, int end, double* const* base, std::size_t step,
+                                           double* direct) const noexcept
+    {
+        static constexpr char kNoText[8] = {};
+        FieldBatch batch;
+        std::size_t n = 0;  // fields in the batch
+        const std::size_t* const fields = m_fields.data();
+        const std::size_t* const entries = m_fieldEntry.data();
+        const std::size_t count = m_fields.size();
+        const bool once = m_once;
+        // Field d of the i-th take, the text of size bytes, into the batch,
+        // once for each place it is asked for.
+        const auto add = [&](std::size_t d, std::size_t i, const char* text, std::size_t size)
+                             __attribute__((always_inline)) {
+            const std::size_t last = once ? entries[d] + 1 : entries[d + 1];
+            for (std::size_t e = entries[d]; e < last; ++e) {
+                batch.texts[n] = text;
+                if constexpr (kWide)
+                    std::memcpy(&batch.heads[n], text, 4);
+                batch.lengths[n] = static_cast<std::uint32_t>(size);
+                if (!direct)
+                    batch.to[n] = base[e] + i * step;
+                if (++n == FieldBatch::kSize) {
+                    readBatch<kWide>(batch, n, direct);
+                    if (direct)
+                        direct += n;
+                    n = 0;
+                }
+            }
+        };
         for (int t = begin; t < end; ++t) {
             prefetchAhead(t, end);
             const auto i = static_cast<std::size_t>(t - begin);
             const std::string_view line = m_store.DataLines(t);
             const char* const bytes = line.data();
             const std::size_t length = line.size();
-            std::size_t f = 0;
-            std::size_t skip = firstField;
+            if (length > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] {
+                // A field may be longer than a batch keeps lengths: the
+                // batch is read first, then this line field by field.
+                if (n != 0) {
+                    readBatch<kWide>(batch, n, direct);
+                    if (direct)
+                        direct += n;
+                    n = 0;
+                }
+                hugeLine(line, i, base, step, direct);
+                if (direct)
+                    direct += count;
+                continue;
+            }
+            std::size_t d = 0;      // the wanted field cut next
+            std::size_t field = 0;  // the field that starts at start
             std::size_t start = 0;
-            for (std::size_t base = 0; base < length; base += 64) {
-                std::uint64_t mask = commaMask(bytes + base, length - base);
-                if (skip > 0)
-                    skipCommas(mask, skip, base, start);
-                while (mask != 0) {
-                    const std::size_t stop = base + static_cast<std::size_t>(__builtin_ctzll(mask));
-                    mask &= mask - 1;
-                    to[f][i] = numberOf(std::string_view(bytes + start, stop - start), readableFrom(length, start));
-                    start = stop + 1;
-                    if (++f == n)
-                        goto next;
+            std::size_t want = fields[0];
+            for (std::size_t at = 0; at < length; at += 64) {
+                std::uint64_t mask = commaMask(bytes + at, length - at);
+                while (true) {
+                    if (field < want) {
+                        // The commas up to the one before the wanted field.
+                        const std::size_t pass = want - field;
+                        const std::size_t commas = countBitsWith<kWide>(mask);
+                        if (commas < pass) {
+                            field += commas;
+                            break;
+                        }
+                        for (std::size_t k = 1; k < pass; ++k)
+                            mask &= mask - 1;
+                        start = at + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
+                        mask &= mask - 1;
+                        field = want;
+                    }
+                    if constexpr (kContiguous) {
+                        // Every field from here on is asked for, each once:
+                        // the batch filled straight, up to where it is full
+                        // or the line's last wanted field is in.
+                        std::size_t limit = std::min(FieldBatch::kSize, n + (count - d));
+                        while (mask != 0) {
+                            const std::size_t stop = at + static_cast<std::size_t>(__builtin_ctzll(mask));
+                            mask &= mask - 1;
+                            const char* const text = bytes + start;
+                            batch.texts[n] = text;
+                            if constexpr (kWide)
+                                std::memcpy(&batch.heads[n], text, 4);
+                            batch.lengths[n] = static_cast<std::uint32_t>(stop - start);
+                            if (!direct)
+                                batch.to[n] = base[entries[d]] + i * step;
+                            start = stop + 1;
+                            ++d;
+                            if (++n == limit) {
+                                if (n == FieldBatch::kSize) {
+                                    readBatch<kWide>(batch, n, direct);
+                                    if (direct)
+                                        direct += n;
+                                    n = 0;
+                                }
+                                if (d == count)
+                                    goto next;
+                                limit = std::min(FieldBatch::kSize, n + (count - d));
+                            }
+                        }
+                        field = want = fields[0] + d;
+                        break;
+                    } else {
+                        if (mask == 0)
+                            break;
+                        const std::size_t stop = at + static_cast<std::size_t>(__builtin_ctzll(mask));
+                        mask &= mask - 1;
+                        if (field == want) {
+                            add(d, i, bytes + start, stop - start);
+                            if (++d == count)
+                                goto next;
+                            want = fields[d];
+                        }
+                        start = stop + 1;
+                        ++field;
+                    }
                 }
             }
-            if (skip == 0)
-                to[f++][i] = numberOf(std::string_view(bytes + start, length - start), readableFrom(length, start));
-            for (; f < n; ++f)
-                to[f][i] = kNoNumber;  // beyond the line's fields
+            // The line ends inside the field that starts at start.
+            if (field == want) {
+                add(d, i, bytes + start, length - start);
+                ++d;
+            }
+            for (; d < count; ++d)
+                add(d, i, kNoText, 0);  // beyond the line's fields
         next:;
         }
+        if (n != 0)
+            readBatch<kWide>(batch, n, direct);
     }
 
-    // Bytes that may be loaded from a field starting at start in a line of
-    // length bytes: the line's own, and at least the padding of the
-    // ByteBuffer that holds a store's bytes.
-    [[nodiscard]] static std::size_t readableFrom(std::size_t length, std::size_t start) noexcept
+    // The asked fields of a line too long for a batch's lengths (4 GiB or
+    // more), each read by itself: into direct[0 ..] when set, else by base
+    // and step as for a batch.
+    void hugeLine(std::string_view line, std::size_t i, double* const* base, std::size_t step,
+                  double* direct) const noexcept
     {
-        return length - start + ByteBuffer::kPadding;
+        std::size_t field = 0;
+        std::size_t start = 0;
+        for (std::size_t d = 0; d < m_fields.size(); ++d) {
+            while (field < m_fields[d] && start <= line.size()) {
+                const std::size_t comma = line.find(',', start);
+                start = comma == std::string_view::npos ? line.size() + 1 : comma + 1;
+                ++field;
+            }
+            double v = kNoNumber;
+            if (start <= line.size()) {
+                const std::size_t stop = std::min(line.find(',', start), line.size());
+                v = numberOf(line.substr(start, stop - start), ByteBuffer::kPadding);
+            }
+            if (direct) {
+                direct[d] = v;
+                continue;
+            }
+            for (std::size_t e = m_fieldEntry[d]; e < m_fieldEntry[d + 1]; ++e)
+                *(base[e] + i * step) = v;
+        }
     }
 
     // Long lines do not follow each other closely enough for the processor
@@ -497,12 +714,14 @@ private:
             prefetchField(m_store, p, t + kAhead);
     }
 
-    template <bool kWide>
-    [[gnu::always_inline]] void pick(int begin, int end, std::span<double* const> outs) const noexcept
+    template <bool kWide, class Out>
+    [[gnu::always_inline]] void pick(int begin, int end, const Out& out) const noexcept
     {
-        if (m_params.size() == 1 && !m_prefetch) {
-            pickOne<kWide>(begin, end, outs.front());
-            return;
+        if constexpr (std::is_same_v<Out, ColumnsOut>) {
+            if (m_params.size() == 1 && !m_prefetch) {
+                pickOne<kWide>(begin, end, out.outs.front());
+                return;
+            }
         }
         for (int t = begin; t < end; ++t) {
             for (const long long p : m_params)
@@ -512,7 +731,7 @@ private:
                 // A store's bytes lie in a ByteBuffer, followed by its
                 // padding: eight bytes can be loaded from any field.
                 const std::string_view field = m_store.field(m_params[k], t);
-                outs[k][i] = numberOf(field, ByteBuffer::kPadding);
+                put(out, k, i, numberOf(field, ByteBuffer::kPadding));
             }
         }
     }
@@ -548,8 +767,13 @@ private:
     const TakeStore& m_store;
     std::span<const long long> m_params;
     std::vector<Wanted> m_sorted;
+    std::size_t m_firstValid = 0;         // m_sorted's first parameter that is not negative
+    std::vector<std::size_t> m_fields;      // the fields a walk cuts, in order, each once
+    std::vector<std::size_t> m_fieldEntry;  // field d's places: m_sorted[m_fieldEntry[d] .. m_fieldEntry[d + 1])
     bool m_walk = false;
-    bool m_everyField = false;  // parameters p .. p + n - 1, each once
+    bool m_once = false;        // no parameter asked for twice
+    bool m_contiguous = false;  // m_fields are p, p + 1, ..., each asked for once
+    bool m_inOrder = false;     // m_sorted[k] goes to slot k: a row's numbers go where they are read
     bool m_prefetch = true;
     static constexpr int kAhead = 12;  // takes between a prefetch and the take's parse
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches
@@ -631,7 +855,7 @@ std::optional<StreamedColumns> streamColumns(const std::filesystem::path& path, 
     // Chunks indexed by their lines alone: their fields are walked, which
     // costs less than indexing their commas even for one field near the end
     // of long lines.
-    std::optional<std::vector<ReadWarning>> warnings = streamDataLog(
+    std::optional<std::vector<ReadWarning>> warnings = streamOwnLog(
         path, chunkBytes,
         [&](const TakeStore& chunk, int firstTake) {
             if (firstTake == 0) {
@@ -684,19 +908,22 @@ void forEachColumnBlock(const TakeStore& store, std::span<const long long> param
     }
 }
 
-void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
-                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
-                     std::size_t blockBytes)
+namespace {
+
+// Cuts params into one run per core and calls parse(first, n, columns) for
+// each run a block of takes at a time, in take order, then consume.
+template <class MakeParser>
+void paramRuns(std::size_t slots, int firstTake, int takeCount, std::size_t blockBytes, MakeParser&& makeParser,
+               const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume)
 {
-    if (params.empty() || takeCount <= 0)
+    if (slots == 0 || takeCount <= 0)
         return;
-    const std::size_t slots = params.size();
     const auto takes = static_cast<std::size_t>(takeCount);
     const std::size_t parts = std::min(partCount(slots, 1), partCount(slots * takes, kMinFieldsPerPart));
     runParts(parts, [&](std::size_t k) {
         const std::size_t firstSlot = slots * k / parts;
         const std::size_t count = slots * (k + 1) / parts - firstSlot;
-        const TakeParser parser(store, params.subspan(firstSlot, count));
+        const auto parse = makeParser(firstSlot, count);
         const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / (count * sizeof(double)), 1, takes);
         std::vector<double> values(blockTakes * count);
         std::vector<double*> columns(count);
@@ -705,8 +932,91 @@ void forEachParamRun(const TakeStore& store, std::span<const long long> params, 
         for (std::size_t done = 0; done < takes; done += blockTakes) {
             const auto n = static_cast<int>(std::min(blockTakes, takes - done));
             const int first = firstTake + static_cast<int>(done);
-            parser.parse(first, first + n, columns);
+            parse(first, n, columns);
             consume(firstSlot, ColumnBlock(first, n, values.data(), blockTakes, count));
+        }
+    });
+}
+
+}  // namespace
+
+void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes)
+{
+    paramRuns(params.size(), firstTake, takeCount, blockBytes,
+              [&](std::size_t firstSlot, std::size_t count) {
+                  return [parser = TakeParser(store, params.subspan(firstSlot, count))](
+                             int first, int n, std::span<double* const> columns) {
+                      parser.parse(first, first + n, columns);
+                  };
+              },
+              consume);
+}
+
+void forEachParamRun(const LogChannels& log, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes)
+{
+    paramRuns(params.size(), firstTake, takeCount, blockBytes,
+              [&](std::size_t firstSlot, std::size_t count) {
+                  return [&log, run = params.subspan(firstSlot, count)](int first, int n,
+                                                                         std::span<double* const> columns) {
+                      log.parseInto(run, first, n, columns);
+                  };
+              },
+              consume);
+}
+
+namespace {
+
+// Where the slots of params are cut into parts runs of consecutive slots:
+// part k holds slots cuts[k] .. cuts[k + 1] - 1. A parameter within the
+// names weighs four times one beyond them, which most lines lack, so that
+// the parts' walks cost about alike; every part holds a slot at least.
+std::vector<std::size_t> slotCuts(const TakeStore& store, std::span<const long long> params, std::size_t parts)
+{
+    const auto named = static_cast<long long>(store.ParamNames().size()) - 1;
+    std::vector<std::size_t> weights(params.size());
+    std::size_t total = 0;
+    for (std::size_t k = 0; k < params.size(); ++k) {
+        weights[k] = params[k] >= 0 && params[k] < named ? 4 : 1;
+        total += weights[k];
+    }
+    std::vector<std::size_t> cuts{0};
+    std::size_t sum = 0;
+    for (std::size_t k = 0; k < params.size() && cuts.size() < parts; ++k) {
+        if (sum * parts >= total * cuts.size() && k > cuts.back())
+            cuts.push_back(k);
+        sum += weights[k];
+    }
+    cuts.push_back(params.size());
+    return cuts;
+}
+
+}  // namespace
+
+void forEachParamRows(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                      const std::function<void(std::size_t firstSlot, const RowBlock&)>& consume,
+                      std::size_t blockBytes)
+{
+    if (params.empty() || takeCount <= 0)
+        return;
+    const std::size_t slots = params.size();
+    const auto takes = static_cast<std::size_t>(takeCount);
+    const std::vector<std::size_t> cuts =
+        slotCuts(store, params, std::min(partCount(slots, 1), partCount(slots * takes, kMinFieldsPerPart)));
+    runParts(cuts.size() - 1, [&](std::size_t k) {
+        const std::size_t firstSlot = cuts[k];
+        const std::size_t count = cuts[k + 1] - firstSlot;
+        const TakeParser parser(store, params.subspan(firstSlot, count));
+        const std::size_t blockTakes = std::clamp<std::size_t>(blockBytes / (count * sizeof(double)), 1, takes);
+        std::vector<double> values(blockTakes * count);
+        for (std::size_t done = 0; done < takes; done += blockTakes) {
+            const auto n = static_cast<int>(std::min(blockTakes, takes - done));
+            const int first = firstTake + static_cast<int>(done);
+            parser.parseTo(first, first + n, RowsOut{values.data(), count});
+            consume(firstSlot, RowBlock(first, n, values.data(), count, count));
         }
     });
 }

@@ -149,7 +149,7 @@ void parseColumnsInto(const TakeStore& store, std::span<const long long> params,
                       std::span<double* const> outs);
 
 // The columns of a log read from its file in bounded memory: its data lines
-// stream through a buffer of chunkBytes (see streamDataLog) and only the
+// stream chunkBytes at a time (see streamOwnLog: the own format only) and only the
 // asked parameters are kept, as whole columns. paramsOf is called once with
 // the log's names (as ParamNames gives them), before any take is parsed, and
 // says which parameters to keep; columns[k] is the column of params[k].
@@ -166,7 +166,7 @@ using ParamsOfNames = std::function<std::vector<long long>(const std::vector<std
 // chunk is still large enough to be indexed and parsed on every core.
 inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
 
-// nullopt whenever streamDataLog gives up (then readDataLog tells what is
+// nullopt whenever streamOwnLog gives up (then readLog tells what is
 // wrong, or reads what streaming cannot); throws std::bad_alloc when memory
 // for the columns runs out, and what paramsOf throws. Memory: twice
 // chunkBytes plus the columns.
@@ -174,12 +174,12 @@ inline constexpr std::size_t kColumnsChunkBytes = std::size_t{4} << 20;
                                                            const ParamsOfNames& paramsOf,
                                                            std::size_t chunkBytes = kColumnsChunkBytes);
 
-// A run of consecutive takes parsed for a set of parameters: column(k)[i] is
-// parameter k of the set in take firstTake() + i, NaN where it is no number.
-// Lives only for the call it is handed to.
-class ColumnBlock final {
+// Numbers of a run of consecutive takes parsed for a set of parameters, laid
+// out stride() apart as ColumnBlock or RowBlock says. Lives only for the
+// call it is handed to.
+class NumberBlock {
 public:
-    ColumnBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
+    NumberBlock(int firstTake, int takeCount, const double* values, std::size_t stride,
                 std::size_t columnCount) noexcept
         : m_first(firstTake), m_count(takeCount), m_values(values), m_stride(stride), m_columns(columnCount)
     {
@@ -187,17 +187,26 @@ public:
     [[nodiscard]] int firstTake() const noexcept { return m_first; }
     [[nodiscard]] int takeCount() const noexcept { return m_count; }
     [[nodiscard]] std::size_t columnCount() const noexcept { return m_columns; }
-    [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
-    {
-        return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
-    }
+    [[nodiscard]] std::size_t stride() const noexcept { return m_stride; }
+    [[nodiscard]] const double* values() const noexcept { return m_values; }
 
-private:
+protected:
     int m_first;
     int m_count;
     const double* m_values;
     std::size_t m_stride;
     std::size_t m_columns;
+};
+
+// A block a column a parameter: column(k)[i] is parameter k of the set in
+// take firstTake() + i, NaN where it is no number.
+class ColumnBlock final : public NumberBlock {
+public:
+    using NumberBlock::NumberBlock;
+    [[nodiscard]] std::span<const double> column(std::size_t k) const noexcept
+    {
+        return {m_values + k * m_stride, static_cast<std::size_t>(m_count)};
+    }
 };
 
 // Bytes of parsed numbers a block pass holds at a time. A block starts its
@@ -216,6 +225,19 @@ inline constexpr std::size_t kColumnBlockBytes = std::size_t{4} << 20;
 void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
                         const std::function<void(const ColumnBlock&)>& consume,
                         std::size_t blockBytes = kColumnBlockBytes);
+
+// A block a row a take: row(i)[k] is parameter k of the set in take
+// firstTake() + i, NaN where it is no number; rows lie stride() numbers
+// apart. The layout a pass wants that works along the parameters of each
+// take (the report's totals, four parameters to an instruction).
+class RowBlock final : public NumberBlock {
+public:
+    using NumberBlock::NumberBlock;
+    [[nodiscard]] std::span<const double> row(int i) const noexcept
+    {
+        return {m_values + static_cast<std::size_t>(i) * m_stride, m_columns};
+    }
+};
 
 // Bytes of parsed numbers each core holds at a time in forEachParamRun:
 // few enough that they are still in that core's cache when consumed.
@@ -236,5 +258,21 @@ inline constexpr std::size_t kParamRunBlockBytes = std::size_t{256} << 10;
 void forEachParamRun(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
                      const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
                      std::size_t blockBytes = kParamRunBlockBytes);
+
+// forEachParamRun over a log of any format, through its parseInto: the same
+// split by parameters, each core a run of them in take order, so the same
+// totals come out to the last bit.
+void forEachParamRun(const LogChannels& log, std::span<const long long> params, int firstTake, int takeCount,
+                     const std::function<void(std::size_t firstSlot, const ColumnBlock&)>& consume,
+                     std::size_t blockBytes = kParamRunBlockBytes);
+
+// forEachParamRun with each block's numbers a row a take (RowBlock): the
+// same split over the cores, the same take order and threads per slot,
+// except that the slots are cut where the cores' shares of parameters
+// within the names (those a line is likely to hold) are equal, so that
+// parameters past every line cost a core nothing.
+void forEachParamRows(const TakeStore& store, std::span<const long long> params, int firstTake, int takeCount,
+                      const std::function<void(std::size_t firstSlot, const RowBlock&)>& consume,
+                      std::size_t blockBytes = kParamRunBlockBytes);
 
 }  // namespace dlv

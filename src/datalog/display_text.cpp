@@ -82,12 +82,16 @@ std::string shownText(std::string_view bytes, ShownTextOptions options)
     return text;
 }
 
-std::string quotedText(std::string_view bytes)
+namespace {
+
+// displayText with control bytes written as \n, \r, \t or \xHH, and a
+// backslash doubled when asked.
+std::string escapedText(std::string_view bytes, bool doubleBackslash)
 {
     std::string text;
     for (const char ch : displayText(bytes)) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '\\') {
+        if (c == '\\' && doubleBackslash) {
             text += "\\\\";
         } else if (c == '\n') {
             text += "\\n";
@@ -105,6 +109,23 @@ std::string quotedText(std::string_view bytes)
         }
     }
     return text;
+}
+
+}  // namespace
+
+std::string quotedText(std::string_view bytes)
+{
+    return escapedText(bytes, true);
+}
+
+std::string controlsEscaped(std::string_view bytes)
+{
+    return escapedText(bytes, false);
+}
+
+std::string inQuotes(std::string_view bytes)
+{
+    return "'" + quotedText(bytes) + "'";
 }
 
 std::string groupedCount(std::uint64_t count)

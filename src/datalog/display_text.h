@@ -44,6 +44,13 @@ void appendShownText(std::string& out, std::string_view bytes, ShownTextOptions 
 // backslash as \\, so that nothing quoted can move the cursor, colour a
 // terminal or break a message into lines.
 [[nodiscard]] std::string quotedText(std::string_view bytes);
+// quotedText in single quotes, as messages name a file or a field: 'x.csv'.
+[[nodiscard]] std::string inQuotes(std::string_view bytes);
+
+// quotedText with backslashes left as they are: for texts that are printed
+// whole (a table's title) or quoted as written (an expression), where only
+// control bytes could do harm.
+[[nodiscard]] std::string controlsEscaped(std::string_view bytes);
 
 // A count with its thousands grouped by commas: 3412 -> "3,412".
 [[nodiscard]] std::string groupedCount(std::uint64_t count);

@@ -1,6 +1,7 @@
 #include "datalog/log_channels.h"
 
 #include "datalog/columns.h"
+#include "datalog/display_text.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 
@@ -46,6 +47,21 @@ const std::vector<LogMarker>& LogChannels::markers() const noexcept
 std::optional<TimeChannel> LogChannels::timeChannel() const noexcept
 {
     return std::nullopt;
+}
+
+std::string shownChannelName(std::string_view name, std::string_view unit)
+{
+    std::string shown = displayText(name);
+    if (unit.empty())
+        return shown;
+    const std::string shownUnit = displayText(unit);
+    for (const auto& [open, close] : {std::pair{'(', ')'}, std::pair{'[', ']'}})
+        if (shown.find(std::string(1, open) + shownUnit + close) != std::string::npos)
+            return shown;
+    shown += " [";
+    shown += shownUnit;
+    shown += ']';
+    return shown;
 }
 
 std::optional<double> wordValue(std::string_view text) noexcept

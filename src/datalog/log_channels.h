@@ -119,6 +119,11 @@ public:
     [[nodiscard]] virtual std::shared_ptr<const TakeStore> sharedTextStore() const { return nullptr; }
 };
 
+// What a grid row, a curve's title, a legend or a table header shows for a
+// channel: its name as UTF-8 (displayText), then " [unit]" when the log
+// gives a unit that the name does not already carry in brackets.
+[[nodiscard]] std::string shownChannelName(std::string_view name, std::string_view unit);
+
 // Words that on/off channels of text logs hold, read as numbers: On, Yes,
 // High, Active, True give 1; Off, No, Low, Inactive, False give 0 (any case).
 [[nodiscard]] std::optional<double> wordValue(std::string_view text) noexcept;

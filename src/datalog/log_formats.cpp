@@ -5,6 +5,11 @@
 #include "datalog/text_log.h"
 
 #include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dlv {
 
@@ -61,6 +66,39 @@ ReadResult readLogBytes(std::string_view bytes, LogFormat format, std::string_vi
     if (!bytes.empty())
         std::memcpy(buffer->data(), bytes.data(), bytes.size());
     return readLogBuffer(std::move(buffer), bytes.size(), displayName, format);
+}
+
+std::string fileHead(const std::filesystem::path& path, std::size_t bytes) noexcept
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    std::string head;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        try {
+            head.resize(bytes);
+            std::size_t got = 0;
+            while (got < head.size()) {
+                const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
+                if (n <= 0)
+                    break;
+                got += static_cast<std::size_t>(n);
+            }
+            head.resize(got);
+        } catch (...) {
+            head.clear();
+        }
+    }
+    ::close(fd);
+    return head;
+}
+
+LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noexcept
+{
+    if (format != LogFormat::Auto)
+        return format;
+    return detectLogFormat(fileHead(path, kDetectBytes));
 }
 
 std::shared_ptr<const LogChannels> logOf(const ReadResult& result)

@@ -4,6 +4,7 @@
 #include "datalog/log_formats.h"
 #include "datalog/number.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace dlv {
@@ -43,12 +44,36 @@ namespace {
     return count;
 }
 
+// Whether the head starts as a log of the own format does: a title line and
+// a names line, both text (the title may be empty, the names not), the
+// first ended by CR, LF or CR LF. A short log of one parameter ("t", "A")
+// has no line long enough to count as text otherwise.
+[[nodiscard]] bool startsWithTitleAndNames(std::string_view head) noexcept
+{
+    const auto textOrEmpty = [](std::string_view line) {
+        if (!isValidUtf8(line))
+            return false;
+        for (const char c : line)
+            if (isControl(static_cast<unsigned char>(c)))
+                return false;
+        return true;
+    };
+    const std::size_t titleEnd = head.find_first_of("\r\n");
+    if (titleEnd == std::string_view::npos)
+        return false;
+    const std::size_t namesStart =
+        titleEnd + (head[titleEnd] == '\r' && titleEnd + 1 < head.size() && head[titleEnd + 1] == '\n' ? 2 : 1);
+    const std::size_t namesEnd = std::min(head.find_first_of("\r\n", namesStart), head.size());
+    return textOrEmpty(head.substr(0, titleEnd)) && namesEnd > namesStart &&
+           textOrEmpty(head.substr(namesStart, namesEnd - namesStart));
+}
+
 }  // namespace
 
 std::optional<std::string> notALogReason(std::string_view head)
 {
     head = head.substr(0, kNotALogHeadBytes);
-    if (head.empty() || detectLogFormat(head) == LogFormat::Mlg)
+    if (head.empty() || detectLogFormat(head) != LogFormat::Datalog || startsWithTitleAndNames(head))
         return std::nullopt;
     const std::size_t noText = noTextBytes(head);
     if (noText * 4 < head.size())

@@ -16,18 +16,31 @@ class OrderedSum final {
 public:
     constexpr OrderedSum() noexcept = default;
     // A sum that starts at value, as if value had been added first.
-    constexpr OrderedSum(double value) noexcept : m_sum(value), m_scaled(value * kDown) {}
+    constexpr OrderedSum(double value) noexcept : m_sum(value), m_scaled(value * kScale) {}
 
     void add(double value) noexcept
     {
         m_sum += value;
-        m_scaled += value * kDown;
+        m_scaled += value * kScale;
     }
     OrderedSum& operator+=(double value) noexcept
     {
         add(value);
         return *this;
     }
+
+    // Both sums as they stand, and a sum that goes on from them: for passes
+    // that keep many sums side by side in vector lanes.
+    [[nodiscard]] constexpr double scaled() const noexcept { return m_scaled; }
+    [[nodiscard]] static constexpr OrderedSum resumed(double plain, double scaled) noexcept
+    {
+        OrderedSum sum;
+        sum.m_sum = plain;
+        sum.m_scaled = scaled;
+        return sum;
+    }
+    // What add does to the scaled sum: value times this, exactly.
+    static constexpr double kScale = 0x1p-64;
 
     // The plain double sum (infinite or NaN once it has overflowed).
     [[nodiscard]] constexpr double plain() const noexcept { return m_sum; }
@@ -50,7 +63,6 @@ public:
     }
 
 private:
-    static constexpr double kDown = 0x1p-64;
     static constexpr double kUp = 0x1p64;
 
     double m_sum = 0.0;

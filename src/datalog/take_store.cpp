@@ -4,8 +4,11 @@
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
 #include "datalog/display_text.h"
+#include "datalog/line_parts.h"
+#include "datalog/file_mapping.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
+#include "datalog/regular_file.h"
 #include "datalog/wide_instructions.h"
 
 #include <fcntl.h>
@@ -268,7 +271,8 @@ struct LineOddities {
     std::uint64_t firstControlTake = UINT64_MAX;  // the take holding the first control byte
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
-    bool firstTakeWithoutNumbers = false;  // the log's take 0 holds no number
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
+    bool firstTakeWithoutNumbers = false;  // the log's take 0 holds no number (set once, for take 0)
 
     // Adds those of a later chunk whose first take is take firstTake.
     void add(const LineOddities& later, std::uint64_t firstTake) noexcept
@@ -278,6 +282,7 @@ struct LineOddities {
         controlBytes += later.controlBytes;
         fewerFields += later.fewerFields;
         moreFields += later.moreFields;
+        trailingCommas += later.trailingCommas;
     }
 };
 
@@ -306,6 +311,7 @@ struct TakeStoreBuilder {
     // Oddities, for the warnings.
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
+    std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
     std::uint64_t controlBytes = 0;
     std::size_t firstControl = SIZE_MAX;  // position of the first control byte
 
@@ -435,10 +441,21 @@ struct TakeStoreBuilder {
         if (lineIsLong)
             longLines.push_back({take, lineCommas, lineLongBase, lineIsHuge});
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
+        countFields(pos);
+    }
+
+    // The line of lineCommas commas from lineStart to pos, against the names.
+    void countFields(std::size_t pos) noexcept
+    {
+        if (lineCommas + 1 < paramLimit) {
             ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
+        } else if (lineCommas + 1 > paramLimit) {
             ++moreFields;
+            // The one field more may be the empty one after a comma that
+            // ends the line, as a names line may end in one too.
+            if (lineCommas == paramLimit && pos > lineStart && bytes[pos - 1] == ',')
+                ++trailingCommas;
+        }
     }
 
     // The widest shown field of a line with spaces, measured again with the
@@ -604,7 +621,7 @@ struct TakeStoreBuilder {
                 lineStart = pos + 1;
                 return;
             }
-            endBareLine();
+            endBareLine(pos);
             lineStart = pos + 1;
             skipLf = c == '\r';
         };
@@ -636,18 +653,15 @@ struct TakeStoreBuilder {
         }
         // The end of the file ends the last line; after a final line end there is no further take.
         if (lineStart < size)
-            endBareLine();
+            endBareLine(size);
     }
 
     // The line being indexed without anchors ends: its entry and its counts.
-    void endBareLine()
+    void endBareLine(std::size_t pos)
     {
         index.push(lineStart, 0, 0);
         mostCommas = std::max(mostCommas, lineCommas);
-        if (lineCommas + 1 < paramLimit)
-            ++fewerFields;
-        else if (lineCommas + 1 > paramLimit)
-            ++moreFields;
+        countFields(pos);
         lineCommas = 0;
     }
 
@@ -748,11 +762,6 @@ ReadResult failure(std::string message)
     return result;
 }
 
-std::string inQuotes(std::string_view name)
-{
-    return "'" + quotedText(name) + "'";
-}
-
 std::string megabytes(std::size_t bytes)
 {
     return std::to_string((bytes + (1 << 20) - 1) >> 20) + " MB";
@@ -773,30 +782,6 @@ std::string indexMemoryMessage(std::string_view name, std::size_t bytes)
 
 }  // namespace
 
-// Where the data lines from `from` on are cut into `parts` parts of about
-// equal size: each cut is the start of a line. Fewer parts come back when
-// lines are too long to cut the log that finely.
-static std::vector<std::size_t> partStarts(const char* bytes, std::size_t from, std::size_t size, std::size_t parts)
-{
-    std::vector<std::size_t> starts{from};
-    for (std::size_t k = 1; k < parts; ++k) {
-        std::size_t q = std::max(from + (size - from) / parts * k, starts.back());
-        // The first CR or LF from q on; lines may be gigabytes long.
-        const auto* lf = static_cast<const char*>(std::memchr(bytes + q, '\n', size - q));
-        const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - bytes) : size;
-        const auto* cr = static_cast<const char*>(std::memchr(bytes + q, '\r', lfAt - q));
-        q = cr ? static_cast<std::size_t>(cr - bytes) : lfAt;
-        if (q >= size)
-            break;
-        const std::size_t next = bytes[q] == '\r' && q + 1 < size && bytes[q + 1] == '\n' ? q + 2 : q + 1;
-        if (next >= size)
-            break;
-        if (next > starts.back())
-            starts.push_back(next);
-    }
-    return starts;
-}
-
 bool holdsNumber(std::string_view line) noexcept
 {
     for (std::size_t start = 0;;) {
@@ -808,6 +793,13 @@ bool holdsNumber(std::string_view line) noexcept
             return false;
         start = comma + 1;
     }
+}
+
+// Whether the first take of store (the log's take 0 when store holds the
+// start of the log) holds no number: a line of units read as a take. O(its line).
+static bool firstTakeHoldsNoNumber(const TakeStore& store) noexcept
+{
+    return store.takeCount() > 0 && !holdsNumber(store.DataLines(0));
 }
 
 // The warnings about the names line, from its text.
@@ -830,6 +822,21 @@ static void namesWarnings(std::string_view names, std::vector<ReadWarning>& warn
 static std::string takesText(std::uint64_t count, std::string_view what)
 {
     return groupedCount(count) + (count == 1 ? " take has " : " takes have ") + std::string(what);
+}
+
+// Whether the names line ends in a comma that follows its last name: its
+// first empty field is the one after that comma.
+static bool endsInListComma(std::string_view names)
+{
+    if (names.size() < 2 || names.back() != ',')
+        return false;
+    std::size_t start = 0;
+    for (std::size_t comma = names.find(','); comma != std::string_view::npos; comma = names.find(',', start)) {
+        if (comma == start)
+            return false;  // an empty field before the end
+        start = comma + 1;
+    }
+    return true;
 }
 
 // The reader's warnings: those about the names line, and those counted over
@@ -857,9 +864,12 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
     if (odd.fewerFields != 0)
         warnings.push_back({ReadWarning::Kind::FewerFieldsThanNames, odd.fewerFields,
                             takesText(odd.fewerFields, "fewer fields than the names line")});
-    if (odd.moreFields != 0)
-        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, odd.moreFields,
-                            takesText(odd.moreFields, "more fields than the names line")});
+    // A names line that ends in a comma right after its last name has that
+    // same empty field: takes that end so have no field more than it.
+    const std::uint64_t more = odd.moreFields - (endsInListComma(namesLine) ? odd.trailingCommas : 0);
+    if (more != 0)
+        warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
+                            takesText(more, "more fields than the names line")});
     if (odd.firstTakeWithoutNumbers && !otherSeparator)
         warnings.push_back({ReadWarning::Kind::NoNumbersInFirstTake, 1,
                             "take 0 (line 3) holds no numbers: is it a line of units?"});
@@ -907,7 +917,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
         std::string error = indexStore(*store, header.takesStart, size, name, odd);
         if (!error.empty())
             return failure(std::move(error));
-        odd.firstTakeWithoutNumbers = store->takeCount() > 0 && !holdsNumber(store->DataLines(0));
+        odd.firstTakeWithoutNumbers = firstTakeHoldsNoNumber(*store);
 
         ReadResult result;
         result.warnings = readWarnings(namesLine, odd);
@@ -1023,6 +1033,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         odd.controlBytes += b.controlBytes;
         odd.fewerFields += b.fewerFields;
         odd.moreFields += b.moreFields;
+        odd.trailingCommas += b.trailingCommas;
     }
     if (odd.controlBytes != 0) {
         std::size_t firstControl = SIZE_MAX;
@@ -1035,23 +1046,6 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
 
 namespace {
 
-std::string reason(int error)
-{
-    switch (error) {
-    case ENOENT: return "the file does not exist";
-    case EACCES:
-    case EPERM: return "permission denied";
-    case EISDIR: return "it is a directory";
-    case ENOMEM: return "not enough memory";
-    default: {
-        std::string text = std::strerror(error);
-        if (!text.empty())
-            text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
-        return text;
-    }
-    }
-}
-
 constexpr std::size_t kMinReadPartBytes = std::size_t{16} << 20;
 
 std::size_t physicalMemoryBytes() noexcept
@@ -1062,17 +1056,6 @@ std::size_t physicalMemoryBytes() noexcept
         return SIZE_MAX;  // unknown: let the reservation decide
     return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
 }
-
-class FileHandle final {
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() { if (m_fd >= 0) ::close(m_fd); }
-    [[nodiscard]] int get() const { return m_fd; }
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -1121,7 +1104,7 @@ ReadResult readStream(int fd, const std::string& name, const LogBuilder& build)
                 continue;
             if (errno == EAGAIN)
                 break;  // nothing more to read now
-            return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+            return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
         }
         bytes.resize(at + static_cast<std::size_t>(n));
         if (n == 0)
@@ -1286,18 +1269,11 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
     std::string name;
     try {
         name = path.native();
-        // Without O_NONBLOCK, opening a FIFO would wait for a writer that
-        // may never come; the file type is checked right after.
-        FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file.get() < 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        struct stat info {};
-        if (::fstat(file.get(), &info) != 0)
-            return failure("Cannot open " + inQuotes(name) + ": " + reason(errno));
-        if (S_ISDIR(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is a directory");
-        if (!S_ISREG(info.st_mode))
-            return failure("Cannot open " + inQuotes(name) + ": it is not a regular file");
+        const RegularFile opened = openRegularFile(path);
+        if (!opened.ok())
+            return failure("Cannot open " + inQuotes(name) + ": " + opened.error);
+        const FileHandle& file = opened.file;
+        const struct stat& info = opened.info;
         if (info.st_size == 0)
             return readStream(file.get(), name, build);
 
@@ -1309,9 +1285,20 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
         // program; a log larger than the machine's memory is refused here.
         if (size > physicalMemoryBytes())
             return failure(memoryMessage(name, size));
-        // The bytes are copied rather than mapped: a mapping would show
-        // whatever a writer later puts into the file, under an index built
-        // for the old bytes.
+        // Mapped where no one can change the file while it is mapped (see
+        // file_mapping.h): then it is one version of the file, as it is
+        // now. Otherwise copied: a plain mapping would show whatever a
+        // writer later puts into the file, under an index built for the
+        // old bytes, and fault where a writer cut it.
+        if (std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get())) {
+            if (control)
+                control->bytesRead.fetch_add(mapped->size());
+            const std::size_t mappedSize = mapped->size();
+            std::unique_ptr<ByteBuffer> bytes = ByteBuffer::ofFile(std::move(mapped));
+            if (!bytes)
+                return failure(memoryMessage(name, mappedSize));
+            return build(std::move(bytes), mappedSize, name);
+        }
         auto buffer = ByteBuffer::reserve(size);
         if (!buffer)
             return failure(memoryMessage(name, size));
@@ -1331,15 +1318,15 @@ ReadResult readLogFile(const std::filesystem::path& path, ReadControl* control, 
             ::clock_gettime(CLOCK_REALTIME, &began);
             struct stat before {};
             if (::fstat(file.get(), &before) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             const ReadPass pass = readPass(file.get(), buffer->data(), size, control);
             if (control && control->cancel.load())
                 return failure("Reading " + inQuotes(name) + " was cancelled");
             if (pass.error != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(pass.error));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(pass.error));
             struct stat after {};
             if (::fstat(file.get(), &after) != 0)
-                return failure("Cannot read " + inQuotes(name) + ": " + reason(errno));
+                return failure("Cannot read " + inQuotes(name) + ": " + errorReason(errno));
             if (pass.done < size) {
                 size = pass.done;  // cut shorter: its new end is what can be read
                 previous.clear();
@@ -1417,6 +1404,39 @@ std::optional<std::string> readHeader(std::uint64_t size, const ReadAt& readAt)
     }
 }
 
+// Hands a stream's chunks to consume in file order, numbering their takes
+// and gathering their oddities: what every stream does with a chunk once
+// its bytes are in place. consuming is set while consume runs, so that the
+// stream lets consume's exceptions travel on.
+struct ChunkFeed {
+    const std::vector<std::string>& names;
+    ChunkIndex kind;
+    const TakeChunkConsumer& consume;
+    bool& consuming;
+    std::uint64_t takes = 0;
+    LineOddities odd;
+
+    // Indexes the whole lines of bytes [bytes, bytes + size) and hands them
+    // on; false when they cannot be indexed or would take the log past the
+    // takes an int numbers.
+    bool feed(const char* bytes, std::size_t size)
+    {
+        LineOddities chunkOdd;
+        const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, size, names, kind, chunkOdd);
+        if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
+                          static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            return false;
+        if (takes == 0)
+            odd.firstTakeWithoutNumbers = firstTakeHoldsNoNumber(*chunk);
+        consuming = true;
+        consume(*chunk, static_cast<int>(takes));
+        consuming = false;
+        odd.add(chunkOdd, takes);
+        takes += static_cast<std::uint64_t>(chunk->takeCount());
+        return true;
+    }
+};
+
 }  // namespace
 
 // The streaming read of a log of size bytes. spans, when given, gets the
@@ -1465,8 +1485,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - offset));
         if (want != 0 && !readAt(buffer->data(), want, offset))
             return std::nullopt;
-        std::uint64_t takes = 0;
-        LineOddities odd;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
         while (true) {
             char* const bytes = buffer->data();
             const std::size_t have = carry + want;
@@ -1490,20 +1509,10 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             }
             if (spans)
                 spans->push_back({offset, cut, digestOf(bytes, cut)});
-            LineOddities chunkOdd;
-            const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, cut, names, kind, chunkOdd);
-            if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
-                              static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+            if (!chunks.feed(bytes, cut))
                 return std::nullopt;
-            if (takes == 0 && chunk->takeCount() > 0)
-                odd.firstTakeWithoutNumbers = !holdsNumber(chunk->DataLines(0));
-            consuming = true;
-            consume(*chunk, static_cast<int>(takes));
-            consuming = false;
-            odd.add(chunkOdd, takes);
-            takes += static_cast<std::uint64_t>(chunk->takeCount());
             if (last)
-                return readWarnings(namesLine, odd);
+                return readWarnings(namesLine, chunks.odd);
             if (nextWant != 0 && !reading.get())
                 return std::nullopt;
             std::swap(buffer, spare);
@@ -1511,6 +1520,54 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
             carry = nextCarry;
             want = nextWant;
         }
+    } catch (...) {
+        if (consuming)
+            throw;
+        return std::nullopt;
+    }
+}
+
+// The streaming read of a log mapped whole (see file_mapping.h): each chunk
+// is indexed where it lies, copied nowhere; its pages are brought in before
+// and let go after it. The same rules as the copying stream otherwise.
+static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, std::size_t chunkBytes,
+                                                            const TakeChunkConsumer& consume, ChunkIndex kind)
+{
+    bool consuming = false;
+    try {
+        const char* const bytes = file.data();
+        const std::size_t size = file.size();
+        if (chunkBytes == 0)
+            return std::nullopt;
+        file.bring(0, std::min(size, chunkBytes));
+        const HeaderLines lines = headerLines(bytes, size);
+        if (lines.namesStart >= size)
+            return std::nullopt;  // fewer than two lines: the whole reading tells so
+        const std::string_view namesLine(bytes + lines.namesStart, lines.namesEnd - lines.namesStart);
+        std::vector<std::string> names;
+        TakeStoreBuilder::readNames(namesLine, names);
+        std::size_t offset = lines.takesStart;
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
+        do {
+            std::size_t end = size;
+            if (size - offset > chunkBytes) {
+                end = offset + chunkCut(bytes + offset, chunkBytes);
+                if (end == offset)
+                    return std::nullopt;  // a line longer than a chunk, as when copied
+            }
+            file.bring(end, std::min(chunkBytes, size - end));  // the next chunk, while this one is worked
+            if (!chunks.feed(bytes + offset, end - offset))
+                return std::nullopt;
+            // Someone asked to write meanwhile: the bytes are still the
+            // ones the stream began with, but the file is another now, so
+            // the whole reading answers, as when a copied stream sees a
+            // change.
+            if (file.copied())
+                return std::nullopt;
+            offset = end;
+            file.drop(offset);
+        } while (offset < size);
+        return readWarnings(namesLine, chunks.odd);
     } catch (...) {
         if (consuming)
             throw;
@@ -1542,6 +1599,9 @@ std::optional<std::vector<ReadWarning>> streamDataLog(const std::filesystem::pat
     struct stat before {};
     if (file.get() < 0 || ::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode) || before.st_size <= 0)
         return std::nullopt;
+    // Mapped where no one can change the file meanwhile: no copy at all.
+    if (const std::unique_ptr<FileMapping> mapped = FileMapping::map(file.get(), FileMapping::Pages::AsAsked))
+        return streamMapped(*mapped, chunkBytes, consume, index);
     timespec began{};
     ::clock_gettime(CLOCK_REALTIME, &began);
     const int fd = file.get();

@@ -1,7 +1,9 @@
 #include "render/chart_renderer.h"
 
 #include "datalog/number.h"
+#include "render/file_writing.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QImage>
@@ -24,6 +26,8 @@ constexpr QRgb kDroppedShade = 0xFFDCDCDC;
 constexpr QRgb kAxisText = 0xFF404040;
 constexpr QRgb kCursorColor = 0xFF000000;
 constexpr int kTickPx = 4;
+constexpr int kLabelGapPx = 8;      // at least between two x labels
+constexpr double kDotRadiusPx = 2.5;  // a take drawn alone
 
 QString fromUtf8(const std::string& text)
 {
@@ -38,6 +42,27 @@ std::span<const double> valuesOf(const ColumnPtr& column)
 std::span<const std::uint8_t> keepOf(const std::shared_ptr<const KeepMask>& keep)
 {
     return keep ? std::span<const std::uint8_t>(*keep) : std::span<const std::uint8_t>();
+}
+
+// Ticks for an axis whose labels stand beside the plot, in the room of its
+// margin: in scientific form also when the plain labels are too wide for it
+// and the scientific ones narrower (a range of 1e9 and up).
+AxisTicks sideTicks(ValueRange range, int maxTicks, const QFontMetrics& metrics, std::string_view separator)
+{
+    constexpr int kRoomPx = ChartRenderer::kLeftMargin - kTickPx - 4;
+    AxisTicks ticks = niceTicks(range, maxTicks);
+    if (ticks.scientific)
+        return ticks;
+    const auto widest = [&](bool scientific) {
+        ticks.scientific = scientific;
+        int px = 0;
+        for (const double v : ticks.values)
+            px = std::max(px, metrics.horizontalAdvance(fromUtf8(tickText(ticks, v, separator))));
+        return px;
+    };
+    const int plain = widest(false);
+    ticks.scientific = plain > kRoomPx && widest(true) < plain;
+    return ticks;
 }
 
 }  // namespace
@@ -73,7 +98,9 @@ ChartRenderer::~ChartRenderer() = default;
 void ChartRenderer::setPage(ResolvedPage page)
 {
     m_page = std::move(page);
-    m_zoom = CurveZoom(0.0, std::max(1.0, static_cast<double>(m_page.takeCount - 1)));
+    // A log of one take shows it in the middle, not on the left edge.
+    m_zoom = m_page.takeCount == 1 ? CurveZoom(-0.5, 1.0)
+                                   : CurveZoom(0.0, std::max(1.0, static_cast<double>(m_page.takeCount - 1)));
     if (m_cursor && *m_cursor > lastTake())
         m_cursor.reset();
     *m_cache = Cache{};
@@ -170,11 +197,12 @@ QString ChartRenderer::legendText(int pane, int channel) const
     if (channel < 0 || channel >= static_cast<int>(p.channels.size()))
         return {};
     const ResolvedChannel& c = p.channels[static_cast<std::size_t>(channel)];
+    const QString name = fromUtf8(shownChannelName(c.name, c.unit));
     if (!c.values)
-        return fromUtf8(c.name) + QStringLiteral(" (not in this log)");
+        return name + QStringLiteral(" (not in this log)");
     if (!m_cursor)
-        return fromUtf8(c.name);
-    return fromUtf8(c.name) + QLatin1Char(' ') + valueText(c.values, m_cursor);
+        return name;
+    return name + QLatin1Char(' ') + valueText(c.values, m_cursor);
 }
 
 QString ChartRenderer::scatterPointText(int pane, int take) const
@@ -233,24 +261,42 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
         painter.fillRect(QRect(plot.left() + span.begin, plot.top(), span.end - span.begin, plot.height()),
                          QColor::fromRgb(kDroppedShade));
 
-    // x ticks: grid lines here, labels under the last stacked pane.
-    const int maxXTicks = std::max(2, w / 90);
-    const std::vector<XTick> xTicks = m_page.time ? timeTicks(*m_page.time, x0, x1, maxXTicks, m_separator)
-                                                  : takeTicks(x0, x1, maxXTicks);
+    // x ticks: grid lines here, labels under the last stacked pane. Fewer
+    // ticks while their labels would touch (long times such as 1e18 s).
+    std::vector<XTick> xTicks;
+    for (int maxXTicks = std::max(2, w / 90);; --maxXTicks) {
+        xTicks = m_page.time ? timeTicks(*m_page.time, x0, x1, maxXTicks, m_separator) : takeTicks(x0, x1, maxXTicks);
+        bool apart = true;
+        for (std::size_t i = 1; i < xTicks.size() && apart; ++i)
+            apart = xPixel(xTicks[i].x) - xPixel(xTicks[i - 1].x) >=
+                    (metrics.horizontalAdvance(fromUtf8(xTicks[i].label)) +
+                     metrics.horizontalAdvance(fromUtf8(xTicks[i - 1].label))) / 2.0 + kLabelGapPx;
+        if (apart || maxXTicks <= 2)
+            break;
+    }
     painter.setPen(QColor::fromRgb(kGridLine));
     for (const XTick& tick : xTicks)
         painter.drawLine(QPointF(xPixel(tick.x), plot.top()), QPointF(xPixel(tick.x), plot.bottom()));
     if (labelX) {
         painter.setPen(QColor::fromRgb(kAxisText));
+        // A label that would touch the one before, or leave no room for the
+        // caption before the right edge, is left out; the caption follows
+        // the last label.
+        const QString caption = m_page.time ? QStringLiteral("s") : QStringLiteral("take");
+        const double rightmost = geo.box.right() - metrics.horizontalAdvance(caption) - 4;
+        double labelEnd = -1e9;
         for (const XTick& tick : xTicks) {
             const double px = xPixel(tick.x);
             painter.drawLine(QPointF(px, plot.bottom() + 1), QPointF(px, plot.bottom() + kTickPx));
             const QString label = fromUtf8(tick.label);
             const int tw = metrics.horizontalAdvance(label);
+            if (px - tw / 2.0 < labelEnd + kLabelGapPx || px + tw / 2.0 > rightmost)
+                continue;
             painter.drawText(QPointF(px - tw / 2.0, plot.bottom() + kTickPx + metrics.ascent()), label);
+            labelEnd = px + tw / 2.0;
         }
-        const QString caption = m_page.time ? QStringLiteral("s") : QStringLiteral("take");
-        painter.drawText(QPointF(plot.right() + 6, plot.bottom() + kTickPx + metrics.ascent()), caption);
+        painter.drawText(QPointF(std::max<double>(plot.right() + 6, labelEnd + 4), plot.bottom() + kTickPx + metrics.ascent()),
+                         caption);
     }
 
     auto& ranges = m_cache->ranges[static_cast<std::size_t>(index)];
@@ -278,11 +324,18 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
             const long long first = std::max(0LL, static_cast<long long>(std::floor(x0)));
             const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(x1)));
             QPolygonF run;
+            // A take alone between takes without a number (or in a log
+            // of one take) is a dot, not a pixel lost under the border.
             auto flush = [&] {
-                if (run.size() == 1)
-                    painter.drawPoint(run.front());
-                else if (run.size() > 1)
+                if (run.size() == 1) {
+                    painter.save();
+                    painter.setRenderHint(QPainter::Antialiasing);
+                    painter.setBrush(chartQColor(channel.color));
+                    painter.drawEllipse(run.front(), kDotRadiusPx, kDotRadiusPx);
+                    painter.restore();
+                } else if (run.size() > 1) {
                     painter.drawPolyline(run);
+                }
                 run.clear();
             };
             for (long long t = first; t <= last; ++t) {
@@ -325,11 +378,11 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
         const ValueRange shown = ranges[k];
         if (shown.empty())
             continue;
-        const AxisTicks ticks = niceTicks(shown, std::max(2, plot.height() / 28));
+        const AxisTicks ticks = sideTicks(shown, std::max(2, plot.height() / 28), metrics, m_separator);
         painter.setPen(chartQColor(pane.channels[k].color));
         for (const double v : ticks.values) {
             const double py = plot.top() + axisPixel(v, shown, plot.height() - 1, true);
-            const QString label = fromUtf8(tickLabel(v, ticks.decimals, m_separator));
+            const QString label = fromUtf8(tickText(ticks, v, m_separator));
             const int tw = metrics.horizontalAdvance(label);
             const double baseline = py + metrics.ascent() / 2.0 - 1.0;
             if (k == 0) {
@@ -388,7 +441,7 @@ void ChartRenderer::paintScatter(QPainter& painter, int index, const PaneGeometr
 
     // Grid and axes from the shown ranges.
     const AxisTicks xTicks = niceTicks(cache.xShown, std::max(2, plot.width() / 90));
-    const AxisTicks yTicks = niceTicks(cache.yShown, std::max(2, plot.height() / 28));
+    const AxisTicks yTicks = sideTicks(cache.yShown, std::max(2, plot.height() / 28), metrics, m_separator);
     auto xPixel = [&](double v) { return plot.left() + axisPixel(v, cache.xShown, plot.width() - 1, false); };
     auto yPixel = [&](double v) { return plot.top() + axisPixel(v, cache.yShown, plot.height() - 1, true); };
     painter.setPen(QColor::fromRgb(kGridLine));
@@ -414,14 +467,14 @@ void ChartRenderer::paintScatter(QPainter& painter, int index, const PaneGeometr
 
     painter.setPen(QColor::fromRgb(kAxisText));
     for (const double v : xTicks.values) {
-        const QString label = fromUtf8(tickLabel(v, xTicks.decimals, m_separator));
+        const QString label = fromUtf8(tickText(xTicks, v, m_separator));
         const double px = xPixel(v);
         painter.drawLine(QPointF(px, plot.bottom() + 1), QPointF(px, plot.bottom() + kTickPx));
         painter.drawText(QPointF(px - metrics.horizontalAdvance(label) / 2.0, plot.bottom() + kTickPx + metrics.ascent()),
                          label);
     }
     for (const double v : yTicks.values) {
-        const QString label = fromUtf8(tickLabel(v, yTicks.decimals, m_separator));
+        const QString label = fromUtf8(tickText(yTicks, v, m_separator));
         const double py = yPixel(v);
         painter.drawLine(QPointF(plot.left() - kTickPx, py), QPointF(plot.left() - 1, py));
         painter.drawText(QPointF(plot.left() - kTickPx - 2 - metrics.horizontalAdvance(label),
@@ -494,42 +547,102 @@ void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry
     }
 }
 
-QString exportChart(ChartRenderer& renderer, QSize size, const QString& path)
+std::optional<ChartFormat> chartFormatOf(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("svg")) {
+    if (suffix == QLatin1String("png"))
+        return ChartFormat::Png;
+    if (suffix == QLatin1String("svg"))
+        return ChartFormat::Svg;
+    return std::nullopt;
+}
+
+QString chartFooter(const QString& logName, std::string_view filter)
+{
+    const QString kept = filter.empty() ? QStringLiteral("every take")
+                                        : QStringLiteral("filter: ") + QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
+    return logName + QStringLiteral("  \u00b7  ") + kept;
+}
+
+namespace {
+
+// The page over size less a footer band, the footer in small grey text
+// below it (elided to the width).
+void paintExported(ChartRenderer& renderer, QPainter& painter, QSize size, const QString& footer)
+{
+    if (footer.isEmpty()) {
+        renderer.paint(painter, size);
+        return;
+    }
+    QFont small = renderer.font();
+    if (small.pointSizeF() > 0)
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+    else if (small.pixelSize() > 0)
+        small.setPixelSize(std::max(6, small.pixelSize() * 85 / 100));
+    const QFontMetrics metrics(small);
+    const int band = std::min(metrics.height() + 4, size.height() / 4);
+    renderer.paint(painter, QSize(size.width(), size.height() - band));
+    const QRect strip(0, size.height() - band, size.width(), band);
+    painter.fillRect(strip, Qt::white);
+    painter.setFont(small);
+    painter.setPen(QColor::fromRgb(kAxisText));
+    painter.drawText(strip.adjusted(6, 0, -6, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(footer, Qt::ElideMiddle, std::max(0, strip.width() - 12)));
+}
+
+}  // namespace
+
+bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const QString& footer, QIODevice& device,
+                QString& why)
+{
+    if (format == ChartFormat::Svg) {
         QSvgGenerator generator;
-        generator.setFileName(path);
+        generator.setOutputDevice(&device);
         generator.setSize(size);
         generator.setViewBox(QRect(QPoint(0, 0), size));
         generator.setTitle(QStringLiteral("Chart"));
         QPainter painter;
-        if (!painter.begin(&generator))
-            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
-        renderer.paint(painter, size);
-        painter.end();
-        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
-            return QStringLiteral("cannot write %1: the file cannot be created").arg(path);
-        return {};
+        if (!painter.begin(&generator)) {
+            why = QStringLiteral("the drawing cannot be started");
+            return false;
+        }
+        paintExported(renderer, painter, size, footer);
+        return painter.end();
     }
-    if (suffix != QLatin1String("png"))
-        return QStringLiteral("cannot write %1: the name must end in .png or .svg").arg(path);
     // Opaque: the page is painted on white, and a PNG without an alpha
     // channel is smaller and quicker to compress.
     QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
-        return QStringLiteral("cannot write %1: no memory for a picture of %2 x %3 pixels")
-            .arg(path)
-            .arg(size.width())
-            .arg(size.height());
+    if (image.isNull()) {
+        why = QStringLiteral("no memory for a picture of %1 x %2 pixels").arg(size.width()).arg(size.height());
+        return false;
+    }
+    image.fill(Qt::white);
     {
         QPainter painter(&image);
-        renderer.paint(painter, size);
+        paintExported(renderer, painter, size, footer);
     }
-    QImageWriter writer(path, "png");
-    if (!writer.write(image))
-        return QStringLiteral("cannot write %1: %2").arg(path, writer.errorString());
-    return {};
+    // Encoded in memory first: libpng prints its own "libpng error" on
+    // standard error when a write fails, and a buffer never fails.
+    QBuffer encoded;
+    encoded.open(QIODevice::WriteOnly);
+    QImageWriter writer(&encoded, "png");
+    if (!writer.write(image)) {
+        why = reasonText(writer.errorString());
+        return false;
+    }
+    const QByteArray& bytes = encoded.data();
+    return device.write(bytes) == bytes.size();
+}
+
+QString exportChart(ChartRenderer& renderer, QSize size, const QString& path, const QString& footer)
+{
+    const std::optional<ChartFormat> format = chartFormatOf(path);
+    if (!format)
+        return cannotWriteMessage(path, QStringLiteral("the name must end in .png or .svg"));
+    const QString reason = writeFileSafely(path, [&](QIODevice& device, QString& why) {
+        return writeChart(renderer, size, *format, footer, device, why);
+    });
+    return reason.isEmpty() ? QString() : cannotWriteMessage(path, reason);
 }
 
 }  // namespace dlv

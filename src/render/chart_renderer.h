@@ -24,8 +24,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 
 namespace dlv {
@@ -56,6 +58,7 @@ public:
 
     void setDecimalSeparator(std::string separator) { m_separator = std::move(separator); }
     void setFont(const QFont& font) { m_font = font; }
+    [[nodiscard]] const QFont& font() const noexcept { return m_font; }
 
     // Where things are for a chart of size pixels.
     struct PaneGeometry {
@@ -106,9 +109,26 @@ private:
 // The QColor of a chart colour.
 [[nodiscard]] QColor chartQColor(ChartRgb rgb);
 
-// Draws page onto a new image or SVG file at path (".png" or ".svg", by the
-// name's end, case-insensitive), white behind. Returns an empty text, or why
-// it failed ("cannot write FILE: ...").
-[[nodiscard]] QString exportChart(ChartRenderer& renderer, QSize size, const QString& path);
+enum class ChartFormat { Png, Svg };
+
+// The format a picture's name asks for: ".png" or ".svg" at its end, any case.
+[[nodiscard]] std::optional<ChartFormat> chartFormatOf(const QString& path);
+
+// The footer of an exported chart: the log's name and the takes the filter
+// keeps, "drive.csv  ·  filter: ECT > 80" ("every take" without a filter).
+[[nodiscard]] QString chartFooter(const QString& logName, std::string_view filter);
+
+// Paints the page at size onto device as format, white behind, with footer
+// (when not empty) in a small band at the bottom. Returns false with why
+// for a picture that cannot be made (no memory for its pixels, the encoder
+// giving up); a failing device is for its owner to see (render/file_writing.h).
+[[nodiscard]] bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const QString& footer,
+                              QIODevice& device, QString& why);
+
+// Writes the page to path (writeChart's picture by the name's end) whole or
+// not at all (writeFileSafely). Returns an empty text, or why it failed
+// ("cannot write 'FILE': no space left on device").
+[[nodiscard]] QString exportChart(ChartRenderer& renderer, QSize size, const QString& path,
+                                  const QString& footer = {});
 
 }  // namespace dlv

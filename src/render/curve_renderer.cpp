@@ -2,7 +2,9 @@
 
 #include <QLine>
 #include <QList>
+#include <QFontMetrics>
 #include <QPainter>
+#include <QPen>
 
 #include <algorithm>
 #include <cmath>
@@ -86,6 +88,31 @@ void paintTakeTicks(QPainter& painter, const CurveScale& scale, QSize size, std:
     }
     painter.setPen(QPen(color, 0));
     painter.drawLines(ticks);
+}
+
+void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, std::span<const MarkerLine> markers)
+{
+    const int w = size.width();
+    const int h = size.height();
+    const QFontMetrics metrics = painter.fontMetrics();
+    int textRight = -1;  // where the last text shown ends: texts never overlap
+    for (const MarkerLine& marker : markers) {
+        const double x = static_cast<double>(marker.take);
+        if (x < scale.left() || x > scale.right())
+            continue;
+        const int c = std::clamp(static_cast<int>(std::floor(scale.toPixelX(x, w))), 0, std::max(w - 1, 0));
+        const QColor& color = marker.fromLog ? kLogMarkerColor : kUserMarkerColor;
+        painter.setPen(QPen(color, 0, Qt::DashLine));
+        painter.drawLine(c, 0, c, h - 1);
+        if (marker.text.isEmpty() || c + 3 <= textRight)
+            continue;
+        const QString text = metrics.elidedText(marker.text, Qt::ElideRight, std::max(w - c - 4, 0));
+        if (text.isEmpty())
+            continue;
+        painter.setPen(color);
+        painter.drawText(QPointF(c + 3, metrics.ascent() + 1), text);
+        textRight = c + 3 + metrics.horizontalAdvance(text);
+    }
 }
 
 }  // namespace dlv

@@ -5,6 +5,7 @@
 #include <QColor>
 #include <QLineF>
 #include <QSize>
+#include <QString>
 
 #include <span>
 
@@ -31,5 +32,17 @@ void paintUserLine(QPainter& painter, const CurveScale& scale, QSize size, QLine
 // take) inside scale's x range: at most one per column, O(width log ticks).
 void paintTakeTicks(QPainter& painter, const CurveScale& scale, QSize size, std::span<const int> sortedTakes,
                     const QColor& color, int height);
+
+// A marker line from top to bottom at each take (user x = take) inside
+// scale's x range, dashed, with its text beside its top end where there is
+// room; fromLog markers in the second colour. O(markers).
+struct MarkerLine {
+    int take = 0;
+    QString text;
+    bool fromLog = false;
+};
+inline const QColor kUserMarkerColor{0xD5, 0x5E, 0x00};  // vermilion
+inline const QColor kLogMarkerColor{0x56, 0x56, 0x56};   // dark grey
+void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, std::span<const MarkerLine> markers);
 
 }  // namespace dlv

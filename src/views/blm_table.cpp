@@ -173,4 +173,11 @@ std::vector<int> blmCellTakes(const TakeStore& store, int gridRow, int gridColum
     return takes;
 }
 
+std::string_view otherFormatBlmNote() noexcept
+{
+    return "This log is not in the datalog format, whose fields 224, 236 and 247 this table reads as RPM, BLM "
+           "and MAP.\n"
+           "The \"Tables\" tab builds tables of any of the log's channels.\n";
+}
+
 }  // namespace dlv

@@ -102,4 +102,9 @@ private:
 // outside 1..8 x 1..9.
 [[nodiscard]] std::vector<int> blmCellTakes(const TakeStore& store, int gridRow, int gridColumn);
 
+// What the BLM tab (and the report) says in place of the table for a log
+// of another format than the own, whose fields 224, 236 and 247 mean
+// nothing: lines ending in LF.
+[[nodiscard]] std::string_view otherFormatBlmNote() noexcept;
+
 }  // namespace dlv

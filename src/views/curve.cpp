@@ -7,12 +7,16 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cmath>
 #include <limits>
+
+#include "datalog/wide_instructions.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
 
 namespace dlv {
 
@@ -138,6 +142,129 @@ void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulato
             for (std::size_t j = 0; j < width; ++j)
                 addSideBySide<1>(firstTake, &values[k + j], &summaries[j], &sums[j]);
     }
+}
+
+namespace {
+
+// RunningSummary::add over kW columns of the rows side by side, a column
+// to a lane of the compiler's vectors (two lanes: SSE2, which every x86-64
+// processor has; four in the copy built for AVX2). Each lane starts from
+// its accumulator's state, the extremes from -inf and +inf while it has no
+// number, so that its first number is taken as both (numbers are finite);
+// comparisons with NaN are false, so a gap changes no extreme. A gap adds
+// -0.0 to the sums, which leaves any sum as it is: the sum chains wait for
+// nothing but themselves.
+template <std::size_t kW>
+struct Lanes {
+    typedef double Doubles __attribute__((vector_size(8 * kW)));
+    typedef long long Wholes __attribute__((vector_size(8 * kW)));
+};
+
+template <std::size_t kW>
+[[gnu::always_inline]] inline void addLanes(CurveSummary* const* summaries, OrderedSum* const* sums, int firstTake,
+                                            const double* rows, std::size_t stride, int takeCount) noexcept
+{
+    using Doubles = typename Lanes<kW>::Doubles;
+    using Wholes = typename Lanes<kW>::Wholes;
+    Doubles high, low, plain, scaled;
+    Wholes count, highTake, lowTake;
+    for (std::size_t k = 0; k < kW; ++k) {
+        const CurveSummary& s = *summaries[k];
+        const bool none = s.count == 0;
+        high[k] = none ? -std::numeric_limits<double>::infinity() : s.maxValue;
+        low[k] = none ? std::numeric_limits<double>::infinity() : s.minValue;
+        highTake[k] = s.maxTake;
+        lowTake[k] = s.minTake;
+        count[k] = s.count;
+        plain[k] = sums[k]->plain();
+        scaled[k] = sums[k]->scaled();
+    }
+    const Doubles noChange = Doubles{} - 0.0;
+    for (int i = 0; i < takeCount; ++i) {
+        Doubles v;
+        std::memcpy(&v, rows + static_cast<std::size_t>(i) * stride, sizeof v);
+        const Wholes take = Wholes{} + static_cast<long long>(firstTake + i);
+        const Wholes number = v == v;
+        const Wholes above = v > high;
+        const Wholes below = v < low;
+        high = above ? v : high;
+        highTake = above ? take : highTake;
+        low = below ? v : low;
+        lowTake = below ? take : lowTake;
+        plain += number ? v : noChange;
+        scaled += number ? v * OrderedSum::kScale : noChange;
+        count -= number;  // a set lane is -1
+    }
+    for (std::size_t k = 0; k < kW; ++k) {
+        CurveSummary& s = *summaries[k];
+        s.count = static_cast<int>(count[k]);
+        if (s.count != 0) {
+            s.maxValue = high[k];
+            s.minValue = low[k];
+            s.maxTake = static_cast<int>(highTake[k]);
+            s.minTake = static_cast<int>(lowTake[k]);
+        }
+        *sums[k] = OrderedSum::resumed(plain[k], scaled[k]);
+    }
+}
+
+// One column of the rows the plain way: what is left beside full lanes.
+void addColumn(CurveSummary& summary, OrderedSum& sum, int firstTake, const double* rows, std::size_t stride,
+               int takeCount) noexcept
+{
+    RunningSummary run{summary.count, summary.maxValue, summary.minValue, summary.maxTake, summary.minTake, sum};
+    for (int i = 0; i < takeCount; ++i)
+        run.add(rows[static_cast<std::size_t>(i) * stride], firstTake + i);
+    summary.count = run.count;
+    summary.maxValue = run.high;
+    summary.minValue = run.low;
+    summary.maxTake = run.highTake;
+    summary.minTake = run.lowTake;
+    sum = run.sum;
+}
+
+}  // namespace
+
+// The lanes proper, built into each copy (see wide_instructions.h).
+struct SummaryRows {
+    template <std::size_t kW>
+    [[gnu::always_inline]] static void add(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                           const double* rows, std::size_t stride, int takeCount) noexcept
+    {
+        std::size_t k = 0;
+        for (; k + kW <= accumulators.size(); k += kW) {
+            CurveSummary* summaries[kW];
+            OrderedSum* sums[kW];
+            for (std::size_t j = 0; j < kW; ++j) {
+                summaries[j] = &accumulators[k + j]->m_summary;
+                sums[j] = &accumulators[k + j]->m_sum;
+            }
+            addLanes<kW>(summaries, sums, firstTake, rows + k, stride, takeCount);
+        }
+        for (; k < accumulators.size(); ++k)
+            addColumn(accumulators[k]->m_summary, accumulators[k]->m_sum, firstTake, rows + k, stride, takeCount);
+    }
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    DLV_WIDE_INSTRUCTIONS static void addWide(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                              const double* rows, std::size_t stride, int takeCount) noexcept
+    {
+        add<4>(accumulators, firstTake, rows, stride, takeCount);
+    }
+#endif
+};
+
+void SummaryAccumulator::addRows(std::span<SummaryAccumulator* const> accumulators, int firstTake, const double* rows,
+                                 std::size_t stride, int takeCount) noexcept
+{
+    if (takeCount <= 0)
+        return;
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    if (useWideInstructions()) {
+        SummaryRows::addWide(accumulators, firstTake, rows, stride, takeCount);
+        return;
+    }
+#endif
+    SummaryRows::add<2>(accumulators, firstTake, rows, stride, takeCount);
 }
 
 CurveSummary SummaryAccumulator::summary() const noexcept
@@ -738,6 +865,11 @@ int clickedTake(double x) noexcept
 std::string_view clickedValueText(const TakeStore& store, long long p, int t) noexcept
 {
     return store.Get_Param_data(p, t).value_or(std::string_view{});
+}
+
+std::string_view clickedValueText(const LogChannels& log, long long p, int t, std::string& scratch)
+{
+    return log.shownValue(p, t, scratch).value_or(std::string_view{});
 }
 
 int clickedGridColumn(int t, int colCount) noexcept

@@ -70,9 +70,16 @@ public:
     // side instead of one after the other.
     static void addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                         std::span<const std::span<const double>> values) noexcept;
+    // add(firstTake, column k of rows) for every accumulators[k], where rows
+    // holds takeCount rows stride numbers apart (a RowBlock's layout) and
+    // column k is rows[i * stride + k]: the same results, with the columns
+    // side by side in vector lanes (two, or four where AVX2 is at hand).
+    static void addRows(std::span<SummaryAccumulator* const> accumulators, int firstTake, const double* rows,
+                        std::size_t stride, int takeCount) noexcept;
     [[nodiscard]] CurveSummary summary() const noexcept;
 
 private:
+    friend struct SummaryRows;
     CurveSummary m_summary;
     OrderedSum m_sum;
 };
@@ -227,7 +234,10 @@ private:
 [[nodiscard]] int clickedTake(double x) noexcept;
 
 // What lblValue shows for take t: the value exactly as the log holds it
-// (spaces trimmed), empty when t is not a take. Points into the store.
+// (spaces trimmed; as the format shows it for a binary log), empty when t
+// is not a take. Points into the log or into scratch.
+[[nodiscard]] std::string_view clickedValueText(const LogChannels& log, long long p, int t, std::string& scratch);
+// The same for a log of the own format. Points into the store.
 [[nodiscard]] std::string_view clickedValueText(const TakeStore& store, long long p, int t) noexcept;
 
 // Grid column to scroll to for take t: t + 1 clamped to [1, colCount - 1]

@@ -2,8 +2,22 @@
 
 namespace dlv {
 
+namespace {
+
+std::shared_ptr<const TakeStore> datalogStore(const LogChannels& log)
+{
+    return log.format() == LogFormat::Datalog ? log.sharedTextStore() : nullptr;
+}
+
+}  // namespace
+
 LogDocument::LogDocument(std::filesystem::path path, std::shared_ptr<const TakeStore> store)
-    : m_path(std::move(path)), m_store(std::move(store)), m_columns(m_store)
+    : LogDocument(std::move(path), std::make_shared<const StoreChannels>(std::move(store)))
+{
+}
+
+LogDocument::LogDocument(std::filesystem::path path, std::shared_ptr<const LogChannels> log)
+    : m_path(std::move(path)), m_log(std::move(log)), m_store(datalogStore(*m_log)), m_columns(m_log)
 {
     // The window asks for one column at a time, each as a row is clicked.
     m_columns.keepSpareColumn();
@@ -13,7 +27,7 @@ const BlmTable& LogDocument::blmTable()
 {
     const std::lock_guard lock(m_mutex);
     if (!m_blm)
-        m_blm = std::make_unique<const BlmTable>(computeBlmTable(*m_store));
+        m_blm = std::make_unique<const BlmTable>(m_store ? computeBlmTable(*m_store) : BlmTable{});
     return *m_blm;
 }
 

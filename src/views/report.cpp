@@ -6,6 +6,7 @@
 #include "views/run_time.h"
 
 #include "datalog/columns.h"
+#include "datalog/own_log_stream.h"
 
 #include <algorithm>
 #include <array>
@@ -61,7 +62,7 @@ public:
             const int count = std::min(kWindowTakes, takes - window);
             for (std::vector<double>& column : m_blmColumns)
                 column.resize(static_cast<std::size_t>(count));
-            forEachParamRun(store, m_params, window, count, [&](std::size_t firstSlot, const ColumnBlock& block) {
+            forEachParamRows(store, m_params, window, count, [&](std::size_t firstSlot, const RowBlock& block) {
                 addBlock(firstSlot, block, firstTake, window);
             });
             m_blm.add(m_blmColumns[0], m_blmColumns[1], m_blmColumns[2]);
@@ -105,25 +106,24 @@ private:
     // The numbers of params[firstSlot ..] over the block's takes (of a
     // window starting at take window of the store, itself starting at take
     // firstTake of the log), on the core that parsed them.
-    void addBlock(std::size_t firstSlot, const ColumnBlock& block, int firstTake, int window)
+    void addBlock(std::size_t firstSlot, const RowBlock& block, int firstTake, int window)
     {
         const std::size_t endSlot = firstSlot + block.columnCount();
         const std::size_t summarized = std::min(endSlot, m_summaries.size());
         if (firstSlot < summarized) {
             std::vector<SummaryAccumulator*> summaries;
-            std::vector<std::span<const double>> columns;
             summaries.reserve(summarized - firstSlot);
-            columns.reserve(summarized - firstSlot);
-            for (std::size_t p = firstSlot; p < summarized; ++p) {
+            for (std::size_t p = firstSlot; p < summarized; ++p)
                 summaries.push_back(&m_summaries[p]);
-                columns.push_back(block.column(p - firstSlot));
-            }
-            SummaryAccumulator::addEach(summaries, firstTake + block.firstTake(), columns);
+            SummaryAccumulator::addRows(summaries, firstTake + block.firstTake(), block.values(), block.stride(),
+                                        block.takeCount());
         }
         for (std::size_t f = 0; f < kBlmFields.size(); ++f)
             if (m_blmSlots[f] >= firstSlot && m_blmSlots[f] < endSlot) {
-                const std::span<const double> from = block.column(m_blmSlots[f] - firstSlot);
-                std::copy(from.begin(), from.end(), m_blmColumns[f].begin() + (block.firstTake() - window));
+                const std::size_t slot = m_blmSlots[f] - firstSlot;
+                double* const to = m_blmColumns[f].data() + (block.firstTake() - window);
+                for (int i = 0; i < block.takeCount(); ++i)
+                    to[i] = block.row(i)[slot];
             }
     }
 
@@ -166,13 +166,52 @@ std::string reportText(const TakeStore& store, std::string_view decimalSeparator
     return totals.text(decimalSeparator, hits);
 }
 
+std::string reportText(const LogChannels& log, std::string_view decimalSeparator, bool hits)
+{
+    if (log.format() == LogFormat::Datalog && log.textStore())
+        return reportText(*log.textStore(), decimalSeparator, hits);
+    const std::vector<std::string>& names = log.ParamNames();
+    std::vector<SummaryAccumulator> summaries(names.size());
+    std::vector<long long> params(names.size());
+    std::iota(params.begin(), params.end(), 0LL);
+    const std::optional<TimeChannel> time = log.timeChannel();
+    std::vector<double> timeValues;
+    if (time && time->param >= 0 && static_cast<std::size_t>(time->param) < names.size())
+        timeValues.resize(static_cast<std::size_t>(log.takeCount()));
+    forEachParamRun(log, params, 0, log.takeCount(), [&](std::size_t firstSlot, const ColumnBlock& block) {
+        std::vector<SummaryAccumulator*> runs;
+        std::vector<std::span<const double>> columns;
+        for (std::size_t j = 0; j < block.columnCount(); ++j) {
+            runs.push_back(&summaries[firstSlot + j]);
+            columns.push_back(block.column(j));
+            if (!timeValues.empty() && static_cast<long long>(firstSlot + j) == time->param)
+                std::copy(columns.back().begin(), columns.back().end(), timeValues.begin() + block.firstTake());
+        }
+        SummaryAccumulator::addEach(runs, block.firstTake(), columns);
+    });
+
+    std::string out = "Runtime: ";
+    out += channelRunTimeCaption(timeValues.empty() ? std::nullopt : time, timeValues, log.takeCount() + 1,
+                                 decimalSeparator);
+    out += "\n\n";
+    out += otherFormatBlmNote();
+    (void)hits;  // no table, so no table of hits either
+    out += "\nParameter\tMax\tAvg\tMin\n";
+    for (std::size_t p = 0; p < names.size(); ++p) {
+        const CurveLabels labels = curveLabels(summaries[p].summary(), decimalSeparator);
+        out += shownChannelName(names[p], log.channel(static_cast<long long>(p)).unit);
+        out += '\t' + labels.max + '\t' + labels.avg + '\t' + labels.min + '\n';
+    }
+    return out;
+}
+
 std::optional<StreamedReport> streamedReport(const std::filesystem::path& path, std::string_view decimalSeparator,
                                              bool hits, std::size_t chunkBytes)
 {
     return reportOfStream(
         [&](const TakeChunkConsumer& consume) {
             // Every field is walked: the chunks' commas need no index.
-            return streamDataLog(path, chunkBytes, consume, ChunkIndex::Lines);
+            return streamOwnLog(path, chunkBytes, consume, ChunkIndex::Lines);
         },
         decimalSeparator,
         hits);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
 
 #include <cstddef>
@@ -20,6 +21,13 @@ namespace dlv {
 // a few MB beside the store, whatever the log's size.
 [[nodiscard]] std::string reportText(const TakeStore& store, std::string_view decimalSeparator, bool hits = false);
 
+// The report of a log of any format: reportText(store) for the own format.
+// For another: the run time from the log's time channel, the note that
+// stands in for the BLM table (otherFormatBlmNote; once, with or without
+// hits), and every channel's maximum, average and minimum, its name shown
+// with its unit. One pass over the takes, split over the cores by channels.
+[[nodiscard]] std::string reportText(const LogChannels& log, std::string_view decimalSeparator, bool hits = false);
+
 // The report of a log read a chunk at a time, and the reader's warnings:
 // byte for byte what reportText and readDataLog give for the whole log.
 struct StreamedReport {
@@ -35,10 +43,11 @@ struct StreamedReport {
 // each chunk is still read and indexed on every core.
 inline constexpr std::size_t kReportChunkBytes = std::size_t{16} << 20;
 
-// The report of the log at path streamed (see streamDataLog): memory about
+// The report of the log at path streamed (see streamOwnLog: a log of the
+// own format; of another format, nullopt): memory about
 // twice chunkBytes plus one chunk's index, whatever the log's size. nullopt where
 // streaming cannot answer (any error included): then read the log whole and
-// use reportText, which also gives the error's message.
+// use reportText (readLog also gives the error's message).
 [[nodiscard]] std::optional<StreamedReport> streamedReport(const std::filesystem::path& path,
                                                            std::string_view decimalSeparator, bool hits = false,
                                                            std::size_t chunkBytes = kReportChunkBytes);

@@ -1,6 +1,7 @@
 #include "views/take_caption.h"
 
 #include "datalog/display_text.h"
+#include "datalog/number.h"
 
 #include <cctype>
 
@@ -14,6 +15,20 @@ std::string atTime(std::optional<std::string_view> seconds)
 }
 
 }  // namespace
+
+std::optional<std::string> takeSeconds(const LogChannels& log, const TimeChannel& time, long long t)
+{
+    if (t < 0 || t >= log.takeCount() || time.param < 0 || time.param >= log.channelCount())
+        return std::nullopt;
+    std::string scratch;
+    const std::optional<std::string_view> shown = log.shownValue(time.param, t, scratch);
+    const std::optional<double> value = shown ? parseNumber(*shown) : std::nullopt;
+    if (!value)
+        return std::nullopt;
+    if (time.secondsPerUnit == 1.0)
+        return std::string(trimSpaces(*shown));
+    return formatPlain(*value * time.secondsPerUnit, ".");
+}
 
 std::string takeCaption(int take, std::optional<std::string_view> seconds)
 {

@@ -1,6 +1,7 @@
 #include "window/charts_tab.h"
 
 #include "charts/chart_workspace.h"
+#include "render/file_writing.h"
 #include "render/chart_renderer.h"
 
 #include "workbench/table_session.h"
@@ -531,7 +532,8 @@ void ChartsTab::rebuild(bool keepView)
     if (m_page.panes.empty() && m_source) {
         // The log's default page, under a filter that was set before it.
         std::string filter = std::move(m_page.filter);
-        m_page = defaultChartPage(m_source->channelNames());
+        m_page = defaultChartPage(m_source->channelNames(),
+                                  m_columns && m_columns->log() && m_columns->log()->format() != LogFormat::Datalog);
         m_page.filter = std::move(filter);
     }
     ChartRenderer& renderer = m_view->renderer();
@@ -770,12 +772,13 @@ void ChartsTab::recolourSelected()
     edited(pane, channel);
 }
 
-QString ChartsTab::exportTo(const QString& path) const
+QString ChartsTab::exportTo(const QString& path, const QString& logName) const
 {
     try {
-        return exportChart(m_view->renderer(), m_view->size(), path);
+        return exportChart(m_view->renderer(), m_view->size(), path,
+                           logName.isEmpty() ? QString() : chartFooter(logName, m_page.filter));
     } catch (const std::exception& error) {
-        return QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(error.what()));
+        return cannotWriteMessage(path, QString::fromLocal8Bit(error.what()));
     }
 }
 

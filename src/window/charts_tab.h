@@ -126,9 +126,10 @@ public:
 
     [[nodiscard]] ChartView* view() const noexcept { return m_view; }
 
-    // Writes what is on show as PNG or SVG (by the name's end); an empty text,
-    // or what failed.
-    [[nodiscard]] QString exportTo(const QString& path) const;
+    // Writes what is on show as PNG or SVG (by the name's end), whole or not
+    // at all; with a log name, a footer names the log and the filter. An
+    // empty text, or what failed.
+    [[nodiscard]] QString exportTo(const QString& path, const QString& logName = {}) const;
 
     // Chooses a colour for a channel; a dialog unless replaced (tests replace it).
     using ColourChooser = std::function<std::optional<QColor>(const QColor& initial)>;

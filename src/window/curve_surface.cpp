@@ -1,5 +1,11 @@
 #include "window/curve_surface.h"
 
+#include <QMenu>
+
+#include <QCursor>
+
+#include <QContextMenuEvent>
+
 #include "render/curve_renderer.h"
 
 #include <QHelpEvent>
@@ -166,6 +172,8 @@ void CurveSurface::paintEvent(QPaintEvent* event)
             paintUserLine(painter, scale, size, line.user, line.color);
         if (!tickTakes().empty())
             paintTakeTicks(painter, scale, size, tickTakes(), QColor::fromRgb(kTickColor), kTickHeight);
+        if (!m_markers.empty())
+            paintMarkerLines(painter, scale, size, m_markers);
     } catch (const std::exception&) {
         // Out of memory while building an envelope: leave the surface blank
         // rather than let the exception into Qt's event loop.
@@ -183,6 +191,8 @@ bool CurveSurface::handlesKey(const QKeyEvent& key) const
         return mods == Qt::NoModifier;
     case Qt::Key_F3:
         return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
+    case Qt::Key_M:
+        return mods == Qt::NoModifier && m_view.series();
     default:
         return false;
     }
@@ -306,6 +316,17 @@ void CurveSurface::keyPressEvent(QKeyEvent* event)
         case Qt::Key_F3:
             stepTo(m_view.stepTick(!event->modifiers().testFlag(Qt::ShiftModifier)));
             break;
+        case Qt::Key_M: {
+            std::optional<int> take = markerTake();
+            if (!take) {
+                const QPointF user = toUser(mapFromGlobal(QCursor::pos()));
+                if (rect().contains(mapFromGlobal(QCursor::pos())))
+                    take = static_cast<int>(std::lround(user.x()));
+            }
+            if (take && *take >= 0 && *take <= lastTake())
+                emit markerRequested(*take);
+            break;
+        }
         default:
             break;
         }
@@ -319,6 +340,29 @@ void CurveSurface::stepTo(std::optional<int> take)
         return;
     update();  // the step may have scrolled the view
     emit takeStepRequested(*take);
+}
+
+void CurveSurface::setMarkers(std::vector<MarkerLine> markers)
+{
+    m_markers = std::move(markers);
+    update();
+}
+
+void CurveSurface::contextMenuEvent(QContextMenuEvent* event)
+{
+    try {
+        if (!m_view.series())
+            return;
+        const int take = static_cast<int>(std::lround(toUser(event->pos()).x()));
+        if (take < 0 || take > lastTake())
+            return;
+        QMenu menu(this);
+        QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
+        add->setObjectName(QStringLiteral("actAddMarker"));
+        if (menu.exec(event->globalPos()) == add)
+            emit markerRequested(take);
+    } catch (...) {
+    }
 }
 
 }  // namespace dlv

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "render/colors.h"
+#include "render/curve_renderer.h"
 #include "views/curve_view.h"
 
 #include <QFrame>
@@ -75,6 +76,12 @@ public:
     static constexpr QRgb kTickColor = 0xFFFF0000;  // red
     static constexpr int kTickHeight = 5;           // pixels
 
+    // Markers drawn as dashed lines across the curve with their texts (the
+    // user's and the log's own), in take order; kept by clear() and by
+    // another curve, replaced as a whole.
+    void setMarkers(std::vector<MarkerLine> markers);
+    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
+
     // Texts of the hover tooltip: provider(t) is take t's value as the log
     // holds it (empty shows "(empty)"). Without one the series' numbers are
     // shown and a take without a number shows "(empty)". Called once per hover.
@@ -107,6 +114,9 @@ signals:
     // A key moved the marker to take (always 0 .. lastTake(), scrolled into
     // view): the receiver should do what a click at user x = take does.
     void takeStepRequested(int take);
+    // M, or "Add Marker..." of the context menu: the user wants a marker at
+    // take (the marked take, else the one under the pointer).
+    void markerRequested(int take);
 
 protected:
     bool event(QEvent* event) override;
@@ -117,6 +127,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     struct Line {
@@ -134,6 +145,7 @@ private:
     GridColor m_color = 0;
     QColor m_curveColor;
     std::vector<Line> m_lines;
+    std::vector<MarkerLine> m_markers;
     std::function<QString(int)> m_valueText;
     Qt::MouseButton m_panButton = Qt::NoButton;
 };

@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include "charts/chart_layout.h"
+#include "datalog/log_formats.h"
 #include "datalog/log_loader.h"
 #include "datalog/not_a_log.h"
 #include "render/shown_text.h"
@@ -68,12 +69,18 @@ FitLabel* makeLabel(const char* name, const QString& text, bool bold = true)
     return label;
 }
 
-// Rows of the general data grid, served from the take store without copying.
+// Rows of the general data grid, served from the log without copying; a
+// format whose values are built when shown builds them into a buffer of the
+// asking thread, valid until that thread asks for the next cell.
 class GeneralRows final : public CellRowSource {
 public:
-    explicit GeneralRows(std::shared_ptr<const TakeStore> store) : m_layout(std::move(store)) {}
+    explicit GeneralRows(std::shared_ptr<const LogChannels> log) : m_layout(std::move(log)) {}
     [[nodiscard]] int rowCount() const override { return m_layout.parameterRows(); }
-    [[nodiscard]] std::string_view cell(int row, int col) const override { return m_layout.cell(row, col); }
+    [[nodiscard]] std::string_view cell(int row, int col) const override
+    {
+        thread_local std::string scratch;
+        return m_layout.cell(row, col, scratch);
+    }
     [[nodiscard]] std::uint32_t maxCellBytes(int col) const override { return m_layout.maxCellBytes(col); }
 private:
     GeneralGridLayout m_layout;
@@ -93,11 +100,15 @@ std::filesystem::path droppedPath(const QUrl& url)
         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString());
 }
 
-std::optional<QUrl> droppedFile(const QMimeData* data)
+// The local files of a drop, in order.
+QList<QUrl> droppedFiles(const QMimeData* data)
 {
-    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().constFirst().isLocalFile())
-        return std::nullopt;
-    return data->urls().constFirst();
+    QList<QUrl> files;
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files << url;
+    return files;
 }
 
 // The recent logs as the settings keep them: the names' bytes.
@@ -132,14 +143,16 @@ QString programName()
 }
 
 Form1::Form1(QWidget* parent)
-    : QMainWindow(parent),
-      m_logReader([](const std::filesystem::path& path, ReadControl& control) { return readDataLog(path, &control); })
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(programName());
     buildControls();
     buildMenus();
     buildTablesTab();
+    buildFormatCommands();
+    buildLogBar();
+    buildMarkers();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
@@ -256,7 +269,8 @@ void Form1::buildControls()
         const int row = m_grid1->SelectedRow(0);
         if (row <= 0 || !m_document)
             return {};
-        return shownQString(clickedValueText(m_document->store(), row - 1, take));
+        std::string scratch;
+        return shownQString(clickedValueText(m_document->log(), row - 1, take, scratch));
     });
 
     m_grid2 = new CellGrid;
@@ -347,6 +361,10 @@ void Form1::setFitToWindow(bool on)
         // No design minimum: the window fits a screen smaller than the design.
         m_client->setMinimumSize(kFittedMinimumClientSize);
         m_client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // At once, not when the layout next runs: a resize that follows
+        // would still be held to the design size.
+        if (QLayout* windowLayout = layout())
+            windowLayout->activate();
         return;
     }
     if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
@@ -400,18 +418,25 @@ bool Form1::ask(const QString& text)
                                  QMessageBox::Cancel) == QMessageBox::Open;
 }
 
-bool Form1::openAnyway(const std::filesystem::path& path, const TakeStore& store)
+std::optional<QString> Form1::notALogWarning(const std::filesystem::path& path, LogFormat format) const
 {
-    const std::optional<std::string> reason = notALogReason(store.fileHead(kNotALogHeadBytes));
-    // Read again (F5, Follow Log), it was opened knowingly.
-    if (!reason || (m_document && m_document->path() == path))
+    // A binary format is not the text this rule looks for.
+    if (format == LogFormat::Mlg)
+        return std::nullopt;
+    const std::optional<std::string> reason = notALogReason(fileHead(path, kNotALogHeadBytes));
+    if (!reason)
+        return std::nullopt;
+    return QStringLiteral("'%1' %2").arg(shownQString(path.filename().native()), QString::fromStdString(*reason));
+}
+
+bool Form1::openAnyway(const QString& warning)
+{
+    // Nothing is put out of sight in an empty window: the file opens, the
+    // warning bar saying what it is.
+    if (!m_document)
         return true;
-    QString text = QStringLiteral("'%1' %2.\n\n").arg(shownQString(path.filename().native()),
-                                                      QString::fromStdString(*reason));
-    text += m_document ? QStringLiteral("Open it anyway, in place of '%1'?")
-                             .arg(shownQString(m_document->path().filename().native()))
-                       : QStringLiteral("Open it anyway?");
-    return ask(text);
+    return ask(QStringLiteral("%1.\n\nOpen it anyway? It comes on show in place of '%2', which stays open.")
+                   .arg(warning, shownQString(m_document->path().filename().native())));
 }
 
 std::vector<std::string> Form1::recentLogs() const
@@ -457,26 +482,32 @@ void Form1::fillRecentMenu()
     connect(clear, &QAction::triggered, this, [this] { clearRecentLogs(); });
 }
 
-std::optional<std::string_view> Form1::takeTime(int take)
+std::optional<std::string> Form1::takeTime(int take)
 {
     if (!m_document)
         return std::nullopt;
-    if (!m_timeChannel) {
-        // Parameter 0 is a time when it is a number in every take and never
-        // runs back, as the charts take it; one column, parsed once a log.
-        try {
-            const ColumnPtr time = m_document->columns().column(0);
-            m_timeChannel = time && isTimeColumn(*time);
-        } catch (const std::exception&) {
-            m_timeChannel = false;
+    if (!m_takeTime) {
+        // Another format names its time channel. The own format's parameter
+        // 0 is a time when it is a number in every take and never runs back,
+        // as the charts take it: one column, parsed once a log.
+        const LogChannels& log = m_document->log();
+        m_takeTime.emplace(log.format() == LogFormat::Datalog ? std::nullopt : log.timeChannel());
+        if (log.format() == LogFormat::Datalog && log.channelCount() > 0) {
+            try {
+                const ColumnPtr time = m_document->columns().column(0);
+                if (time && isTimeColumn(*time))
+                    m_takeTime->emplace();
+            } catch (const std::exception&) {
+                // No time then: the take alone is told.
+            }
         }
     }
-    return *m_timeChannel ? m_document->store().Get_Param_data(0, take) : std::nullopt;
+    return *m_takeTime ? takeSeconds(m_document->log(), **m_takeTime, take) : std::nullopt;
 }
 
 QString Form1::columnToolTip(int col)
 {
-    if (!m_document || col < 1 || col - 1 > m_document->store().lastTake())
+    if (!m_document || col < 1 || col - 1 > m_document->log().lastTake())
         return {};
     return QString::fromStdString(takeCaption(col - 1, takeTime(col - 1)));
 }
@@ -484,7 +515,7 @@ QString Form1::columnToolTip(int col)
 void Form1::showCellStatus()
 {
     const std::optional<std::pair<int, int>> cell = m_grid1->currentCell();
-    if (!m_document || !cell || cell->second < 1 || cell->second - 1 > m_document->store().lastTake()) {
+    if (!m_document || !cell || cell->second < 1 || cell->second - 1 > m_document->log().lastTake()) {
         m_cellStatus->clear();
         return;
     }
@@ -492,6 +523,16 @@ void Form1::showCellStatus()
     const std::string name = m_grid1->shownCellText(row, 0).toStdString();
     const std::string value = m_grid1->shownCellText(row, col).toStdString();
     m_cellStatus->setText(QString::fromStdString(cellCaption(name, col - 1, takeTime(col - 1), value)));
+}
+
+void Form1::showLogTexts()
+{
+    setWindowTitle(m_document ? shownQString(m_document->path().filename().native()) + QStringLiteral(" \u2014 ") +
+                                    programName()
+                              : programName());
+    m_takeTime.reset();
+    placeEmptyHint();
+    showCellStatus();
 }
 
 void Form1::placeEmptyHint()
@@ -518,7 +559,7 @@ void Form1::setLogReader(LogReader reader)
 
 const TakeStore* Form1::store() const noexcept
 {
-    return m_document ? &m_document->store() : nullptr;
+    return m_document ? m_document->log().textStore() : nullptr;
 }
 
 std::string Form1::decimalSeparator() const
@@ -603,9 +644,9 @@ void Form1::openCommand()
     runOpen([this] { return ReadDataFile(); });
 }
 
-void Form1::openPath(const std::filesystem::path& path)
+void Form1::openPath(const std::filesystem::path& path, LogFormat format)
 {
-    runOpen([this, path] { return readLog(path); });
+    runOpen([this, path, format] { return readLog(path, format); });
 }
 
 void Form1::openFile(const QString& path)
@@ -617,11 +658,12 @@ void Form1::reloadCommand()
 {
     if (!m_document || m_loading)
         return;
-    const KeptView kept = keepView();
+    const LogViewState kept = keepView();
     const std::shared_ptr<LogDocument> before = m_document;
     // A bar the user closed stays closed while the same log is reloaded.
     const bool dismissed = m_warningsDismissed;
-    runOpen([this, path = m_document->path()] { return readLog(path); }, dismissed);
+    runOpen([this, path = m_document->path(), format = m_documentFormat] { return readLog(path, format, true); },
+            dismissed);
     if (m_document != before)
         guarded("Reload", [&] { restoreView(kept); });
 }
@@ -650,7 +692,7 @@ void Form1::followTick()
     // A file cut shorter is a new recording into the same file: read it too.
     // An empty one is waited for, as one that is gone: its logger has only
     // just started it.
-    if (error || size == 0 || size == m_document->store().fileBytes() || size == m_followFailedSize)
+    if (error || size == 0 || size == m_document->log().fileBytes() || size == m_followFailedSize)
         return;  // gone or empty for the moment, unchanged, or already refused at this size
     m_followTimer->stop();  // no second reload from inside this one's messages
     const std::shared_ptr<LogDocument> before = m_document;
@@ -661,68 +703,79 @@ void Form1::followTick()
         m_followTimer->start();
 }
 
-Form1::KeptView Form1::keepView() const
+LogViewState Form1::keepView() const
 {
-    KeptView kept;
+    LogViewState kept;
     kept.rowCount = m_grid1->RowCount();
     kept.selectedRow = m_grid1->SelectedRow(0);
-    for (int row = 1; row < m_grid1->RowCount(); ++row)
-        if (m_grid1->ColCount() > 0 && isBookmarked(m_grid1->CellBackColor(CellRange::cell(row, 0))))
-            kept.bookmarkedRows.push_back(row);
-    kept.scroll = m_grid1->scrollPlace();
+    if (m_document) {
+        kept.bookmarkedRows = m_document->viewState().bookmarkedRows;
+        kept.markers = m_document->viewState().markers;
+    }
+    const CellGrid::ScrollPlace scroll = m_grid1->scrollPlace();
+    kept.scrollRow = scroll.row;
+    kept.scrollColumn = scroll.col;
+    kept.scrollAtEnd = scroll.atEnd;
     if (m_grid1->outlinedColumn())
         kept.markerTake = m_picture1->markerTake();
     if (m_picture1->isZoomed()) {
         const CurveScale& shown = m_picture1->userScale();
         const CurveScale& full = m_picture1->fullScale();
-        kept.zoomed = true;
-        kept.zoomLeft = shown.left();
-        kept.zoomWidth = shown.width();
-        kept.zoomAtEnd = shown.left() + shown.width() >= full.left() + full.width();
+        kept.zoom = LogViewState::Zoom{shown.left(), shown.width(),
+                                       shown.left() + shown.width() >= full.left() + full.width()};
     }
     return kept;
 }
 
-void Form1::restoreView(const KeptView& kept)
+void Form1::restoreView(const LogViewState& kept)
 {
     // A row keeps its parameter number; the last row holds the empty name
     // that ends the names, so it is the same row only when it was last before.
     const int rows = m_grid1->RowCount();
     auto fits = [&](int row) { return row > 0 && (row < rows - 1 || (row == rows - 1 && row == kept.rowCount - 1)); };
+    // Markers stay on their takes, as far as the log still reaches.
+    std::vector<LogMarker> markers;
+    for (const LogMarker& marker : kept.markers)
+        if (marker.take < m_document->log().takeCount())
+            markers.push_back(marker);
+    m_document->viewState().markers = std::move(markers);
+    refreshMarkers();
     for (const int row : kept.bookmarkedRows)
         if (fits(row))
             setRowBookmarked(row, true);
     if (fits(kept.selectedRow) && m_grid1->ColCount() > 1) {
         m_grid1->selectGridRow(kept.selectedRow);  // draws its curve from the new takes
-        if (kept.markerTake && *kept.markerTake <= m_document->store().lastTake()) {
+        if (kept.markerTake && *kept.markerTake <= m_document->log().lastTake()) {
             onCurveReleased(*kept.markerTake);
             m_picture1->setMarkerTake(kept.markerTake);
         }
-        if (kept.zoomed) {
+        if (kept.zoom) {
             const CurveScale& full = m_picture1->fullScale();
             const double fullRight = full.left() + full.width();
-            if (kept.zoomAtEnd)
-                m_picture1->setVisibleRange(fullRight - kept.zoomWidth, kept.zoomWidth);
-            else if (kept.zoomLeft < fullRight)
-                m_picture1->setVisibleRange(kept.zoomLeft, kept.zoomWidth);
+            if (kept.zoom->atEnd)
+                m_picture1->setVisibleRange(fullRight - kept.zoom->width, kept.zoom->width);
+            else if (kept.zoom->left < fullRight)
+                m_picture1->setVisibleRange(kept.zoom->left, kept.zoom->width);
         }
     }
-    m_grid1->setScrollPlace(kept.scroll);
+    m_grid1->setScrollPlace({kept.scrollRow, kept.scrollColumn, kept.scrollAtEnd});
 }
 
 void Form1::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFile(event->mimeData()))
+    if (!droppedFiles(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void Form1::dropEvent(QDropEvent* event)
 {
-    const std::optional<QUrl> url = droppedFile(event->mimeData());
-    if (!url)
+    const QList<QUrl> urls = droppedFiles(event->mimeData());
+    if (urls.isEmpty())
         return;
     event->acceptProposedAction();
-    openPath(droppedPath(*url));
+    // Each file is opened in turn, as File, Open opens one.
+    for (const QUrl& url : urls)
+        openPath(droppedPath(url));
 }
 
 void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
@@ -742,15 +795,13 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             DrawBLM();
             ShowRuntime();
-            setWindowTitle(shownQString(m_document->path().filename().native()) + QStringLiteral(" \u2014 ") +
-                           programName());
-            placeEmptyHint();
-            showCellStatus();
+            showLogTexts();
             m_warningsDismissed = warningsDismissed;
             if (m_warningsDismissed)
                 m_warningBar->hide();
             else
                 m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+            updateLogBar();
             emit documentChanged();
         }
     });
@@ -759,6 +810,11 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
 }
 
 bool Form1::ReadDataFile()
+{
+    return readChosenFile(LogFormat::Auto);
+}
+
+bool Form1::readChosenFile(LogFormat format)
 {
     QString name;
     if (m_fileNameChooser) {
@@ -772,16 +828,25 @@ bool Form1::ReadDataFile()
     if (name.trimmed().isEmpty())
         return false;
     m_lastFileName = name;
-    return readLog(pathOf(name));
+    return readLog(pathOf(name), format);
 }
 
 // Reads on a worker thread and waits in a local event loop, so the window
 // keeps painting; the progress dialog comes after m_progressDelay.
-bool Form1::readLog(const std::filesystem::path& path)
+bool Form1::readLog(const std::filesystem::path& path, LogFormat format, bool again)
 {
+    // Asked before it is read; read again (F5, Follow Log), it was opened knowingly.
+    const std::optional<QString> notALog = notALogWarning(path, format);
+    if (notALog && !again && !openAnyway(*notALog))
+        return false;
     emit loadStarted();
     QEventLoop loop;
-    LogLoader loader(m_logReader, path,
+    LogLoader::Reader reader = m_logReader;
+    if (!reader)
+        reader = [format](const std::filesystem::path& file, ReadControl& control) {
+            return dlv::readLog(file, format, &control);
+        };
+    LogLoader loader(std::move(reader), path,
                      [&loop] { QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection); });
     m_loader = &loader;
     QProgressDialog* progress = nullptr;
@@ -824,12 +889,17 @@ bool Form1::readLog(const std::filesystem::path& path)
         reportError(QString::fromStdString(result.error));
         return false;
     }
-    if (!openAnyway(path, *result.store))
-        return false;
     m_readWarnings = readWarningTexts(result);
-    m_document = std::make_shared<LogDocument>(path, std::move(result.store));
-    m_timeChannel.reset();
-    rememberOpened(path);
+    if (notALog)
+        m_readWarnings.prepend(*notALog);
+    std::shared_ptr<const LogChannels> log = logOf(result);
+    // What was read, where the reader's warnings are shown: a log of
+    // another format says which and how it was read.
+    if (!log->details().summary.empty())
+        m_readWarnings.prepend(QString::fromStdString(log->details().summary));
+    placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
+    if (!again)
+        rememberOpened(path);
     return true;
 }
 
@@ -837,8 +907,8 @@ void Form1::DrawGeneral()
 {
     m_grid1->setColCount(1);
     m_grid1->setRowCount(1);
-    m_grid1->setColCount(m_document->store().takeCount() + 1);
-    m_grid1->appendSourceRows(std::make_shared<GeneralRows>(m_document->sharedStore()));
+    m_grid1->setColCount(m_document->log().takeCount() + 1);
+    m_grid1->appendSourceRows(std::make_shared<GeneralRows>(m_document->sharedLog()));
     m_grid1->AutoSizeColumns(0, m_grid1->ColCount() - 1);
 }
 
@@ -869,6 +939,15 @@ void Form1::DrawBLM()
 void Form1::ShowRuntime()
 {
     const int columns = m_grid1->ColCount();
+    if (m_document && !m_document->isDatalog()) {
+        // The other formats time their takes in a channel of their own.
+        const std::optional<TimeChannel> time = m_document->log().timeChannel();
+        const ColumnPtr values = time ? m_document->columns().column(time->param) : nullptr;
+        m_lblRunTime->setText(QString::fromStdString(channelRunTimeCaption(
+            values ? time : std::nullopt, values ? std::span<const double>(*values) : std::span<const double>(),
+            columns, decimalSeparator())));
+        return;
+    }
     std::optional<std::string> last;
     if (columns >= 2)
         last = m_grid1->CellText(CellRange::cell(1, columns - 1)).toStdString();
@@ -886,7 +965,7 @@ void Form1::DrawCurve(int aData)
     m_lblMin->setText(QString::fromStdString(labels.min));
     m_lblMax->setText(QString::fromStdString(labels.max));
 
-    const CurveLayout layout = CurveLayout::of(m_document->store().lastTake(), curve.summary);
+    const CurveLayout layout = CurveLayout::of(m_document->log().lastTake(), curve.summary);
     m_picture1->clear();
     m_picture1->setUserScale(layout.scale());
     if (!curve.summary.hasNumbers()) {
@@ -902,11 +981,18 @@ void Form1::BookMark()
     const int row = m_grid1->SelectedRow(0);
     if (row <= 0)
         return;
-    setRowBookmarked(row, !isBookmarked(m_grid1->CellBackColor(CellRange{row, 0, row, m_grid1->ColCount() - 1})));
+    // The document holds which rows are bookmarked; the grid shows them.
+    setRowBookmarked(row, !(m_document && m_document->viewState().bookmarkedRows.contains(row)));
 }
 
 void Form1::setRowBookmarked(int row, bool on)
 {
+    if (m_document) {
+        if (on)
+            m_document->viewState().bookmarkedRows.insert(row);
+        else
+            m_document->viewState().bookmarkedRows.erase(row);
+    }
     auto wholeRow = [this, row] { return CellRange{row, 0, row, m_grid1->ColCount() - 1}; };
     if (on) {
         m_grid1->setCellBackColor(wholeRow(), kBookmarkBack);
@@ -927,7 +1013,7 @@ void Form1::setRowBookmarked(int row, bool on)
 void Form1::onBlmCellDoubleClicked(int row, int col)
 {
     guarded("Showing the takes of the cell", [this, row, col] {
-        if (!m_document || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
+        if (!m_document || !m_document->isDatalog() || row < 1 || col < 1 || kBlmParam + 1 >= m_grid1->RowCount())
             return;
         m_tab->setCurrentIndex(0);
         m_grid1->selectGridRow(kBlmParam + 1);
@@ -958,11 +1044,12 @@ void Form1::onCurveReleased(double x)
         m_picture1->drawLine(x, scale.top(), x, scale.bottom());
         m_picture1->setDrawColor(kBlack);
         const int take = clickedTake(x);
-        m_lblValue->setText(shownQString(clickedValueText(m_document->store(), row - 1, take)));
+        std::string scratch;
+        m_lblValue->setText(shownQString(clickedValueText(m_document->log(), row - 1, take, scratch)));
         const int column = clickedGridColumn(take, m_grid1->ColCount());
         m_grid1->ScrollToCell(row, column);
         // The marked take stands framed in the middle of the grid.
-        const bool isTake = take >= 0 && take <= m_document->store().lastTake() && column == take + 1;
+        const bool isTake = take >= 0 && take <= m_document->log().lastTake() && column == take + 1;
         m_grid1->setOutlinedColumn(isTake ? std::optional<int>(column) : std::nullopt);
         if (column > 0)
             m_grid1->centerColumn(column);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "datalog/log_channels.h"
 #include "datalog/take_store.h"
+#include "views/log_view_state.h"
 #include "window/cell_grid.h"
 
 #include <QMainWindow>
@@ -18,6 +20,11 @@
 #include <vector>
 
 class QAction;
+class QDockWidget;
+class QTreeWidget;
+class QTabBar;
+class QToolBar;
+class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -27,6 +34,7 @@ class QTimer;
 
 namespace dlv {
 
+class ChannelFilterBar;
 class ChartsTab;
 class CurveSurface;
 class FindBar;
@@ -73,8 +81,8 @@ public:
     using FileNameChooser = std::function<QString()>;
     void setFileNameChooser(FileNameChooser chooser);
 
-    // What reads a log on the worker thread (readDataLog unless replaced, for
-    // tests); it should follow control's cancel flag.
+    // What reads a log on the worker thread (readLog, in the format asked
+    // for, unless replaced, for tests); it should follow control's cancel flag.
     using LogReader = std::function<ReadResult(const std::filesystem::path&, ReadControl& control)>;
     void setLogReader(LogReader reader);
     // How long a reading runs before the progress dialog shows (500 ms).
@@ -86,7 +94,8 @@ public:
     void openCommand();
     // Opens the log at path exactly as File, Open would, without the dialog.
     // The path's bytes are the file name, whatever their encoding.
-    void openPath(const std::filesystem::path& path);
+    // format: how to read it (Auto: by its content).
+    void openPath(const std::filesystem::path& path, LogFormat format = LogFormat::Auto);
     void openFile(const QString& path);
     // Reads the current log again from disk (F5), with Open's error handling.
     // What the view showed stays where it still fits: the selected row and
@@ -109,8 +118,19 @@ public:
     void DrawCurve(int aData);
     void BookMark();
 
-    // The open log, null before the first; replaced as a whole by Open and F5.
+    // The log on show, null before the first; replaced as a whole by F5.
     [[nodiscard]] std::shared_ptr<LogDocument> document() const { return m_document; }
+    // Every open log, in the order of the bar that lists them. File, Open
+    // adds one (the same file again takes its own place); each keeps its
+    // view (selected row, bookmarks, curve, zoom, scroll place, marker)
+    // while another is on show.
+    [[nodiscard]] std::vector<std::shared_ptr<LogDocument>> documents() const;
+    [[nodiscard]] int shownLogIndex() const noexcept;
+    // Puts open log index on show (Ctrl+Tab, a click on its name).
+    void showLog(int index);
+    // File, Close: closes open log index; its neighbour comes on show, or
+    // the window is empty again after the last.
+    void closeLog(int index);
     [[nodiscard]] const TakeStore* store() const noexcept;
     // The "Charts" tab, brought up to date with the open log (see
     // syncWorkbenchTabs), and File, Export Chart...: what it shows as PNG or
@@ -118,6 +138,23 @@ public:
     [[nodiscard]] ChartsTab* charts();
     void exportChartCommand();
     void exportChart(const QString& path);
+
+    // File, Export Log As CSV...: the log on show written in the datalog
+    // format to path, on a worker with progress and Cancel; false (a message
+    // shown unless cancelled) when it was not written, the old file kept.
+    bool exportLogCsv(const QString& path);
+    // File, Properties...: a dialog of the log's details; null without a log.
+    QDialog* showProperties();
+
+    // Markers: a marker with a note at take of the log on show (M on the
+    // curve, its context menu), asking for the note (a dialog unless
+    // replaced; nullopt cancels); false when none was added.
+    using MarkerNoteChooser = std::function<std::optional<QString>(int take)>;
+    void setMarkerNoteChooser(MarkerNoteChooser chooser);
+    bool addMarkerAt(int take);
+    void removeMarkerAt(int logIndex, int take);
+    // The log on show becomes logIndex, its curve marked at take.
+    void goToMarker(int logIndex, int take);
 
     // Adds a page after the existing tabs; it fills the tab whatever the
     // window's size (the page lays out its own contents). Returns its index.
@@ -165,26 +202,20 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    bool readLog(const std::filesystem::path& path);
+    // again: the log on show read again (F5, Follow Log), neither asked
+    // about nor added to the recent logs.
+    bool readLog(const std::filesystem::path& path, LogFormat format, bool again = false);
+    // The dialog, then the chosen file read as format.
+    bool readChosenFile(LogFormat format);
     // warningsDismissed: the reader's warnings stay hidden (a reload of a log
     // whose warnings the user closed).
     void runOpen(const std::function<bool()>& read, bool warningsDismissed = false);
     void onRowSelected();
     void onCurveReleased(double x);
-    // What a reload keeps of the view, and putting it back on the new log.
-    struct KeptView {
-        int rowCount = 0;
-        int selectedRow = 0;
-        std::vector<int> bookmarkedRows;
-        CellGrid::ScrollPlace scroll;
-        std::optional<int> markerTake;
-        bool zoomed = false;
-        bool zoomAtEnd = false;
-        double zoomLeft = 0.0;
-        double zoomWidth = 0.0;
-    };
-    [[nodiscard]] KeptView keepView() const;
-    void restoreView(const KeptView& kept);
+    // What a reload or a switch of logs keeps of the view, and putting it
+    // back on the log on show.
+    [[nodiscard]] LogViewState keepView() const;
+    void restoreView(const LogViewState& kept);
     void setRowBookmarked(int row, bool on);
     void followTick();
     void showAbout();
@@ -194,21 +225,44 @@ private:
     void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
     [[nodiscard]] bool ask(const QString& text);
-    // The log just read is plainly not a log: whether to open it all the same.
-    [[nodiscard]] bool openAnyway(const std::filesystem::path& path, const TakeStore& store);
+    // What the warning bar says of a file that is plainly not a log
+    // ("'ls' is not a text file: ..."); nullopt for anything else. Reads
+    // the file's first 64 KiB.
+    [[nodiscard]] std::optional<QString> notALogWarning(const std::filesystem::path& path, LogFormat format) const;
+    // Whether to open such a file: it would put the log on show out of
+    // sight, so the user is asked; in an empty window it simply opens.
+    [[nodiscard]] bool openAnyway(const QString& warning);
     // Recent logs: the list kept, the menu made from it.
     void rememberOpened(const std::filesystem::path& path);
     void fillRecentMenu();
     // What Grid1 says of a take where its header row stays empty.
-    [[nodiscard]] std::optional<std::string_view> takeTime(int take);
+    // The time of a take of the log on show in seconds, when it has a time channel.
+    [[nodiscard]] std::optional<std::string> takeTime(int take);
     [[nodiscard]] QString columnToolTip(int col);
     void showCellStatus();
     void placeEmptyHint();
+    // The title, the empty window's hint and the status line, for the log on show.
+    void showLogTexts();
     // Runs a command, turning any failure into a message; never throws.
     void guarded(const char* what, const std::function<void()>& command);
     [[nodiscard]] std::string decimalSeparator() const;
     // The "Tables" tab and what it brings (form1_tables.cpp).
     void buildTablesTab();
+    // File, Open As, Properties, Export Log As CSV and the channel filter (form1_formats.cpp).
+    void buildFormatCommands();
+    // The bar of open logs, File, Close and the keys that step through them (form1_logs.cpp).
+    void buildLogBar();
+    void updateLogBar();
+    // Takes a document just read into the open logs, as the one on show.
+    void placeDocument(std::shared_ptr<LogDocument> document, LogFormat format, QStringList warnings);
+    // Keeps the view of the log on show in its document.
+    void keepShownLog();
+    void drawShownLog();
+    void clearCurve();
+    // The Markers panel and M on the curve (form1_markers.cpp).
+    void buildMarkers();
+    void refreshMarkers();
+    void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);
     void updateBlmNote();
@@ -220,7 +274,8 @@ private:
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
     FileNameChooser m_fileNameChooser;
-    LogReader m_logReader;
+    LogReader m_logReader;  // null: readLog
+    LogFormat m_documentFormat = LogFormat::Auto;  // what the log on show was opened as, for F5
     std::chrono::milliseconds m_progressDelay{500};
     bool m_loading = false;
     std::future<void> m_blmWork;  // the open log's BLM table, worked out beside DrawGeneral
@@ -256,11 +311,32 @@ private:
     bool m_chartsBehind = false;  // nor the Charts tab
     std::filesystem::path m_chartsLog;  // of the log the Charts tab shows, empty for none
     PathChooser m_pathChooser;
+    ChannelFilterBar* m_channelFilter = nullptr;
+    // An open log and what the window keeps of its reading.
+    struct OpenLog {
+        std::shared_ptr<LogDocument> document;
+        LogFormat format = LogFormat::Auto;
+        QStringList warnings;
+        bool warningsDismissed = false;
+    };
+    std::vector<OpenLog> m_logs;
+    QToolBar* m_logBar = nullptr;
+    QTabBar* m_logTabs = nullptr;
+    bool m_updatingLogTabs = false;
+    QAction* m_mnuClose = nullptr;
+    QDockWidget* m_markersPanel = nullptr;
+    QTreeWidget* m_markerList = nullptr;
+    MarkerNoteChooser m_markerNoteChooser;
+    QAction* m_mnuChannelFilter = nullptr;
+    QAction* m_mnuExportLog = nullptr;
+    QAction* m_mnuProperties = nullptr;
     QuestionHandler m_questionHandler;
     QMenu* m_recentMenu = nullptr;
     QLabel* m_cellStatus = nullptr;  // the selected cell, in the status bar
     QLabel* m_emptyHint = nullptr;   // over Grid1 while no log is open
-    std::optional<bool> m_timeChannel;  // whether parameter 0 of the open log is a time, once asked
+    // The channel that times the takes of the log on show, once asked
+    // (nullopt inside: none); reset when another log comes on show.
+    std::optional<std::optional<TimeChannel>> m_takeTime;
 };
 
 }  // namespace dlv

@@ -3,14 +3,15 @@
 // the charts scrolling Grid1 as a click on the curve does.
 #include "window/form1.h"
 
+#include "render/shown_text.h"
 #include "views/curve.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/charts_tab.h"
+#include "window/save_path.h"
 #include "window/tables_tab.h"
 
 #include <QAction>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -67,8 +68,8 @@ ChartsTab* Form1::charts()
 void Form1::exportChartCommand()
 {
     syncWorkbenchTabs(true);
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Chart"), QString(),
-                                                      QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    const QString path =
+        askSavePath(this, QStringLiteral("Export Chart"), QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
     if (!path.isEmpty())
         exportChart(path);
 }
@@ -77,7 +78,8 @@ void Form1::exportChart(const QString& path)
 {
     syncWorkbenchTabs(true);
     guarded("Export Chart", [&] {
-        if (const QString error = m_charts->exportTo(path); !error.isEmpty())
+        const QString log = m_document ? shownQString(m_document->path().filename().native()) : QString();
+        if (const QString error = m_charts->exportTo(path, log); !error.isEmpty())
             reportError(error);
     });
 }

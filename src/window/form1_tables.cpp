@@ -8,6 +8,7 @@
 #include "views/log_document.h"
 #include "window/charts_tab.h"
 #include "window/curve_surface.h"
+#include "window/save_path.h"
 #include "window/tables_tab.h"
 #include "workbench/default_table.h"
 
@@ -101,27 +102,33 @@ void Form1::buildTablesTab()
     connect(add(file, quit, "mnuOpenWorkspace", QStringLiteral("Open &Workspace…")), &QAction::triggered, this, [this] {
         syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Open Workspace"), false);
-        QString error;
-        if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
-            reportError(error);
-        else if (!path.isEmpty())
-            m_tab->setCurrentWidget(m_tables);
+        guarded("Open Workspace", [&] {
+            QString error;
+            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
+                reportError(error);
+            else if (!path.isEmpty())
+                m_tab->setCurrentWidget(m_tables);
+        });
     });
     connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
             [this] {
                 syncWorkbenchTabs(true);
                 const QString path = choosePath(QStringLiteral("Save Workspace As"), true);
-                QString error;
-                m_tables->setCharts(m_charts->workspace().charts);
-                if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
-                    reportError(error);
+                guarded("Save Workspace As", [&] {
+                    QString error;
+                    m_tables->setCharts(m_charts->workspace().charts);
+                    if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
+                        reportError(error);
+                });
             });
     connect(add(file, quit, "mnuExportTable", QStringLiteral("&Export Table…")), &QAction::triggered, this, [this] {
         syncWorkbenchTabs(true);
         const QString path = choosePath(QStringLiteral("Export Table"), true);
-        QString error;
-        if (!path.isEmpty() && !m_tables->exportTable(path, &error))
-            reportError(error);
+        guarded("Export Table", [&] {
+            QString error;
+            if (!path.isEmpty() && !m_tables->exportTable(path, &error))
+                reportError(error);
+        });
     });
     file->insertSeparator(quit);
     auto* tools = menuBar()->findChild<QMenu*>(QStringLiteral("mnuTools"));
@@ -174,8 +181,7 @@ QString Form1::choosePath(const QString& title, bool save)
         return m_pathChooser(title, save);
     const QString filter = title.contains(QStringLiteral("Workspace")) ? QStringLiteral("Workspaces (*.json);;All files (*)")
                                                                        : QStringLiteral("CSV files (*.csv);;All files (*)");
-    return save ? QFileDialog::getSaveFileName(this, title, QString(), filter)
-                : QFileDialog::getOpenFileName(this, title, QString(), filter);
+    return save ? askSavePath(this, title, filter) : QFileDialog::getOpenFileName(this, title, QString(), filter);
 }
 
 // As the BLM double-click: z's curve with a tick at every take, the grid at
@@ -198,12 +204,7 @@ void Form1::showTableTakes(const std::vector<int>& takes, long long param, bool 
 
 void Form1::updateBlmNote()
 {
-    std::optional<BlmTableNote> note;
-    if (m_document) {
-        const auto& names = m_document->store().ParamNames();
-        note = blmTableNote(std::span<const std::string>(names.data(), names.empty() ? 0 : names.size() - 1),
-                            m_document->store().mostFields());
-    }
+    const std::optional<BlmTableNote> note = m_document ? blmTableNote(m_document->log()) : std::nullopt;
     if (!note) {
         m_blmNote->hide();
         return;

@@ -3,13 +3,16 @@
 #include "datalog/columns.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
+#include "render/file_writing.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
+#include "window/save_path.h"
 #include "workbench/format.h"
 #include "workbench/log_session.h"
 #include "workbench/table_tint.h"
+#include "workbench/workspace_file.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,7 +20,6 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QGraphicsOpacityEffect>
 #include <QGroupBox>
@@ -27,7 +29,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTimer>
@@ -70,17 +71,19 @@ QLabel* makeErrorLabel(QWidget* parent, TableField field)
     return label;
 }
 
+// Whole or not at all (render/file_writing.h); the message starts a sentence.
 bool writeText(const QString& path, const std::string& text, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
+    const QString reason = writeFileSafely(path, [&](QIODevice& device, QString&) {
+        return device.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size());
+    });
+    if (reason.isEmpty())
+        return true;
+    if (error) {
+        *error = cannotWriteMessage(path, reason);
+        (*error)[0] = error->at(0).toUpper();
     }
-    return true;
+    return false;
 }
 
 // The texts as grid rows, one AppendRow each (cells hold no TAB).
@@ -297,7 +300,7 @@ void TablesTab::buildControls()
     connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { onCellsSelected(); });
     connect(m_grid, &CellGrid::cellDoubleClicked, this, [this](int, int) {
         if (m_shown)
-            emit takesRequested(selectedTakes(), m_shown->zParam);
+            emit takesRequested(selectedTakes(), m_shown->zParam());
     });
 }
 
@@ -361,8 +364,7 @@ void TablesTab::buildCorrections(QWidget* parent)
     });
     connect(copyMap, &QPushButton::clicked, this, [this] { copySuggestedMap(); });
     connect(exportMap, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export Map"), QString(),
-                                                          QStringLiteral("CSV files (*.csv);;All files (*)"));
+        const QString path = askSavePath(this, QStringLiteral("Export Map"), QStringLiteral("CSV files (*.csv);;All files (*)"));
         QString error;
         if (!path.isEmpty() && !exportSuggestedMap(path, &error))
             m_mapError->setText(error.toHtmlEscaped());
@@ -439,7 +441,7 @@ std::vector<EditorError> TablesTab::channelErrors() const
     if (!m_columns)
         return {};
     std::vector<EditorError> errors;
-    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->store(), m_workspace); });
+    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->paramNames(), m_workspace); });
     return errors;
 }
 
@@ -456,10 +458,10 @@ QStringList TablesTab::expressionNames() const
 {
     QStringList names;
     if (m_columns) {
-        const TakeStore& store = m_columns->store();
-        const long long count = static_cast<long long>(store.ParamNames().size()) - 1;
+        const std::vector<std::string>& params = m_columns->paramNames();
+        const long long count = static_cast<long long>(params.size()) - 1;
         for (long long p = 0; p < count; ++p) {
-            const std::string reference = parameterReference(store, p);
+            const std::string reference = parameterReference(params, p);
             if (reference.front() != '#')
                 names << QString::fromStdString(displayText(reference));
         }
@@ -692,7 +694,7 @@ void TablesTab::recompute()
         showTable(*m_shown);
         m_status->setText(QStringLiteral("%1 of %2 takes in the table · %3 ms")
                               .arg(m_shown->takesInTable)
-                              .arg(m_columns->store().takeCount())
+                              .arg(m_columns->takeCount())
                               .arg(m_lastMillis, 0, 'f', 1));
         showSuggested();
     });
@@ -722,7 +724,10 @@ void TablesTab::showTable(const ShownTable& table)
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);
     appendLines(m_grid, table.texts);
-    const std::string corner = table.yAxis.empty() ? draft.x : draft.y + " / " + draft.x;
+    const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
+    const std::string corner = table.yAxis.empty()
+                                   ? expressionHeading(log, draft.x)
+                                   : expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x);
     m_grid->setCellText(CellRange::cell(0, 0), fromStd(corner));
     for (std::size_t r = 0; r < table.rows; ++r)
         for (std::size_t c = 0; c < table.cols; ++c) {
@@ -739,7 +744,7 @@ void TablesTab::showTable(const ShownTable& table)
 void TablesTab::onCellsSelected()
 {
     if (m_shown)
-        emit takesSelected(selectedTakes(), m_shown->zParam);
+        emit takesSelected(selectedTakes(), m_shown->zParam());
 }
 
 std::vector<int> TablesTab::selectedTakes() const
@@ -751,7 +756,7 @@ std::vector<int> TablesTab::selectedTakes() const
         const auto r = static_cast<std::size_t>(index.row());
         const auto c = static_cast<std::size_t>(index.column());
         if (r < m_shown->rows && c < m_shown->cols) {
-            const std::vector<int>& cell = m_shown->takes[r * m_shown->cols + c];
+            const std::vector<int> cell = m_shown->takesOfLog(r * m_shown->cols + c, 0);
             takes.insert(takes.end(), cell.begin(), cell.end());
         }
     }
@@ -769,14 +774,15 @@ const ShownTable* TablesTab::shownTable() const noexcept
 
 bool TablesTab::openWorkspace(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // The one reading of workspace files: a FIFO or device is refused at
+    // once rather than waited on or read for ever.
+    const workbench::WorkspaceBytes bytes = workbench::readWorkspaceBytes(QFile::encodeName(path).toStdString());
+    if (!bytes.ok()) {
         if (error)
-            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, fromStd(bytes.reason));
         return false;
     }
-    const QByteArray bytes = file.readAll();
-    workbench::WorkspaceResult read = workbench::parseWorkspace(std::string_view(bytes.constData(), bytes.size()));
+    workbench::WorkspaceResult read = workbench::parseWorkspace(*bytes.text);
     if (!read.ok()) {
         if (error)
             *error = QStringLiteral("%1 is not a workspace: %2").arg(path, fromStd(read.error));
@@ -869,6 +875,7 @@ void TablesTab::keepCorrections()
     kept.limitPercent = m_limit->value();
     if (m_oldMap) {
         kept.map = m_oldMap->values;
+        kept.decimals = m_oldMap->decimals;
         for (std::size_t i = 0; i < m_locks.size(); ++i)
             if (m_locks[i])
                 kept.locked.push_back(i);
@@ -891,7 +898,7 @@ void TablesTab::loadCorrections()
     const std::size_t cols = table ? table->columnCount() : 0;
     if (!kept || kept->map.empty() || kept->map.size() != rows * cols)
         return;
-    m_oldMap = ParsedMap{rows, cols, kept->map, std::nullopt};
+    m_oldMap = ParsedMap{rows, cols, kept->map, kept->decimals, std::nullopt};
     m_locks.assign(kept->map.size(), 0);
     for (const std::size_t cell : kept->locked)
         if (cell < m_locks.size())
@@ -927,7 +934,8 @@ void TablesTab::showSuggested()
         return;
     }
     m_suggestedGrid->setColCount(static_cast<int>(m_shown->cols) + 1);
-    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested)));
+    const int decimals = suggestedDecimals(*m_oldMap);
+    appendLines(m_suggestedGrid, mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), decimals));
     m_suggestedGrid->setCellText(CellRange::cell(0, 0), QStringLiteral("suggested"));
     int changed = 0;
     for (std::size_t r = 0; r < m_shown->rows; ++r)
@@ -937,7 +945,7 @@ void TablesTab::showSuggested()
             const double old = m_oldMap->values[i];
             const int row = static_cast<int>(r) + 1;
             const int col = static_cast<int>(c) + 1;
-            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old)));
+            QString tip = QStringLiteral("Old %1").arg(fromStd(mapValueText(old, decimals)));
             switch (cell.kind) {
             case CorrectionKind::Locked:
                 m_suggestedGrid->setCellTint(row, col, QColor(kLockedTint));
@@ -954,7 +962,7 @@ void TablesTab::showSuggested()
                 const TintScale scale{0.0, 0.0, 0.0, std::max(m_limit->value(), 1.0)};
                 m_suggestedGrid->setCellTint(row, col, toColor(*tableTint(percent, scale, false)));
                 tip += QStringLiteral("\nNew %1 (%2%3 %)")
-                           .arg(fromStd(mapValueText(cell.value)), percent >= 0 ? QStringLiteral("+") : QString(),
+                           .arg(fromStd(mapValueText(cell.value, decimals)), percent >= 0 ? QStringLiteral("+") : QString(),
                                 QString::number(percent, 'f', 1));
                 if (cell.kind == CorrectionKind::Limited) {
                     m_suggestedGrid->setCellBold(CellRange::cell(row, col), true);
@@ -975,7 +983,8 @@ QString TablesTab::copySuggestedMap()
 {
     if (m_suggested.empty() || !m_shown)
         return {};
-    const QString text = fromStd(tabValuesText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))));
+    const QString text = fromStd(tabValuesText(
+        mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))));
     QApplication::clipboard()->setText(text);
     return text;
 }
@@ -987,7 +996,9 @@ bool TablesTab::exportSuggestedMap(const QString& path, QString* error)
             *error = QStringLiteral("There is no suggested map to export: paste the current map first.");
         return false;
     }
-    return writeText(path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested))), error);
+    return writeText(
+        path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))),
+        error);
 }
 
 }  // namespace dlv

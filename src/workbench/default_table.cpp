@@ -1,6 +1,9 @@
 #include "workbench/default_table.h"
 
+#include "datalog/log_channels.h"
 #include "datalog/number.h"
+#include "datalog/take_store.h"
+#include "views/blm_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -112,6 +115,84 @@ std::vector<double> coveringAxis(double low, double high, std::span<const double
     return axis;
 }
 
+namespace {
+
+// The lower-case words of a name, what stands in brackets left out.
+std::vector<std::string> wordsOf(std::string_view name)
+{
+    std::vector<std::string> words;
+    std::string word;
+    int depth = 0;
+    for (const char c : name) {
+        if (c == '(' || c == '[')
+            ++depth;
+        else if ((c == ')' || c == ']') && depth > 0)
+            --depth;
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (letter && depth == 0) {
+            word += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        } else if (!word.empty()) {
+            words.push_back(std::move(word));
+            word.clear();
+        }
+    }
+    if (!word.empty())
+        words.push_back(std::move(word));
+    return words;
+}
+
+bool holdsWords(const std::vector<std::string>& words, const std::vector<std::string>& wanted)
+{
+    if (wanted.empty() || wanted.size() > words.size())
+        return false;
+    for (std::size_t i = 0; i + wanted.size() <= words.size(); ++i)
+        if (std::equal(wanted.begin(), wanted.end(), words.begin() + static_cast<std::ptrdiff_t>(i)))
+            return true;
+    return false;
+}
+
+std::span<const std::string_view> usualNames(ChannelRole role)
+{
+    static constexpr std::string_view kRpm[] = {"RPM", "Engine Speed", "Engine RPM"};
+    static constexpr std::string_view kMap[] = {"MAP", "Manifold Pressure", "Manifold Absolute Pressure"};
+    static constexpr std::string_view kTps[] = {"TPS", "Throttle Position", "Throttle"};
+    static constexpr std::string_view kMixture[] = {"AFR", "Lambda", "Wideband", "O2"};
+    switch (role) {
+    case ChannelRole::Rpm: return kRpm;
+    case ChannelRole::Map: return kMap;
+    case ChannelRole::Tps: return kTps;
+    case ChannelRole::Mixture: return kMixture;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::optional<long long> findChannelFor(std::span<const std::string> names, ChannelRole role)
+{
+    const std::span<const std::string_view> usual = usualNames(role);
+    for (const std::string_view name : usual)
+        if (const std::optional<long long> p = findParameterNamed(names, name))
+            return p;
+    for (const std::string_view name : usual) {
+        const std::vector<std::string> wanted = wordsOf(name);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (holdsWords(wordsOf(names[i]), wanted))
+                return static_cast<long long>(i);
+    }
+    return std::nullopt;
+}
+
+double defaultTargetFor(std::string_view name)
+{
+    const std::vector<std::string> words = wordsOf(name);
+    if (holdsWords(words, {"lambda"}))
+        return 1.0;
+    if (holdsWords(words, {"afr"}))
+        return 14.7;
+    return kDefaultTableTarget;
+}
+
 std::optional<long long> findParameterNamed(std::span<const std::string> names, std::string_view wanted)
 {
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -123,6 +204,21 @@ std::optional<long long> findParameterNamed(std::span<const std::string> names, 
     return std::nullopt;
 }
 
+namespace {
+
+// otherFormatBlmNote's two lines: why there is no table, and where to look.
+std::pair<std::string_view, std::string_view> otherFormatNoteLines() noexcept
+{
+    const std::string_view text = otherFormatBlmNote();
+    const std::size_t end = text.find('\n');
+    std::string_view instead = text.substr(end + 1);
+    while (!instead.empty() && instead.back() == '\n')
+        instead.remove_suffix(1);
+    return {text.substr(0, end), instead};
+}
+
+}  // namespace
+
 std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int mostFields)
 {
     const long long needed = std::max({kDefaultRpmParam, kDefaultMapParam, kDefaultBlmParam}) + 1;
@@ -133,8 +229,20 @@ std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int
     return BlmTableNote{
         "No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and MAP.",
         named ? "The \"Tables\" tab shows the same table from the log's channels named RPM, MAP and BLM."
-              : "The \"Tables\" tab builds tables of any of the log's channels.",
+              : std::string(otherFormatNoteLines().second),
         named};
+}
+
+std::optional<BlmTableNote> blmTableNote(const LogChannels& log)
+{
+    const TakeStore* store = log.format() == LogFormat::Datalog ? log.textStore() : nullptr;
+    if (!store) {
+        const auto [why, instead] = otherFormatNoteLines();
+        return BlmTableNote{std::string(why), std::string(instead), false};
+    }
+    const std::vector<std::string>& names = store->ParamNames();
+    return blmTableNote(std::span<const std::string>(names.data(), names.empty() ? 0 : names.size() - 1),
+                        store->mostFields());
 }
 
 }  // namespace dlv

@@ -1,5 +1,6 @@
 #include "workbench/expression.h"
 
+#include "datalog/display_text.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 
@@ -58,6 +59,16 @@ std::unique_ptr<mu::Parser> makeParser()
     return parser;
 }
 
+// A parser for this thread, its variables cleared: setting one up costs tens
+// of microseconds, which a workspace of thousands of channels would pay a
+// few times each. Each use ends before the next begins on the same thread.
+mu::Parser& threadParser()
+{
+    thread_local const std::unique_ptr<mu::Parser> parser = makeParser();
+    parser->ClearVar();
+    return *parser;
+}
+
 const std::set<std::string, std::less<>>& functionNames()
 {
     static const std::set<std::string, std::less<>> names = [] {
@@ -103,9 +114,11 @@ int columnOf(std::string_view text, std::size_t offset)
     return column;
 }
 
+// Control characters escaped, so that a quoted text cannot break a message
+// into lines or colour a terminal.
 std::string inQuotes(std::string_view text)
 {
-    return "\"" + displayText(text) + "\"";
+    return "\"" + controlsEscaped(text) + "\"";
 }
 
 }  // namespace
@@ -382,6 +395,21 @@ struct ExpressionCompiler {
         return offset;
     }
 
+    // Where token, which muparser reports as found at offset, is written: at
+    // offset itself, or ending there.
+    std::size_t tokenBefore(std::size_t offset, const std::string& token) const
+    {
+        if (text.substr(std::min(offset, text.size()), token.size()) == token)
+            return offset;
+        // Spaces may lie between the operator and the place reported.
+        std::size_t end = std::min(offset, text.size());
+        while (end > 0 && isSpace(text[end - 1]))
+            --end;
+        if (end >= token.size() && text.substr(end - token.size(), token.size()) == token)
+            return end - token.size();
+        return offset;
+    }
+
     std::string tokenAt(std::size_t offset) const
     {
         return std::string(text.substr(offset, tokenLength(offset)));
@@ -398,6 +426,10 @@ struct ExpressionCompiler {
         } else {
             offset = sourceOf[std::min<std::size_t>(static_cast<std::size_t>(position), sourceOf.size() - 1)];
         }
+        // muparser places an operator it did not expect after the operator
+        // ("--A": at the "A"): the place is where its token is written.
+        if (!error.GetToken().empty() && position >= 0 && error.GetCode() != mu::ecINTERNAL_ERROR)
+            offset = tokenBefore(offset, error.GetToken());
         const std::string token = tokenAt(offset);
         const auto unexpected = [&](std::string_view kind) {
             return offset >= text.size() ? std::string("unexpected end of the expression")
@@ -445,6 +477,23 @@ struct ExpressionCompiler {
         case mu::ecUNEXPECTED_ARG:
             reason = "\",\" outside a function's arguments";
             break;
+        case mu::ecINTERNAL_ERROR: {
+            // muparser's word for an operator that ends the expression ("!",
+            // "A + -"): named at that operator.
+            std::size_t last = text.find_last_not_of(" \t\r\n");
+            while (last != std::string_view::npos && last > 0 && (static_cast<unsigned char>(text[last]) & 0xC0) == 0x80)
+                --last;
+            const bool anOperator =
+                last != std::string_view::npos && std::string_view("!-+*/^<>=&|").find(text[last]) != std::string_view::npos;
+            if (anOperator) {
+                offset = last > 0 && tokenLength(last - 1) == 2 ? last - 1 : last;
+                reason = inQuotes(text.substr(offset, tokenLength(offset))) + " needs a value after it";
+            } else {
+                offset = text.size();
+                reason = "the expression cannot be read here";
+            }
+            break;
+        }
         case mu::ecEMPTY_EXPRESSION:
         case mu::ecINVALID_CHARACTERS_FOUND:
             reason = "the expression is empty";
@@ -459,7 +508,7 @@ struct ExpressionCompiler {
 
     void check()
     {
-        const std::unique_ptr<mu::Parser> parser = makeParser();
+        mu::Parser* const parser = &threadParser();
         std::vector<double> dummy(result.m_operands.size(), 1.0);
         for (std::size_t v = 0; v < dummy.size(); ++v)
             parser->DefineVar(variableName(v), &dummy[v]);
@@ -480,6 +529,9 @@ CompileResult compileExpression(std::string_view text, const NameScope& scope)
             compiler.fail("the expression is empty", 0, 0);
         if (text.size() > kMaxExpressionBytes)
             compiler.fail("the expression is longer than " + std::to_string(kMaxExpressionBytes) + " bytes", 0, 0);
+        // muparser reads a C string: the expression would end there unseen.
+        if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos)
+            compiler.fail("a NUL character", nul, 1);
         compiler.rewrite();
         compiler.check();
     } catch (const ExpressionCompiler::Fail& failure) {
@@ -749,14 +801,15 @@ private:
 
 // A parser set up for expression, its variables bound to slots (whose
 // addresses name the operands in its bytecode) and its bytecode built.
-std::unique_ptr<mu::Parser> boundParser(const CompiledExpression& expression, std::vector<double>& slots)
+// The thread's parser: valid until the next use of threadParser on this thread.
+mu::Parser& boundParser(const CompiledExpression& expression, std::vector<double>& slots)
 {
-    auto parser = makeParser();
+    mu::Parser& parser = threadParser();
     slots.assign(expression.operands().size(), 1.0);
     for (std::size_t v = 0; v < slots.size(); ++v)
-        parser->DefineVar(variableName(v), &slots[v]);
-    parser->SetExpr(expression.parserText());
-    (void)parser->Eval();
+        parser.DefineVar(variableName(v), &slots[v]);
+    parser.SetExpr(expression.parserText());
+    (void)parser.Eval();
     return parser;
 }
 
@@ -795,7 +848,7 @@ void evaluateRange(const CompiledExpression& expression, const std::vector<const
                    std::size_t to, double* out)
 {
     std::vector<double> slots;
-    const std::unique_ptr<mu::Parser> parser = boundParser(expression, slots);
+    mu::Parser* const parser = &boundParser(expression, slots);
     const std::optional<BlockProgram> program = BlockProgram::from(*parser, slots);
     if (!program) {
         for (std::size_t v = 0; v < base.size(); ++v)
@@ -851,7 +904,7 @@ std::vector<double> evaluateWithParser(const CompiledExpression& expression, std
 {
     std::vector<double> out(takes, kNaN);
     std::vector<double> slots;
-    const std::unique_ptr<mu::Parser> parser = boundParser(expression, slots);
+    mu::Parser* const parser = &boundParser(expression, slots);
     for (std::size_t t = 0; t < takes; ++t) {
         for (std::size_t v = 0; v < slots.size(); ++v) {
             const std::size_t k = static_cast<std::size_t>(expression.operands()[v].lookBack);

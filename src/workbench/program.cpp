@@ -1,31 +1,40 @@
 #include "workbench/program.h"
 
-#include <set>
+#include <cstdint>
+#include <mutex>
+#include <unordered_map>
 
 namespace dlv::workbench {
 
 namespace {
 
-// The operands of an expression as text: "p12@0" for a parameter, "c3@1" for a channel.
-std::string operandsText(const CompiledExpression& expression)
+// Channel keys by number, so that a key names the channels it reads by
+// their numbers rather than by their whole keys: a chain of n channels then
+// costs O(n) key text, not O(n^2). Equal keys get equal numbers for the whole
+// run (across programs and logs, as the cache in LogSession needs); the table
+// grows by each distinct channel definition compiled, a few dozen bytes
+// each. Thread-safe.
+std::uint64_t keyNumber(const std::string& key)
 {
-    std::string out;
-    for (const Operand& operand : expression.operands())
-        out += (operand.kind == Operand::Kind::Parameter ? "|p" : "|c") + std::to_string(operand.index) + "@" +
-               std::to_string(operand.lookBack);
-    return out;
+    static std::mutex mutex;
+    static std::unordered_map<std::string, std::uint64_t> numbers;
+    const std::lock_guard lock(mutex);
+    return numbers.try_emplace(key, numbers.size() + 1).first->second;
 }
 
-// The channels an expression depends on, directly or through other channels.
-void collectChannels(const Program& program, const CompiledExpression& expression, std::set<long long>& out)
+// The operands of an expression as text: "|p12@0" for a parameter, "|k3@1"
+// for a channel whose key has number 3.
+std::string operandsText(const Program& program, const CompiledExpression& expression)
 {
+    std::string out;
     for (const Operand& operand : expression.operands()) {
-        if (operand.kind != Operand::Kind::Channel || !out.insert(operand.index).second)
-            continue;
-        const CompiledChannel& channel = program.channels[static_cast<std::size_t>(operand.index)];
-        if (channel.expression)
-            collectChannels(program, *channel.expression, out);
+        if (operand.kind == Operand::Kind::Parameter)
+            out += "|p" + std::to_string(operand.index);
+        else
+            out += "|k" + std::to_string(program.channels[static_cast<std::size_t>(operand.index)].keyNumber);
+        out += "@" + std::to_string(operand.lookBack);
     }
+    return out;
 }
 
 // An error for the first use of a channel that has an error itself.
@@ -52,18 +61,9 @@ std::optional<ExprError> brokenChannel(const Program& program, const Workspace& 
 
 std::string expressionKey(const Program& program, const CompiledExpression& expression)
 {
-    // Exact, without hashing: the text of every channel it depends on (each
-    // once), then its own text.
-    std::set<long long> channels;
-    collectChannels(program, expression, channels);
-    std::string key;
-    for (const long long index : channels) {
-        const CompiledChannel& channel = program.channels[static_cast<std::size_t>(index)];
-        if (channel.expression)
-            key += "c" + std::to_string(index) + "=" + channel.expression->parserText() +
-                   operandsText(*channel.expression) + ";";
-    }
-    return key + "=" + expression.parserText() + operandsText(expression);
+    // Exact, without hashing: its own text, and the channels it reads by the
+    // numbers of their keys, which hold theirs in turn.
+    return "=" + expression.parserText() + operandsText(program, expression);
 }
 
 std::string tableKey(const Program& program, std::size_t index)
@@ -113,8 +113,10 @@ Program compileWorkspace(const Workspace& workspace, const std::vector<std::stri
         CompiledChannel channel;
         channel.expression = compile(workspace.channels[c].expr, FieldError::Owner::Channel, c, "expr");
         program.channels.push_back(std::move(channel));
-        if (program.channels.back().expression)
-            program.channels.back().key = expressionKey(program, *program.channels.back().expression);
+        if (CompiledChannel& compiled = program.channels.back(); compiled.expression) {
+            compiled.key = expressionKey(program, *compiled.expression);
+            compiled.keyNumber = keyNumber(compiled.key);
+        }
         scope.addChannel(workspace.channels[c].name, c);
     }
     for (std::size_t t = 0; t < workspace.tables.size(); ++t) {

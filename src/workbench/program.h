@@ -7,6 +7,7 @@
 #include "workbench/expression.h"
 #include "workbench/workspace.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +28,10 @@ struct CompiledChannel {
     std::optional<CompiledExpression> expression;  // empty when it has an error
     // What the channel computes, down to the log's parameters: equal keys
     // give equal columns on the same log (the cache key of LogSession).
+    // O(the channel's own text): the channels it reads are named by the
+    // numbers of their keys.
     std::string key;
+    std::uint64_t keyNumber = 0;  // the same for equal keys, for the whole run
 };
 
 struct CompiledTable {

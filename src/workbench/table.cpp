@@ -1,5 +1,7 @@
 #include "workbench/table.h"
 
+#include "datalog/display_text.h"
+#include "datalog/ordered_sum.h"
 #include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "workbench/format.h"
@@ -15,6 +17,29 @@ namespace dlv::workbench {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// The sample standard deviation of values (at least two) around their mean.
+// The squares are summed plainly; when that overflows, as it does for values
+// of 1e200, they are summed again from values scaled by 2^-600, which cannot
+// overflow, and the result scaled back (infinite only where the deviation
+// itself is beyond the largest double).
+double standardDeviation(std::span<const double> values, double mean)
+{
+    double squares = 0;
+    for (const double v : values)
+        squares += (v - mean) * (v - mean);
+    const double n = static_cast<double>(values.size() - 1);
+    if (std::isfinite(squares))
+        return std::sqrt(squares / n);
+    constexpr double kDown = 0x1p-600;
+    const double scaledMean = mean * kDown;
+    OrderedSum scaled;
+    for (const double v : values) {
+        const double d = v * kDown - scaledMean;
+        scaled.add(d * d);
+    }
+    return std::sqrt(scaled.mean(static_cast<std::int64_t>(values.size() - 1))) * 0x1p600;
+}
 
 }  // namespace
 
@@ -42,10 +67,13 @@ int binIndex(std::span<const double> axis, double value) noexcept
     return value - axis[i - 1] <= axis[i] - value ? static_cast<int>(i - 1) : static_cast<int>(i);
 }
 
-BinnedTakes binTable(LogSession& session, const Program& program, const Table& table, std::size_t index, bool keep)
+BinnedTakes binTable(LogSession& session, const Program& program, const Table& table, std::size_t index, bool keep,
+                     std::size_t context, std::uint64_t firstTake)
 {
     const CompiledTable& compiled = program.tables.at(index);
-    const std::size_t takes = session.takes();
+    const std::size_t all = session.takes();
+    context = std::min(context, all);
+    const std::size_t takes = all - context;
     if (!compiled.ok)
         return BinnedTakes{{}, {}, {}, takes, 0};
     const ColumnPtr filter = compiled.filter ? session.evaluate(program, *compiled.filter, keep) : nullptr;
@@ -64,7 +92,8 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
         out.takes.reserve(most);
         out.cells.reserve(most);
         out.values.reserve(most);
-        for (std::size_t t = takes * k / parts; t < end; ++t) {
+        for (std::size_t i = takes * k / parts; i < end; ++i) {
+            const std::size_t t = context + i;
             if (filter) {
                 if (!filterKeeps((*filter)[t]))
                     continue;
@@ -82,7 +111,7 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
                 if (row < 0)
                     continue;
             }
-            out.takes.push_back(static_cast<std::uint32_t>(t));
+            out.takes.push_back(static_cast<std::uint32_t>(firstTake + i));
             out.cells.push_back(static_cast<std::uint32_t>(static_cast<std::size_t>(row) * columns +
                                                            static_cast<std::size_t>(column)));
             out.values.push_back(value);
@@ -101,15 +130,28 @@ BinnedTakes binTable(LogSession& session, const Program& program, const Table& t
 
 TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> logs, bool withTakes)
 {
+    std::vector<const BinnedTakes*> each;
+    each.reserve(logs.size());
+    for (const BinnedTakes& log : logs)
+        each.push_back(&log);
+    return accumulateTable(table, std::span<const BinnedTakes* const>(each), withTakes);
+}
+
+TableResult accumulateTable(const Table& table, std::span<const BinnedTakes* const> logs, bool withTakes)
+{
     TableResult result;
     result.columns = table.xAxis.size();
     result.rows = table.twoD() ? table.yAxis.size() : 1;
     const std::size_t cellCount = result.columns * result.rows;
-    result.cells.assign(cellCount, CellStats{0, 0, kNaN, kNaN, kNaN, kNaN});
+    result.cells.assign(cellCount, CellStats{0, 0, kNaN, kNaN, kNaN, kNaN, kNaN});
 
-    // Count, sum, min and max in take order, logs in their order.
+    // Count, sum, min and max in take order, logs in their order; the sum by
+    // the rule of every average the program shows, carried scaled once it
+    // overflows.
+    std::vector<OrderedSum> sums(cellCount);
     std::size_t binned = 0;
-    for (const BinnedTakes& log : logs) {
+    for (const BinnedTakes* each : logs) {
+        const BinnedTakes& log = *each;
         result.takes += log.takeCount;
         result.kept += log.kept;
         binned += log.values.size();
@@ -123,10 +165,15 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
                 cell.min = std::min(cell.min, v);
                 cell.max = std::max(cell.max, v);
             }
-            cell.sum += v;
+            sums[log.cells[i]].add(v);
         }
     }
     result.binned = binned;
+    for (std::size_t c = 0; c < cellCount; ++c) {
+        result.cells[c].sum = sums[c].plain();
+        if (result.cells[c].count != 0)
+            result.cells[c].mean = sums[c].mean(result.cells[c].count);
+    }
 
     // The values grouped by cell, still in take order within each.
     std::vector<std::size_t> start(cellCount + 1, 0);
@@ -137,7 +184,7 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
     {
         std::vector<std::size_t> next(start.begin(), start.end() - 1);
         for (std::size_t l = 0; l < logs.size(); ++l) {
-            const BinnedTakes& log = logs[l];
+            const BinnedTakes& log = *logs[l];
             for (std::size_t i = 0; i < log.values.size(); ++i) {
                 const std::size_t at = next[log.cells[i]]++;
                 grouped[at] = log.values[i];
@@ -152,13 +199,8 @@ TableResult accumulateTable(const Table& table, std::span<const BinnedTakes> log
             continue;
         const auto begin = grouped.begin() + static_cast<std::ptrdiff_t>(start[c]);
         const auto end = grouped.begin() + static_cast<std::ptrdiff_t>(start[c + 1]);
-        if (cell.count >= 2) {
-            const double mean = cell.sum / cell.count;
-            double squares = 0;
-            for (auto it = begin; it != end; ++it)
-                squares += (*it - mean) * (*it - mean);
-            cell.stddev = std::sqrt(squares / (cell.count - 1));
-        }
+        if (cell.count >= 2)
+            cell.stddev = standardDeviation(std::span<const double>(&*begin, cell.count), cell.mean);
         // The median last: it reorders the cell's values.
         const auto middle = begin + static_cast<std::ptrdiff_t>(cell.count / 2);
         std::nth_element(begin, middle, end);
@@ -184,7 +226,7 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
     case Stat::Count:
         return static_cast<double>(cell.count);
     case Stat::Mean:
-        value = cell.count ? cell.sum / cell.count : kNaN;
+        value = cell.count ? cell.mean : kNaN;
         break;
     case Stat::Min:
         value = cell.min;
@@ -199,7 +241,7 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
         value = cell.stddev;
         break;
     case Stat::DiffPercent:
-        value = cell.count && table.target ? (cell.sum / cell.count / *table.target - 1) * 100 : kNaN;
+        value = cell.count && table.target ? (cell.mean / *table.target - 1) * 100 : kNaN;
         break;
     }
     if (!std::isfinite(value))
@@ -207,34 +249,68 @@ std::optional<double> statisticValue(const Table& table, const CellStats& cell)
     return value;
 }
 
-std::string cellText(const Table& table, const CellStats& cell)
+std::string statisticText(const Table& table, std::optional<double> value)
 {
-    const std::optional<double> value = statisticValue(table, cell);
     if (!value)
         return {};
     if (table.stat == Stat::Count)
-        return std::to_string(cell.count);
+        return std::to_string(static_cast<long long>(*value));
     return formatStatistic(*value);
+}
+
+std::string cellText(const Table& table, const CellStats& cell)
+{
+    return statisticText(table, statisticValue(table, cell));
+}
+
+std::vector<std::vector<std::string>> tableLines(const Table& table, std::span<const std::string> cells)
+{
+    const std::size_t columns = table.xAxis.size();
+    const std::size_t rows = table.twoD() ? table.yAxis.size() : 1;
+    std::vector<std::vector<std::string>> lines;
+    lines.reserve(rows + 1);
+    std::vector<std::string> header{std::string()};
+    for (const double x : table.xAxis)
+        header.push_back(formatBreakpoint(x));
+    lines.push_back(std::move(header));
+    for (std::size_t row = 0; row < rows; ++row) {
+        std::vector<std::string> line{table.twoD() ? formatBreakpoint(table.yAxis[row]) : std::string()};
+        for (std::size_t column = 0; column < columns; ++column) {
+            const std::size_t at = row * columns + column;
+            line.push_back(at < cells.size() ? cells[at] : std::string());
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string printedTable(std::string_view title, const std::vector<std::vector<std::string>>& lines)
+{
+    // A line break in a name would end the title line early; other control
+    // characters are written as messages write them, so that a name cannot
+    // move a terminal's cursor or colour it.
+    std::string name(title);
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::string out = "# " + controlsEscaped(name) + "\n";
+    for (const std::vector<std::string>& line : lines) {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            if (i > 0)
+                out += '\t';
+            out += line[i];
+        }
+        out += '\n';
+    }
+    return out + "\n";
 }
 
 std::string tableText(const Table& table, const TableResult& result)
 {
-    // A line break in a name would end the title line early.
-    std::string name = table.name;
-    std::replace(name.begin(), name.end(), '\n', ' ');
-    std::replace(name.begin(), name.end(), '\r', ' ');
-    std::string out = "# " + name + "\n";
-    for (const double x : table.xAxis)
-        out += "\t" + formatBreakpoint(x);
-    out += "\n";
-    for (std::size_t row = 0; row < result.rows; ++row) {
-        if (table.twoD())
-            out += formatBreakpoint(table.yAxis[row]);
-        for (std::size_t column = 0; column < result.columns; ++column)
-            out += "\t" + cellText(table, result.cell(row, column));
-        out += "\n";
-    }
-    return out + "\n";
+    std::vector<std::string> cells;
+    cells.reserve(result.cells.size());
+    for (const CellStats& cell : result.cells)
+        cells.push_back(cellText(table, cell));
+    return printedTable(table.name, tableLines(table, cells));
 }
 
 std::string tablesText(const Workspace& workspace, std::span<const TableResult> results)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cmath>
 #include <stdexcept>
 
@@ -157,6 +158,29 @@ std::string axisText(std::span<const double> values)
     return text;
 }
 
+// The decimals a number is written with: digits after its point, less its
+// exponent ("1.25e1" is 12.5: 1), from 0 to 6.
+static int writtenDecimals(std::string_view text)
+{
+    const std::size_t point = text.find('.');
+    const std::size_t e = text.find_first_of("eE");
+    long long decimals = 0;
+    if (point != std::string_view::npos)
+        for (std::size_t i = point + 1; i < text.size() && i < e && text[i] >= '0' && text[i] <= '9'; ++i)
+            ++decimals;
+    if (e != std::string_view::npos) {
+        long long exponent = 0;
+        std::size_t i = e + 1;
+        const bool negative = i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+            ++i;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+            exponent = std::min<long long>(exponent * 10 + (text[i] - '0'), 1000);
+        decimals += negative ? exponent : -exponent;
+    }
+    return static_cast<int>(std::clamp<long long>(decimals, 0, 6));
+}
+
 ParsedMap parseMapText(std::string_view text, std::size_t rows, std::size_t cols)
 {
     ParsedMap map;
@@ -217,6 +241,7 @@ ParsedMap parseMapText(std::string_view text, std::size_t rows, std::size_t cols
                 return map;
             }
             map.values.push_back(*value);
+            map.decimals = std::max(map.decimals, writtenDecimals(field.text));
         }
     }
     return map;
@@ -272,9 +297,23 @@ std::string mapValueText(double value)
     return text == "-0" ? "0" : text;
 }
 
+std::string mapValueText(double value, int decimals)
+{
+    if (decimals < 0)
+        return mapValueText(value);
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, "%.*f", std::min(decimals, 6), value);
+    std::string text = buffer;
+    // No negative zero ("-0.0" for -0.04 at one decimal).
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    return text;
+}
+
 // ---------------------------------------------------------------- text out
 
-TextTable mapTextTable(std::span<const double> xAxis, std::span<const double> yAxis, std::span<const double> values)
+TextTable mapTextTable(std::span<const double> xAxis, std::span<const double> yAxis, std::span<const double> values,
+                       int decimals)
 {
     const std::size_t rows = yAxis.empty() ? 1 : yAxis.size();
     if (values.size() != rows * xAxis.size())
@@ -288,7 +327,7 @@ TextTable mapTextTable(std::span<const double> xAxis, std::span<const double> yA
     for (std::size_t r = 0; r < rows; ++r) {
         std::vector<std::string> line{yAxis.empty() ? std::string() : workbench::formatBreakpoint(yAxis[r])};
         for (std::size_t c = 0; c < xAxis.size(); ++c)
-            line.push_back(mapValueText(values[r * xAxis.size() + c]));
+            line.push_back(mapValueText(values[r * xAxis.size() + c], decimals));
         table.push_back(std::move(line));
     }
     return table;

@@ -67,6 +67,7 @@ struct ParsedMap {
     std::size_t rows = 0;
     std::size_t cols = 0;
     std::vector<double> values;
+    int decimals = 0;  // the most decimals any value is written with ("78.17": 2, "1.5e1": 0), at most 6
     std::optional<TextError> error;
     [[nodiscard]] bool ok() const noexcept { return !error; }
     [[nodiscard]] double at(std::size_t row, std::size_t col) const { return values[row * cols + col]; }
@@ -113,6 +114,18 @@ struct CorrectedCell {
 // A map value as it goes back to the map editor: two decimals at most,
 // trailing zeros dropped, point as the separator ("85.3", "128", "-0.05").
 [[nodiscard]] std::string mapValueText(double value);
+// With exactly `decimals` decimals, correctly rounded ("78.2", "65.0");
+// decimals below 0: as mapValueText(value).
+[[nodiscard]] std::string mapValueText(double value, int decimals);
+
+// The decimals a suggested map is written with: those of the pasted map
+// when it has any, so that every value reads alike and as the map editor
+// holds them; -1 (mapValueText's two at most) for a map of whole numbers,
+// whose small corrections would vanish in rounding.
+[[nodiscard]] inline int suggestedDecimals(const ParsedMap& map) noexcept
+{
+    return map.decimals > 0 ? map.decimals : -1;
+}
 
 // ---------------------------------------------------------------- text out
 
@@ -122,9 +135,10 @@ struct CorrectedCell {
 using TextTable = std::vector<std::vector<std::string>>;
 
 // The map laid out as a TextTable over the table's breakpoints (yAxis empty:
-// a 1-D table with one row whose first cell is empty).
+// a 1-D table with one row whose first cell is empty), values by
+// mapValueText(value, decimals).
 [[nodiscard]] TextTable mapTextTable(std::span<const double> xAxis, std::span<const double> yAxis,
-                                     std::span<const double> values);
+                                     std::span<const double> values, int decimals = -1);
 
 // Cells joined by TAB, lines ended by LF: pastes into a spreadsheet or map
 // editor. A TAB, CR or LF inside a cell becomes a space.

@@ -63,4 +63,14 @@ std::optional<Rgb> tableTint(double value, const TintScale& scale, bool faded) n
     return fromWhite(hue, t);
 }
 
+std::vector<std::optional<Rgb>> differenceTints(std::span<const double> values)
+{
+    const TintScale scale = tintScaleFor(values, 0.0);
+    std::vector<std::optional<Rgb>> tints;
+    tints.reserve(values.size());
+    for (const double value : values)
+        tints.push_back(tableTint(value, scale, false));
+    return tints;
+}
+
 }  // namespace dlv

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace dlv {
 
@@ -31,5 +32,11 @@ inline constexpr Rgb kSequentialFull{0x43, 0x93, 0xC3};
 // The tint of one value on the scale; nullopt for NaN (the cell keeps the
 // grid's plain background).
 [[nodiscard]] std::optional<Rgb> tableTint(double value, const TintScale& scale, bool faded) noexcept;
+
+// The tints of differences (B - A, or its percent) by their sign, on the
+// diverging scale around 0: orange below, purple above, white at 0, full
+// colour at the largest |value| among them. nullopt for NaN (no difference).
+// O(values).
+[[nodiscard]] std::vector<std::optional<Rgb>> differenceTints(std::span<const double> values);
 
 }  // namespace dlv

@@ -27,11 +27,18 @@
 //                                tablesText the --tables output.
 //   Batch (batch.h)              computeTables(workspace, log paths): read
 //                                and compute many logs on every core.
+//   Differences                  differenceTable(table, over A, over B): per
+//   (table_difference.h)         cell B - A and its percent of |A| where
+//                                both sides have a value; differencesText
+//                                the --compare output.
 //
-// A window that edits tables live keeps one LogSession per open log,
-// compiles the workspace after each edit, calls binTable with keep = true and
-// accumulateTable, then keepOnly; unchanged channels and fields come from the
-// cache.
+// A window that edits tables live keeps one LogSession per open log and
+// calls computeShownTable (table_session.h) over the sessions of the logs on
+// show after each edit: it compiles the workspace against each log, bins
+// through LogSession::binned (keep = true), folds the logs in order with
+// accumulateTable, then keepOnly; unchanged channels, fields and binned
+// takes come from the caches. computeShownDifference does the same for two
+// sets of logs.
 
 #include "workbench/batch.h"
 #include "workbench/expression.h"
@@ -39,4 +46,5 @@
 #include "workbench/log_session.h"
 #include "workbench/program.h"
 #include "workbench/table.h"
+#include "workbench/table_difference.h"
 #include "workbench/workspace.h"

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace dlv::workbench {
@@ -50,11 +51,16 @@ std::string typeName(const Json& value)
     return "an object";
 }
 
-void checkKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where)
+// unlisted: keys allowed too but left out of the message's list, those the
+// window writes itself rather than a person (a table's "corrections").
+void checkKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where,
+               std::initializer_list<std::string_view> unlisted = {})
 {
     for (const auto& [key, value] : object.items()) {
         bool known = false;
         for (const std::string_view name : allowed)
+            known = known || key == name;
+        for (const std::string_view name : unlisted)
             known = known || key == name;
         if (!known) {
             std::string list;
@@ -138,7 +144,7 @@ Corrections correctionsFrom(const Json& value, const Table& table, const std::st
 {
     if (!value.is_object())
         throw Invalid{where + " must be an object, not " + typeName(value)};
-    checkKeys(value, {"limit", "map", "locked"}, where);
+    checkKeys(value, {"limit", "map", "decimals", "locked"}, where);
     Corrections corrections;
     if (const auto limit = value.find("limit"); limit != value.end()) {
         corrections.limitPercent = number(*limit, where + ": limit");
@@ -159,6 +165,13 @@ Corrections correctionsFrom(const Json& value, const Table& table, const std::st
                 corrections.map.push_back(
                     number(row[c], where + ": map row " + std::to_string(r + 1) + " value " + std::to_string(c + 1)));
         }
+    }
+    if (const auto decimals = value.find("decimals"); decimals != value.end()) {
+        if (corrections.map.empty())
+            throw Invalid{where + ": decimals needs a map"};
+        if (!decimals->is_number_integer() || decimals->get<std::int64_t>() < 0 || decimals->get<std::int64_t>() > 6)
+            throw Invalid{where + ": decimals must be a whole number from 0 to 6, not " + decimals->dump()};
+        corrections.decimals = static_cast<int>(decimals->get<std::int64_t>());
     }
     if (const auto locked = value.find("locked"); locked != value.end()) {
         if (corrections.map.empty())
@@ -189,8 +202,8 @@ Table tableFrom(const Json& value, std::size_t index)
     Table table;
     table.name = text(value, "name", tableLabel({}, index), true);
     const std::string where = tableLabel(table.name, index);
-    checkKeys(value, {"name", "x", "xAxis", "y", "yAxis", "z", "stat", "minHits", "target", "filter", "corrections"},
-              where);
+    checkKeys(value, {"name", "x", "xAxis", "y", "yAxis", "z", "stat", "minHits", "target", "filter"}, where,
+              {"corrections"});
     table.x = expression(value, "x", where, true);
     table.xAxis = axis(value, "xAxis", where);
     table.y = expression(value, "y", where, false);
@@ -226,52 +239,108 @@ Table tableFrom(const Json& value, std::size_t index)
     return table;
 }
 
-// Notes the first key that an object holds twice: the JSON library would keep
-// the last one silently, and a typo must not change a table unseen.
-class RepeatedKeys {
+// One step from the root of the JSON to a value: a key or a list index.
+struct Step {
+    bool isKey = false;
+    std::string key;
+    std::size_t index = 0;
+};
+using JsonPath = std::vector<Step>;
+
+// A first pass over the text before the JSON library builds its values:
+// it stops at a list or object nested too deep (the library copies,
+// compares and writes a value one call per level), and notes where the first
+// key comes twice in one object (the library would keep the last one
+// silently, and a typo must not change a table unseen) and the first text or
+// key holding a NUL character (which every C string after it would cut).
+// Its own pass, rather than the library's parse callback, whose cost grows
+// with the square of a list's length.
+class ParseWatch final : public nlohmann::json_sax<Json> {
 public:
-    bool operator()(int depth, Json::parse_event_t event, const Json& parsed)
+    bool null() override { return elementDone(); }
+    bool boolean(bool) override { return elementDone(); }
+    bool number_integer(number_integer_t) override { return elementDone(); }
+    bool number_unsigned(number_unsigned_t) override { return elementDone(); }
+    bool number_float(number_float_t, const string_t&) override { return elementDone(); }
+    bool binary(binary_t&) override { return elementDone(); }
+    bool string(string_t& value) override
     {
-        switch (event) {
-        case Json::parse_event_t::object_start:
-        case Json::parse_event_t::array_start:
-            m_frames.push_back(Frame{event == Json::parse_event_t::object_start, {}, {}, 0});
-            break;
-        case Json::parse_event_t::object_end:
-        case Json::parse_event_t::array_end:
-            if (!m_frames.empty())
-                m_frames.pop_back();
-            elementDone();
-            break;
-        case Json::parse_event_t::key:
-            if (!m_frames.empty()) {
-                Frame& frame = m_frames.back();
-                frame.key = parsed.get<std::string>();
-                if (!frame.keys.insert(frame.key).second && !m_found)
-                    m_found = Found{depth, m_frames.size() >= 3 ? m_frames[0].key : std::string(),
-                                    m_frames.size() >= 3 ? m_frames[1].index : 0, frame.key};
-            }
-            break;
-        case Json::parse_event_t::value:
-            elementDone();
-            break;
+        if (!m_nul && value.find('\0') != std::string::npos)
+            m_nul = Nul{path(), value, false};
+        return elementDone();
+    }
+    bool start_object(std::size_t) override { return open(true); }
+    bool start_array(std::size_t) override { return open(false); }
+    bool end_object() override { return close(); }
+    bool end_array() override { return close(); }
+    bool key(string_t& value) override
+    {
+        if (m_frames.empty())
+            return true;
+        Frame& frame = m_frames.back();
+        frame.key = value;
+        if (!frame.keys.insert(frame.key).second && !m_repeated) {
+            JsonPath where = path();
+            where.pop_back();
+            m_repeated = Repeated{std::move(where), frame.key};
         }
+        if (!m_nul && frame.key.find('\0') != std::string::npos)
+            m_nul = Nul{path(), frame.key, true};
         return true;
     }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) override
+    {
+        m_error = error.what();
+        if (const auto* parse = dynamic_cast<const Json::parse_error*>(&error))
+            m_errorByte = parse->byte;
+        return false;
+    }
 
-    struct Found {
-        int depth;
-        std::string section;  // "tables" or "channels" when in one of their entries
-        std::size_t index;
+    struct Repeated {
+        JsonPath object;  // where the object lies
         std::string key;
     };
-    [[nodiscard]] const std::optional<Found>& found() const { return m_found; }
+    struct Nul {
+        JsonPath where;  // the text's place (a key's own place for a key)
+        std::string text;
+        bool isKey = false;
+    };
+    [[nodiscard]] bool tooDeep() const { return m_tooDeep; }
+    // The library's message, and for a parse error the byte (from 1) it stopped at.
+    [[nodiscard]] const std::optional<std::string>& error() const { return m_error; }
+    [[nodiscard]] std::size_t errorByte() const { return m_errorByte; }
+    [[nodiscard]] const std::optional<Repeated>& repeated() const { return m_repeated; }
+    [[nodiscard]] const std::optional<Nul>& nul() const { return m_nul; }
 
 private:
-    void elementDone()
+    bool open(bool isObject)
+    {
+        if (m_frames.size() >= kMaxJsonDepth) {
+            m_tooDeep = true;
+            return false;
+        }
+        m_frames.push_back(Frame{isObject, {}, {}, 0});
+        return true;
+    }
+    bool close()
+    {
+        if (!m_frames.empty())
+            m_frames.pop_back();
+        return elementDone();
+    }
+    bool elementDone()
     {
         if (!m_frames.empty() && !m_frames.back().isObject)
             ++m_frames.back().index;
+        return true;
+    }
+    [[nodiscard]] JsonPath path() const
+    {
+        JsonPath out;
+        out.reserve(m_frames.size());
+        for (const Frame& frame : m_frames)
+            out.push_back(Step{frame.isObject, frame.key, frame.index});
+        return out;
     }
     struct Frame {
         bool isObject;
@@ -280,24 +349,100 @@ private:
         std::size_t index;
     };
     std::vector<Frame> m_frames;
-    std::optional<Found> m_found;
+    bool m_tooDeep = false;
+    std::optional<std::string> m_error;
+    std::size_t m_errorByte = 0;
+    std::optional<Repeated> m_repeated;
+    std::optional<Nul> m_nul;
 };
 
-std::string repeatedKeyMessage(const RepeatedKeys::Found& found, const Json& root)
+// 'table "NAME"' or 'channel "NAME"' for a place inside an entry of tables
+// or channels, with the key within the entry when field is true; the dotted
+// path inside charts ("charts.panes[1]"); "workspace" elsewhere.
+std::string placeText(const JsonPath& path, const Json& root, bool field)
 {
-    std::string where = "workspace";
-    if (found.depth >= 3 && root.is_object() && root.contains(found.section) && root[found.section].is_array() &&
-        found.index < root[found.section].size()) {
-        const Json& entry = root[found.section][found.index];
-        const std::string name = entry.is_object() && entry.contains("name") && entry["name"].is_string()
-                                     ? entry["name"].get<std::string>()
-                                     : std::string();
-        if (found.section == "tables")
-            where = tableLabel(name, found.index);
-        else if (found.section == "channels")
-            where = name.empty() ? "channel " + std::to_string(found.index + 1) : channelLabel(Channel{name, {}});
+    if (path.empty() || !path[0].isKey)
+        return "workspace";
+    const std::string& section = path[0].key;
+    if ((section == "tables" || section == "channels") && path.size() >= 2 && !path[1].isKey) {
+        const std::size_t index = path[1].index;
+        std::string name;
+        if (root.is_object() && root.contains(section) && root[section].is_array() && index < root[section].size()) {
+            const Json& entry = root[section][index];
+            if (entry.is_object() && entry.contains("name") && entry["name"].is_string())
+                name = entry["name"].get<std::string>();
+        }
+        std::string where = section == "tables" ? tableLabel(name, index)
+                            : name.empty()      ? "channel " + std::to_string(index + 1)
+                                                : channelLabel(Channel{name, {}});
+        if (field && path.size() >= 3 && path[2].isKey)
+            where += ", " + path[2].key;
+        return where;
     }
-    return where + ": key " + jsonQuoted(found.key) + " appears twice";
+    if (section != "charts")
+        return "workspace";
+    std::string where = section;
+    for (std::size_t i = 1; i < path.size(); ++i)
+        where += path[i].isKey ? "." + path[i].key : "[" + std::to_string(path[i].index) + "]";
+    return where;
+}
+
+std::string repeatedKeyMessage(const ParseWatch::Repeated& found, const Json& root)
+{
+    return placeText(found.object, root, false) + ": key " + jsonQuoted(found.key) + " appears twice";
+}
+
+std::string nulMessage(const ParseWatch::Nul& found, const Json& root)
+{
+    JsonPath where = found.where;
+    if (found.isKey && !where.empty())
+        where.pop_back();  // named by the object it is a key of
+    const std::size_t nul = found.text.find('\0');
+    int column = 1;
+    for (std::size_t i = 0; i < nul; ++i)
+        column += (static_cast<unsigned char>(found.text[i]) & 0xC0) != 0x80;
+    return placeText(where, root, !found.isKey) + ": a NUL character at column " + std::to_string(column) + " of " +
+           (found.isKey ? "the key " : "") + jsonQuoted(found.text);
+}
+
+// "at line L, column C" of byte offset in text, counted as the JSON library
+// counts them (lines by LF, columns in bytes from 1).
+std::string placeInText(std::string_view text, std::size_t offset)
+{
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    return "at line " + std::to_string(line) + ", column " + std::to_string(offset - lineStart + 1);
+}
+
+// Where a list or object first opens deeper than depth levels, outside the
+// texts; the text's size when none does. The parser has read the text up to
+// there, so it is valid JSON that far.
+std::size_t tooDeepAt(std::string_view text, std::size_t depth)
+{
+    std::size_t open = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (++open > depth)
+                return i;
+        } else if ((c == '}' || c == ']') && open > 0) {
+            --open;
+        }
+    }
+    return text.size();
 }
 
 // JSON for a breakpoint or target: whole numbers without a point, the others
@@ -333,6 +478,8 @@ std::string correctionsJson(const Table& table)
             out += (start ? ", " : "") + axisJson(row);
         }
         out += "]";
+        if (corrections.decimals > 0)
+            out += ", \"decimals\": " + std::to_string(corrections.decimals);
         std::string locked;
         for (const std::size_t cell : corrections.locked)
             if (cell < corrections.map.size())
@@ -375,23 +522,47 @@ std::string channelLabel(const Channel& channel)
 WorkspaceResult parseWorkspace(std::string_view text)
 {
     WorkspaceResult result;
-    Json root;
-    RepeatedKeys repeated;
-    try {
-        root = Json::parse(text.begin(), text.end(), std::ref(repeated));
-    } catch (const Json::exception& e) {
-        // "[json.exception.parse_error.101] parse error at line 1, column 2: ...",
-        // "[json.exception.out_of_range.406] number overflow parsing '1e999'"
-        std::string what = e.what();
-        const std::size_t at = what.find(" at line ");
-        const std::size_t tag = what.find("] ");
-        result.error = "bad JSON" + (at != std::string::npos      ? what.substr(at)
-                                     : tag != std::string::npos ? ": " + what.substr(tag + 2)
-                                                                : ": " + what);
+    ParseWatch watch;
+    (void)Json::sax_parse(text.begin(), text.end(), &watch);
+    if (watch.tooDeep()) {
+        result.error = "bad JSON " + placeInText(text, tooDeepAt(text, kMaxJsonDepth)) + ": lists and objects nest " +
+                       "more than " + std::to_string(kMaxJsonDepth) + " deep";
         return result;
     }
-    if (repeated.found()) {
-        result.error = repeatedKeyMessage(*repeated.found(), root);
+    if (watch.error()) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: ...",
+        // "[json.exception.out_of_range.406] number overflow parsing '1e999'".
+        // The library takes a NUL byte for the end of the text.
+        const std::string& what = *watch.error();
+        const std::size_t at = what.find(" at line ");
+        const std::size_t tag = what.find("] ");
+        const std::size_t byte = watch.errorByte();
+        if (byte >= 1 && byte <= text.size() && text[byte - 1] == '\0')
+            result.error = "bad JSON " + placeInText(text, byte - 1) + ": a NUL byte, which JSON does not allow";
+        else if (at != std::string::npos)
+            result.error = "bad JSON" + what.substr(at);
+        else
+            result.error = "bad JSON: " + (tag != std::string::npos ? what.substr(tag + 2) : what);
+        return result;
+    }
+    // The library stops at a NUL byte after a whole value and ignores the rest.
+    if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+        result.error = "bad JSON " + placeInText(text, nul) + ": a NUL byte after the end of the workspace";
+        return result;
+    }
+    Json root;
+    try {
+        root = Json::parse(text.begin(), text.end());
+    } catch (const Json::exception& e) {
+        result.error = std::string("bad JSON: ") + e.what();  // the first pass read it
+        return result;
+    }
+    if (watch.repeated()) {
+        result.error = repeatedKeyMessage(*watch.repeated(), root);
+        return result;
+    }
+    if (watch.nul()) {
+        result.error = nulMessage(*watch.nul(), root);
         return result;
     }
     try {
@@ -402,11 +573,14 @@ WorkspaceResult parseWorkspace(std::string_view text)
         if (const auto channels = root.find("channels"); channels != root.end()) {
             if (!channels->is_array())
                 throw Invalid{"workspace: channels must be a list, not " + typeName(*channels)};
+            if (channels->size() > kMaxChannels)
+                throw Invalid{"workspace: channels has " + std::to_string(channels->size()) + " channels, more than " +
+                              std::to_string(kMaxChannels)};
+            std::unordered_set<std::string> names;
             for (std::size_t i = 0; i < channels->size(); ++i) {
                 Channel channel = channelFrom((*channels)[i], i);
-                for (const Channel& before : workspace.channels)
-                    if (before.name == channel.name)
-                        throw Invalid{channelLabel(channel) + ": a channel of this name comes before"};
+                if (!names.insert(channel.name).second)
+                    throw Invalid{channelLabel(channel) + ": a channel of this name comes before"};
                 workspace.channels.push_back(std::move(channel));
             }
         }
@@ -418,7 +592,7 @@ WorkspaceResult parseWorkspace(std::string_view text)
         for (std::size_t i = 0; i < tables->size(); ++i)
             workspace.tables.push_back(tableFrom((*tables)[i], i));
         if (const auto charts = root.find("charts"); charts != root.end())
-            workspace.charts = *charts;
+            workspace.charts = std::move(*charts);
         result.workspace = std::move(workspace);
     } catch (const Invalid& invalid) {
         result.error = invalid.message;

@@ -39,6 +39,7 @@ struct Corrections {
     // Empty: none pasted.
     std::vector<double> map;
     std::vector<std::size_t> locked;  // cells kept as they are: indices into map, increasing
+    int decimals = 0;  // the most decimals a value of the map was written with (0 to 6), as pasted
     double limitPercent = kDefaultCorrectionLimitPercent;
     bool operator==(const Corrections&) const = default;
 };
@@ -77,6 +78,13 @@ struct Workspace {
 // Limits that keep a typo from asking for gigabytes.
 inline constexpr std::size_t kMaxBreakpoints = 10000;
 inline constexpr std::size_t kMaxCells = 1000000;
+// Lists and objects nested deeper than this are refused while parsing: the
+// JSON library copies, compares and writes a value one call per level, so a
+// hostile file could otherwise run the stack out.
+inline constexpr std::size_t kMaxJsonDepth = 256;
+// More calculated channels than anyone writes by hand; each costs a compile
+// of its expression, a few microseconds.
+inline constexpr std::size_t kMaxChannels = 100000;
 
 struct WorkspaceResult {
     std::optional<Workspace> workspace;
@@ -87,10 +95,12 @@ struct WorkspaceResult {
 };
 
 // Reads a workspace from JSON text. Unknown and repeated keys are errors; so
-// are wrong types, axes that are empty or not strictly increasing, an unknown
-// stat, diff% without a target (or with target 0), a y without a yAxis,
-// repeated channel names, and corrections whose map is not of the table's
-// shape or that lock a cell outside it. Expressions are not compiled here (that needs a
+// are lists and objects nested deeper than kMaxJsonDepth, a NUL byte anywhere
+// in the text, a NUL character (\u0000) in any text or key, wrong types, axes
+// that are empty or not strictly increasing, an unknown stat, diff% without a
+// target (or with target 0), a y without a yAxis, repeated channel names, and
+// corrections whose map is not of the table's shape or that lock a cell
+// outside it. Expressions are not compiled here (that needs a
 // log's names): see compileWorkspace. Never throws but std::bad_alloc.
 [[nodiscard]] WorkspaceResult parseWorkspace(std::string_view text);
 

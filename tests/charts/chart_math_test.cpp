@@ -183,6 +183,75 @@ TEST(ChartScatter, LaterTakesLieOnTopAndFilteredOrEmptyTakesAreLeftOut)
     EXPECT_EQ(ScatterRaster::build(xs, ys, {}, ranges.x, ranges.y, 0, 5, 1).takes().size(), 0u);
 }
 
+TEST(ChartExtremes, RangesBeyondTheLargestDoubleGetAScale)
+{
+    constexpr double kMax = std::numeric_limits<double>::max();
+    // +-1e308: the span is infinite, the scale is not.
+    const ValueRange both = paddedRange({-1e308, 1e308});
+    EXPECT_TRUE(std::isfinite(both.low) && std::isfinite(both.high));
+    EXPECT_LT(both.low, -1e308);
+    EXPECT_GT(both.high, 1e308);
+    EXPECT_NEAR(axisPixel(0.0, both, 100.0, true), 50.0, 1e-9);
+    EXPECT_NEAR(axisPixel(1e308, both, 100.0, true), 100.0 / 22, 1e-9);  // the room above: 1e307 of 2.2e308
+    EXPECT_NEAR(axisPixel(-1e308, both, 100.0, true), 100.0 - 100.0 / 22, 1e-9);
+    const AxisTicks ticks = niceTicks(both, 5);
+    ASSERT_GE(ticks.values.size(), 2u);
+    EXPECT_LE(ticks.values.size(), 6u);
+    for (const double v : ticks.values) {
+        EXPECT_TRUE(std::isfinite(v));
+        EXPECT_GE(v, both.low);
+        EXPECT_LE(v, both.high);
+    }
+    // Reaching 1.1e308 and the largest double from 0: padded up to it, not
+    // left unpadded nor made infinite.
+    EXPECT_EQ(paddedRange({0.0, kMax}).high, kMax);
+    EXPECT_EQ(paddedRange({-kMax, kMax}), (ValueRange{-kMax, kMax}));
+    EXPECT_FALSE(niceTicks(paddedRange({0.0, 1.1e308}), 5).values.empty());
+}
+
+TEST(ChartExtremes, LongLabelsTurnScientificShortOnesStay)
+{
+    const AxisTicks huge = niceTicks({5.9e300, 6.1e300}, 4);
+    ASSERT_FALSE(huge.values.empty());
+    EXPECT_TRUE(huge.scientific);
+    EXPECT_EQ(tickText(huge, 6e300), "6e300");
+    EXPECT_EQ(tickText(huge, 5.95e300, ","), "5,95e300");
+    const AxisTicks times = niceTicks({1e18, 2e18}, 5);
+    EXPECT_TRUE(times.scientific);
+    for (const double v : times.values)
+        EXPECT_LE(tickText(times, v).size(), 6u) << tickText(times, v);
+    EXPECT_EQ(tickText(niceTicks({-3e-9, 3e-9}, 4), -2e-9), "-2e-9");
+    // Everyday axes keep their plain labels.
+    const AxisTicks rpm = niceTicks({0.0, 3200.0}, 5);
+    EXPECT_FALSE(rpm.scientific);
+    EXPECT_EQ(tickText(rpm, 2000.0), "2000");
+    EXPECT_EQ(tickText(niceTicks({13.465, 14.235}, 6), 13.6, ","), "13,6");
+    EXPECT_FALSE(niceTicks({0.0, 0.0005}, 5).scientific);
+    // Time ticks of a log whose clock reads 1e18 seconds and up.
+    std::vector<double> time;
+    for (int t = 0; t < 101; ++t)
+        time.push_back(1e18 + t * 1e16);
+    for (const XTick& tick : timeTicks(time, 0.0, 100.0, 8))
+        EXPECT_NE(tick.label.find('e'), std::string::npos) << tick.label;
+}
+
+TEST(ChartExtremes, AClockThatStandsIsOneTickAtItsTime)
+{
+    // A log of one take is shown from -0.5 to 1: its time under the take.
+    const std::vector<double> one{5.25};
+    const std::vector<XTick> ticks = timeTicks(one, -0.5, 1.0, 8, ",");
+    ASSERT_EQ(ticks.size(), 1u);
+    EXPECT_EQ(ticks[0].x, 0.0);
+    EXPECT_EQ(ticks[0].label, "5,25");
+    EXPECT_EQ(timeTicks(std::vector<double>{1e18}, -0.5, 1.0, 8)[0].label, "1e18");
+    EXPECT_EQ(timeTicks(std::vector<double>{-2.5e-7}, -0.5, 1.0, 8)[0].label, "-2.5e-7");
+    // Takes that share one time: the first in view.
+    const std::vector<XTick> same = timeTicks(std::vector<double>{3, 3, 3, 3}, 0.5, 3.0, 8);
+    ASSERT_EQ(same.size(), 1u);
+    EXPECT_EQ(same[0].x, 1.0);
+    EXPECT_EQ(same[0].label, "3");
+}
+
 TEST(ChartCursor, ValuesAtTheCursorAsPlainText)
 {
     const std::vector<double> v{13.6, kNaN, 3000.0};

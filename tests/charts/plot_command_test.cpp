@@ -2,13 +2,17 @@
 #include "support/temp_logs.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSet>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -152,6 +156,149 @@ TEST_F(PlotCommand, FailuresExitWithOneOrTwoAndWriteNothingOnStandardOutput)
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
     }
     EXPECT_FALSE(QFile::exists(path("a.png")));
+}
+
+TEST_F(PlotCommand, AWorkspaceThatIsNoFileOrNestsTooDeepIsRefusedAtOnce)
+{
+    // A FIFO nothing writes to would block open() for ever; /dev/zero would
+    // fill the memory; 60,000 nested objects ran the stack out.
+    const QString fifo = path("w.fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::string deep = "{\"tables\": [], \"charts\": ";
+    for (int i = 0; i < 60000; ++i)
+        deep += "{\"a\":";
+    deep += "1" + std::string(60000, '}') + "}";
+    const struct {
+        QString workspace;
+        QByteArray says;
+    } cases[] = {
+        {fifo, "Cannot open workspace '" + fifo.toUtf8() + "': it is not a regular file\n"},
+        {QStringLiteral("/dev/zero"), "Cannot open workspace '/dev/zero': it is not a regular file\n"},
+        {file("deep.json", deep), "': bad JSON at line 1, column 1301: lists and objects nest more than 256 deep\n"},
+    };
+    for (const auto& c : cases) {
+        const PlotRun run = plot({c.workspace, kSample, QStringLiteral("--output"), path("a.png")});
+        EXPECT_EQ(run.code, 2) << c.workspace.toStdString();
+        EXPECT_TRUE(run.err.endsWith(c.says)) << run.err.toStdString();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(path("a.png")));
+}
+
+// --plot under `ulimit -f` with SIGXFSZ ignored, as a full disk looks to it;
+// the limit in bytes, rounded down to the 512-byte blocks of sh's ulimit.
+PlotRun plotWithFileLimit(qint64 bytes, const QStringList& args)
+{
+    QStringList quoted;
+    for (const QString& arg : args)
+        quoted << "'" + arg + "'";
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral("/bin/sh"),
+                  {QStringLiteral("-c"), QStringLiteral("ulimit -f %1; trap '' XFSZ; exec '%2' --plot %3")
+                                             .arg(bytes / 512)
+                                             .arg(QStringLiteral(DLV_VIEWER_EXE), quoted.join(' '))});
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+TEST_F(PlotCommand, AFullDiskLeavesTheOldPictureAndSaysWhyOnce)
+{
+    const QString workspace = file("w.json", R"({"tables": []})");
+    // How large each picture is, written freely.
+    for (const char* name : {"free.png", "free.svg"})
+        ASSERT_EQ(plot({workspace, kSample, QStringLiteral("--output"), path(name)}).code, 0);
+    for (const char* format : {"png", "svg"}) {
+        const qint64 size = QFileInfo(path(format[0] == 'p' ? "free.png" : "free.svg")).size();
+        // Failing early, and failing within the last few kilobytes.
+        for (const qint64 limit : {size / 4, size - 3000}) {
+            const QString target = path(format[0] == 'p' ? "old.png" : "old.svg");
+            QFile::remove(target);
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("the old picture");
+            old.close();
+            const PlotRun run = plotWithFileLimit(limit, {workspace, kSample,
+                                                                                   QStringLiteral("--output"), target});
+            EXPECT_EQ(run.code, 1) << format << " " << limit;
+            EXPECT_EQ(run.err, "datalog-viewer: cannot write '" + target.toUtf8() + "': file too large\n") << format;
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), "the old picture") << format << " " << limit;
+            old.close();
+        }
+    }
+    EXPECT_EQ(QDir(path("")).entryList(QDir::Files).size(), 5) << QDir(path("")).entryList(QDir::Files).join(' ').toStdString();
+}
+
+TEST_F(PlotCommand, AFullDeviceIsTheSystemsErrorOnceWithoutLibraryChatter)
+{
+    const QString workspace = file("w.json", R"({"tables": []})");
+    for (const char* name : {"o.png", "o.svg"}) {
+        ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), path(name)));
+        const PlotRun run = plot({workspace, kSample, QStringLiteral("--output"), path(name)});
+        EXPECT_EQ(run.code, 1);
+        EXPECT_EQ(run.err, "datalog-viewer: cannot write '" + path(name).toUtf8() + "': no space left on device\n");
+    }
+}
+
+TEST_F(PlotCommand, ExtremeValuesTimesAndASingleTakeAreDrawn)
+{
+    std::string log = "title\nTime,Huge,Tiny,Big\n";
+    for (int t = 0; t <= 100; ++t)
+        log += std::to_string(1000000000000000000LL + t * 10000000000000000LL) + (t % 2 ? ",1e308" : ",-1e308") +
+               ",6e300," + std::to_string(1200000000 + t * 1000000) + "\n";
+    const QString workspace = file("w.json", R"({"tables": [], "charts": {"panes": [{"channels": ["Huge"]},
+        {"channels": ["Tiny"]}, {"channels": ["Big"]}]}})");
+    const PlotRun run = plot({workspace, file("huge.csv", log), QStringLiteral("--output"), path("huge.svg"),
+                              QStringLiteral("--size"), QStringLiteral("800x500")});
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    QFile svg(path("huge.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(svg.readAll());
+    // Labels in scientific form, none of hundreds of digits.
+    EXPECT_TRUE(text.contains(">1e308<")) << "the scale of +-1e308";
+    EXPECT_TRUE(text.contains(">6e300<"));
+    EXPECT_TRUE(text.contains(">1.2e18<")) << "the time axis";
+    EXPECT_TRUE(text.contains("e9<")) << "ten digits are too wide for the margin";
+    EXPECT_FALSE(text.contains("0000000000")) << "a label of many digits";
+    // The footer names the log and what the filter keeps.
+    EXPECT_TRUE(text.contains("huge.csv")) << "the log's name";
+    EXPECT_TRUE(text.contains("every take"));
+
+    // Both panes show their curves in the picture.
+    const PlotRun png = plot({workspace, path("huge.csv"), QStringLiteral("--output"), path("huge.png"),
+                              QStringLiteral("--size"), QStringLiteral("800x500")});
+    ASSERT_EQ(png.code, 0);
+    const QImage image(path("huge.png"));
+    int curve = 0;
+    for (int y = 22; y < image.height(); ++y)  // below the first legend
+        for (int x = 70; x < 730; ++x)
+            curve += image.pixel(x, y) == QColor(0x00, 0x72, 0xB2).rgb();
+    EXPECT_GT(curve, 1000) << "the +-1e308 curve is drawn";
+
+    // A log of one take: a dot, not nothing.
+    const QString one = file("one.csv", "title\nTime,RPM\n5,800\n");
+    const QString rpm = file("rpm.json", R"({"tables": [], "charts": {"panes": [{"channels": ["RPM"]}]}})");
+    ASSERT_EQ(plot({rpm, one, QStringLiteral("--output"), path("one.png"), QStringLiteral("--size"),
+                    QStringLiteral("400x300")})
+                  .code,
+              0);
+    const QImage dot(path("one.png"));
+    int blue = 0;
+    for (int y = 22; y < dot.height(); ++y)  // below the legend's colour square
+        for (int x = 0; x < dot.width(); ++x)
+            blue += dot.pixel(x, y) == QColor(0x00, 0x72, 0xB2).rgb();
+    EXPECT_GT(blue, 4) << "the take is drawn as a dot";
+    ASSERT_EQ(plot({rpm, one, QStringLiteral("--output"), path("one.svg")}).code, 0);
+    QFile oneSvg(path("one.svg"));
+    ASSERT_TRUE(oneSvg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(oneSvg.readAll().contains(">5<")) << "the take's time under it";
 }
 
 }  // namespace

@@ -11,12 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -422,6 +424,57 @@ TEST(ParseColumns, ACurvesColumnAcrossLineLengthsAndEndsInEitherCopy)
         EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
         const dlvtest::AnyProcessorOnly anyProcessor;
         EXPECT_TRUE(columnsFollowTheNumberRule(*store, one, dlv::parseColumns(*store, one)));
+    }
+}
+
+TEST(ParamRows, HandEachTakesRowOnceInOrderOnOneThreadWithTheSummariesOfAdd)
+{
+    const auto store = readLog(raggedLog());
+    ASSERT_TRUE(store);
+    const int takes = store->takeCount();
+    std::vector<std::vector<long long>> sets = paramSets();
+    sets.push_back({3, 4, 5, 6, 7, 8, 9});  // a run of whole columns: four lanes and three alone
+    for (const bool anyProcessor : {false, true}) {
+        const dlvtest::AnyProcessorOnly only(anyProcessor);
+        for (const std::vector<long long>& params : sets) {
+            const std::vector<Column> whole = dlv::parseColumns(*store, params);
+            for (const std::size_t blockBytes : {std::size_t{1}, std::size_t{8 * 3 * 7}, dlv::kParamRunBlockBytes}) {
+                SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()) +
+                             ", block bytes " + std::to_string(blockBytes) + (anyProcessor ? ", any processor" : ""));
+                EXPECT_EQ(dlv::fuzzcheck::checkParamRows(*store, params, whole, 0, takes, blockBytes), "");
+                EXPECT_EQ(dlv::fuzzcheck::checkParamRows(*store, params, whole, 1001, 1234, blockBytes), "");
+                EXPECT_EQ(dlv::fuzzcheck::checkParamRows(*store, params, whole, 7, 0, blockBytes), "");
+            }
+        }
+    }
+}
+
+TEST(ParamRows, SplitTheSlotsWhereTheWalksCostAlike)
+{
+    // Ten named fields, asked for with three far beyond every line (as the
+    // report asks for the BLM fields of a narrow log): the core with the
+    // far ones gets more of the near ones too, never a share of nothing.
+    std::string log = "t\nA,B,C,D,E,F,G,H,I,J\n";
+    for (int t = 0; t < 20000; ++t)
+        log += "1,2,3,4,5,6,7,8,9,10\n";
+    const auto store = readLog(log);
+    ASSERT_TRUE(store);
+    std::vector<long long> params(10);
+    std::iota(params.begin(), params.end(), 0LL);
+    params.insert(params.end(), {224, 236, 247});
+    std::vector<std::size_t> firstSlots;
+    std::mutex mutex;
+    dlv::forEachParamRows(*store, params, 0, store->takeCount(), [&](std::size_t firstSlot, const dlv::RowBlock&) {
+        const std::lock_guard lock(mutex);
+        if (std::find(firstSlots.begin(), firstSlots.end(), firstSlot) == firstSlots.end())
+            firstSlots.push_back(firstSlot);
+    });
+    std::sort(firstSlots.begin(), firstSlots.end());
+    ASSERT_FALSE(firstSlots.empty());
+    EXPECT_EQ(firstSlots.front(), 0u);
+    EXPECT_LE(firstSlots.back(), 9u) << "the last core holds a named field";
+    if (std::thread::hardware_concurrency() >= 2) {
+        EXPECT_GE(firstSlots.size(), 2u);
     }
 }
 

@@ -227,6 +227,37 @@ TEST(Warnings, FieldCountsAddUpOverPartsOfABigLog)
     EXPECT_EQ(result.warnings[0].count, fewer);
 }
 
+TEST(Warnings, ATrailingCommaOnTheNamesAndTheTakesIsNoFieldMore)
+{
+    // A logger that ends every line in a comma: read whole, from the file,
+    // and streamed in chunks of a few lines, indexed both ways.
+    const std::string path = std::string(DLV_SOURCE_DIR) + "/tests/data/trailing_commas.csv";
+    const ReadResult file = dlv::readDataLog(path);
+    ASSERT_TRUE(file.ok()) << file.error;
+    EXPECT_TRUE(file.warnings.empty()) << file.warnings.front().message;
+    EXPECT_EQ(file.store->takeCount(), 3);
+    std::string log = "t\nA,B,\n";
+    for (int t = 0; t < 40; ++t)
+        log += "1,2,\n";
+    for (const dlv::ChunkIndex index : {dlv::ChunkIndex::Fields, dlv::ChunkIndex::Lines}) {
+        const auto streamed = dlv::streamDataLogBytes(log, 64, [](const dlv::TakeStore&, int) {}, index);
+        ASSERT_TRUE(streamed.has_value());
+        EXPECT_TRUE(streamed->empty());
+    }
+
+    // Every other case still warns: a field after the comma that is not
+    // empty, two commas at the end, and takes that end in a comma under a
+    // names line that does not.
+    const auto more = [](const std::string& bytes) -> std::uint64_t {
+        const ReadResult result = dlv::readDataLogBytes(bytes);
+        const ReadWarning* warning = findWarning(result, ReadWarning::Kind::MoreFieldsThanNames);
+        return warning ? warning->count : 0;
+    };
+    EXPECT_EQ(more("t\nA,B,\n1,2,\n1,2,3\n1,2,,\n1,2\n"), 2u);
+    EXPECT_EQ(more("t\nA,B\n1,2,\n1,2,\n"), 2u);
+    EXPECT_EQ(more("t\nA,,\n1,\n"), 1u);  // the names end at the first empty field, not at a final comma
+}
+
 TEST(Warnings, NamesLineWithoutCommasSaysWhatItLooksSeparatedBy)
 {
     auto kinds = [](const std::string& log) {

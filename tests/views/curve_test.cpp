@@ -14,6 +14,7 @@
 
 #include "datalog/take_store.h"
 #include "views/log_document.h"
+#include "support/any_processor.h"
 
 namespace {
 
@@ -673,6 +674,69 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
             EXPECT_EQ(std::memcmp(&a.average, &b.average, sizeof(double)), 0);
             const dlv::CurveSummary whole = dlv::summarizeValues(series[k], 1);
             EXPECT_EQ(std::memcmp(&a.average, &whole.average, sizeof(double)), 0);
+        }
+    }
+}
+
+// Series kept a row a take (as the report's blocks hold them) and summed
+// side by side in vector lanes give what adding each alone gives, to the
+// bit: over any number of columns (full lanes and the rest), with gaps,
+// ties, columns of no number, sums of negative zeros and sums that
+// overflow, and on a processor without AVX2 alike.
+TEST(CurveSummary, RowsSummedInLanesGiveWhatEachSeriesGivesAlone)
+{
+    std::mt19937 random(29);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const bool anyProcessor : {false, true}) {
+        const dlvtest::AnyProcessorOnly only(anyProcessor);
+        for (const std::size_t width : {std::size_t{1}, std::size_t{2}, std::size_t{4}, std::size_t{7}, std::size_t{13}}) {
+            const std::size_t stride = width + 3;
+            constexpr int kTakes = 900;
+            std::vector<double> rows(stride * kTakes, 12345.0);  // the spare places hold no column's number
+            for (std::size_t k = 0; k < width; ++k)
+                for (int t = 0; t < kTakes; ++t) {
+                    const unsigned pick = random() % 10;
+                    double v = static_cast<double>(random() % 1000) / 8.0 - 60.0;
+                    if (k == 1)
+                        v = nan;  // no number at all
+                    else if (k == 2)
+                        v = pick < 3 ? nan : -0.0;  // the sum stays a negative zero
+                    else if (pick == 0)
+                        v = nan;
+                    else if (pick == 1)
+                        v = 1e308 * (k % 2 ? -1 : 1);
+                    else if (pick == 2)
+                        v = 5.0;
+                    rows[static_cast<std::size_t>(t) * stride + k] = v;
+                }
+            std::vector<dlv::SummaryAccumulator> alone(width);
+            std::vector<dlv::SummaryAccumulator> lanes(width);
+            std::vector<dlv::SummaryAccumulator*> pointers;
+            for (dlv::SummaryAccumulator& a : lanes)
+                pointers.push_back(&a);
+            for (int first = 0; first < kTakes; first += 320) {
+                const int count = std::min(320, kTakes - first);
+                for (std::size_t k = 0; k < width; ++k) {
+                    std::vector<double> column;
+                    for (int i = 0; i < count; ++i)
+                        column.push_back(rows[static_cast<std::size_t>(first + i) * stride + k]);
+                    alone[k].add(first, column);
+                }
+                dlv::SummaryAccumulator::addRows(pointers, first, rows.data() + static_cast<std::size_t>(first) * stride,
+                                                 stride, count);
+            }
+            for (std::size_t k = 0; k < width; ++k) {
+                SCOPED_TRACE("width " + std::to_string(width) + ", column " + std::to_string(k) +
+                             (anyProcessor ? ", any processor" : ""));
+                const dlv::CurveSummary a = alone[k].summary();
+                const dlv::CurveSummary b = lanes[k].summary();
+                EXPECT_EQ(a.count, b.count);
+                EXPECT_EQ(a.maxTake, b.maxTake);
+                EXPECT_EQ(a.minTake, b.minTake);
+                EXPECT_EQ(std::memcmp(&a.maxValue, &b.maxValue, sizeof(double)), 0);
+                EXPECT_EQ(std::memcmp(&a.minValue, &b.minValue, sizeof(double)), 0);
+                EXPECT_EQ(std::memcmp(&a.average, &b.average, sizeof(double)), 0);
+            }
         }
     }
 }

@@ -121,10 +121,11 @@ TEST_F(Form1TablesTest, TablesTabFollowsOtherAndShowsTheDefaultTableOfEachLog)
     ASSERT_TRUE(tables->shownTable());
     EXPECT_EQ(tableGrid->CellText(CellRange::cell(2, 2)), "120.00");
 
-    // Out of view again, it lets go of the log it showed: nothing keeps the
-    // previous log in memory beside the new one.
+    // Out of view again, it lets go of the log it showed: once that log is
+    // closed, nothing keeps it in memory beside the others.
     tabs->setCurrentIndex(0);
     const std::weak_ptr<dlv::LogDocument> previous = form->document();
+    form->closeLog(form->shownLogIndex());
     open(files.write("user.csv", kUserLog));
     EXPECT_FALSE(tables->shownTable());
     EXPECT_TRUE(previous.expired());
