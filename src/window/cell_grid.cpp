@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
@@ -21,6 +22,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 #include <stdexcept>
 #include <string>
@@ -134,12 +136,14 @@ GridHeader* gridHeader(QHeaderView* header)
     return static_cast<GridHeader*>(header);
 }
 
-int numericAdvance(const QFontMetrics& metrics)
+// The widest advance of a character of numbers, rounded up: a width made of
+// rounded-down advances would cut the last character of a long value.
+int numericAdvance(const QFontMetricsF& metrics)
 {
-    int advance = 0;
+    qreal advance = 0;
     for (const char ch : std::string_view("0123456789.-"))
         advance = std::max(advance, metrics.horizontalAdvance(QLatin1Char(ch)));
-    return advance;
+    return static_cast<int>(std::ceil(advance));
 }
 
 [[noreturn]] void throwOutside(const char* what, int value, int count)
@@ -463,16 +467,17 @@ void CellGrid::AutoSizeColumns(int col1, int col2)
 
     QFont boldFont = font();
     boldFont.setBold(true);
-    const QFontMetrics normal(font());
-    const QFontMetrics bold(boldFont);
+    const QFontMetricsF normal(font());
+    const QFontMetricsF bold(boldFont);
     const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
     const long long rows = RowCount();
 
     if (col1 == 0) {
         const std::vector<int> names = rows <= kMeasuredNames
                                            ? m_model->measuredTextWidths(0, 0, normal, bold)
-                                           : m_model->estimatedTextWidths(0, 0, normal.averageCharWidth(),
-                                                                          bold.averageCharWidth());
+                                           : m_model->estimatedTextWidths(
+                                                 0, 0, static_cast<int>(std::ceil(normal.averageCharWidth())),
+                                                 static_cast<int>(std::ceil(bold.averageCharWidth())));
         gridHeader(verticalHeader())->setExtent(names.front() + padding);
     }
 
@@ -488,8 +493,8 @@ void CellGrid::sizePageColumns(int col1, int col2)
     if (first <= col2) {
         QFont boldFont = font();
         boldFont.setBold(true);
-        const QFontMetrics normal(font());
-        const QFontMetrics bold(boldFont);
+        const QFontMetricsF normal(font());
+        const QFontMetricsF bold(boldFont);
         const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
         const long long cells = static_cast<long long>(RowCount()) * (col2 - first + 1);
         const std::vector<int> widths = cells < kMeasuredCells

@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 
 #include <cstdint>
 #include <functional>
@@ -82,8 +83,8 @@ public:
     // rows, O(columns) per source.
     [[nodiscard]] std::vector<int> estimatedTextWidths(int col1, int col2, int advance, int boldAdvance) const;
     // Measured with the metrics; meant for few cells.
-    [[nodiscard]] std::vector<int> measuredTextWidths(int col1, int col2, const QFontMetrics& normal,
-                                                      const QFontMetrics& bold) const;
+    [[nodiscard]] std::vector<int> measuredTextWidths(int col1, int col2, const QFontMetricsF& normal,
+                                                      const QFontMetricsF& bold) const;
 
     // Display tints and tooltips of single cells (grid numbers), kept apart
     // from the back colours: a tint is drawn where no back colour is set and
