@@ -44,15 +44,18 @@ QLayoutItem* DesignLayout::takeAt(int index)
 
 QSize DesignLayout::sizeHint() const
 {
-    return minimumSize();
-}
-
-QSize DesignLayout::minimumSize() const
-{
     QRect all;
     for (const Item& item : m_items)
         all |= item.box.design;
     return {all.right() + 1, all.bottom() + 1};
+}
+
+QSize DesignLayout::minimumSize() const
+{
+    // The design is no minimum: with Fit to Window the window may be smaller
+    // than designed, the growing controls giving way (DesignBox::fitted). At
+    // the design size the window's inside is fixed anyway.
+    return {0, 0};
 }
 
 void DesignLayout::setGeometry(const QRect& rect)

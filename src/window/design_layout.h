@@ -28,6 +28,7 @@ public:
     [[nodiscard]] QLayoutItem* itemAt(int index) const override;
     QLayoutItem* takeAt(int index) override;
     [[nodiscard]] int count() const override { return static_cast<int>(m_items.size()); }
+    // The design's size; no minimum (see DesignBox::fitted).
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;
