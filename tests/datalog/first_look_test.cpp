@@ -74,6 +74,12 @@ TEST(NotALog, AnythingWithALineOfTextOrMostlyTextIsLeftToTheReader)
     // A quarter of the bytes is the line (one line, not text for its control bytes).
     EXPECT_FALSE(dlv::notALogReason(std::string(249, '\x01') + std::string(751, 'x')));
     EXPECT_TRUE(dlv::notALogReason(std::string(250, '\x01') + std::string(750, 'x')));
+    // A log of one parameter with values of NUL bytes: its title and names
+    // lines are too short to count, but it starts as a log does.
+    EXPECT_FALSE(dlv::notALogReason("t\nA\n" + std::string(70000, '\0')));
+    EXPECT_FALSE(dlv::notALogReason("\r\nRPM\r\n" + std::string(70000, '\x01')));
+    EXPECT_TRUE(dlv::notALogReason("t\n\n" + std::string(70000, '\0'))) << "no names";
+    EXPECT_TRUE(dlv::notALogReason("\x7f" "E\x02\nA\n" + std::string(70000, '\0'))) << "a title of control bytes";
     // A binary format a reader knows is not refused here.
     EXPECT_FALSE(dlv::notALogReason(std::string("MLVLG\0\0\x01", 8) + std::string(4000, '\0')));
 }
@@ -109,6 +115,7 @@ TEST(NotALog, AgreesWithThePlainReferenceTheFuzzerUses)
     for (const std::string& head :
          {std::string(), std::string("\x7f" "ELF\0\0\n\x90,", 9), std::string("A,B"), std::string("\x01\x02\x03"),
           std::string("\xc3\xa9\xc3\xa9\x01\x01\x01"), std::string("\xe2\x82\x01\x01"), programBytes(100000),
-          std::string("\xfe\x01\x02\xff"), std::string("\xfe\x01\nabcd"), std::string("MLVLG\0\x01", 7)})
+          std::string("\xfe\x01\x02\xff"), std::string("\xfe\x01\nabcd"), std::string("MLVLG\0\x01", 7), std::string("t\r\nA\r\0\0\0\0\0\0", 11),
+          std::string("t\r\r\0\0\0\0\0\0", 9), std::string("\xc3\nA\0\0\0\0\0", 9)})
         EXPECT_EQ(dlv::fuzzcheck::checkNotALog(head), "") << head.size();
 }

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressDialog>
+#include <QTabBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTest>
@@ -129,6 +130,54 @@ TEST_F(DailyUseTest, AViewAtTheNewestTakesStaysThereWhileAnotherTabIsOnShow)
     }
 }
 
+TEST_F(DailyUseTest, EachOpenLogKeepsItsPlaceAtTheNewestTakesAndTheTitleFollowsTheLogOnShow)
+{
+    const std::string first = logs.write("first.csv", kHeader + takes(0, 999));
+    const std::string second = logs.write("second.csv", kHeader + takes(0, 999));
+    form->openFile(QString::fromStdString(first));
+    grid1->selectGridRow(2);
+    QTest::keyClick(grid1, Qt::Key_End);
+    form->openFile(QString::fromStdString(second));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    EXPECT_EQ(form->windowTitle(), QString("second.csv \u2014 ") + dlv::programName());
+    grid1->selectGridRow(2);
+    QTest::keyClick(grid1, Qt::Key_Home);
+    auto* logTabs = form->findChild<QTabBar*>("LogTabs");
+    const auto showLog = [&](int index) {
+        QTest::mouseClick(logTabs, Qt::LeftButton, {}, logTabs->tabRect(index).center());
+        QApplication::processEvents();
+    };
+
+    // On the BLM tab both logs grow and are read again, each while on show.
+    tabs->setCurrentIndex(1);
+    for (const std::string& log : {first, second})
+        std::ofstream(log, std::ios::binary | std::ios::app) << takes(1000, 1299);
+    for (const int index : {0, 1}) {
+        showLog(index);
+        QTest::keyClick(form.get(), Qt::Key_F5);
+        ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    }
+    showLog(0);
+    EXPECT_EQ(form->windowTitle(), QString("first.csv \u2014 ") + dlv::programName());
+    tabs->setCurrentIndex(0);
+    QApplication::processEvents();
+    EXPECT_TRUE(columnInView(grid1->ColCount() - 1)) << "the first log's view stays at its newest takes";
+    EXPECT_EQ(grid1->ColCount(), 1301);
+    showLog(1);
+    EXPECT_EQ(form->windowTitle(), QString("second.csv \u2014 ") + dlv::programName());
+    EXPECT_TRUE(columnInView(1)) << "the second log's view stays at its start";
+    EXPECT_FALSE(columnInView(grid1->ColCount() - 1));
+
+    // Closed one by one: the title follows, and the empty window says how to start.
+    form->findChild<QAction*>("mnuClose")->trigger();
+    EXPECT_EQ(form->windowTitle(), QString("first.csv \u2014 ") + dlv::programName());
+    EXPECT_FALSE(emptyHint()->isVisible());
+    form->findChild<QAction*>("mnuClose")->trigger();
+    EXPECT_EQ(form->windowTitle(), dlv::programName());
+    EXPECT_TRUE(emptyHint()->isVisible());
+    EXPECT_EQ(statusLine(), "");
+}
+
 TEST_F(DailyUseTest, AFailedReadLeavesTheErrorAloneWithNoProgressDialogOverIt)
 {
     // The dialog would come after 30 ms; the error box stays up longer.
@@ -155,32 +204,52 @@ TEST_F(DailyUseTest, AFailedReadLeavesTheErrorAloneWithNoProgressDialogOverIt)
     EXPECT_EQ(form->document(), nullptr);
 }
 
-TEST_F(DailyUseTest, AFilePlainlyNotALogAsksBeforeItReplacesTheLogOnShow)
+TEST_F(DailyUseTest, AFilePlainlyNotALogIsAskedAboutBeforeItTakesTheLogOnShowsPlace)
 {
-    openLog(kHeader + takes(0, 99));
-    const int columns = grid1->ColCount();
     std::string program = std::string("\x7f" "ELF\x02\x01\x01", 7);
     while (program.size() < 20000)
         program += std::string(6, '\0') + "\x90\xe8\x01\n";
     const std::string binary = logs.write("ls", program);
+    // An empty window has nothing to lose: the file opens, the bar says what it is.
+    form->setQuestionHandler([](const QString&, const QString&) {
+        ADD_FAILURE() << "asked in an empty window";
+        return false;
+    });
+    form->openFile(QString::fromStdString(binary));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    EXPECT_TRUE(warningText().contains("'ls' is not a text file: ")) << warningText().toStdString();
+    form->findChild<QAction*>("mnuClose")->trigger();
+
+    openLog(kHeader + takes(0, 99));
+    const int columns = grid1->ColCount();
     QStringList questions;
     bool answer = false;
+    int readings = 0;
+    QObject::connect(form.get(), &dlv::Form1::loadStarted, form.get(), [&] { ++readings; });
     form->setQuestionHandler([&](const QString&, const QString& text) {
         questions << text;
         return answer;
     });
 
-    form->openFile(QString::fromStdString(binary));
+    // Through the menu, as a user opens it.
+    nextName = QString::fromStdString(binary);
+    form->findChild<QAction*>("mnuOpen")->trigger();
     ASSERT_EQ(questions.size(), 1);
-    EXPECT_TRUE(questions[0].contains("'ls' is not a text file")) << questions[0].toStdString();
-    EXPECT_TRUE(questions[0].contains("in place of 'log.csv'")) << questions[0].toStdString();
-    EXPECT_EQ(form->document()->path().filename(), "log.csv") << "cancelled: the log stays";
+    EXPECT_TRUE(questions[0].startsWith("'ls' is not a text file: ")) << questions[0].toStdString();
+    EXPECT_TRUE(questions[0].contains("control characters or not UTF-8")) << questions[0].toStdString();
+    EXPECT_TRUE(questions[0].contains("Open it anyway? It comes on show in place of 'log.csv', which stays open."))
+        << questions[0].toStdString();
+    EXPECT_EQ(readings, 0) << "asked before a byte is read";
+    EXPECT_EQ(form->documents().size(), 1u) << "cancelled: nothing opened";
+    EXPECT_EQ(form->document()->path().filename(), "log.csv");
     EXPECT_EQ(grid1->ColCount(), columns);
+    EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
 
-    // Opened all the same, it is not asked about again when read again.
+    // Opened all the same, beside the log; read again, it is not asked about again.
     answer = true;
-    form->openFile(QString::fromStdString(binary));
+    form->findChild<QAction*>("mnuOpen")->trigger();
     EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(form->documents().size(), 2u);
     EXPECT_EQ(form->document()->path().filename(), "ls");
     QTest::keyClick(form.get(), Qt::Key_F5);
     EXPECT_EQ(questions.size(), 2);
@@ -194,7 +263,7 @@ TEST_F(DailyUseTest, AFilePlainlyNotALogAsksBeforeItReplacesTheLogOnShow)
 TEST_F(DailyUseTest, ALineOfUnitsReadAsTakeZeroIsNamedInTheWarningBar)
 {
     openLog("t\nTime,Val\ns,rpm\n" + takes(1, 50));
-    EXPECT_TRUE(warningText().contains("take 0 (line 3) holds no numbers")) << warningText().toStdString();
+    EXPECT_TRUE(warningText().contains("take 0 (line 3) holds no numbers", Qt::CaseInsensitive)) << warningText().toStdString();
     openLog(kHeader + takes(0, 50));
     EXPECT_FALSE(form->findChild<dlv::WarningBar*>("WarningBar")->isVisible());
 }
