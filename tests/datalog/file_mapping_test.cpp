@@ -72,6 +72,22 @@ TEST(MappedLogs, KeepWhatWasReadWhenTheFileIsCutBackAndRewrittenAfterwards)
     EXPECT_EQ(again.store->takeCount(), 1);
 }
 
+// The window reads a log on a worker thread that may be gone by the time a
+// logger cuts the file: the break must still be heard, at once, and what
+// was read stay readable.
+TEST(MappedLogs, ALogReadOnAThreadThatEndedKeepsItsTakesWhenCut)
+{
+    dlvtest::TempLogs logs;
+    const std::string path = logs.write("log.csv", countingLog(50000));
+    if (!leasesWork(path))
+        GTEST_SKIP() << "no file leases here: logs are copied";
+    std::optional<dlv::ReadResult> read;
+    std::thread([&] { read = dlv::readDataLog(path); }).join();
+    ASSERT_TRUE(read && read->ok());
+    ASSERT_EQ(::truncate(path.c_str(), 0), 0);  // waits for the copy, not the system's break time
+    EXPECT_TRUE(countsUpTo(*read->store, 50000));
+}
+
 TEST(MappedLogs, AFileOpenForWritingIsCopiedAndReadAlike)
 {
     dlvtest::TempLogs logs;
