@@ -14,6 +14,7 @@
 #include "window/warning_bar.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -131,6 +132,10 @@ Form1::Form1(QWidget* parent)
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
+    // QWidget's destructor hides the children, and a dock that hides tells
+    // whoever listens, which by then is no Form1 any more.
+    if (m_markersPanel)
+        m_markersPanel->disconnect(this);
 }
 
 // The design places the tabs' controls relative to the tab control, the

@@ -5,6 +5,7 @@
 
 #include "views/blm_table.h"
 #include "views/curve.h"
+#include "render/shown_text.h"
 #include "views/log_document.h"
 #include "window/charts_tab.h"
 #include "window/curve_surface.h"
@@ -176,7 +177,15 @@ void Form1::syncWorkbenchTabs(bool all)
     }
     if (tables) {
         m_tablesBehind = false;
-        guarded("Building the tables", [this] { m_tables->setDocument(m_document); });
+        guarded("Building the tables", [this] {
+            // Every open log, named as on the log bar: a table may be pooled
+            // over any of them or compared with one.
+            std::vector<TablesTab::OpenLog> logs;
+            for (const OpenLog& log : m_logs)
+                logs.push_back({shownQString(log.document->path().filename().native()),
+                                std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+            m_tables->setOpenLogs(std::move(logs), shownLogIndex());
+        });
     }
 }
 

@@ -43,16 +43,11 @@ struct BatchResult {
 inline constexpr std::size_t kTablesChunkBytes = std::size_t{8} << 20;
 
 // A failure of the first log (in the given order) that fails is reported;
-<<<<<<< HEAD
-// logs after it are not computed. Throws std::bad_alloc only.
-// Each log is read as format (Auto: each by its own content).
+// logs after it are not computed. Throws std::bad_alloc only. Each log is
+// read as format (Auto: each by its own content). chunkBytes: of a streamed
+// log (a line longer than that makes the log read whole).
 [[nodiscard]] BatchResult computeTables(const Workspace& workspace, std::span<const std::filesystem::path> logs,
-                                        bool withTakes = false, LogFormat format = LogFormat::Auto);
-=======
-// logs after it are not computed. Throws std::bad_alloc only. chunkBytes:
-// of a streamed log (a line longer than that makes the log read whole).
-[[nodiscard]] BatchResult computeTables(const Workspace& workspace, std::span<const std::filesystem::path> logs,
-                                        bool withTakes = false, std::size_t chunkBytes = kTablesChunkBytes);
->>>>>>> speed
+                                        bool withTakes = false, LogFormat format = LogFormat::Auto,
+                                        std::size_t chunkBytes = kTablesChunkBytes);
 
 }  // namespace dlv::workbench

@@ -1,6 +1,7 @@
 // Which logs the streamed commands stream: those of the own format, as
 // streamDataLog does; a log of another format, or what is no regular file,
 // is left to the whole reading untouched.
+#include "datalog/log_formats.h"
 #include "datalog/own_log_stream.h"
 #include "support/odd_logs.h"
 #include "support/temp_logs.h"
@@ -64,10 +65,10 @@ TEST(OwnLogStream, LeavesOtherFormatsFifosAndMissingFilesToTheWholeReading)
         EXPECT_FALSE(called) << path;
     }
     // The whole reading then tells what is wrong, naming the file.
-    const dlv::ReadResult missing = dlv::readWholeLog(files.path("missing.csv"));
+    const dlv::ReadResult missing = dlv::readLog(files.path("missing.csv"), dlv::LogFormat::Auto);
     EXPECT_FALSE(missing.ok());
     EXPECT_NE(missing.error.find("missing.csv"), std::string::npos) << missing.error;
-    const dlv::ReadResult pipe = dlv::readWholeLog(fifo);
+    const dlv::ReadResult pipe = dlv::readLog(fifo, dlv::LogFormat::Auto);
     EXPECT_FALSE(pipe.ok());
     EXPECT_NE(pipe.error.find("not a regular file"), std::string::npos) << pipe.error;
 }

@@ -119,7 +119,6 @@ TEST_F(MarkersWindow, PanelListsEveryLogGoesThereAndDeletesTheUsersOnly)
         << "the window makes room for the panel: " << list->viewport()->width();
     QTreeWidgetItem* first = list->topLevelItem(0);
     const QRect row = list->visualItemRect(first);
-    std::cerr << "item log " << first->data(0, Qt::UserRole + 1).toInt() << " take " << first->data(0, Qt::UserRole).toInt() << " at " << list->itemAt(QPoint(10, row.center().y())) << " first " << first << "\n";
     const QPoint at(10, row.center().y());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);

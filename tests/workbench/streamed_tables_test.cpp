@@ -100,7 +100,7 @@ protected:
                                       std::size_t chunkBytes)
     {
         const std::vector<std::filesystem::path> logs(paths.begin(), paths.end());
-        BatchResult result = computeTables(workspace, logs, true, LogFormat::Auto, chunkBytes);
+        BatchResult result = computeTables(workspace, logs, true, dlv::LogFormat::Auto, chunkBytes);
         EXPECT_TRUE(result.ok()) << result.failure->message;
         return std::move(result.tables);
     }
@@ -163,14 +163,14 @@ TEST_F(StreamedTables, FaultsAreTheWholeReadingsOnes)
 {
     const std::string log = m_files.write("a.csv", randomLog(500, 5));
     const std::vector<std::filesystem::path> logs = {log, m_files.path("missing.csv")};
-    const BatchResult missing = computeTables(dlvtest::parsed(kWorkspace), logs, false, LogFormat::Auto, 256);
+    const BatchResult missing = computeTables(dlvtest::parsed(kWorkspace), logs, false, dlv::LogFormat::Auto, 256);
     ASSERT_FALSE(missing.ok());
     EXPECT_EQ(missing.failure->kind, BatchFailure::Kind::UnreadableLog);
     EXPECT_NE(missing.failure->message.find("missing.csv"), std::string::npos) << missing.failure->message;
 
     const Workspace unknown = dlvtest::parsed(
         R"({"tables": [{"name": "t", "x": "RPMX", "xAxis": [1000], "z": "BLM", "stat": "mean"}]})");
-    const BatchResult bad = computeTables(unknown, std::span(logs).first(1), false, LogFormat::Auto, 256);
+    const BatchResult bad = computeTables(unknown, std::span(logs).first(1), false, dlv::LogFormat::Auto, 256);
     ASSERT_FALSE(bad.ok());
     EXPECT_EQ(bad.failure->kind, BatchFailure::Kind::BadWorkspace);
     EXPECT_NE(bad.failure->message.find("RPMX"), std::string::npos) << bad.failure->message;
