@@ -161,18 +161,61 @@ double ChartRenderer::pixelOfTake(double x, QSize size) const
 
 const CurveEnvelope& ChartRenderer::envelopeFor(const ColumnPtr& values, int widthPx)
 {
+    return envelopeOver(values, m_zoom.left(), m_zoom.right(), widthPx);
+}
+
+const CurveEnvelope& ChartRenderer::envelopeOver(const ColumnPtr& values, double x0, double x1, int widthPx)
+{
     auto& cache = m_cache->envelopes;
     for (const Cache::Envelope& e : cache)
-        if (e.column == values.get() && e.x0 == m_zoom.left() && e.x1 == m_zoom.right() && e.width == widthPx)
+        if (e.column == values.get() && e.x0 == x0 && e.x1 == x1 && e.width == widthPx)
             return e.envelope;
     // Only this view's envelopes are worth keeping: a new x range or size
-    // makes every earlier one useless.
+    // makes every earlier one useless. The overlay's range follows the
+    // view's, so an envelope of either range of this width stays.
+    const std::optional<std::pair<double, double>> overlayRange =
+        m_overlay ? std::optional(std::pair(m_overlay->time.positionOnB(m_zoom.left()),
+                                            m_overlay->time.positionOnB(m_zoom.right())))
+                  : std::nullopt;
     std::erase_if(cache, [&](const Cache::Envelope& e) {
-        return e.x0 != m_zoom.left() || e.x1 != m_zoom.right() || e.width != widthPx;
+        const bool view = e.x0 == m_zoom.left() && e.x1 == m_zoom.right();
+        const bool overlay = overlayRange && e.x0 == overlayRange->first && e.x1 == overlayRange->second;
+        return e.width != widthPx || !(view || overlay);
     });
-    cache.push_back({values.get(), m_zoom.left(), m_zoom.right(), widthPx,
-                     CurveEnvelope::build(std::span<const double>(*values), m_zoom.left(), m_zoom.right(), widthPx)});
+    cache.push_back({values.get(), x0, x1, widthPx,
+                     CurveEnvelope::build(std::span<const double>(*values), x0, x1, widthPx)});
     return cache.back().envelope;
+}
+
+void ChartRenderer::setOverlay(std::optional<ChartOverlay> overlay)
+{
+    m_overlay = std::move(overlay);
+    m_cache->envelopes.clear();
+}
+
+void ChartRenderer::setOverlayOffset(double offset) noexcept
+{
+    if (m_overlay)
+        m_overlay->time.setOffset(offset);
+}
+
+QString ChartRenderer::overlayValueText(int pane, int channel) const
+{
+    if (!m_overlay || !m_cursor || pane < 0 || pane >= static_cast<int>(m_overlay->page.panes.size()))
+        return {};
+    const ResolvedPane& p = m_overlay->page.panes[static_cast<std::size_t>(pane)];
+    if (channel < 0 || channel >= static_cast<int>(p.channels.size()) || !p.channels[static_cast<std::size_t>(channel)].values)
+        return {};
+    const std::optional<int> take = m_overlay->time.takeOfBAt(*m_cursor);
+    if (!take)
+        return QStringLiteral("-");
+    return valueText(p.channels[static_cast<std::size_t>(channel)].values, take);
+}
+
+QColor overlayShade(const QColor& colour)
+{
+    // Halfway to white: the same hue, plainly the second of the two.
+    return QColor((colour.red() + 255) / 2, (colour.green() + 255) / 2, (colour.blue() + 255) / 2);
 }
 
 QString ChartRenderer::valueText(const ColumnPtr& values, std::optional<int> take) const
@@ -301,28 +344,18 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
 
     auto& ranges = m_cache->ranges[static_cast<std::size_t>(index)];
     ranges.assign(pane.channels.size(), ValueRange{});
-    const long long visibleTakes = static_cast<long long>(std::floor(x1) - std::ceil(x0)) + 1;
     painter.save();
     painter.setClipRect(plot);
-    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
-        const ResolvedChannel& channel = pane.channels[k];
-        if (!channel.values || channel.values->empty())
-            continue;
-        const CurveEnvelope& envelope = envelopeFor(channel.values, w);
-        const ValueRange shown = paddedRange(envelopeRange(envelope));
-        ranges[k] = shown;
-        auto yPixel = [&](double v) { return plot.top() + axisPixel(v, shown, plot.height() - 1, true); };
-        if (k == 0) {  // the first channel's ticks get grid lines
-            painter.setPen(QColor::fromRgb(kGridLine));
-            for (const double v : niceTicks(shown, std::max(2, plot.height() / 28)).values)
-                painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
-        }
-        painter.setPen(QPen(chartQColor(channel.color), 1.0));
-        const Column& values = *channel.values;
-        if (visibleTakes <= 2LL * w) {
-            // Few takes: the real polyline, broken where a take has no number.
-            const long long first = std::max(0LL, static_cast<long long>(std::floor(x0)));
-            const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(x1)));
+    // One channel's curve: with few takes in view the real polyline through
+    // them (positionOf: a take's x position in the plot), broken where a take
+    // has no number; otherwise its envelope's columns.
+    const auto drawCurve = [&](const Column& values, const CurveEnvelope& envelope, const QColor& colour,
+                               const auto& yPixel, double from, double to, const auto& positionOf) {
+        painter.setPen(QPen(colour, 1.0));
+        const long long takesInView = static_cast<long long>(std::floor(to) - std::ceil(from)) + 1;
+        if (takesInView <= 2LL * w) {
+            const long long first = std::max(0LL, static_cast<long long>(std::floor(from)));
+            const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(to)));
             QPolygonF run;
             // A take alone between takes without a number (or in a log
             // of one take) is a dot, not a pixel lost under the border.
@@ -330,7 +363,7 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
                 if (run.size() == 1) {
                     painter.save();
                     painter.setRenderHint(QPainter::Antialiasing);
-                    painter.setBrush(chartQColor(channel.color));
+                    painter.setBrush(colour);
                     painter.drawEllipse(run.front(), kDotRadiusPx, kDotRadiusPx);
                     painter.restore();
                 } else if (run.size() > 1) {
@@ -344,23 +377,62 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
                     flush();
                     continue;
                 }
-                run.append(QPointF(xPixel(static_cast<double>(t)), yPixel(v)));
+                run.append(QPointF(xPixel(positionOf(static_cast<double>(t))), yPixel(v)));
             }
             flush();
-        } else {
-            std::vector<QLineF> lines;
-            lines.reserve(envelope.columns().size());
-            const auto& columns = envelope.columns();
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                if (columns[c].empty())
-                    continue;
-                const double px = plot.left() + static_cast<double>(c) + 0.5;
-                const double top = std::floor(yPixel(columns[c].high));
-                const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
-                lines.emplace_back(px, top, px, bottom);
-            }
-            painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+            return;
         }
+        std::vector<QLineF> lines;
+        lines.reserve(envelope.columns().size());
+        const auto& columns = envelope.columns();
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (columns[c].empty())
+                continue;
+            const double px = plot.left() + static_cast<double>(c) + 0.5;
+            const double top = std::floor(yPixel(columns[c].high));
+            const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
+            lines.emplace_back(px, top, px, bottom);
+        }
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    };
+    // The overlaid log's takes in view, on its own positions.
+    const double bx0 = m_overlay ? m_overlay->time.positionOnB(x0) : 0.0;
+    const double bx1 = m_overlay ? m_overlay->time.positionOnB(x1) : 0.0;
+    const auto onA = [this](double bPosition) { return m_overlay->time.positionOnA(bPosition); };
+    const auto same = [](double x) { return x; };
+
+    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+        const ResolvedChannel& channel = pane.channels[k];
+        if (!channel.values || channel.values->empty())
+            continue;
+        const CurveEnvelope& envelope = envelopeFor(channel.values, w);
+        ValueRange both = envelopeRange(envelope);
+        // The overlaid log's channel, on the same scale as the first's.
+        const ColumnPtr overlaid =
+            m_overlay && static_cast<std::size_t>(index) < m_overlay->page.panes.size() &&
+                    k < m_overlay->page.panes[static_cast<std::size_t>(index)].channels.size()
+                ? m_overlay->page.panes[static_cast<std::size_t>(index)].channels[k].values
+                : nullptr;
+        const CurveEnvelope* overlayEnvelope = nullptr;
+        if (overlaid && !overlaid->empty() && bx1 > bx0) {
+            overlayEnvelope = &envelopeOver(overlaid, bx0, bx1, w);
+            const ValueRange range = envelopeRange(*overlayEnvelope);
+            if (!range.empty()) {
+                both.include(range.low);
+                both.include(range.high);
+            }
+        }
+        const ValueRange shown = paddedRange(both);
+        ranges[k] = shown;
+        auto yPixel = [&](double v) { return plot.top() + axisPixel(v, shown, plot.height() - 1, true); };
+        if (k == 0) {  // the first channel's ticks get grid lines
+            painter.setPen(QColor::fromRgb(kGridLine));
+            for (const double v : niceTicks(shown, std::max(2, plot.height() / 28)).values)
+                painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
+        }
+        if (overlayEnvelope)
+            drawCurve(*overlaid, *overlayEnvelope, overlayShade(chartQColor(channel.color)), yPixel, bx0, bx1, onA);
+        drawCurve(*channel.values, envelope, chartQColor(channel.color), yPixel, x0, x1, same);
     }
     if (m_cursor && *m_cursor >= x0 && *m_cursor <= x1) {
         painter.setPen(QPen(QColor::fromRgb(kCursorColor), 1.0));
@@ -536,7 +608,16 @@ void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry
         x += 14;
         painter.setPen(QColor::fromRgb(kAxisText));
         painter.drawText(QPointF(x, baseline), text);
-        x += metrics.horizontalAdvance(text) + 16;
+        x += metrics.horizontalAdvance(text) + 6;
+        // The overlaid log's value beside it, by its lighter swatch.
+        if (const QString other = overlayValueText(index, static_cast<int>(k)); !other.isEmpty()) {
+            painter.fillRect(QRect(x, baseline - metrics.ascent() + 2, 10, 10),
+                             overlayShade(chartQColor(pane.channels[k].color)));
+            x += 14;
+            painter.drawText(QPointF(x, baseline), other);
+            x += metrics.horizontalAdvance(other);
+        }
+        x += 10;
     }
     // The cursor's take (and time) at the right of the first pane.
     if (index == 0 && m_cursor) {

@@ -1,11 +1,14 @@
 #include "window/charts_tab.h"
 
+#include "charts/automatic_alignment.h"
 #include "charts/chart_workspace.h"
 #include "render/file_writing.h"
 #include "render/chart_renderer.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QCompleter>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -121,12 +124,29 @@ void ChartView::mousePressEvent(QMouseEvent* event)
     m_panning = false;
     m_pressPos = event->position().toPoint();
     m_pressLeft = m_renderer->zoom().left();
+    m_shifting = (event->modifiers() & Qt::ShiftModifier) && m_renderer->overlay() && overStackedPlot(m_pressPos);
+    m_pressOffset = m_renderer->overlay() ? m_renderer->overlay()->time.offset() : 0.0;
     event->accept();
 }
 
 void ChartView::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
+    if (m_pressed && m_shifting && (event->buttons() & Qt::LeftButton)) {
+        // The overlaid log follows the pointer; the first log stays.
+        const auto panes = m_renderer->geometry(size());
+        const int pane = m_renderer->paneAt(m_pressPos, size());
+        if (pane >= 0) {
+            const OverlayTime& time = m_renderer->overlay()->time;
+            const double change = time.dragChange(m_renderer->zoom().left(), m_renderer->zoom().right(),
+                                                  panes[static_cast<std::size_t>(pane)].plot.width(), m_pressPos.x(),
+                                                  pos.x());
+            m_renderer->setOverlayOffset(m_pressOffset + change);
+            update();
+            emit overlayOffsetDragged(m_renderer->overlay()->time.offset());
+        }
+        return;
+    }
     if (m_pressed && (event->buttons() & Qt::LeftButton)) {
         if (!m_panning && (pos - m_pressPos).manhattanLength() >= kDragPixels && overStackedPlot(m_pressPos))
             m_panning = true;
@@ -161,6 +181,10 @@ void ChartView::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     m_pressed = false;
+    if (m_shifting) {
+        m_shifting = false;
+        return;
+    }
     if (m_panning) {
         m_panning = false;
         return;
@@ -293,6 +317,30 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     column->addLayout(editRow);
     column->addWidget(m_colour);
     column->addWidget(m_filter);
+    // A second open log over the page, its offset and its alignment.
+    m_overlayChoice = new QComboBox;
+    m_overlayChoice->setObjectName(QStringLiteral("chartOverlay"));
+    m_overlayChoice->setToolTip(QStringLiteral("Another open log drawn over these panes, in lighter colours"));
+    m_offsetBox = new QDoubleSpinBox;
+    m_offsetBox->setObjectName(QStringLiteral("chartOffset"));
+    m_offsetBox->setRange(-1e9, 1e9);
+    m_offsetBox->setDecimals(3);
+    m_offsetBox->setKeyboardTracking(false);
+    m_offsetBox->setToolTip(QStringLiteral("The overlaid log's time + this = the time on show; Shift+drag a pane "
+                                           "to move it"));
+    m_align = button("chartAlign", QStringLiteral("Align"));
+    m_align->setToolTip(QStringLiteral("Find the offset at which RPM (or the first channel) matches best"));
+    auto* offsetRow = new QHBoxLayout;
+    offsetRow->addWidget(m_offsetBox, 1);
+    offsetRow->addWidget(m_align);
+    m_overlayRow = new QWidget;
+    auto* overlayLayout = new QVBoxLayout(m_overlayRow);
+    overlayLayout->setContentsMargins(0, 0, 0, 0);
+    overlayLayout->addWidget(new QLabel(QStringLiteral("Overlay:")));
+    overlayLayout->addWidget(m_overlayChoice);
+    overlayLayout->addLayout(offsetRow);
+    m_overlayRow->hide();
+    column->addWidget(m_overlayRow);
     column->addWidget(m_status);
 
     m_view = new ChartView;
@@ -315,6 +363,14 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_moveDown, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(m_colour, &QPushButton::clicked, this, &ChartsTab::recolourSelected);
     connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
+    connect(m_overlayChoice, &QComboBox::activated, this, [this](int index) { overlay(index - 1); });
+    connect(m_offsetBox, &QDoubleSpinBox::valueChanged, this, [this](double offset) { setOverlayOffset(offset); });
+    connect(m_align, &QPushButton::clicked, this, [this] { alignAutomatically(); });
+    connect(m_view, &ChartView::overlayOffsetDragged, this, [this](double offset) {
+        m_offset = offset;
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(offset);
+    });
     connect(m_filter, &QLineEdit::editingFinished, this, [this] {
         if (m_filter->text().trimmed() != fromUtf8(m_page.filter)) {
             setFilter(m_filter->text());
@@ -375,6 +431,7 @@ QString ChartsTab::statusText() const
 void ChartsTab::evaluateChannels(bool keepView)
 {
     m_channelErrors.clear();
+    m_overlaySource = nullptr;  // the overlaid log's channels follow the same workspace
     std::shared_ptr<ChartChannelSource> source;
     if (m_columns) {
         try {
@@ -445,6 +502,7 @@ void ChartsTab::rebuild(bool keepView)
                    : resolved.missing.empty() ? QString()
                                               : fromUtf8(resolved.missing.front()));
         renderer.setPage(std::move(resolved));
+        resolveOverlay();
     } catch (const std::exception& error) {
         renderer.setPage({});
         showStatus(QStringLiteral("The charts could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
@@ -675,6 +733,137 @@ QString ChartsTab::exportTo(const QString& path, const QString& logName) const
                            logName.isEmpty() ? QString() : chartFooter(logName, m_page.filter));
     } catch (const std::exception& error) {
         return cannotWriteMessage(path, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+}  // namespace dlv
+
+// ---------------------------------------------------------------- overlay
+
+namespace dlv {
+
+void ChartsTab::setOverlayLogs(std::vector<OverlayLog> logs)
+{
+    m_overlayLogs = std::move(logs);
+    const auto stays = std::find_if(m_overlayLogs.begin(), m_overlayLogs.end(),
+                                    [this](const OverlayLog& log) { return log.columns == m_overlaid; });
+    if (stays == m_overlayLogs.end() && m_overlaid) {
+        m_overlaid = nullptr;
+        m_overlaySource = nullptr;
+        m_view->renderer().setOverlay(std::nullopt);
+        m_view->update();
+    }
+    const QSignalBlocker blocker(m_overlayChoice);
+    m_overlayChoice->clear();
+    m_overlayChoice->addItem(QStringLiteral("none"));
+    for (const OverlayLog& log : m_overlayLogs)
+        m_overlayChoice->addItem(log.name);
+    m_overlayChoice->setCurrentIndex(
+        stays == m_overlayLogs.end() ? 0 : static_cast<int>(stays - m_overlayLogs.begin()) + 1);
+    m_overlayRow->setVisible(!m_overlayLogs.empty());
+    m_offsetBox->setEnabled(m_overlaid != nullptr);
+    m_align->setEnabled(m_overlaid != nullptr);
+}
+
+void ChartsTab::overlay(int index)
+{
+    const bool some = index >= 0 && static_cast<std::size_t>(index) < m_overlayLogs.size();
+    m_overlaid = some ? m_overlayLogs[static_cast<std::size_t>(index)].columns : nullptr;
+    m_overlaidName = some ? m_overlayLogs[static_cast<std::size_t>(index)].name : QString();
+    m_overlaySource = nullptr;
+    m_offset = 0.0;
+    {
+        const QSignalBlocker blocker(m_overlayChoice);
+        m_overlayChoice->setCurrentIndex(some ? index + 1 : 0);
+    }
+    {
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(0.0);
+    }
+    m_offsetBox->setEnabled(some);
+    m_align->setEnabled(some);
+    try {
+        resolveOverlay();
+    } catch (const std::exception& error) {
+        m_view->renderer().setOverlay(std::nullopt);
+        showStatus(QStringLiteral("The overlay could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+    m_view->update();
+}
+
+void ChartsTab::resolveOverlay()
+{
+    ChartRenderer& renderer = m_view->renderer();
+    if (!m_overlaid || !m_source) {
+        renderer.setOverlay(std::nullopt);
+        return;
+    }
+    // The workspace's channels and filter on the overlaid log too.
+    if (!m_overlaySource)
+        m_overlaySource = workspaceChannels(m_overlaid, m_workspace, m_page.filter).source;
+    ChartOverlay overlay;
+    overlay.page = resolveChartPage(m_page, *m_overlaySource);
+    overlay.name = m_overlaidName;
+    const ResolvedPage& shown = renderer.page();
+    overlay.time = OverlayTime(LogTimeline(shown.time, shown.takeCount),
+                               LogTimeline(overlay.page.time, overlay.page.takeCount), m_offset);
+    m_offsetBox->setSuffix(overlay.time.inSeconds() ? QStringLiteral(" s") : QStringLiteral(" takes"));
+    renderer.setOverlay(std::move(overlay));
+}
+
+void ChartsTab::setOverlayOffset(double offset)
+{
+    if (!std::isfinite(offset))
+        return;
+    m_offset = offset;
+    m_view->renderer().setOverlayOffset(offset);
+    {
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(offset);
+    }
+    m_view->update();
+}
+
+double ChartsTab::overlayOffset() const
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    return overlay ? overlay->time.offset() : 0.0;
+}
+
+bool ChartsTab::alignAutomatically(const QString& channel)
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    if (!overlay || !m_source || !m_overlaySource) {
+        showStatus(QStringLiteral("Choose a log to overlay first."));
+        return false;
+    }
+    std::string name = channel.toStdString();
+    if (name.empty()) {
+        const std::optional<std::string> rpm =
+            defaultAlignmentChannel(m_source->channelNames(), m_overlaySource->channelNames());
+        if (rpm)
+            name = *rpm;
+        else if (!m_page.panes.empty() && !m_page.panes.front().channels.empty())
+            name = m_page.panes.front().channels.front().name;
+    }
+    try {
+        const std::vector<ColumnPtr> a = m_source->columns(std::span(&name, 1));
+        const std::vector<ColumnPtr> b = m_overlaySource->columns(std::span(&name, 1));
+        if (a.empty() || !a[0] || b.empty() || !b[0]) {
+            showStatus(QStringLiteral("Both logs need a channel \"%1\" to align by.").arg(fromUtf8(name)));
+            return false;
+        }
+        const AlignmentResult result = findAlignment(overlay->time, *a[0], *b[0]);
+        if (!result.ok()) {
+            showStatus(QStringLiteral("No alignment by %1: %2").arg(fromUtf8(name), fromUtf8(result.reason)));
+            return false;
+        }
+        setOverlayOffset(*result.offset);
+        showStatus(QStringLiteral("Aligned by %1 (r = %2).").arg(fromUtf8(name)).arg(result.correlation, 0, 'f', 2));
+        return true;
+    } catch (const std::exception& error) {
+        showStatus(QStringLiteral("No alignment: %1").arg(QString::fromLocal8Bit(error.what())));
+        return false;
     }
 }
 

@@ -11,7 +11,9 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
 class QCompleter;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -50,6 +52,8 @@ signals:
     // The user put the cursor on take (click, scatter click or arrow key).
     void takeChosen(int take);
     void viewChanged();
+    // A Shift+drag moved the overlaid log to offset (OverlayTime's unit).
+    void overlayOffsetDragged(double offset);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -68,8 +72,10 @@ private:
     std::unique_ptr<ChartRenderer> m_renderer;
     bool m_pressed = false;
     bool m_panning = false;
+    bool m_shifting = false;  // a Shift+drag moving the overlaid log
     QPoint m_pressPos;
     double m_pressLeft = 0.0;
+    double m_pressOffset = 0.0;
     QString m_hoverText;
 };
 
@@ -122,6 +128,23 @@ public:
 
     [[nodiscard]] ChartView* view() const noexcept { return m_view; }
 
+    // The other open logs, any of which can be overlaid on the page (by
+    // name, as the log bar shows them). A log overlaid that is no longer
+    // among them leaves the page.
+    struct OverlayLog {
+        QString name;
+        std::shared_ptr<ColumnCache> columns;
+    };
+    void setOverlayLogs(std::vector<OverlayLog> logs);
+    // Overlays log `index` of those (-1: none), at offset 0.
+    void overlay(int index);
+    // The overlay's offset, as typed or dragged; and the automatic one: the
+    // best match of channel (empty: RPM, or else the first pane's first
+    // channel) in both logs. False with the reason in the status line.
+    void setOverlayOffset(double offset);
+    bool alignAutomatically(const QString& channel = {});
+    [[nodiscard]] double overlayOffset() const;
+
     // Writes what is on show as PNG or SVG (by the name's end), whole or not
     // at all; with a log name, a footer names the log and the filter. An
     // empty text, or what failed.
@@ -158,6 +181,8 @@ private:
     void showStatus(const QString& text);
     [[nodiscard]] std::pair<int, int> selection() const;  // pane, channel (-1 each when none)
     void edited(int pane, int channel);
+    // The overlaid log's page resolved like the first's, on its time.
+    void resolveOverlay();
 
     std::shared_ptr<ColumnCache> m_columns;
     workbench::Workspace m_workspace;
@@ -181,6 +206,16 @@ private:
     QLineEdit* m_filter = nullptr;
     QLabel* m_status = nullptr;
     ChartView* m_view = nullptr;
+
+    std::vector<OverlayLog> m_overlayLogs;
+    std::shared_ptr<ColumnCache> m_overlaid;  // of m_overlayLogs, or none
+    QString m_overlaidName;
+    std::shared_ptr<ChartChannelSource> m_overlaySource;
+    double m_offset = 0.0;
+    QComboBox* m_overlayChoice = nullptr;
+    QDoubleSpinBox* m_offsetBox = nullptr;
+    QPushButton* m_align = nullptr;
+    QWidget* m_overlayRow = nullptr;
 };
 
 }  // namespace dlv

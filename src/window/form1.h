@@ -168,6 +168,9 @@ public:
 signals:
     // A new document is on show (after DrawGeneral, DrawBLM and ShowRuntime).
     void documentChanged();
+    // A log that was not on show was closed: the open logs changed, the one
+    // on show did not.
+    void otherLogClosed();
     // A reading started, and its bytes are all in (before the views are drawn).
     void loadStarted();
     void loadRead();

@@ -172,6 +172,7 @@ void Form1::closeLog(int index)
     if (!shown) {
         updateLogBar();
         refreshMarkers();
+        emit otherLogClosed();
         return;
     }
     if (!m_logs.empty()) {

@@ -74,7 +74,7 @@ void Form1::buildTablesTab()
 {
     m_tables = new TablesTab;
     addWorkbenchTab(m_tables, QStringLiteral("Tables"));
-    connect(this, &Form1::documentChanged, this, [this] {
+    const auto logsChanged = [this] {
         m_tablesBehind = m_chartsBehind = true;
         // Tabs out of view let go of the previous log at once (it would
         // otherwise stay in memory beside the new one).
@@ -87,7 +87,9 @@ void Form1::buildTablesTab()
             guarded("Building the tables", [this] { m_tables->setDocument(nullptr); });
         syncWorkbenchTabs(false);
         updateBlmNote();
-    });
+    };
+    connect(this, &Form1::documentChanged, this, logsChanged);
+    connect(this, &Form1::otherLogClosed, this, logsChanged);
     connect(m_tab, &QTabWidget::currentChanged, this, [this] { syncWorkbenchTabs(false); });
     connect(m_tables, &TablesTab::takesSelected, this,
             [this](const std::vector<int>& takes, long long param) { showTableTakes(takes, param, false); });
@@ -171,6 +173,13 @@ void Form1::syncWorkbenchTabs(bool all)
             m_chartsLog = m_document ? m_document->path() : std::filesystem::path();
             // The document's own column cache, kept alive with the document,
             // so that the tabs share the columns they parse.
+            // The other open logs may be overlaid on the page.
+            std::vector<ChartsTab::OverlayLog> others;
+            for (const OpenLog& log : m_logs)
+                if (log.document != m_document)
+                    others.push_back({shownQString(log.document->path().filename().native()),
+                                      std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+            m_charts->setOverlayLogs(std::move(others));
             m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr,
                                  again);
         });
