@@ -193,6 +193,14 @@ void ChartRenderer::setOverlay(std::optional<ChartOverlay> overlay)
     m_cache->envelopes.clear();
 }
 
+void ChartRenderer::setMarkers(std::vector<MarkerLine> markers)
+{
+    m_markersWithoutText = markers;
+    for (MarkerLine& marker : m_markersWithoutText)
+        marker.text.clear();
+    m_markers = std::move(markers);
+}
+
 void ChartRenderer::setOverlayOffset(double offset) noexcept
 {
     if (m_overlay)
@@ -433,6 +441,17 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
         if (overlayEnvelope)
             drawCurve(*overlaid, *overlayEnvelope, overlayShade(chartQColor(channel.color)), yPixel, bx0, bx1, onA);
         drawCurve(*channel.values, envelope, chartQColor(channel.color), yPixel, x0, x1, same);
+    }
+    // Markers, drawn by the General curve's rule over this pane's x range.
+    if (!m_markers.empty()) {
+        const bool first = std::find_if(m_page.panes.begin(), m_page.panes.end(), [](const ResolvedPane& p) {
+                               return p.kind == ChartPaneKind::Stacked;
+                           }) - m_page.panes.begin() == index;
+        painter.save();
+        painter.translate(plot.topLeft());
+        paintMarkerLines(painter, CurveScale(x0, 0.0, x1 - x0, 1.0), plot.size(),
+                         first ? m_markers : m_markersWithoutText);
+        painter.restore();
     }
     if (m_cursor && *m_cursor >= x0 && *m_cursor <= x1) {
         painter.setPen(QPen(QColor::fromRgb(kCursorColor), 1.0));

@@ -14,6 +14,7 @@
 
 #include "charts/chart_data.h"
 #include "charts/time_alignment.h"
+#include "render/curve_renderer.h"
 #include "views/curve.h"
 
 #include <QColor>
@@ -81,6 +82,11 @@ public:
     // style text without the name), empty without an overlay or a cursor.
     [[nodiscard]] QString overlayValueText(int pane, int channel) const;
 
+    // Marker lines across every stacked pane at their takes, their texts on
+    // the first pane only (as the General curve draws them).
+    void setMarkers(std::vector<MarkerLine> markers);
+    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
+
     void setDecimalSeparator(std::string separator) { m_separator = std::move(separator); }
     void setFont(const QFont& font) { m_font = font; }
     [[nodiscard]] const QFont& font() const noexcept { return m_font; }
@@ -130,6 +136,8 @@ private:
     CurveZoom m_zoom;
     std::optional<int> m_cursor;
     std::optional<ChartOverlay> m_overlay;
+    std::vector<MarkerLine> m_markers;
+    std::vector<MarkerLine> m_markersWithoutText;  // for the panes below the first
     std::string m_separator = ".";
     QFont m_font;
     std::unique_ptr<Cache> m_cache;

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -242,11 +243,32 @@ void ChartView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Right:
         stepCursor(1);
         break;
+    case Qt::Key_M:
+        if (const std::optional<int> take = m_renderer->cursor())
+            emit markerRequested(*take);
+        break;
     default:
         QWidget::keyPressEvent(event);
         return;
     }
     event->accept();
+}
+
+void ChartView::contextMenuEvent(QContextMenuEvent* event)
+{
+    try {
+        if (!overStackedPlot(event->pos()) || m_renderer->lastTake() < 0)
+            return;
+        const int take = static_cast<int>(std::lround(m_renderer->takeAtPixel(event->pos().x(), size())));
+        if (take < 0 || take > m_renderer->lastTake())
+            return;
+        QMenu menu(this);
+        QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
+        add->setObjectName(QStringLiteral("actAddMarker"));
+        if (menu.exec(event->globalPos()) == add)
+            emit markerRequested(take);
+    } catch (...) {
+    }
 }
 
 void ChartView::leaveEvent(QEvent* event)
@@ -363,6 +385,7 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_moveDown, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(m_colour, &QPushButton::clicked, this, &ChartsTab::recolourSelected);
     connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
+    connect(m_view, &ChartView::markerRequested, this, &ChartsTab::markerRequested);
     connect(m_overlayChoice, &QComboBox::activated, this, [this](int index) { overlay(index - 1); });
     connect(m_offsetBox, &QDoubleSpinBox::valueChanged, this, [this](double offset) { setOverlayOffset(offset); });
     connect(m_align, &QPushButton::clicked, this, [this] { alignAutomatically(); });
@@ -741,6 +764,12 @@ QString ChartsTab::exportTo(const QString& path, const QString& logName) const
 // ---------------------------------------------------------------- overlay
 
 namespace dlv {
+
+void ChartsTab::setMarkers(std::vector<MarkerLine> markers)
+{
+    m_view->renderer().setMarkers(std::move(markers));
+    m_view->update();
+}
 
 void ChartsTab::setOverlayLogs(std::vector<OverlayLog> logs)
 {

@@ -2,6 +2,7 @@
 
 #include "charts/chart_data.h"
 #include "charts/chart_page.h"
+#include "render/curve_renderer.h"
 #include "workbench/workspace.h"
 
 #include <QColor>
@@ -54,6 +55,8 @@ signals:
     void viewChanged();
     // A Shift+drag moved the overlaid log to offset (OverlayTime's unit).
     void overlayOffsetDragged(double offset);
+    // M on a pane (at the cursor) or the context menu: a marker is wanted there.
+    void markerRequested(int take);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,6 +66,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void chooseTake(int take);
@@ -127,6 +131,8 @@ public:
     [[nodiscard]] const ChartPage& page() const noexcept { return m_page; }
 
     [[nodiscard]] ChartView* view() const noexcept { return m_view; }
+    // The markers of the log on show, on every stacked pane.
+    void setMarkers(std::vector<MarkerLine> markers);
 
     // The other open logs, any of which can be overlaid on the page (by
     // name, as the log bar shows them). A log overlaid that is no longer
@@ -167,6 +173,8 @@ public:
 signals:
     // The user put the cursor on take in the charts.
     void takeChosen(int take);
+    // The user asked for a marker at take (M or the context menu on a pane).
+    void markerRequested(int take);
     // The page was edited.
     void pageEdited();
 

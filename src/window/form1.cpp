@@ -121,10 +121,11 @@ Form1::Form1(QWidget* parent)
     buildTablesTab();
     buildFormatCommands();
     buildLogBar();
-    buildMarkers();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
+    // Markers show on the General curve and on the chart panes alike.
+    buildMarkers();
     // Key presses are seen here before the focused control gets them.
     qApp->installEventFilter(this);
 }

@@ -4,6 +4,7 @@
 #include "datalog/take_store.h"
 #include "views/log_view_state.h"
 #include "window/cell_grid.h"
+#include "workbench/workspace.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -223,6 +224,11 @@ private:
     // The Markers panel and M on the curve (form1_markers.cpp).
     void buildMarkers();
     void refreshMarkers();
+    // The workspace's markers for the log's file name, added to its own.
+    void applyWorkspaceMarkers(LogDocument& document);
+    // The workspace's markers with those of every open log as they are now:
+    // what Save Workspace writes.
+    [[nodiscard]] std::vector<workbench::WorkspaceMarker> workspaceMarkers() const;
     void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);

@@ -106,6 +106,7 @@ void Form1::placeDocument(std::shared_ptr<LogDocument> document, LogFormat forma
     } else {
         m_logs.push_back(std::move(entry));
         m_document = m_logs.back().document;
+        applyWorkspaceMarkers(*m_document);
     }
     m_documentFormat = format;
 }

@@ -117,10 +117,14 @@ void Form1::buildTablesTab()
         const QString path = choosePath(QStringLiteral("Open Workspace"), false);
         guarded("Open Workspace", [&] {
             QString error;
-            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
+            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error)) {
                 reportError(error);
-            else if (!path.isEmpty())
+            } else if (!path.isEmpty()) {
+                for (const OpenLog& log : m_logs)
+                    applyWorkspaceMarkers(*log.document);
+                refreshMarkers();
                 m_tab->setCurrentWidget(m_tables);
+            }
         });
     });
     connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
@@ -130,6 +134,7 @@ void Form1::buildTablesTab()
                 guarded("Save Workspace As", [&] {
                     QString error;
                     m_tables->setCharts(m_charts->workspace().charts);
+                    m_tables->setMarkers(workspaceMarkers());
                     if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
                         reportError(error);
                 });

@@ -81,6 +81,8 @@ public:
     // The workspace's "charts" member as the Charts tab has it; none leaves
     // the member out. Saved with the workspace; the tables do not read it.
     void setCharts(std::optional<nlohmann::json> charts) { m_workspace.charts = std::move(charts); }
+    // The markers saved with the workspace (the window keeps them per log).
+    void setMarkers(std::vector<workbench::WorkspaceMarker> markers) { m_workspace.markers = std::move(markers); }
 
     // The table on show (the last good one of the selected table), if any.
     [[nodiscard]] const ShownTable* shownTable() const noexcept;
