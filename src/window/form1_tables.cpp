@@ -81,7 +81,10 @@ void Form1::buildTablesTab()
         const QWidget* shown = m_tab->currentWidget();
         if (shown != m_charts) {
             m_chartsLog.clear();
-            guarded("Drawing the charts", [this] { m_charts->setColumns(nullptr); });
+            guarded("Drawing the charts", [this] {
+                m_charts->setOverlayLogs({});
+                m_charts->setColumns(nullptr);
+            });
         }
         if (shown != m_charts && shown != m_tables)
             guarded("Building the tables", [this] { m_tables->setDocument(nullptr); });
