@@ -25,6 +25,16 @@ constexpr QRgb kGridLine = 0xFFE8E8E8;
 constexpr QRgb kDroppedShade = 0xFFDCDCDC;
 constexpr QRgb kAxisText = 0xFF404040;
 constexpr QRgb kCursorColor = 0xFF000000;
+// range grown to hold by too (by empty: as it was).
+void widen(ValueRange& range, const ValueRange& by) noexcept
+{
+    if (!by.empty()) {
+        range.include(by.low);
+        range.include(by.high);
+    }
+}
+
+constexpr QRgb kOverlayPointColor = 0xFFE69F00;  // orange: the overlaid log's scatter points
 constexpr int kTickPx = 4;
 constexpr int kLabelGapPx = 8;      // at least between two x labels
 constexpr double kDotRadiusPx = 2.5;  // a take drawn alone
@@ -191,6 +201,8 @@ void ChartRenderer::setOverlay(std::optional<ChartOverlay> overlay)
 {
     m_overlay = std::move(overlay);
     m_cache->envelopes.clear();
+    for (Cache::Scatter& scatter : m_cache->scatters)
+        scatter = Cache::Scatter{};
 }
 
 void ChartRenderer::setMarkers(std::vector<MarkerLine> markers)
@@ -424,11 +436,7 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
         const CurveEnvelope* overlayEnvelope = nullptr;
         if (overlaid && !overlaid->empty() && bx1 > bx0) {
             overlayEnvelope = &envelopeOver(overlaid, bx0, bx1, w);
-            const ValueRange range = envelopeRange(*overlayEnvelope);
-            if (!range.empty()) {
-                both.include(range.low);
-                both.include(range.high);
-            }
+            widen(both, envelopeRange(*overlayEnvelope));
         }
         const ValueRange shown = paddedRange(both);
         ranges[k] = shown;
@@ -501,13 +509,53 @@ void ChartRenderer::paintScatter(QPainter& painter, int index, const PaneGeometr
         cache.width = plot.width();
         cache.height = plot.height();
         cache.ranges = scatterRanges(valuesOf(xs), valuesOf(ys), valuesOf(cs), keepOf(m_page.keep));
+        // The overlaid log's points, on the same axes: its ranges widen them.
+        const ResolvedPane* other = m_overlay && static_cast<std::size_t>(index) < m_overlay->page.panes.size()
+                                        ? &m_overlay->page.panes[static_cast<std::size_t>(index)]
+                                        : nullptr;
+        if (other && (other->kind != ChartPaneKind::Scatter || other->channels.size() < 3))
+            other = nullptr;
+        ScatterRanges otherRanges;
+        if (other) {
+            otherRanges = scatterRanges(valuesOf(other->channels[0].values), valuesOf(other->channels[1].values),
+                                        valuesOf(other->channels[2].values), keepOf(m_overlay->page.keep));
+            widen(cache.ranges.x, otherRanges.x);
+            widen(cache.ranges.y, otherRanges.y);
+        }
         cache.xShown = paddedRange(cache.ranges.x);
         cache.yShown = paddedRange(cache.ranges.y);
-        const int radius = cache.ranges.points > 20000 ? 1 : 2;
+        const int radius = cache.ranges.points + otherRanges.points > 20000 ? 1 : 2;
         cache.raster = ScatterRaster::build(valuesOf(xs), valuesOf(ys), keepOf(m_page.keep), cache.xShown,
                                             cache.yShown, plot.width(), plot.height(), radius);
         cache.image = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
         cache.image.fill(Qt::transparent);
+        if (other) {
+            // Under the first log's points, in a second colour set: one
+            // orange, or a light-to-dark grey by its own colour channel.
+            const ScatterRaster raster =
+                ScatterRaster::build(valuesOf(other->channels[0].values), valuesOf(other->channels[1].values),
+                                     keepOf(m_overlay->page.keep), cache.xShown, cache.yShown, plot.width(),
+                                     plot.height(), radius);
+            const std::span<const double> shades = valuesOf(other->channels[2].values);
+            const ValueRange sr = otherRanges.color;
+            const double sSpan = sr.span() > 0.0 ? sr.span() : 1.0;
+            for (int y = 0; y < raster.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(cache.image.scanLine(y));
+                const std::int32_t* row = raster.takes().data() + static_cast<std::size_t>(y) * raster.width();
+                for (int x = 0; x < raster.width(); ++x) {
+                    const std::int32_t t = row[x];
+                    if (t < 0)
+                        continue;
+                    if (shades.empty()) {
+                        line[x] = kOverlayPointColor;
+                    } else {
+                        const double c = shades[static_cast<std::size_t>(t)];
+                        const int grey = std::isnan(c) ? 160 : 200 - static_cast<int>(150 * std::clamp((c - sr.low) / sSpan, 0.0, 1.0));
+                        line[x] = qRgb(grey, grey, grey);
+                    }
+                }
+            }
+        }
         const std::span<const double> colors = valuesOf(cs);
         const ValueRange cr = cache.ranges.color;
         const double cSpan = cr.span() > 0.0 ? cr.span() : 1.0;

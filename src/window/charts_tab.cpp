@@ -352,9 +352,13 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
                                            "to move it"));
     m_align = button("chartAlign", QStringLiteral("Align"));
     m_align->setToolTip(QStringLiteral("Find the offset at which RPM (or the first channel) matches best"));
+    m_alignCursor = button("chartAlignCursor", QStringLiteral("At cursor"));
+    m_alignCursor->setToolTip(QStringLiteral("Put the overlaid log's cursor (where it was when that log was on show) "
+                                             "on this log's cursor"));
     auto* offsetRow = new QHBoxLayout;
     offsetRow->addWidget(m_offsetBox, 1);
     offsetRow->addWidget(m_align);
+    offsetRow->addWidget(m_alignCursor);
     m_overlayRow = new QWidget;
     auto* overlayLayout = new QVBoxLayout(m_overlayRow);
     overlayLayout->setContentsMargins(0, 0, 0, 0);
@@ -389,6 +393,7 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_overlayChoice, &QComboBox::activated, this, [this](int index) { overlay(index - 1); });
     connect(m_offsetBox, &QDoubleSpinBox::valueChanged, this, [this](double offset) { setOverlayOffset(offset); });
     connect(m_align, &QPushButton::clicked, this, [this] { alignAutomatically(); });
+    connect(m_alignCursor, &QPushButton::clicked, this, [this] { alignAtCursor(); });
     connect(m_view, &ChartView::overlayOffsetDragged, this, [this](double offset) {
         m_offset = offset;
         const QSignalBlocker blocker(m_offsetBox);
@@ -407,6 +412,14 @@ ChartsTab::~ChartsTab() = default;
 
 void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 {
+    // The cursor of the log leaving the page stays with it, for Align at cursor.
+    std::erase_if(m_cursorsOfLogs, [this](const auto& entry) {
+        const std::shared_ptr<ColumnCache> log = entry.first.lock();
+        return !log || log == m_columns;
+    });
+    if (m_columns && m_columns != columns)
+        if (const std::optional<int> cursor = m_view->renderer().cursor())
+            m_cursorsOfLogs.emplace_back(m_columns, *cursor);
     m_columns = std::move(columns);
     if (!m_pageSet)
         m_page = {};
@@ -792,6 +805,7 @@ void ChartsTab::setOverlayLogs(std::vector<OverlayLog> logs)
     m_overlayRow->setVisible(!m_overlayLogs.empty());
     m_offsetBox->setEnabled(m_overlaid != nullptr);
     m_align->setEnabled(m_overlaid != nullptr);
+    m_alignCursor->setEnabled(m_overlaid != nullptr);
 }
 
 void ChartsTab::overlay(int index)
@@ -811,6 +825,7 @@ void ChartsTab::overlay(int index)
     }
     m_offsetBox->setEnabled(some);
     m_align->setEnabled(some);
+    m_alignCursor->setEnabled(some);
     try {
         resolveOverlay();
     } catch (const std::exception& error) {
@@ -851,6 +866,30 @@ void ChartsTab::setOverlayOffset(double offset)
         m_offsetBox->setValue(offset);
     }
     m_view->update();
+}
+
+bool ChartsTab::alignAtCursor()
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    const std::optional<int> here = m_view->renderer().cursor();
+    std::optional<int> there;
+    for (const auto& [log, take] : m_cursorsOfLogs)
+        if (log.lock() == m_overlaid)
+            there = take;
+    if (!overlay || !here || !there) {
+        showStatus(QStringLiteral("Put the cursor on the same event in both logs: in %1 while it is on show, then "
+                                  "here.")
+                       .arg(m_overlaidName.isEmpty() ? QStringLiteral("the overlaid log") : m_overlaidName));
+        return false;
+    }
+    const std::optional<double> offset = overlay->time.offsetAligning(*here, *there);
+    if (!offset) {
+        showStatus(QStringLiteral("The cursors have no time to align by."));
+        return false;
+    }
+    setOverlayOffset(*offset);
+    showStatus(QStringLiteral("Aligned: take %1 of %2 on take %3.").arg(*there).arg(m_overlaidName).arg(*here));
+    return true;
 }
 
 double ChartsTab::overlayOffset() const

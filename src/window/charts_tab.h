@@ -149,6 +149,10 @@ public:
     // channel) in both logs. False with the reason in the status line.
     void setOverlayOffset(double offset);
     bool alignAutomatically(const QString& channel = {});
+    // "Align at cursor": the offset that puts the overlaid log's cursor (the
+    // take it had when last on show) on the cursor of the log on show: the
+    // same event in both. False with the reason in the status line.
+    bool alignAtCursor();
     [[nodiscard]] double overlayOffset() const;
 
     // Writes what is on show as PNG or SVG (by the name's end), whole or not
@@ -223,7 +227,11 @@ private:
     QComboBox* m_overlayChoice = nullptr;
     QDoubleSpinBox* m_offsetBox = nullptr;
     QPushButton* m_align = nullptr;
+    QPushButton* m_alignCursor = nullptr;
     QWidget* m_overlayRow = nullptr;
+    // The cursor each log had when it was last on show (a log that closed
+    // leaves a dead entry, dropped on the next change).
+    std::vector<std::pair<std::weak_ptr<ColumnCache>, int>> m_cursorsOfLogs;
 };
 
 }  // namespace dlv

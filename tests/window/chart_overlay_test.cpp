@@ -138,10 +138,54 @@ TEST_F(ChartOverlay, ASecondLogIsDrawnOverThePageMovedByHandOrAlignedAndLeavesWi
     EXPECT_NEAR(offset->value(), charts->overlayOffset(), 1e-3);
     EXPECT_EQ(renderer.zoom().left(), left);
 
+    // A scatter pane shows the overlaid log's points too, in a colour of
+    // their own under the first log's.
+    QTest::mouseClick(form->findChild<QPushButton*>("chartAddScatter"), Qt::LeftButton);
+    ASSERT_EQ(renderer.page().panes.back().kind, dlv::ChartPaneKind::Scatter);
+    const QImage image = charts->view()->grab().toImage();
+    const QRect scatter = renderer.geometry(charts->view()->size()).back().plot;
+    // Orange without a colour channel, else a grey by b's own colour channel
+    // (inside the plot's border).
+    const bool shaded = !renderer.page().panes.back().channels[2].name.empty();
+    int others = 0;
+    for (int y = scatter.top() + 1; y < scatter.bottom() - 1; ++y)
+        for (int x = scatter.left() + 1; x < scatter.right() - 1; ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            others += shaded ? qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel) && qRed(pixel) >= 50 &&
+                                   qRed(pixel) <= 200
+                             : pixel == 0xFFE69F00;
+        }
+    EXPECT_GT(others, 0) << "points of b.csv where a.csv has none; colour channel: "
+                         << renderer.page().panes.back().channels[2].name;
+
     // Closing b.csv takes the overlay with it.
     form->closeLog(1);
     EXPECT_FALSE(renderer.overlay());
     EXPECT_FALSE(choice->isVisibleTo(form.get()));
+}
+
+}  // namespace
+
+namespace {
+
+// Align at cursor: the cursor b.csv had when it was on show goes onto the
+// cursor of a.csv.
+TEST_F(ChartOverlay, AlignAtCursorPutsTheOverlaidLogsCursorOnTheShownOne)
+{
+    open(files.write("a.csv", driveLog(0)));
+    open(files.write("b.csv", driveLog(50)));
+    tabs->setCurrentWidget(charts);
+    auto* atCursor = form->findChild<QPushButton*>("chartAlignCursor");
+    ASSERT_TRUE(atCursor);
+    charts->view()->setCursorTake(250);  // in b.csv, on show
+    form->showLog(0);
+    charts->view()->setCursorTake(300);  // the same event in a.csv
+    choice->setFocus();
+    QTest::keyClick(choice, Qt::Key_Down);
+    ASSERT_TRUE(atCursor->isEnabled());
+    QTest::mouseClick(atCursor, Qt::LeftButton);
+    EXPECT_NEAR(charts->overlayOffset(), 0.5, 1e-9);
+    EXPECT_TRUE(charts->statusText().contains("take 250 of b.csv on take 300")) << charts->statusText().toStdString();
 }
 
 }  // namespace
