@@ -705,7 +705,6 @@ void TablesTab::showErrors(const std::vector<EditorError>& errors)
 
 void TablesTab::showTable(const ShownTable& table)
 {
-    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
     m_grid->clearTints();
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);

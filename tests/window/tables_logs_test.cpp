@@ -146,8 +146,9 @@ TEST_F(TablesLogs, OneLogShowsNoChoiceAndTwoArePooledOrComparedBesideTheTable)
     // Every cell in both says where its numbers come from.
     for (int r = 1; r < grid->RowCount(); ++r)
         for (int c = 1; c < grid->ColCount(); ++c)
-            if (!grid->CellText(CellRange::cell(r, c)).isEmpty())
+            if (!grid->CellText(CellRange::cell(r, c)).isEmpty()) {
                 EXPECT_TRUE(grid->model()->index(r - 1, c - 1).data(Qt::ToolTipRole).toString().contains("B - A: "));
+            }
     // Copy Table gives what is on show.
     EXPECT_TRUE(tables->copyTable().contains("100.00"));
 
