@@ -677,7 +677,9 @@ void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry
         painter.drawText(QPointF(x, baseline), text);
         x += metrics.horizontalAdvance(text) + 6;
         // The overlaid log's value beside it, by its lighter swatch.
-        if (const QString other = overlayValueText(index, static_cast<int>(k)); !other.isEmpty()) {
+        if (QString other = overlayValueText(index, static_cast<int>(k)); !other.isEmpty()) {
+            if (index == 0 && k == 0)
+                other += QStringLiteral(" (%1)").arg(m_overlay->name);  // which log the lighter curves are
             painter.fillRect(QRect(x, baseline - metrics.ascent() + 2, 10, 10),
                              overlayShade(chartQColor(pane.channels[k].color)));
             x += 14;

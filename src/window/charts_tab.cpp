@@ -927,7 +927,11 @@ bool ChartsTab::alignAutomatically(const QString& channel)
             return false;
         }
         setOverlayOffset(*result.offset);
-        showStatus(QStringLiteral("Aligned by %1 (r = %2).").arg(fromUtf8(name)).arg(result.correlation, 0, 'f', 2));
+        // A low correlation is an offset all the same, but rarely the same event.
+        showStatus(QStringLiteral("Aligned by %1 (r = %2%3).")
+                       .arg(fromUtf8(name))
+                       .arg(result.correlation, 0, 'f', 2)
+                       .arg(result.correlation < 0.7 ? QStringLiteral(", a weak match: check it") : QString()));
         return true;
     } catch (const std::exception& error) {
         showStatus(QStringLiteral("No alignment: %1").arg(QString::fromLocal8Bit(error.what())));

@@ -1086,7 +1086,7 @@ void TablesTab::recomputeDifference(workbench::LogSession& against, const QStrin
     std::size_t both = 0;
     for (const DifferenceShownCell& cell : m_difference->cells)
         both += cell.numbers.difference.has_value() ? 1 : 0;
-    m_status->setText(QStringLiteral("%1 minus %2: %3 of %4 cells in both · %5 ms")
+    m_status->setText(QStringLiteral("%1 minus %2: %3 of %4 cells · %5 ms")
                           .arg(pooledName(), againstName)
                           .arg(both)
                           .arg(m_difference->cells.size())
