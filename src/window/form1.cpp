@@ -584,7 +584,8 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
             if (m_warningsDismissed)
                 m_warningBar->hide();
             else
-                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
+                                           readDetails());
             updateLogBar();
             emit documentChanged();
         }
@@ -664,10 +665,6 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
     }
     m_readWarnings = readWarningTexts(result);
     std::shared_ptr<const LogChannels> log = logOf(result);
-    // What was read, where the reader's warnings are shown: a log of
-    // another format says which and how it was read.
-    if (!log->details().summary.empty())
-        m_readWarnings.prepend(QString::fromStdString(log->details().summary));
     placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
     return true;
 }

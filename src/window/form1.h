@@ -224,6 +224,8 @@ private:
     // The Markers panel and M on the curve (form1_markers.cpp).
     void buildMarkers();
     void refreshMarkers();
+    // What the warning bar says of how the log on show was read (empty for the own format).
+    [[nodiscard]] QString readDetails() const;
     // The workspace's markers for the log's file name, added to its own.
     void applyWorkspaceMarkers(LogDocument& document);
     // The workspace's markers with those of every open log as they are now:

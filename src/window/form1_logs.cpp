@@ -151,7 +151,8 @@ void Form1::drawShownLog()
     if (m_warningsDismissed)
         m_warningBar->hide();
     else
-        m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+        m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
+                                   readDetails());
     updateLogBar();
     emit documentChanged();
 }
