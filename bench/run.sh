@@ -27,6 +27,9 @@
 # DuckDB (max/avg/min of every column, as --report gives them) comes from the
 # npm package @duckdb/node-api, installed into bench/out/duckdb when Node and
 # npm are there (see bench/duckdb.sh); without them its figures are n/a.
+# Then two logs in the real window (dlv-logs-bench: switching, the overlay,
+# Align, the pooled table, memory after closing) and the automatic alignment
+# (dlv-align-bench), beside their targets.
 # Results: bench/out/result_TAKES.txt ("key value" lines) and bench/out/summary.txt.
 set -euo pipefail
 
@@ -200,3 +203,22 @@ if [ "$quick" = 1 ]; then
 else
     bash "$root/bench/text_bench.sh" --build-dir "$build" ${runs:+--runs "$runs"}
 fi
+
+# Several logs in one window (dlv-logs-bench) and the automatic alignment on
+# its own (dlv-align-bench): the widest log beside a second one of another
+# seed, or the quick run's log beside one of its size.
+echo "== several logs in one window and the automatic alignment"
+if ! cmake --build "$build" --target dlv-logs-bench dlv-align-bench -j2 >>"$build_log" 2>&1; then
+    cat "$build_log" >&2
+    echo "bench/run.sh: the build of dlv-logs-bench failed" >&2
+    exit 1
+fi
+first=${wide[${#wide[@]} - 1]}
+second=$out/log_${first}_seed2.csv
+if [ ! -s "$second" ]; then
+    "$generate" "$first" "$second.part" 2 >/dev/null
+    mv "$second.part" "$second"
+fi
+logs_runs=$([ "$quick" = 1 ] && echo 1 || echo "${runs:-7}")
+"$build/bench/dlv-logs-bench" "$out/log_$first.csv" "$second" --runs "$logs_runs" | tee "$out/logs_$first.txt"
+"$build/bench/dlv-align-bench" "$out/log_$first.csv" --runs "$logs_runs" --shift $((first / 5)) | tee "$out/align_$first.txt"

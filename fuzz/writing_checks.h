@@ -120,7 +120,7 @@ inline std::string checkFileWriting(std::string_view input)
                                                                    : static_cast<double>(static_cast<signed char>(c)) * 1e306);
         ResolvedPage page;
         page.takeCount = static_cast<int>(values->size());
-        page.panes.push_back(ResolvedPane{ChartPaneKind::Stacked, {ResolvedChannel{"A", values, 0x0072B2}}});
+        page.panes.push_back(ResolvedPane{ChartPaneKind::Stacked, {ResolvedChannel{"A", values, 0x0072B2, {}}}});
         renderer.setPage(std::move(page));
         const ChartFormat format = kind == 0 ? ChartFormat::Png : ChartFormat::Svg;
         write = [&renderer, size, format](QIODevice& device, QString& why) {

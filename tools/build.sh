@@ -12,5 +12,5 @@ if [ "${1:-}" = "--target" ]; then
 fi
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
+cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDLV_WINDOW_TESTS=ON "${launcher[@]}" "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)" "${target[@]}"

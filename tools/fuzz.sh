@@ -16,10 +16,12 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(afsep reader blm curve number columns mlg text_log detect not_a_log expression workspace paste chart_page file_writing)
+# Every target in fuzz/targets.cmake unless some are named.
+((${#targets[@]})) || mapfile -t targets < <(sed -n 's/^ *\([a-z_]*\):dlv_[a-z]*$/\1/p' fuzz/targets.cmake)
 dir=build-fuzz
 
 cmake -S . -B "$dir" -DDLV_FUZZ=ON -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
   -DDLV_BUILD_TESTS=OFF -DDLV_BUILD_BENCH=OFF >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 

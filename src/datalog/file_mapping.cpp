@@ -203,12 +203,12 @@ std::unique_ptr<FileMapping> FileMapping::map(int fd, Pages pages) noexcept
             mapping->m_fd = -1;
             return nullptr;
         };
-        // The break is told to the whole process, not to the thread that
-        // took the lease: a reading's worker thread is gone when a writer
-        // comes, and the signal would be lost with it, the writer kept
-        // waiting the system's whole break time.
+        // The lease makes the thread that takes it the one told of a break,
+        // and that may be a worker that has ended or blocks the signal by
+        // then: the whole process is told instead, which any thread hears.
+        const f_owner_ex process{F_OWNER_PID, ::getpid()};
         if (::fcntl(mapping->m_fd, F_SETSIG, leaseSignal()) != 0 ||
-            ::fcntl(mapping->m_fd, F_SETLEASE, F_RDLCK) != 0 || ::fcntl(mapping->m_fd, F_SETOWN, ::getpid()) != 0)
+            ::fcntl(mapping->m_fd, F_SETLEASE, F_RDLCK) != 0 || ::fcntl(mapping->m_fd, F_SETOWN_EX, &process) != 0)
             return fail();
         struct stat info {};
         if (::fstat(mapping->m_fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)

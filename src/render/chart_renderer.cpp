@@ -25,6 +25,16 @@ constexpr QRgb kGridLine = 0xFFE8E8E8;
 constexpr QRgb kDroppedShade = 0xFFDCDCDC;
 constexpr QRgb kAxisText = 0xFF404040;
 constexpr QRgb kCursorColor = 0xFF000000;
+// range grown to hold by too (by empty: as it was).
+void widen(ValueRange& range, const ValueRange& by) noexcept
+{
+    if (!by.empty()) {
+        range.include(by.low);
+        range.include(by.high);
+    }
+}
+
+constexpr QRgb kOverlayPointColor = 0xFFE69F00;  // orange: the overlaid log's scatter points
 constexpr int kTickPx = 4;
 constexpr int kLabelGapPx = 8;      // at least between two x labels
 constexpr double kDotRadiusPx = 2.5;  // a take drawn alone
@@ -161,18 +171,71 @@ double ChartRenderer::pixelOfTake(double x, QSize size) const
 
 const CurveEnvelope& ChartRenderer::envelopeFor(const ColumnPtr& values, int widthPx)
 {
+    return envelopeOver(values, m_zoom.left(), m_zoom.right(), widthPx);
+}
+
+const CurveEnvelope& ChartRenderer::envelopeOver(const ColumnPtr& values, double x0, double x1, int widthPx)
+{
     auto& cache = m_cache->envelopes;
     for (const Cache::Envelope& e : cache)
-        if (e.column == values.get() && e.x0 == m_zoom.left() && e.x1 == m_zoom.right() && e.width == widthPx)
+        if (e.column == values.get() && e.x0 == x0 && e.x1 == x1 && e.width == widthPx)
             return e.envelope;
     // Only this view's envelopes are worth keeping: a new x range or size
-    // makes every earlier one useless.
+    // makes every earlier one useless. The overlay's range follows the
+    // view's, so an envelope of either range of this width stays.
+    const std::optional<std::pair<double, double>> overlayRange =
+        m_overlay ? std::optional(std::pair(m_overlay->time.positionOnB(m_zoom.left()),
+                                            m_overlay->time.positionOnB(m_zoom.right())))
+                  : std::nullopt;
     std::erase_if(cache, [&](const Cache::Envelope& e) {
-        return e.x0 != m_zoom.left() || e.x1 != m_zoom.right() || e.width != widthPx;
+        const bool view = e.x0 == m_zoom.left() && e.x1 == m_zoom.right();
+        const bool overlay = overlayRange && e.x0 == overlayRange->first && e.x1 == overlayRange->second;
+        return e.width != widthPx || !(view || overlay);
     });
-    cache.push_back({values.get(), m_zoom.left(), m_zoom.right(), widthPx,
-                     CurveEnvelope::build(std::span<const double>(*values), m_zoom.left(), m_zoom.right(), widthPx)});
+    cache.push_back({values.get(), x0, x1, widthPx,
+                     CurveEnvelope::build(std::span<const double>(*values), x0, x1, widthPx)});
     return cache.back().envelope;
+}
+
+void ChartRenderer::setOverlay(std::optional<ChartOverlay> overlay)
+{
+    m_overlay = std::move(overlay);
+    m_cache->envelopes.clear();
+    for (Cache::Scatter& scatter : m_cache->scatters)
+        scatter = Cache::Scatter{};
+}
+
+void ChartRenderer::setMarkers(std::vector<MarkerLine> markers)
+{
+    m_markersWithoutText = markers;
+    for (MarkerLine& marker : m_markersWithoutText)
+        marker.text.clear();
+    m_markers = std::move(markers);
+}
+
+void ChartRenderer::setOverlayOffset(double offset) noexcept
+{
+    if (m_overlay)
+        m_overlay->time.setOffset(offset);
+}
+
+QString ChartRenderer::overlayValueText(int pane, int channel) const
+{
+    if (!m_overlay || !m_cursor || pane < 0 || pane >= static_cast<int>(m_overlay->page.panes.size()))
+        return {};
+    const ResolvedPane& p = m_overlay->page.panes[static_cast<std::size_t>(pane)];
+    if (channel < 0 || channel >= static_cast<int>(p.channels.size()) || !p.channels[static_cast<std::size_t>(channel)].values)
+        return {};
+    const std::optional<int> take = m_overlay->time.takeOfBAt(*m_cursor);
+    if (!take)
+        return QStringLiteral("-");
+    return valueText(p.channels[static_cast<std::size_t>(channel)].values, take);
+}
+
+QColor overlayShade(const QColor& colour)
+{
+    // Halfway to white: the same hue, plainly the second of the two.
+    return QColor((colour.red() + 255) / 2, (colour.green() + 255) / 2, (colour.blue() + 255) / 2);
 }
 
 QString ChartRenderer::valueText(const ColumnPtr& values, std::optional<int> take) const
@@ -301,28 +364,18 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
 
     auto& ranges = m_cache->ranges[static_cast<std::size_t>(index)];
     ranges.assign(pane.channels.size(), ValueRange{});
-    const long long visibleTakes = static_cast<long long>(std::floor(x1) - std::ceil(x0)) + 1;
     painter.save();
     painter.setClipRect(plot);
-    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
-        const ResolvedChannel& channel = pane.channels[k];
-        if (!channel.values || channel.values->empty())
-            continue;
-        const CurveEnvelope& envelope = envelopeFor(channel.values, w);
-        const ValueRange shown = paddedRange(envelopeRange(envelope));
-        ranges[k] = shown;
-        auto yPixel = [&](double v) { return plot.top() + axisPixel(v, shown, plot.height() - 1, true); };
-        if (k == 0) {  // the first channel's ticks get grid lines
-            painter.setPen(QColor::fromRgb(kGridLine));
-            for (const double v : niceTicks(shown, std::max(2, plot.height() / 28)).values)
-                painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
-        }
-        painter.setPen(QPen(chartQColor(channel.color), 1.0));
-        const Column& values = *channel.values;
-        if (visibleTakes <= 2LL * w) {
-            // Few takes: the real polyline, broken where a take has no number.
-            const long long first = std::max(0LL, static_cast<long long>(std::floor(x0)));
-            const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(x1)));
+    // One channel's curve: with few takes in view the real polyline through
+    // them (positionOf: a take's x position in the plot), broken where a take
+    // has no number; otherwise its envelope's columns.
+    const auto drawCurve = [&](const Column& values, const CurveEnvelope& envelope, const QColor& colour,
+                               const auto& yPixel, double from, double to, const auto& positionOf) {
+        painter.setPen(QPen(colour, 1.0));
+        const long long takesInView = static_cast<long long>(std::floor(to) - std::ceil(from)) + 1;
+        if (takesInView <= 2LL * w) {
+            const long long first = std::max(0LL, static_cast<long long>(std::floor(from)));
+            const long long last = std::min(static_cast<long long>(values.size()) - 1, static_cast<long long>(std::ceil(to)));
             QPolygonF run;
             // A take alone between takes without a number (or in a log
             // of one take) is a dot, not a pixel lost under the border.
@@ -330,7 +383,7 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
                 if (run.size() == 1) {
                     painter.save();
                     painter.setRenderHint(QPainter::Antialiasing);
-                    painter.setBrush(chartQColor(channel.color));
+                    painter.setBrush(colour);
                     painter.drawEllipse(run.front(), kDotRadiusPx, kDotRadiusPx);
                     painter.restore();
                 } else if (run.size() > 1) {
@@ -344,23 +397,69 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
                     flush();
                     continue;
                 }
-                run.append(QPointF(xPixel(static_cast<double>(t)), yPixel(v)));
+                run.append(QPointF(xPixel(positionOf(static_cast<double>(t))), yPixel(v)));
             }
             flush();
-        } else {
-            std::vector<QLineF> lines;
-            lines.reserve(envelope.columns().size());
-            const auto& columns = envelope.columns();
-            for (std::size_t c = 0; c < columns.size(); ++c) {
-                if (columns[c].empty())
-                    continue;
-                const double px = plot.left() + static_cast<double>(c) + 0.5;
-                const double top = std::floor(yPixel(columns[c].high));
-                const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
-                lines.emplace_back(px, top, px, bottom);
-            }
-            painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+            return;
         }
+        std::vector<QLineF> lines;
+        lines.reserve(envelope.columns().size());
+        const auto& columns = envelope.columns();
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (columns[c].empty())
+                continue;
+            const double px = plot.left() + static_cast<double>(c) + 0.5;
+            const double top = std::floor(yPixel(columns[c].high));
+            const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
+            lines.emplace_back(px, top, px, bottom);
+        }
+        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+    };
+    // The overlaid log's takes in view, on its own positions.
+    const double bx0 = m_overlay ? m_overlay->time.positionOnB(x0) : 0.0;
+    const double bx1 = m_overlay ? m_overlay->time.positionOnB(x1) : 0.0;
+    const auto onA = [this](double bPosition) { return m_overlay->time.positionOnA(bPosition); };
+    const auto same = [](double x) { return x; };
+
+    for (std::size_t k = 0; k < pane.channels.size(); ++k) {
+        const ResolvedChannel& channel = pane.channels[k];
+        if (!channel.values || channel.values->empty())
+            continue;
+        const CurveEnvelope& envelope = envelopeFor(channel.values, w);
+        ValueRange both = envelopeRange(envelope);
+        // The overlaid log's channel, on the same scale as the first's.
+        const ColumnPtr overlaid =
+            m_overlay && static_cast<std::size_t>(index) < m_overlay->page.panes.size() &&
+                    k < m_overlay->page.panes[static_cast<std::size_t>(index)].channels.size()
+                ? m_overlay->page.panes[static_cast<std::size_t>(index)].channels[k].values
+                : nullptr;
+        const CurveEnvelope* overlayEnvelope = nullptr;
+        if (overlaid && !overlaid->empty() && bx1 > bx0) {
+            overlayEnvelope = &envelopeOver(overlaid, bx0, bx1, w);
+            widen(both, envelopeRange(*overlayEnvelope));
+        }
+        const ValueRange shown = paddedRange(both);
+        ranges[k] = shown;
+        auto yPixel = [&](double v) { return plot.top() + axisPixel(v, shown, plot.height() - 1, true); };
+        if (k == 0) {  // the first channel's ticks get grid lines
+            painter.setPen(QColor::fromRgb(kGridLine));
+            for (const double v : niceTicks(shown, std::max(2, plot.height() / 28)).values)
+                painter.drawLine(QPointF(plot.left(), yPixel(v)), QPointF(plot.right(), yPixel(v)));
+        }
+        if (overlayEnvelope)
+            drawCurve(*overlaid, *overlayEnvelope, overlayShade(chartQColor(channel.color)), yPixel, bx0, bx1, onA);
+        drawCurve(*channel.values, envelope, chartQColor(channel.color), yPixel, x0, x1, same);
+    }
+    // Markers, drawn by the General curve's rule over this pane's x range.
+    if (!m_markers.empty()) {
+        const bool first = std::find_if(m_page.panes.begin(), m_page.panes.end(), [](const ResolvedPane& p) {
+                               return p.kind == ChartPaneKind::Stacked;
+                           }) - m_page.panes.begin() == index;
+        painter.save();
+        painter.translate(plot.topLeft());
+        paintMarkerLines(painter, CurveScale(x0, 0.0, x1 - x0, 1.0), plot.size(),
+                         first ? m_markers : m_markersWithoutText);
+        painter.restore();
     }
     if (m_cursor && *m_cursor >= x0 && *m_cursor <= x1) {
         painter.setPen(QPen(QColor::fromRgb(kCursorColor), 1.0));
@@ -410,13 +509,53 @@ void ChartRenderer::paintScatter(QPainter& painter, int index, const PaneGeometr
         cache.width = plot.width();
         cache.height = plot.height();
         cache.ranges = scatterRanges(valuesOf(xs), valuesOf(ys), valuesOf(cs), keepOf(m_page.keep));
+        // The overlaid log's points, on the same axes: its ranges widen them.
+        const ResolvedPane* other = m_overlay && static_cast<std::size_t>(index) < m_overlay->page.panes.size()
+                                        ? &m_overlay->page.panes[static_cast<std::size_t>(index)]
+                                        : nullptr;
+        if (other && (other->kind != ChartPaneKind::Scatter || other->channels.size() < 3))
+            other = nullptr;
+        ScatterRanges otherRanges;
+        if (other) {
+            otherRanges = scatterRanges(valuesOf(other->channels[0].values), valuesOf(other->channels[1].values),
+                                        valuesOf(other->channels[2].values), keepOf(m_overlay->page.keep));
+            widen(cache.ranges.x, otherRanges.x);
+            widen(cache.ranges.y, otherRanges.y);
+        }
         cache.xShown = paddedRange(cache.ranges.x);
         cache.yShown = paddedRange(cache.ranges.y);
-        const int radius = cache.ranges.points > 20000 ? 1 : 2;
+        const int radius = cache.ranges.points + otherRanges.points > 20000 ? 1 : 2;
         cache.raster = ScatterRaster::build(valuesOf(xs), valuesOf(ys), keepOf(m_page.keep), cache.xShown,
                                             cache.yShown, plot.width(), plot.height(), radius);
         cache.image = QImage(plot.size(), QImage::Format_ARGB32_Premultiplied);
         cache.image.fill(Qt::transparent);
+        if (other) {
+            // Under the first log's points, in a second colour set: one
+            // orange, or a light-to-dark grey by its own colour channel.
+            const ScatterRaster raster =
+                ScatterRaster::build(valuesOf(other->channels[0].values), valuesOf(other->channels[1].values),
+                                     keepOf(m_overlay->page.keep), cache.xShown, cache.yShown, plot.width(),
+                                     plot.height(), radius);
+            const std::span<const double> shades = valuesOf(other->channels[2].values);
+            const ValueRange sr = otherRanges.color;
+            const double sSpan = sr.span() > 0.0 ? sr.span() : 1.0;
+            for (int y = 0; y < raster.height(); ++y) {
+                auto* line = reinterpret_cast<QRgb*>(cache.image.scanLine(y));
+                const std::int32_t* row = raster.takes().data() + static_cast<std::size_t>(y) * raster.width();
+                for (int x = 0; x < raster.width(); ++x) {
+                    const std::int32_t t = row[x];
+                    if (t < 0)
+                        continue;
+                    if (shades.empty()) {
+                        line[x] = kOverlayPointColor;
+                    } else {
+                        const double c = shades[static_cast<std::size_t>(t)];
+                        const int grey = std::isnan(c) ? 160 : 200 - static_cast<int>(150 * std::clamp((c - sr.low) / sSpan, 0.0, 1.0));
+                        line[x] = qRgb(grey, grey, grey);
+                    }
+                }
+            }
+        }
         const std::span<const double> colors = valuesOf(cs);
         const ValueRange cr = cache.ranges.color;
         const double cSpan = cr.span() > 0.0 ? cr.span() : 1.0;
@@ -536,7 +675,18 @@ void ChartRenderer::paintLegend(QPainter& painter, int index, const PaneGeometry
         x += 14;
         painter.setPen(QColor::fromRgb(kAxisText));
         painter.drawText(QPointF(x, baseline), text);
-        x += metrics.horizontalAdvance(text) + 16;
+        x += metrics.horizontalAdvance(text) + 6;
+        // The overlaid log's value beside it, by its lighter swatch.
+        if (QString other = overlayValueText(index, static_cast<int>(k)); !other.isEmpty()) {
+            if (index == 0 && k == 0)
+                other += QStringLiteral(" (%1)").arg(m_overlay->name);  // which log the lighter curves are
+            painter.fillRect(QRect(x, baseline - metrics.ascent() + 2, 10, 10),
+                             overlayShade(chartQColor(pane.channels[k].color)));
+            x += 14;
+            painter.drawText(QPointF(x, baseline), other);
+            x += metrics.horizontalAdvance(other);
+        }
+        x += 10;
     }
     // The cursor's take (and time) at the right of the first pane.
     if (index == 0 && m_cursor) {

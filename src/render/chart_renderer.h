@@ -13,6 +13,8 @@
 // repaint of an unchanged view walks no takes.
 
 #include "charts/chart_data.h"
+#include "charts/time_alignment.h"
+#include "render/curve_renderer.h"
 #include "views/curve.h"
 
 #include <QColor>
@@ -31,6 +33,20 @@ class QIODevice;
 class QPainter;
 
 namespace dlv {
+
+// A second open log drawn over the stacked panes: the same page resolved in
+// that log (its own columns, by the same names), and its time on the axis
+// of the log on show. Its curves are a lighter shade of the same colours,
+// on the same vertical scale, and its values stand beside the first log's
+// in the legends.
+struct ChartOverlay {
+    ResolvedPage page;
+    OverlayTime time;
+    QString name;  // the log's file name
+};
+
+// colour a step towards white: the overlaid log's shade of a channel colour.
+[[nodiscard]] QColor overlayShade(const QColor& colour);
 
 class ChartRenderer final {
 public:
@@ -55,6 +71,21 @@ public:
 
     [[nodiscard]] std::optional<int> cursor() const noexcept { return m_cursor; }
     void setCursor(std::optional<int> take) noexcept;
+
+    // The log overlaid (none: only the log on show); its page must have the
+    // same panes and channels as page().
+    void setOverlay(std::optional<ChartOverlay> overlay);
+    [[nodiscard]] const std::optional<ChartOverlay>& overlay() const noexcept { return m_overlay; }
+    // The overlay's offset (OverlayTime::setOffset); nothing without one.
+    void setOverlayOffset(double offset) noexcept;
+    // The overlaid log's value of channel k of pane at the cursor ("B 2950"
+    // style text without the name), empty without an overlay or a cursor.
+    [[nodiscard]] QString overlayValueText(int pane, int channel) const;
+
+    // Marker lines across every stacked pane at their takes, their texts on
+    // the first pane only (as the General curve draws them).
+    void setMarkers(std::vector<MarkerLine> markers);
+    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
 
     void setDecimalSeparator(std::string separator) { m_separator = std::move(separator); }
     void setFont(const QFont& font) { m_font = font; }
@@ -96,11 +127,17 @@ private:
     void paintScatter(QPainter& painter, int index, const PaneGeometry& geo);
     void paintLegend(QPainter& painter, int index, const PaneGeometry& geo);
     [[nodiscard]] const CurveEnvelope& envelopeFor(const ColumnPtr& values, int widthPx);
+    // The envelope of values over take positions x0 .. x1 (the overlay's,
+    // on its own takes), cached as envelopeFor's.
+    [[nodiscard]] const CurveEnvelope& envelopeOver(const ColumnPtr& values, double x0, double x1, int widthPx);
     [[nodiscard]] QString valueText(const ColumnPtr& values, std::optional<int> take) const;
 
     ResolvedPage m_page;
     CurveZoom m_zoom;
     std::optional<int> m_cursor;
+    std::optional<ChartOverlay> m_overlay;
+    std::vector<MarkerLine> m_markers;
+    std::vector<MarkerLine> m_markersWithoutText;  // for the panes below the first
     std::string m_separator = ".";
     QFont m_font;
     std::unique_ptr<Cache> m_cache;

@@ -1,5 +1,6 @@
 #include "window/charts_tab.h"
 
+#include "charts/automatic_alignment.h"
 #include "charts/chart_workspace.h"
 #include "render/file_writing.h"
 #include "render/chart_renderer.h"
@@ -7,14 +8,17 @@
 #include "workbench/table_session.h"
 
 #include <QColorDialog>
+#include <QComboBox>
 #include <QCompleter>
 #include <QGraphicsOpacityEffect>
+#include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -125,12 +129,29 @@ void ChartView::mousePressEvent(QMouseEvent* event)
     m_panning = false;
     m_pressPos = event->position().toPoint();
     m_pressLeft = m_renderer->zoom().left();
+    m_shifting = (event->modifiers() & Qt::ShiftModifier) && m_renderer->overlay() && overStackedPlot(m_pressPos);
+    m_pressOffset = m_renderer->overlay() ? m_renderer->overlay()->time.offset() : 0.0;
     event->accept();
 }
 
 void ChartView::mouseMoveEvent(QMouseEvent* event)
 {
     const QPoint pos = event->position().toPoint();
+    if (m_pressed && m_shifting && (event->buttons() & Qt::LeftButton)) {
+        // The overlaid log follows the pointer; the first log stays.
+        const auto panes = m_renderer->geometry(size());
+        const int pane = m_renderer->paneAt(m_pressPos, size());
+        if (pane >= 0) {
+            const OverlayTime& time = m_renderer->overlay()->time;
+            const double change = time.dragChange(m_renderer->zoom().left(), m_renderer->zoom().right(),
+                                                  panes[static_cast<std::size_t>(pane)].plot.width(), m_pressPos.x(),
+                                                  pos.x());
+            m_renderer->setOverlayOffset(m_pressOffset + change);
+            update();
+            emit overlayOffsetDragged(m_renderer->overlay()->time.offset());
+        }
+        return;
+    }
     if (m_pressed && (event->buttons() & Qt::LeftButton)) {
         if (!m_panning && (pos - m_pressPos).manhattanLength() >= kDragPixels && overStackedPlot(m_pressPos))
             m_panning = true;
@@ -165,6 +186,10 @@ void ChartView::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     m_pressed = false;
+    if (m_shifting) {
+        m_shifting = false;
+        return;
+    }
     if (m_panning) {
         m_panning = false;
         return;
@@ -222,11 +247,32 @@ void ChartView::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Right:
         stepCursor(1);
         break;
+    case Qt::Key_M:
+        if (const std::optional<int> take = m_renderer->cursor())
+            emit markerRequested(*take);
+        break;
     default:
         QWidget::keyPressEvent(event);
         return;
     }
     event->accept();
+}
+
+void ChartView::contextMenuEvent(QContextMenuEvent* event)
+{
+    try {
+        if (!overStackedPlot(event->pos()) || m_renderer->lastTake() < 0)
+            return;
+        const int take = static_cast<int>(std::lround(m_renderer->takeAtPixel(event->pos().x(), size())));
+        if (take < 0 || take > m_renderer->lastTake())
+            return;
+        QMenu menu(this);
+        QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
+        add->setObjectName(QStringLiteral("actAddMarker"));
+        if (menu.exec(event->globalPos()) == add)
+            emit markerRequested(take);
+    } catch (...) {
+    }
 }
 
 void ChartView::leaveEvent(QEvent* event)
@@ -304,6 +350,34 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     column->addWidget(m_colour);
     column->addWidget(m_filter);
     column->addWidget(m_filterCount);
+    // A second open log over the page, its offset and its alignment.
+    m_overlayChoice = new QComboBox;
+    m_overlayChoice->setObjectName(QStringLiteral("chartOverlay"));
+    m_overlayChoice->setToolTip(QStringLiteral("Another open log drawn over these panes, in lighter colours"));
+    m_offsetBox = new QDoubleSpinBox;
+    m_offsetBox->setObjectName(QStringLiteral("chartOffset"));
+    m_offsetBox->setRange(-1e9, 1e9);
+    m_offsetBox->setDecimals(3);
+    m_offsetBox->setKeyboardTracking(false);
+    m_offsetBox->setToolTip(QStringLiteral("The overlaid log's time + this = the time on show; Shift+drag a pane "
+                                           "to move it"));
+    m_align = button("chartAlign", QStringLiteral("Align"));
+    m_align->setToolTip(QStringLiteral("Find the offset at which RPM (or the first channel) matches best"));
+    m_alignCursor = button("chartAlignCursor", QStringLiteral("At cursor"));
+    m_alignCursor->setToolTip(QStringLiteral("Put the overlaid log's cursor (where it was when that log was on show) "
+                                             "on this log's cursor"));
+    auto* offsetRow = new QHBoxLayout;
+    offsetRow->addWidget(m_offsetBox, 1);
+    offsetRow->addWidget(m_align);
+    offsetRow->addWidget(m_alignCursor);
+    m_overlayRow = new QWidget;
+    auto* overlayLayout = new QVBoxLayout(m_overlayRow);
+    overlayLayout->setContentsMargins(0, 0, 0, 0);
+    overlayLayout->addWidget(new QLabel(QStringLiteral("Overlay:")));
+    overlayLayout->addWidget(m_overlayChoice);
+    overlayLayout->addLayout(offsetRow);
+    m_overlayRow->hide();
+    column->addWidget(m_overlayRow);
     column->addWidget(m_status);
 
     m_view = new ChartView;
@@ -328,6 +402,16 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
     connect(m_filter, &QLineEdit::textEdited, this, &ChartsTab::onFilterTyped);
     connect(m_typingPause, &QTimer::timeout, this, [this] { tryFilter(m_filter->text().trimmed().toStdString()); });
+    connect(m_view, &ChartView::markerRequested, this, &ChartsTab::markerRequested);
+    connect(m_overlayChoice, &QComboBox::activated, this, [this](int index) { overlay(index - 1); });
+    connect(m_offsetBox, &QDoubleSpinBox::valueChanged, this, [this](double offset) { setOverlayOffset(offset); });
+    connect(m_align, &QPushButton::clicked, this, [this] { alignAutomatically(); });
+    connect(m_alignCursor, &QPushButton::clicked, this, [this] { alignAtCursor(); });
+    connect(m_view, &ChartView::overlayOffsetDragged, this, [this](double offset) {
+        m_offset = offset;
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(offset);
+    });
     connect(m_filter, &QLineEdit::editingFinished, this, [this] {
         if (m_typingPause->isActive() || m_filterStale)
             tryFilter(m_filter->text().trimmed().toStdString());
@@ -344,6 +428,14 @@ ChartsTab::~ChartsTab() = default;
 
 void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 {
+    // The cursor of the log leaving the page stays with it, for Align at cursor.
+    std::erase_if(m_cursorsOfLogs, [this](const auto& entry) {
+        const std::shared_ptr<ColumnCache> log = entry.first.lock();
+        return !log || log == m_columns;
+    });
+    if (m_columns && m_columns != columns)
+        if (const std::optional<int> cursor = m_view->renderer().cursor())
+            m_cursorsOfLogs.emplace_back(m_columns, *cursor);
     m_columns = std::move(columns);
     if (!m_pageSet)
         m_page = {};
@@ -418,6 +510,7 @@ bool ChartsTab::tryFilter(const std::string& filter)
     m_channelErrors.clear();
     for (const std::string& error : channels.errors)
         m_channelErrors << fromUtf8(error);
+    m_overlaySource = nullptr;  // the overlaid log's channels take the new filter too
     setFilterStale(false);
     showSource(std::move(channels.source), true);
     return true;
@@ -474,6 +567,7 @@ QString ChartsTab::statusText() const
 void ChartsTab::evaluateChannels(bool keepView)
 {
     m_channelErrors.clear();
+    m_overlaySource = nullptr;  // the overlaid log's channels follow the same workspace
     std::shared_ptr<ChartChannelSource> source;
     if (m_columns) {
         try {
@@ -548,6 +642,7 @@ void ChartsTab::rebuild(bool keepView)
                    : resolved.missing.empty() ? QString()
                                               : fromUtf8(resolved.missing.front()));
         renderer.setPage(std::move(resolved));
+        resolveOverlay();
     } catch (const std::exception& error) {
         renderer.setPage({});
         showStatus(QStringLiteral("The charts could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
@@ -779,6 +874,173 @@ QString ChartsTab::exportTo(const QString& path, const QString& logName) const
                            logName.isEmpty() ? QString() : chartFooter(logName, m_page.filter));
     } catch (const std::exception& error) {
         return cannotWriteMessage(path, QString::fromLocal8Bit(error.what()));
+    }
+}
+
+}  // namespace dlv
+
+// ---------------------------------------------------------------- overlay
+
+namespace dlv {
+
+void ChartsTab::setMarkers(std::vector<MarkerLine> markers)
+{
+    m_view->renderer().setMarkers(std::move(markers));
+    m_view->update();
+}
+
+void ChartsTab::setOverlayLogs(std::vector<OverlayLog> logs)
+{
+    m_overlayLogs = std::move(logs);
+    const auto stays = std::find_if(m_overlayLogs.begin(), m_overlayLogs.end(),
+                                    [this](const OverlayLog& log) { return log.columns == m_overlaid; });
+    if (stays == m_overlayLogs.end() && m_overlaid) {
+        m_overlaid = nullptr;
+        m_overlaySource = nullptr;
+        m_view->renderer().setOverlay(std::nullopt);
+        m_view->update();
+    }
+    const QSignalBlocker blocker(m_overlayChoice);
+    m_overlayChoice->clear();
+    m_overlayChoice->addItem(QStringLiteral("none"));
+    for (const OverlayLog& log : m_overlayLogs)
+        m_overlayChoice->addItem(log.name);
+    m_overlayChoice->setCurrentIndex(
+        stays == m_overlayLogs.end() ? 0 : static_cast<int>(stays - m_overlayLogs.begin()) + 1);
+    m_overlayRow->setVisible(!m_overlayLogs.empty());
+    m_offsetBox->setEnabled(m_overlaid != nullptr);
+    m_align->setEnabled(m_overlaid != nullptr);
+    m_alignCursor->setEnabled(m_overlaid != nullptr);
+}
+
+void ChartsTab::overlay(int index)
+{
+    const bool some = index >= 0 && static_cast<std::size_t>(index) < m_overlayLogs.size();
+    m_overlaid = some ? m_overlayLogs[static_cast<std::size_t>(index)].columns : nullptr;
+    m_overlaidName = some ? m_overlayLogs[static_cast<std::size_t>(index)].name : QString();
+    m_overlaySource = nullptr;
+    m_offset = 0.0;
+    {
+        const QSignalBlocker blocker(m_overlayChoice);
+        m_overlayChoice->setCurrentIndex(some ? index + 1 : 0);
+    }
+    {
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(0.0);
+    }
+    m_offsetBox->setEnabled(some);
+    m_align->setEnabled(some);
+    m_alignCursor->setEnabled(some);
+    try {
+        resolveOverlay();
+    } catch (const std::exception& error) {
+        m_view->renderer().setOverlay(std::nullopt);
+        showStatus(QStringLiteral("The overlay could not be drawn: %1").arg(QString::fromLocal8Bit(error.what())));
+    }
+    m_view->update();
+}
+
+void ChartsTab::resolveOverlay()
+{
+    ChartRenderer& renderer = m_view->renderer();
+    if (!m_overlaid || !m_source) {
+        renderer.setOverlay(std::nullopt);
+        return;
+    }
+    // The workspace's channels and filter on the overlaid log too.
+    if (!m_overlaySource)
+        m_overlaySource = workspaceChannels(m_overlaid, m_workspace, m_page.filter).source;
+    ChartOverlay overlay;
+    overlay.page = resolveChartPage(m_page, *m_overlaySource);
+    overlay.name = m_overlaidName;
+    const ResolvedPage& shown = renderer.page();
+    overlay.time = OverlayTime(LogTimeline(shown.time, shown.takeCount),
+                               LogTimeline(overlay.page.time, overlay.page.takeCount), m_offset);
+    m_offsetBox->setSuffix(overlay.time.inSeconds() ? QStringLiteral(" s") : QStringLiteral(" takes"));
+    renderer.setOverlay(std::move(overlay));
+}
+
+void ChartsTab::setOverlayOffset(double offset)
+{
+    if (!std::isfinite(offset))
+        return;
+    m_offset = offset;
+    m_view->renderer().setOverlayOffset(offset);
+    {
+        const QSignalBlocker blocker(m_offsetBox);
+        m_offsetBox->setValue(offset);
+    }
+    m_view->update();
+}
+
+bool ChartsTab::alignAtCursor()
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    const std::optional<int> here = m_view->renderer().cursor();
+    std::optional<int> there;
+    for (const auto& [log, take] : m_cursorsOfLogs)
+        if (log.lock() == m_overlaid)
+            there = take;
+    if (!overlay || !here || !there) {
+        showStatus(QStringLiteral("Put the cursor on the same event in both logs: in %1 while it is on show, then "
+                                  "here.")
+                       .arg(m_overlaidName.isEmpty() ? QStringLiteral("the overlaid log") : m_overlaidName));
+        return false;
+    }
+    const std::optional<double> offset = overlay->time.offsetAligning(*here, *there);
+    if (!offset) {
+        showStatus(QStringLiteral("The cursors have no time to align by."));
+        return false;
+    }
+    setOverlayOffset(*offset);
+    showStatus(QStringLiteral("Aligned: take %1 of %2 on take %3.").arg(*there).arg(m_overlaidName).arg(*here));
+    return true;
+}
+
+double ChartsTab::overlayOffset() const
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    return overlay ? overlay->time.offset() : 0.0;
+}
+
+bool ChartsTab::alignAutomatically(const QString& channel)
+{
+    const std::optional<ChartOverlay>& overlay = m_view->renderer().overlay();
+    if (!overlay || !m_source || !m_overlaySource) {
+        showStatus(QStringLiteral("Choose a log to overlay first."));
+        return false;
+    }
+    std::string name = channel.toStdString();
+    if (name.empty()) {
+        const std::optional<std::string> rpm =
+            defaultAlignmentChannel(m_source->channelNames(), m_overlaySource->channelNames());
+        if (rpm)
+            name = *rpm;
+        else if (!m_page.panes.empty() && !m_page.panes.front().channels.empty())
+            name = m_page.panes.front().channels.front().name;
+    }
+    try {
+        const std::vector<ColumnPtr> a = m_source->columns(std::span(&name, 1));
+        const std::vector<ColumnPtr> b = m_overlaySource->columns(std::span(&name, 1));
+        if (a.empty() || !a[0] || b.empty() || !b[0]) {
+            showStatus(QStringLiteral("Both logs need a channel \"%1\" to align by.").arg(fromUtf8(name)));
+            return false;
+        }
+        const AlignmentResult result = findAlignment(overlay->time, *a[0], *b[0]);
+        if (!result.ok()) {
+            showStatus(QStringLiteral("No alignment by %1: %2").arg(fromUtf8(name), fromUtf8(result.reason)));
+            return false;
+        }
+        setOverlayOffset(*result.offset);
+        // A low correlation is an offset all the same, but rarely the same event.
+        showStatus(QStringLiteral("Aligned by %1 (r = %2%3).")
+                       .arg(fromUtf8(name))
+                       .arg(result.correlation, 0, 'f', 2)
+                       .arg(result.correlation < 0.7 ? QStringLiteral(", a weak match: check it") : QString()));
+        return true;
+    } catch (const std::exception& error) {
+        showStatus(QStringLiteral("No alignment: %1").arg(QString::fromLocal8Bit(error.what())));
+        return false;
     }
 }
 

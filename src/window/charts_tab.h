@@ -2,6 +2,7 @@
 
 #include "charts/chart_data.h"
 #include "charts/chart_page.h"
+#include "render/curve_renderer.h"
 #include "workbench/workspace.h"
 
 #include <QColor>
@@ -11,7 +12,9 @@
 #include <memory>
 #include <optional>
 
+class QComboBox;
 class QCompleter;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,6 +54,10 @@ signals:
     // The user put the cursor on take (click, scatter click or arrow key).
     void takeChosen(int take);
     void viewChanged();
+    // A Shift+drag moved the overlaid log to offset (OverlayTime's unit).
+    void overlayOffsetDragged(double offset);
+    // M on a pane (at the cursor) or the context menu: a marker is wanted there.
+    void markerRequested(int take);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +67,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void chooseTake(int take);
@@ -69,8 +77,10 @@ private:
     std::unique_ptr<ChartRenderer> m_renderer;
     bool m_pressed = false;
     bool m_panning = false;
+    bool m_shifting = false;  // a Shift+drag moving the overlaid log
     QPoint m_pressPos;
     double m_pressLeft = 0.0;
+    double m_pressOffset = 0.0;
     QString m_hoverText;
 };
 
@@ -125,6 +135,29 @@ public:
     [[nodiscard]] const ChartPage& page() const noexcept { return m_page; }
 
     [[nodiscard]] ChartView* view() const noexcept { return m_view; }
+    // The markers of the log on show, on every stacked pane.
+    void setMarkers(std::vector<MarkerLine> markers);
+
+    // The other open logs, any of which can be overlaid on the page (by
+    // name, as the log bar shows them). A log overlaid that is no longer
+    // among them leaves the page.
+    struct OverlayLog {
+        QString name;
+        std::shared_ptr<ColumnCache> columns;
+    };
+    void setOverlayLogs(std::vector<OverlayLog> logs);
+    // Overlays log `index` of those (-1: none), at offset 0.
+    void overlay(int index);
+    // The overlay's offset, as typed or dragged; and the automatic one: the
+    // best match of channel (empty: RPM, or else the first pane's first
+    // channel) in both logs. False with the reason in the status line.
+    void setOverlayOffset(double offset);
+    bool alignAutomatically(const QString& channel = {});
+    // "Align at cursor": the offset that puts the overlaid log's cursor (the
+    // take it had when last on show) on the cursor of the log on show: the
+    // same event in both. False with the reason in the status line.
+    bool alignAtCursor();
+    [[nodiscard]] double overlayOffset() const;
 
     // Writes what is on show as PNG or SVG (by the name's end), whole or not
     // at all; with a log name, a footer names the log and the filter. An
@@ -148,6 +181,8 @@ public:
 signals:
     // The user put the cursor on take in the charts.
     void takeChosen(int take);
+    // The user asked for a marker at take (M or the context menu on a pane).
+    void markerRequested(int take);
     // The page was edited.
     void pageEdited();
 
@@ -169,6 +204,8 @@ private:
     bool tryFilter(const std::string& filter);
     void setFilterStale(bool stale);
     void showFilterCount();
+    // The overlaid log's page resolved like the first's, on its time.
+    void resolveOverlay();
 
     std::shared_ptr<ColumnCache> m_columns;
     workbench::Workspace m_workspace;
@@ -196,6 +233,20 @@ private:
     std::string m_reportedFilter;  // the filter of the last pageEdited for it
     QLabel* m_status = nullptr;
     ChartView* m_view = nullptr;
+
+    std::vector<OverlayLog> m_overlayLogs;
+    std::shared_ptr<ColumnCache> m_overlaid;  // of m_overlayLogs, or none
+    QString m_overlaidName;
+    std::shared_ptr<ChartChannelSource> m_overlaySource;
+    double m_offset = 0.0;
+    QComboBox* m_overlayChoice = nullptr;
+    QDoubleSpinBox* m_offsetBox = nullptr;
+    QPushButton* m_align = nullptr;
+    QPushButton* m_alignCursor = nullptr;
+    QWidget* m_overlayRow = nullptr;
+    // The cursor each log had when it was last on show (a log that closed
+    // leaves a dead entry, dropped on the next change).
+    std::vector<std::pair<std::weak_ptr<ColumnCache>, int>> m_cursorsOfLogs;
 };
 
 }  // namespace dlv

@@ -18,6 +18,7 @@
 #include "window/warning_bar.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -152,10 +153,11 @@ Form1::Form1(QWidget* parent)
     buildTablesTab();
     buildFormatCommands();
     buildLogBar();
-    buildMarkers();
     setFitToWindow(false);
     // After the other workbench tabs: they come in the order they are added.
     buildChartsTab();
+    // Markers show on the General curve and on the chart panes alike.
+    buildMarkers();
     fillRecentMenu();
     const std::string folder = storedRecentLogs().lastFolder();
     if (!folder.empty())
@@ -167,6 +169,10 @@ Form1::Form1(QWidget* parent)
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
+    // QWidget's destructor hides the children, and a dock that hides tells
+    // whoever listens, which by then is no Form1 any more.
+    if (m_markersPanel)
+        m_markersPanel->disconnect(this);
 }
 
 // The design places the tabs' controls relative to the tab control, the
@@ -800,7 +806,8 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
             if (m_warningsDismissed)
                 m_warningBar->hide();
             else
-                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
+                                           readDetails());
             updateLogBar();
             emit documentChanged();
         }
@@ -893,10 +900,6 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format, bool ag
     if (notALog)
         m_readWarnings.prepend(*notALog);
     std::shared_ptr<const LogChannels> log = logOf(result);
-    // What was read, where the reader's warnings are shown: a log of
-    // another format says which and how it was read.
-    if (!log->details().summary.empty())
-        m_readWarnings.prepend(QString::fromStdString(log->details().summary));
     placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
     if (!again)
         rememberOpened(path);

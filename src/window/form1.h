@@ -4,6 +4,7 @@
 #include "datalog/take_store.h"
 #include "views/log_view_state.h"
 #include "window/cell_grid.h"
+#include "workbench/workspace.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -188,6 +189,9 @@ public:
 signals:
     // A new document is on show (after DrawGeneral, DrawBLM and ShowRuntime).
     void documentChanged();
+    // A log that was not on show was closed: the open logs changed, the one
+    // on show did not.
+    void otherLogClosed();
     // A reading started, and its bytes are all in (before the views are drawn).
     void loadStarted();
     void loadRead();
@@ -262,6 +266,13 @@ private:
     // The Markers panel and M on the curve (form1_markers.cpp).
     void buildMarkers();
     void refreshMarkers();
+    // What the warning bar says of how the log on show was read (empty for the own format).
+    [[nodiscard]] QString readDetails() const;
+    // The workspace's markers for the log's file name, added to its own.
+    void applyWorkspaceMarkers(LogDocument& document);
+    // The workspace's markers with those of every open log as they are now:
+    // what Save Workspace writes.
+    [[nodiscard]] std::vector<workbench::WorkspaceMarker> workspaceMarkers() const;
     void updateFormatCommands();
     [[nodiscard]] QString choosePath(const QString& title, bool save);
     void showTableTakes(const std::vector<int>& takes, long long param, bool showGeneral);

@@ -205,4 +205,9 @@ bool Form1::exportLogCsv(const QString& path)
     return written;
 }
 
+QString Form1::readDetails() const
+{
+    return m_document ? QString::fromStdString(m_document->log().details().summary) : QString();
+}
+
 }  // namespace dlv

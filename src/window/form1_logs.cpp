@@ -106,6 +106,7 @@ void Form1::placeDocument(std::shared_ptr<LogDocument> document, LogFormat forma
     } else {
         m_logs.push_back(std::move(entry));
         m_document = m_logs.back().document;
+        applyWorkspaceMarkers(*m_document);
     }
     m_documentFormat = format;
 }
@@ -150,7 +151,8 @@ void Form1::drawShownLog()
     if (m_warningsDismissed)
         m_warningBar->hide();
     else
-        m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings);
+        m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
+                                   readDetails());
     updateLogBar();
     showLogTexts();
     emit documentChanged();
@@ -173,6 +175,7 @@ void Form1::closeLog(int index)
     if (!shown) {
         updateLogBar();
         refreshMarkers();
+        emit otherLogClosed();
         return;
     }
     if (!m_logs.empty()) {

@@ -8,6 +8,8 @@
 #include "views/log_document.h"
 #include "views/markers.h"
 #include "window/cell_grid.h"
+#include "window/charts_tab.h"
+#include "window/tables_tab.h"
 #include "window/curve_surface.h"
 
 #include <QAction>
@@ -19,6 +21,9 @@
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <tuple>
 
 namespace dlv {
 
@@ -80,6 +85,8 @@ void Form1::buildMarkers()
 
     connect(m_picture1, &CurveSurface::markerRequested, this,
             [this](int take) { guarded("Adding the marker", [this, take] { addMarkerAt(take); }); });
+    connect(m_charts, &ChartsTab::markerRequested, this,
+            [this](int take) { guarded("Adding the marker", [this, take] { addMarkerAt(take); }); });
     // Going there lists the markers anew, so not from inside the list's own
     // signal: the item it reports is gone by then.
     connect(
@@ -99,6 +106,37 @@ void Form1::buildMarkers()
         });
     }));
     connect(this, &Form1::documentChanged, this, [this] { guarded("Showing the markers", [this] { refreshMarkers(); }); });
+}
+
+void Form1::applyWorkspaceMarkers(LogDocument& document)
+{
+    const std::string name = document.path().filename().string();
+    const int takes = document.log().takeCount();
+    for (const workbench::WorkspaceMarker& marker : m_tables->workspace().markers)
+        if (marker.log == name)
+            addMarker(document.viewState().markers, marker.take, takes, marker.note);
+}
+
+std::vector<workbench::WorkspaceMarker> Form1::workspaceMarkers() const
+{
+    // Markers of logs that are not open stay as they were read.
+    std::vector<workbench::WorkspaceMarker> markers;
+    const auto isOpen = [this](const std::string& name) {
+        return std::any_of(m_logs.begin(), m_logs.end(),
+                           [&](const OpenLog& log) { return log.document->path().filename().string() == name; });
+    };
+    for (const workbench::WorkspaceMarker& marker : m_tables->workspace().markers)
+        if (!isOpen(marker.log))
+            markers.push_back(marker);
+    for (const OpenLog& log : m_logs) {
+        const std::string name = log.document->path().filename().string();
+        for (const LogMarker& marker : log.document->viewState().markers)
+            markers.push_back({name, marker.take, marker.text});
+    }
+    std::stable_sort(markers.begin(), markers.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.log, a.take) < std::tie(b.log, b.take);
+    });
+    return markers;
 }
 
 void Form1::setMarkerNoteChooser(MarkerNoteChooser chooser)
@@ -154,6 +192,7 @@ void Form1::refreshMarkers()
     if (m_document)
         for (const ShownMarker& marker : shownMarkers(m_document->log(), m_document->viewState().markers))
             lines.push_back({marker.take, QString::fromStdString(marker.text), marker.fromLog});
+    m_charts->setMarkers(lines);
     m_picture1->setMarkers(std::move(lines));
 
     m_markerList->clear();

@@ -5,6 +5,7 @@
 
 #include "views/blm_table.h"
 #include "views/curve.h"
+#include "render/shown_text.h"
 #include "views/log_document.h"
 #include "window/charts_tab.h"
 #include "window/curve_surface.h"
@@ -63,20 +64,25 @@ void Form1::buildTablesTab()
 {
     m_tables = new TablesTab;
     addWorkbenchTab(m_tables, QStringLiteral("Tables"));
-    connect(this, &Form1::documentChanged, this, [this] {
+    const auto logsChanged = [this] {
         m_tablesBehind = m_chartsBehind = true;
         // Tabs out of view let go of the previous log at once (it would
         // otherwise stay in memory beside the new one).
         const QWidget* shown = m_tab->currentWidget();
         if (shown != m_charts) {
             m_chartsLog.clear();
-            guarded("Drawing the charts", [this] { m_charts->setColumns(nullptr); });
+            guarded("Drawing the charts", [this] {
+                m_charts->setOverlayLogs({});
+                m_charts->setColumns(nullptr);
+            });
         }
         if (shown != m_charts && shown != m_tables)
             guarded("Building the tables", [this] { m_tables->setDocument(nullptr); });
         syncWorkbenchTabs(false);
         updateBlmNote();
-    });
+    };
+    connect(this, &Form1::documentChanged, this, logsChanged);
+    connect(this, &Form1::otherLogClosed, this, logsChanged);
     connect(m_tab, &QTabWidget::currentChanged, this, [this] { syncWorkbenchTabs(false); });
     connect(m_tables, &TablesTab::takesSelected, this,
             [this](const std::vector<int>& takes, long long param) { showTableTakes(takes, param, false); });
@@ -104,10 +110,14 @@ void Form1::buildTablesTab()
         const QString path = choosePath(QStringLiteral("Open Workspace"), false);
         guarded("Open Workspace", [&] {
             QString error;
-            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error))
+            if (!path.isEmpty() && !m_tables->openWorkspace(path, &error)) {
                 reportError(error);
-            else if (!path.isEmpty())
+            } else if (!path.isEmpty()) {
+                for (const OpenLog& log : m_logs)
+                    applyWorkspaceMarkers(*log.document);
+                refreshMarkers();
                 m_tab->setCurrentWidget(m_tables);
+            }
         });
     });
     connect(add(file, quit, "mnuSaveWorkspace", QStringLiteral("&Save Workspace As…")), &QAction::triggered, this,
@@ -117,6 +127,7 @@ void Form1::buildTablesTab()
                 guarded("Save Workspace As", [&] {
                     QString error;
                     m_tables->setCharts(m_charts->workspace().charts);
+                    m_tables->setMarkers(workspaceMarkers());
                     if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
                         reportError(error);
                 });
@@ -160,13 +171,28 @@ void Form1::syncWorkbenchTabs(bool all)
             m_chartsLog = m_document ? m_document->path() : std::filesystem::path();
             // The document's own column cache, kept alive with the document,
             // so that the tabs share the columns they parse.
+            // The other open logs may be overlaid on the page.
+            std::vector<ChartsTab::OverlayLog> others;
+            for (const OpenLog& log : m_logs)
+                if (log.document != m_document)
+                    others.push_back({shownQString(log.document->path().filename().native()),
+                                      std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+            m_charts->setOverlayLogs(std::move(others));
             m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr,
                                  again);
         });
     }
     if (tables) {
         m_tablesBehind = false;
-        guarded("Building the tables", [this] { m_tables->setDocument(m_document); });
+        guarded("Building the tables", [this] {
+            // Every open log, named as on the log bar: a table may be pooled
+            // over any of them or compared with one.
+            std::vector<TablesTab::OpenLog> logs;
+            for (const OpenLog& log : m_logs)
+                logs.push_back({shownQString(log.document->path().filename().native()),
+                                std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+            m_tables->setOpenLogs(std::move(logs), shownLogIndex());
+        });
     }
 }
 

@@ -15,6 +15,7 @@
 #include "workbench/workspace_file.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -246,6 +247,7 @@ void TablesTab::buildControls()
     auto* tableLayout = new QVBoxLayout(tablePane);
     tableLayout->setContentsMargins(0, 0, 0, 0);
     tableLayout->addLayout(tableTop);
+    tableLayout->addWidget(buildLogChoice(tablePane));
     tableLayout->addWidget(m_grid, 1);
     buildCorrections(right);
     right->addWidget(tablePane);
@@ -394,8 +396,43 @@ void TablesTab::setDocument(const std::shared_ptr<LogDocument>& document)
 
 void TablesTab::setColumns(std::shared_ptr<ColumnCache> columns)
 {
-    m_columns = std::move(columns);
-    m_session = m_columns ? std::make_unique<workbench::LogSession>(m_columns) : nullptr;
+    std::vector<OpenLog> logs;
+    if (columns)
+        logs.push_back({QString(), std::move(columns)});
+    const int shown = logs.empty() ? -1 : 0;
+    setOpenLogs(std::move(logs), shown);
+}
+
+void TablesTab::setOpenLogs(std::vector<OpenLog> logs, int shown)
+{
+    // Sessions carry over by log, so that a log shown again finds its values.
+    std::vector<LogEntry> entries;
+    for (OpenLog& log : logs) {
+        if (!log.columns)
+            continue;
+        std::shared_ptr<workbench::LogSession> session;
+        for (const LogEntry& old : m_logs)
+            if (old.columns == log.columns)
+                session = old.session;
+        if (!session)
+            session = std::make_shared<workbench::LogSession>(log.columns);
+        entries.push_back({std::move(log.name), std::move(log.columns), std::move(session)});
+    }
+    std::shared_ptr<ColumnCache> onShow;
+    if (shown >= 0 && static_cast<std::size_t>(shown) < entries.size())
+        onShow = entries[static_cast<std::size_t>(shown)].columns;
+    m_logs = std::move(entries);
+    const bool sameLog = onShow == m_columns;
+    m_columns = std::move(onShow);
+    m_session.reset();
+    for (const LogEntry& entry : m_logs)
+        if (entry.columns == m_columns)
+            m_session = entry.session;
+    refreshLogChoice();
+    if (sameLog && m_columns) {
+        recompute();
+        return;
+    }
     // A workspace the user opened or edited carries over to the next log (or
     // the same one read again); otherwise each log gets its default table.
     if (m_userWorkspace) {
@@ -674,7 +711,16 @@ void TablesTab::recompute()
         }
         QElapsedTimer clock;
         clock.start();
-        TableOutcome outcome = computeShownTable(*m_session, m_workspace, static_cast<std::size_t>(m_current));
+        if (m_against) {
+            for (const LogEntry& entry : m_logs)
+                if (entry.columns == m_against) {
+                    recomputeDifference(*entry.session, entry.name);
+                    return;
+                }
+        }
+        m_difference.reset();
+        const std::vector<workbench::LogSession*> pool = pooledSessions();
+        TableOutcome outcome = computeShownTable(pool, m_workspace, static_cast<std::size_t>(m_current));
         m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         showErrors(outcome.errors);
         if (!outcome.table) {
@@ -692,9 +738,13 @@ void TablesTab::recompute()
             keepCorrections();
         }
         showTable(*m_shown);
-        m_status->setText(QStringLiteral("%1 of %2 takes in the table · %3 ms")
+        std::int64_t takes = 0;
+        for (const workbench::LogSession* session : pool)
+            takes += static_cast<std::int64_t>(session->takes());
+        m_status->setText(QStringLiteral("%1 of %2 takes in the table%3 · %4 ms")
                               .arg(m_shown->takesInTable)
-                              .arg(m_columns->takeCount())
+                              .arg(takes)
+                              .arg(pool.size() > 1 ? QStringLiteral(", %1 logs pooled").arg(pool.size()) : QString())
                               .arg(m_lastMillis, 0, 'f', 1));
         showSuggested();
     });
@@ -719,16 +769,11 @@ void TablesTab::showErrors(const std::vector<EditorError>& errors)
 
 void TablesTab::showTable(const ShownTable& table)
 {
-    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
     m_grid->clearTints();
     m_grid->setRowCount(0);
     m_grid->setColCount(static_cast<int>(table.cols) + 1);
     appendLines(m_grid, table.texts);
-    const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
-    const std::string corner = table.yAxis.empty()
-                                   ? expressionHeading(log, draft.x)
-                                   : expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x);
-    m_grid->setCellText(CellRange::cell(0, 0), fromStd(corner));
+    m_grid->setCellText(CellRange::cell(0, 0), cornerText());
     for (std::size_t r = 0; r < table.rows; ++r)
         for (std::size_t c = 0; c < table.cols; ++c) {
             const ShownCell& cell = table.at(r, c);
@@ -752,11 +797,17 @@ std::vector<int> TablesTab::selectedTakes() const
     std::vector<int> takes;
     if (!m_shown)
         return takes;
+    // The takes of the log on show, wherever it stands in the pool.
+    const std::vector<workbench::LogSession*> pool = pooledSessions();
+    const auto inPool = std::find(pool.begin(), pool.end(), m_session.get());
+    if (inPool == pool.end())
+        return takes;
+    const auto shownInPool = static_cast<std::uint32_t>(inPool - pool.begin());
     for (const QModelIndex& index : m_grid->selectionModel()->selectedIndexes()) {
         const auto r = static_cast<std::size_t>(index.row());
         const auto c = static_cast<std::size_t>(index.column());
         if (r < m_shown->rows && c < m_shown->cols) {
-            const std::vector<int> cell = m_shown->takesOfLog(r * m_shown->cols + c, 0);
+            const std::vector<int> cell = m_shown->takesOfLog(r * m_shown->cols + c, shownInPool);
             takes.insert(takes.end(), cell.begin(), cell.end());
         }
     }
@@ -807,21 +858,23 @@ bool TablesTab::saveWorkspace(const QString& path, QString* error) const
 QString TablesTab::copyTable()
 {
     flushTyping();
-    if (!m_shown)
+    const TextTable* texts = shownTexts();
+    if (!texts)
         return {};
-    const QString text = fromStd(tabText(m_shown->texts));
+    const QString text = fromStd(tabText(*texts));
     QApplication::clipboard()->setText(text);
     return text;
 }
 
 bool TablesTab::exportTable(const QString& path, QString* error)
 {
-    if (!m_shown) {
+    const TextTable* texts = shownTexts();
+    if (!texts) {
         if (error)
             *error = QStringLiteral("There is no table to export.");
         return false;
     }
-    return writeText(path, csvText(m_shown->texts), error);
+    return writeText(path, csvText(*texts), error);
 }
 
 // ---------------------------------------------------------------- corrections
@@ -999,6 +1052,197 @@ bool TablesTab::exportSuggestedMap(const QString& path, QString* error)
     return writeText(
         path, csvText(mapTextTable(m_shown->xAxis, m_shown->yAxis, valuesOf(m_suggested), suggestedDecimals(*m_oldMap))),
         error);
+}
+
+}  // namespace dlv
+
+// ---------------------------------------------------------------- open logs
+
+namespace dlv {
+
+QWidget* TablesTab::buildLogChoice(QWidget* parent)
+{
+    m_logChoice = new QWidget(parent);
+    m_logChoice->setObjectName(QStringLiteral("tableLogChoice"));
+    m_pool = new QComboBox(m_logChoice);
+    m_pool->setObjectName(QStringLiteral("tablePool"));
+    m_pool->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_compare = new QComboBox(m_logChoice);
+    m_compare->setObjectName(QStringLiteral("tableCompare"));
+    m_compare->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_percent = new QCheckBox(QStringLiteral("In percent"), m_logChoice);
+    m_percent->setObjectName(QStringLiteral("tablePercent"));
+    auto* over = new QLabel(QStringLiteral("&Over:"), m_logChoice);
+    over->setBuddy(m_pool);
+    auto* minus = new QLabel(QStringLiteral("&Minus:"), m_logChoice);
+    minus->setBuddy(m_compare);
+    auto* layout = new QHBoxLayout(m_logChoice);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(over);
+    layout->addWidget(m_pool);
+    layout->addSpacing(12);
+    layout->addWidget(minus);
+    layout->addWidget(m_compare);
+    layout->addWidget(m_percent);
+    layout->addStretch(1);
+    m_logChoice->hide();
+
+    connect(m_pool, &QComboBox::activated, this, [this](int index) {
+        const int choice = m_pool->itemData(index).toInt();
+        m_poolChoice = choice < 2 ? choice : 2;
+        m_poolLog = choice >= 2 ? m_logs[static_cast<std::size_t>(choice - 2)].columns : nullptr;
+        recompute();
+    });
+    connect(m_compare, &QComboBox::activated, this, [this](int index) {
+        const int choice = m_compare->itemData(index).toInt();
+        m_against = choice >= 0 ? m_logs[static_cast<std::size_t>(choice)].columns : nullptr;
+        m_percent->setEnabled(m_against != nullptr);
+        recompute();
+    });
+    connect(m_percent, &QCheckBox::toggled, this, [this] {
+        if (m_difference)
+            showDifference(*m_difference);
+    });
+    return m_logChoice;
+}
+
+// The choices name the logs as the window's log bar does; a chosen log that
+// was closed gives way to the log on show and no comparison.
+void TablesTab::refreshLogChoice()
+{
+    const auto isOpen = [this](const std::shared_ptr<ColumnCache>& columns) {
+        return std::any_of(m_logs.begin(), m_logs.end(), [&](const LogEntry& e) { return e.columns == columns; });
+    };
+    if (m_poolChoice == 2 && !isOpen(m_poolLog)) {
+        m_poolChoice = 0;
+        m_poolLog = nullptr;
+    }
+    if (m_against && !isOpen(m_against))
+        m_against = nullptr;
+    if (m_logs.size() < 2) {
+        m_poolChoice = 0;
+        m_poolLog = nullptr;
+        m_against = nullptr;
+    }
+
+    const QSignalBlocker poolBlocker(m_pool);
+    const QSignalBlocker compareBlocker(m_compare);
+    m_pool->clear();
+    m_pool->addItem(QStringLiteral("the log on show"), 0);
+    m_pool->addItem(QStringLiteral("all %1 open logs, pooled").arg(m_logs.size()), 1);
+    m_compare->clear();
+    m_compare->addItem(QStringLiteral("nothing"), -1);
+    for (std::size_t i = 0; i < m_logs.size(); ++i) {
+        m_pool->addItem(m_logs[i].name, static_cast<int>(i) + 2);
+        m_compare->addItem(m_logs[i].name, static_cast<int>(i));
+        if (m_poolChoice == 2 && m_logs[i].columns == m_poolLog)
+            m_pool->setCurrentIndex(m_pool->count() - 1);
+        if (m_logs[i].columns == m_against)
+            m_compare->setCurrentIndex(m_compare->count() - 1);
+    }
+    if (m_poolChoice < 2)
+        m_pool->setCurrentIndex(m_poolChoice);
+    m_percent->setEnabled(m_against != nullptr);
+    m_logChoice->setVisible(m_logs.size() >= 2);
+}
+
+std::vector<workbench::LogSession*> TablesTab::pooledSessions() const
+{
+    std::vector<workbench::LogSession*> pool;
+    for (const LogEntry& entry : m_logs) {
+        const bool chosen = m_poolChoice == 1 || (m_poolChoice == 2 && entry.columns == m_poolLog) ||
+                            (m_poolChoice == 0 && entry.columns == m_columns);
+        if (chosen)
+            pool.push_back(entry.session.get());
+    }
+    if (pool.empty() && m_session)
+        pool.push_back(m_session.get());
+    return pool;
+}
+
+QString TablesTab::pooledName() const
+{
+    if (m_poolChoice == 1)
+        return QStringLiteral("all %1 open logs").arg(m_logs.size());
+    const std::shared_ptr<ColumnCache>& log = m_poolChoice == 2 ? m_poolLog : m_columns;
+    for (const LogEntry& entry : m_logs)
+        if (entry.columns == log)
+            return entry.name;
+    return QStringLiteral("the log on show");
+}
+
+void TablesTab::recomputeDifference(workbench::LogSession& against, const QString& againstName)
+{
+    QElapsedTimer clock;
+    clock.start();
+    workbench::LogSession* const a = &against;
+    const std::vector<workbench::LogSession*> b = pooledSessions();
+    DifferenceOutcome outcome =
+        computeShownDifference(SessionList(&a, 1), b, m_workspace, static_cast<std::size_t>(m_current));
+    m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    showErrors(outcome.errors);
+    if (!outcome.table) {
+        m_status->setText(m_difference ? QStringLiteral("Fix the marked field; the table shows its last good state.")
+                                       : QStringLiteral("Fix the marked field to see the difference."));
+        return;
+    }
+    // No table of takes stands behind a difference: the corrections and the
+    // way to the General tab wait for the table itself.
+    m_shown.reset();
+    m_difference = std::move(outcome.table);
+    showDifference(*m_difference);
+    std::size_t both = 0;
+    for (const DifferenceShownCell& cell : m_difference->cells)
+        both += cell.numbers.difference.has_value() ? 1 : 0;
+    m_status->setText(QStringLiteral("%1 minus %2: %3 of %4 cells · %5 ms")
+                          .arg(pooledName(), againstName)
+                          .arg(both)
+                          .arg(m_difference->cells.size())
+                          .arg(m_lastMillis, 0, 'f', 1));
+    showSuggested();
+}
+
+void TablesTab::showDifference(const ShownDifference& difference)
+{
+    const bool percent = m_percent->isChecked();
+    m_grid->clearTints();
+    m_grid->setRowCount(0);
+    m_grid->setColCount(static_cast<int>(difference.cols) + 1);
+    appendLines(m_grid, percent ? difference.percentTexts : difference.texts);
+    m_grid->setCellText(CellRange::cell(0, 0), cornerText() + (percent ? QStringLiteral(" (B - A, %)")
+                                                                         : QStringLiteral(" (B - A)")));
+    for (std::size_t r = 0; r < difference.rows; ++r)
+        for (std::size_t c = 0; c < difference.cols; ++c) {
+            const DifferenceShownCell& cell = difference.at(r, c);
+            const int row = static_cast<int>(r) + 1;
+            const int col = static_cast<int>(c) + 1;
+            if (const std::optional<Rgb>& tint = percent ? cell.percentTint : cell.tint)
+                m_grid->setCellTint(row, col, toColor(*tint));
+            m_grid->setCellToolTip(row, col, fromStd(cell.toolTip));
+        }
+    fitColumns(m_grid);
+}
+
+const ShownDifference* TablesTab::shownDifference() const noexcept
+{
+    return m_difference ? &*m_difference : nullptr;
+}
+
+const TextTable* TablesTab::shownTexts() const
+{
+    if (m_difference)
+        return m_percent->isChecked() ? &m_difference->percentTexts : &m_difference->texts;
+    return m_shown ? &m_shown->texts : nullptr;
+}
+
+QString TablesTab::cornerText() const
+{
+    if (m_current < 0)
+        return {};
+    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
+    return fromStd(draft.twoD() ? expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x)
+                                : expressionHeading(log, draft.x));
 }
 
 }  // namespace dlv

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
 class QGroupBox;
@@ -51,6 +52,22 @@ public:
     void setDocument(const std::shared_ptr<LogDocument>& document);
     [[nodiscard]] bool hasLog() const noexcept { return m_columns != nullptr; }
 
+    // One open log as the tab offers it: its name in the window and its
+    // columns (shared with the window's document).
+    struct OpenLog {
+        QString name;
+        std::shared_ptr<ColumnCache> columns;
+    };
+    // Every open log in the window's order and the one on show (-1: none).
+    // A table is computed over the log on show, or over a chosen set of the
+    // open logs pooled, and may be shown as its difference from one log.
+    // Each log keeps its session (the values of its channels and
+    // expressions) while it stays open; a closed log's goes with it.
+    void setOpenLogs(std::vector<OpenLog> logs, int shown);
+    [[nodiscard]] std::size_t openLogCount() const noexcept { return m_logs.size(); }
+    // The difference on show (B - A per cell), if a comparison is chosen.
+    [[nodiscard]] const ShownDifference* shownDifference() const noexcept;
+
     [[nodiscard]] const Workspace& workspace() const noexcept { return m_workspace; }
     // Replaces the workspace (File, Open Workspace) and shows its first table.
     void setWorkspace(Workspace workspace);
@@ -65,6 +82,8 @@ public:
     // The workspace's "charts" member as the Charts tab has it; none leaves
     // the member out. Saved with the workspace; the tables do not read it.
     void setCharts(std::optional<nlohmann::json> charts) { m_workspace.charts = std::move(charts); }
+    // The markers saved with the workspace (the window keeps them per log).
+    void setMarkers(std::vector<workbench::WorkspaceMarker> markers) { m_workspace.markers = std::move(markers); }
 
     // The table on show (the last good one of the selected table), if any.
     [[nodiscard]] const ShownTable* shownTable() const noexcept;
@@ -145,9 +164,35 @@ private:
     [[nodiscard]] std::vector<int> selectedTakes() const;
     void addTable();
     void removeTable();
+    // The chooser of the logs a table is computed over, above the table.
+    QWidget* buildLogChoice(QWidget* parent);
+    void refreshLogChoice();
+    // The sessions the table is pooled over, as chosen, in the window's order.
+    [[nodiscard]] std::vector<workbench::LogSession*> pooledSessions() const;
+    [[nodiscard]] QString pooledName() const;
+    // recompute's side for a comparison: B (the pooled logs) minus A.
+    void recomputeDifference(workbench::LogSession& against, const QString& againstName);
+    void showDifference(const ShownDifference& difference);
+    // The texts of what is on show (table or difference), or null.
+    [[nodiscard]] const TextTable* shownTexts() const;
+    // A corner cell for the table on show: its expressions with units.
+    [[nodiscard]] QString cornerText() const;
 
-    std::shared_ptr<ColumnCache> m_columns;
-    std::unique_ptr<workbench::LogSession> m_session;  // the expression values of the open log
+    struct LogEntry {
+        QString name;
+        std::shared_ptr<ColumnCache> columns;
+        std::shared_ptr<workbench::LogSession> session;  // the log's expression values
+    };
+    std::vector<LogEntry> m_logs;  // the window's open logs, in its order
+    std::shared_ptr<ColumnCache> m_columns;  // of the log on show
+    std::shared_ptr<workbench::LogSession> m_session;  // of the log on show
+    // The chosen pool: 0 the log on show, 1 every open log, else the log
+    // whose columns are m_poolLog alone; m_against: the log a difference is
+    // taken from (none: the table itself).
+    int m_poolChoice = 0;
+    std::shared_ptr<ColumnCache> m_poolLog;
+    std::shared_ptr<ColumnCache> m_against;
+    std::optional<ShownDifference> m_difference;
     Workspace m_workspace;
     int m_current = -1;
     // The last good computation of the selected table.
@@ -181,6 +226,10 @@ private:
     // One error label under each field, by TableField.
     std::vector<QLabel*> m_errors;
     QLabel* m_status = nullptr;
+    QWidget* m_logChoice = nullptr;
+    QComboBox* m_pool = nullptr;
+    QComboBox* m_compare = nullptr;
+    QCheckBox* m_percent = nullptr;
     CellGrid* m_grid = nullptr;
     QGroupBox* m_corrections = nullptr;
     QDoubleSpinBox* m_limit = nullptr;

@@ -52,7 +52,7 @@ WarningBar::WarningBar(QWidget* parent) : QFrame(parent)
     hide();
 }
 
-void WarningBar::showWarnings(const QString& fileName, const QStringList& warnings)
+void WarningBar::showWarnings(const QString& fileName, const QStringList& warnings, const QString& details)
 {
     m_warnings.clear();
     for (QString warning : warnings) {
@@ -60,11 +60,18 @@ void WarningBar::showWarnings(const QString& fileName, const QStringList& warnin
             warning[0] = warning[0].toUpper();
         m_warnings << warning;
     }
-    if (m_warnings.isEmpty()) {
+    if (m_warnings.isEmpty() && details.isEmpty()) {
         hide();
         return;
     }
-    m_text->setText(tr("%1 was read, but:").arg(fileName) + QLatin1Char('\n') + m_warnings.join(QLatin1Char('\n')));
+    // How a log of another format was read heads the bar; warnings follow.
+    if (m_warnings.isEmpty())
+        m_text->setText(tr("%1: %2").arg(fileName, details));
+    else if (details.isEmpty())
+        m_text->setText(tr("%1 was read, but:").arg(fileName) + QLatin1Char('\n') + m_warnings.join(QLatin1Char('\n')));
+    else
+        m_text->setText(tr("%1 (%2) was read, but:").arg(fileName, details) + QLatin1Char('\n') +
+                        m_warnings.join(QLatin1Char('\n')));
     show();
 }
 

@@ -24,7 +24,9 @@ public:
 
     // Shows the warnings about the log named fileName, or hides the bar when
     // there are none. Each text starts with a capital letter here.
-    void showWarnings(const QString& fileName, const QStringList& warnings);
+    // details: how a log of another format was read ("MLG 2, 782 channels,
+    // ..."), shown first; empty for the own format.
+    void showWarnings(const QString& fileName, const QStringList& warnings, const QString& details = {});
     [[nodiscard]] QStringList warnings() const { return m_warnings; }
     [[nodiscard]] QString text() const;
 

@@ -99,6 +99,15 @@ double number(const Json& value, const std::string& where)
     return value.get<double>();
 }
 
+// A count or a take: a whole number from 0 to the largest int.
+int wholeNumber(const Json& value, const std::string& where)
+{
+    const double v = number(value, where);
+    if (!(v >= 0 && v <= 2147483647.0 && v == std::floor(v)))
+        throw Invalid{where + " must be a whole number from 0 up, not " + value.dump()};
+    return static_cast<int>(v);
+}
+
 std::vector<double> axis(const Json& object, std::string_view key, const std::string& where)
 {
     const auto found = object.find(key);
@@ -138,8 +147,9 @@ Channel channelFrom(const Json& value, std::size_t index)
     return Channel{name, expression(value, "expr", where, true)};
 }
 
-// A table's "corrections": {"limit": 10, "map": [[...], ...], "locked": [[row, col], ...]},
-// every key optional ("locked" only with a map).
+// A table's "corrections": {"limit": 10, "map": [[...], ...], "decimals": 1,
+// "locked": [[row, col], ...]}, every key optional ("decimals" and "locked"
+// only with a map).
 Corrections correctionsFrom(const Json& value, const Table& table, const std::string& where)
 {
     if (!value.is_object())
@@ -195,6 +205,24 @@ Corrections correctionsFrom(const Json& value, const Table& table, const std::st
     return corrections;
 }
 
+WorkspaceMarker markerFrom(const Json& value, std::size_t index)
+{
+    const std::string where = "marker " + std::to_string(index + 1);
+    if (!value.is_object())
+        throw Invalid{where + " must be an object with log, take and note, not " + typeName(value)};
+    checkKeys(value, {"log", "take", "note"}, where);
+    WorkspaceMarker marker;
+    marker.log = text(value, "log", where, true);
+    if (marker.log.empty() || marker.log.find('/') != std::string::npos)
+        throw Invalid{where + ": log must be a file name without a folder, not " + jsonQuoted(marker.log)};
+    const auto take = value.find("take");
+    if (take == value.end())
+        throw Invalid{where + ": take is missing"};
+    marker.take = wholeNumber(*take, where + ": take");
+    marker.note = text(value, "note", where, false);
+    return marker;
+}
+
 Table tableFrom(const Json& value, std::size_t index)
 {
     if (!value.is_object())
@@ -220,10 +248,7 @@ Table tableFrom(const Json& value, std::size_t index)
         throw Invalid{where + ": stat " + jsonQuoted(stat) + " is not one of mean, count, min, max, median, stddev, diff%"};
     table.stat = *parsedStat;
     if (const auto hits = value.find("minHits"); hits != value.end()) {
-        const double v = number(*hits, where + ": minHits");
-        if (!(v >= 0 && v <= 2147483647.0 && v == std::floor(v)))
-            throw Invalid{where + ": minHits must be a whole number from 0 up, not " + hits->dump()};
-        table.minHits = static_cast<int>(v);
+        table.minHits = wholeNumber(*hits, where + ": minHits");
     }
     if (const auto target = value.find("target"); target != value.end())
         table.target = number(*target, where + ": target");
@@ -379,6 +404,9 @@ std::string placeText(const JsonPath& path, const Json& root, bool field)
             where += ", " + path[2].key;
         return where;
     }
+    if (section == "markers" && path.size() >= 2 && !path[1].isKey)
+        return "marker " + std::to_string(path[1].index + 1) +
+               (field && path.size() >= 3 && path[2].isKey ? ", " + path[2].key : std::string());
     if (section != "charts")
         return "workspace";
     std::string where = section;
@@ -568,7 +596,7 @@ WorkspaceResult parseWorkspace(std::string_view text)
     try {
         if (!root.is_object())
             throw Invalid{"workspace must be a JSON object with tables (and channels), not " + typeName(root)};
-        checkKeys(root, {"channels", "tables", "charts"}, "workspace");
+        checkKeys(root, {"channels", "tables", "markers", "charts"}, "workspace");
         Workspace workspace;
         if (const auto channels = root.find("channels"); channels != root.end()) {
             if (!channels->is_array())
@@ -591,6 +619,15 @@ WorkspaceResult parseWorkspace(std::string_view text)
             throw Invalid{"workspace: tables must be a list, not " + typeName(*tables)};
         for (std::size_t i = 0; i < tables->size(); ++i)
             workspace.tables.push_back(tableFrom((*tables)[i], i));
+        if (const auto markers = root.find("markers"); markers != root.end()) {
+            if (!markers->is_array())
+                throw Invalid{"workspace: markers must be a list, not " + typeName(*markers)};
+            if (markers->size() > kMaxMarkers)
+                throw Invalid{"workspace: markers has " + std::to_string(markers->size()) + " markers, more than " +
+                              std::to_string(kMaxMarkers)};
+            for (std::size_t i = 0; i < markers->size(); ++i)
+                workspace.markers.push_back(markerFrom((*markers)[i], i));
+        }
         if (const auto charts = root.find("charts"); charts != root.end())
             workspace.charts = std::move(*charts);
         result.workspace = std::move(workspace);
@@ -634,6 +671,17 @@ std::string workspaceToJson(const Workspace& workspace)
         out += "}";
     }
     out += workspace.tables.empty() ? "]" : "\n  ]";
+    if (!workspace.markers.empty()) {
+        out += ",\n  \"markers\": [\n";
+        for (std::size_t i = 0; i < workspace.markers.size(); ++i) {
+            const WorkspaceMarker& m = workspace.markers[i];
+            out += "    {\"log\": " + str(m.log) + ", \"take\": " + std::to_string(m.take);
+            if (!m.note.empty())
+                out += ", \"note\": " + str(m.note);
+            out += i + 1 < workspace.markers.size() ? "},\n" : "}\n";
+        }
+        out += "  ]";
+    }
     if (workspace.charts) {
         // Indented one level deeper, so that it reads as part of the whole;
         // a JSON text holds no raw line feed inside its strings.

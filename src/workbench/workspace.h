@@ -66,9 +66,20 @@ struct Table {
     bool operator==(const Table&) const = default;
 };
 
+// A marker the user put on a take of a log, kept with the workspace: the
+// log by its file name (no folder), so that it finds the log again wherever
+// it lies; the note as typed (UTF-8).
+struct WorkspaceMarker {
+    std::string log;
+    int take = 0;
+    std::string note;
+    bool operator==(const WorkspaceMarker&) const = default;
+};
+
 struct Workspace {
     std::vector<Channel> channels;
     std::vector<Table> tables;
+    std::vector<WorkspaceMarker> markers;  // in log, then take order as saved
     // The charts layer's own part, kept as it was read; absent when the file
     // has none.
     std::optional<nlohmann::json> charts;
@@ -85,6 +96,7 @@ inline constexpr std::size_t kMaxJsonDepth = 256;
 // More calculated channels than anyone writes by hand; each costs a compile
 // of its expression, a few microseconds.
 inline constexpr std::size_t kMaxChannels = 100000;
+inline constexpr std::size_t kMaxMarkers = 100000;
 
 struct WorkspaceResult {
     std::optional<Workspace> workspace;

@@ -94,7 +94,7 @@ dlv::ResolvedPage smallPage()
         values->push_back(t % 7);
     dlv::ResolvedPage page;
     page.takeCount = 50;
-    page.panes.push_back(dlv::ResolvedPane{dlv::ChartPaneKind::Stacked, {dlv::ResolvedChannel{"A", values, 0x0072B2}}});
+    page.panes.push_back(dlv::ResolvedPane{dlv::ChartPaneKind::Stacked, {dlv::ResolvedChannel{"A", values, 0x0072B2, {}}}});
     return page;
 }
 

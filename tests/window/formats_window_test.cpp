@@ -76,6 +76,8 @@ TEST_F(FormatsWindow, GridRunTimeNoteAndWhatWasReadShowTheOtherFormat)
     EXPECT_EQ(child<QLabel>("lblRunTime")->text(), "1.5 minutes (4 takes)");
     EXPECT_TRUE(form->findChild<dlv::WarningBar*>()->text().contains("MLG 2, 3 channels, 4 records, 1 marker"))
         << form->findChild<dlv::WarningBar*>()->text().toStdString();
+    EXPECT_FALSE(form->findChild<dlv::WarningBar*>()->text().contains("but"))
+        << "what was read is no warning: " << form->findChild<dlv::WarningBar*>()->text().toStdString();
 
     auto* tabs = child<QTabWidget>("Tab1");
     tabs->setCurrentIndex(1);

@@ -3,6 +3,8 @@
 // a double-click goes there, Delete removes the user's, F5 keeps them.
 #include "views/log_document.h"
 #include "window/cell_grid.h"
+#include "render/chart_renderer.h"
+#include "window/charts_tab.h"
 #include "window/curve_surface.h"
 
 #include "support/memory_log.h"
@@ -12,6 +14,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -119,7 +123,6 @@ TEST_F(MarkersWindow, PanelListsEveryLogGoesThereAndDeletesTheUsersOnly)
         << "the window makes room for the panel: " << list->viewport()->width();
     QTreeWidgetItem* first = list->topLevelItem(0);
     const QRect row = list->visualItemRect(first);
-    std::cerr << "item log " << first->data(0, Qt::UserRole + 1).toInt() << " take " << first->data(0, Qt::UserRole).toInt() << " at " << list->itemAt(QPoint(10, row.center().y())) << " first " << first << "\n";
     const QPoint at(10, row.center().y());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
@@ -137,6 +140,60 @@ TEST_F(MarkersWindow, PanelListsEveryLogGoesThereAndDeletesTheUsersOnly)
     ASSERT_EQ(list->topLevelItemCount(), 1);
     EXPECT_EQ(list->topLevelItem(0)->text(0), "b.mlg");
     EXPECT_TRUE(picture->markers().empty()) << "a.csv, on show, has none left";
+}
+
+// The chart panes draw the markers of the log on show and take new ones by
+// M at their cursor; Save Workspace keeps every open log's by file name and
+// take, and Open Workspace gives them back to the logs of those names.
+TEST_F(MarkersWindow, ChartPanesShowAndAddMarkersAndTheWorkspaceKeepsThemByLogName)
+{
+    const std::string a = dir.write("a.csv", rampLog(100));
+    const std::string b = dir.write("b.csv", rampLog(50));
+    open(a);
+    ASSERT_TRUE(form->addMarkerAt(20));
+    auto* tabs = form->findChild<QTabWidget*>("Tab1");
+    auto* charts = form->findChild<dlv::ChartsTab*>();
+    ASSERT_TRUE(tabs && charts);
+    tabs->setCurrentWidget(charts);
+    ASSERT_EQ(charts->view()->renderer().markers().size(), 1u);
+    EXPECT_EQ(charts->view()->renderer().markers()[0].take, 20);
+    EXPECT_FALSE(charts->view()->grab().isNull());
+
+    // M on a pane marks the chart's cursor take.
+    nextNote = QStringLiteral("shift");
+    charts->view()->setCursorTake(60);
+    charts->view()->setFocus();
+    QTest::keyClick(charts->view(), Qt::Key_M);
+    ASSERT_EQ(asked.back(), 60);
+    EXPECT_EQ(charts->view()->renderer().markers().size(), 2u);
+    EXPECT_EQ(picture->markers().size(), 2u) << "the General curve shows it too";
+
+    open(b);
+    ASSERT_TRUE(form->addMarkerAt(5));
+    const QString saved = QString::fromStdString(dir.path("markers.json"));
+    form->setPathChooser([&](const QString&, bool) { return saved; });
+    form->findChild<QAction*>("mnuSaveWorkspace")->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(R"({"log": "a.csv", "take": 20, "note": "pull"})")) << text.toStdString();
+    EXPECT_TRUE(text.contains(R"({"log": "a.csv", "take": 60, "note": "shift"})")) << text.toStdString();
+    EXPECT_TRUE(text.contains(R"({"log": "b.csv", "take": 5, "note": "shift"})")) << text.toStdString();
+
+    // Both logs closed and a opened again: the workspace marks it as before.
+    form->closeLog(1);
+    form->closeLog(0);
+    open(a);
+    EXPECT_TRUE(picture->markers().empty());
+    form->findChild<QAction*>("mnuOpenWorkspace")->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    ASSERT_EQ(picture->markers().size(), 2u);
+    EXPECT_EQ(picture->markers()[1].text, "shift");
+    // And b, opened later, gets its own from the workspace on show.
+    open(b);
+    ASSERT_EQ(picture->markers().size(), 1u);
+    EXPECT_EQ(picture->markers()[0].take, 5);
 }
 
 }  // namespace

@@ -139,9 +139,9 @@ TEST_F(Difference, PercentIsOfTheSizeOfAAndCountsStayWhole)
     TableResult a;
     a.columns = 3;
     a.rows = 1;
-    a.cells = {CellStats{4, -40, -10, -10, -10, 0}, CellStats{2, 2, 1, 1, 1, 0}, CellStats{}};
+    a.cells = {CellStats{4, -40, -10, -10, -10, 0, -10}, CellStats{2, 2, 1, 1, 1, 0, 1}, CellStats{}};
     TableResult b = a;
-    b.cells = {CellStats{1, -5, -5, -5, -5, kNaN}, CellStats{5, 5, 1, 1, 1, 0}, CellStats{3, 3, 1, 1, 1, 0}};
+    b.cells = {CellStats{1, -5, -5, -5, -5, kNaN, -5}, CellStats{5, 5, 1, 1, 1, 0, 1}, CellStats{3, 3, 1, 1, 1, 0, 1}};
     const TableDifference counts = differenceTable(table, a, b);
     EXPECT_EQ(differenceTexts(table, counts), (std::vector<std::string>{"-3", "3", ""}));
     EXPECT_EQ(percentTexts(counts), (std::vector<std::string>{"-75.00", "150.00", ""}));

@@ -88,7 +88,7 @@ TEST(WorkspaceErrors, BadJsonSaysWhere)
 TEST(WorkspaceErrors, UnknownAndRepeatedKeys)
 {
     EXPECT_EQ(errorOf(R"({"tables": [], "tabels": []})"),
-              "workspace: unknown key \"tabels\" (known keys: channels, tables, charts)");
+              "workspace: unknown key \"tabels\" (known keys: channels, tables, markers, charts)");
     EXPECT_EQ(errorOf(withTable(R"("x": "A", "xAxis": [1], "z": "B", "stat": "mean", "minhits": 3)")),
               "table \"T\": unknown key \"minhits\" (known keys: name, x, xAxis, y, yAxis, z, stat, minHits, "
               "target, filter)");
@@ -168,6 +168,39 @@ TEST(WorkspaceSave, WritesAReadableLayout)
     const std::string saved = workspaceToJson(dlvtest::parsed(kExample));
     // kExample is laid out as Save writes it.
     EXPECT_EQ(saved, std::string(kExample) + "\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Markers are kept by log file name and take, with an optional note; what
+// is wrong with one is told by its place in the list.
+TEST(WorkspaceMarkers, ReadSavedAndRefusedByTheirPlace)
+{
+    const Workspace workspace = dlvtest::parsed(R"({"tables": [], "markers": [
+        {"log": "monday.csv", "take": 812, "note": "pull \u00e4"},
+        {"log": "monday.mlg", "take": 0}]})");
+    ASSERT_EQ(workspace.markers.size(), 2u);
+    EXPECT_EQ(workspace.markers[0], (WorkspaceMarker{"monday.csv", 812, "pull \xC3\xA4"}));
+    EXPECT_EQ(workspace.markers[1], (WorkspaceMarker{"monday.mlg", 0, ""}));
+    const std::string saved = workspaceToJson(workspace);
+    EXPECT_EQ(dlvtest::parsed(saved), workspace) << saved;
+    EXPECT_EQ(workspaceToJson(dlvtest::parsed(saved)), saved);
+    EXPECT_EQ(workspaceToJson(dlvtest::parsed(R"({"tables": []})")).find("markers"), std::string::npos)
+        << "no markers, no key";
+
+    const auto markers = [](const std::string& list) { return R"({"tables": [], "markers": )" + list + "}"; };
+    EXPECT_EQ(errorOf(markers(R"({"log": "a"})")), "workspace: markers must be a list, not an object");
+    EXPECT_EQ(errorOf(markers(R"([{"log": "a.csv", "take": 1.5}])")),
+              "marker 1: take must be a whole number from 0 up, not 1.5");
+    EXPECT_EQ(errorOf(markers(R"([{"log": "a.csv", "take": 1}, {"take": 2}])")), "marker 2: log is missing");
+    EXPECT_EQ(errorOf(markers(R"([{"log": "/tmp/a.csv", "take": 2}])")),
+              "marker 1: log must be a file name without a folder, not \"/tmp/a.csv\"");
+    EXPECT_EQ(errorOf(markers(R"([{"log": "a.csv", "take": 2, "colour": 1}])")),
+              "marker 1: unknown key \"colour\" (known keys: log, take, note)");
+    EXPECT_EQ(errorOf(markers(R"([{"log": "a.csv", "take": 2, "take": 3}])")),
+              "marker 1: key \"take\" appears twice");
 }
 
 }  // namespace
