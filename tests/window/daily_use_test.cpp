@@ -8,12 +8,17 @@
 #include "support/temp_logs.h"
 #include "support/window_fixture.h"
 #include "window/cell_grid.h"
+#include "window/tables_tab.h"
 
 #include "views/log_document.h"
 #include "window/warning_bar.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -369,4 +374,65 @@ TEST_F(DailyUseTest, ColumnsAreAsWideAsTheirWidestValueOnLogsOfAnyLength)
         QTest::keyClick(form.get(), Qt::Key_F5);
         EXPECT_TRUE(cutCells().isEmpty()) << count << " takes, F5: " << cutCells().join(", ").toStdString();
     }
+}
+
+TEST_F(DailyUseTest, ACorrectionsPastedMapLocksAndLimitComeBackWithTheWorkspace)
+{
+    const std::string log = "title\nTIME,RPM,MAP,BLM\n0,800,30,120\n1,800,30,124\n2,1200,40,130\n"
+                            "3,1200,40,134\n4,1600,50,128\n5,800,30,110\n";
+    const std::string workspace = logs.path("tuned.json");
+    const auto setUpTables = [&](dlv::Form1& window) {
+        window.setPathChooser([&](const QString&, bool) { return QString::fromStdString(workspace); });
+        auto* tabs1 = window.findChild<QTabWidget*>("Tab1");
+        tabs1->setCurrentWidget(window.tablesTab());
+        QApplication::processEvents();
+        return window.tablesTab();
+    };
+    openLog(log);
+    dlv::TablesTab* tables = setUpTables(*form);
+    for (const auto& [name, text] : {std::pair{"axisX", "30 40 50"}, std::pair{"axisY", "800 1200 1600"}}) {
+        auto* axis = tables->findChild<QLineEdit*>(name);
+        axis->setFocus();
+        axis->selectAll();
+        QTest::keyClicks(axis, text);
+        QTest::keyClick(axis, Qt::Key_Return);
+    }
+    QApplication::clipboard()->setText("100.5\t101\t102\n110\t111\t112\n120\t121\t122\n");
+    tables->findChild<QPushButton*>("pasteMap")->click();
+    ASSERT_EQ(tables->suggestedMap().size(), 9u);
+    // A double-click on the suggested cell of RPM 1200, MAP 50 locks it.
+    auto* suggested = tables->findChild<CellGrid*>("suggestedGrid");
+    const QModelIndex cell = suggested->model()->index(1, 3 - suggested->pageFirstColumn());
+    QTest::mouseDClick(suggested->viewport(), Qt::LeftButton, {}, suggested->visualRect(cell).center());
+    auto* limit = tables->findChild<QDoubleSpinBox*>("limitPercent");
+    limit->setFocus();
+    limit->selectAll();
+    QTest::keyClicks(limit, "4.5");
+    QTest::keyClick(limit, Qt::Key_Return);
+    ASSERT_EQ(limit->value(), 4.5);
+    const std::vector<dlv::CorrectedCell> before = tables->suggestedMap();
+    form->findChild<QAction*>("mnuSaveWorkspace")->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+
+    // Another window, the same log, the workspace opened: the same corrections.
+    dlv::Form1 next;
+    next.setMessageHandler([&](dlv::Form1::MessageKind, const QString&, const QString& text) { errors << text; });
+    next.show();
+    next.openFile(QString::fromStdString(path));
+    dlv::TablesTab* again = setUpTables(next);
+    next.findChild<QAction*>("mnuOpenWorkspace")->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    EXPECT_EQ(again->findChild<QDoubleSpinBox*>("limitPercent")->value(), 4.5);
+    ASSERT_EQ(again->suggestedMap().size(), before.size());
+    int locked = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(again->suggestedMap()[i].value, before[i].value) << i;
+        EXPECT_EQ(again->suggestedMap()[i].kind, before[i].kind) << i;
+        locked += before[i].kind == dlv::CorrectionKind::Locked ? 1 : 0;
+    }
+    EXPECT_EQ(locked, 1);
+    // Shown with the pasted map's one decimal, as before.
+    auto* shown = again->findChild<CellGrid*>("suggestedGrid");
+    EXPECT_EQ(shown->CellText(CellRange::cell(1, 1)), suggested->CellText(CellRange::cell(1, 1)));
+    EXPECT_TRUE(shown->CellText(CellRange::cell(1, 1)).contains('.')) << shown->CellText(CellRange::cell(1, 1)).toStdString();
 }
