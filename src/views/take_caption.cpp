@@ -39,8 +39,11 @@ std::string cellCaption(std::string_view name, int take, std::optional<std::stri
                         std::string_view value)
 {
     std::string caption = takeCaption(take, seconds);
-    caption[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(caption[0])));
-    return std::string(name) + ", " + caption + ": " + (value.empty() ? std::string("(empty)") : std::string(value));
+    // The last row's name is empty: the take alone then.
+    if (!name.empty())
+        caption = std::string(name) + ", " +
+                  static_cast<char>(std::tolower(static_cast<unsigned char>(caption[0]))) + caption.substr(1);
+    return caption + ": " + (value.empty() ? std::string("(empty)") : std::string(value));
 }
 
 }  // namespace dlv

@@ -22,7 +22,8 @@ namespace dlv {
 [[nodiscard]] std::string takeCaption(int take, std::optional<std::string_view> seconds);
 
 // The selected cell of the general data grid: "RPM, take 1,234 at 12.345 s:
-// 3000"; the value as the grid shows it, "(empty)" for an empty cell.
+// 3000"; the value as the grid shows it, "(empty)" for an empty cell; a
+// row without a name (the one that ends the names): "Take 1,234 at 12.345 s: (empty)".
 [[nodiscard]] std::string cellCaption(std::string_view name, int take, std::optional<std::string_view> seconds,
                                       std::string_view value);
 

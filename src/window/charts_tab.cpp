@@ -2,6 +2,7 @@
 
 #include "charts/automatic_alignment.h"
 #include "charts/chart_workspace.h"
+#include "datalog/display_text.h"
 #include "render/file_writing.h"
 #include "render/chart_renderer.h"
 
@@ -538,7 +539,8 @@ void ChartsTab::showFilterCount()
     if (keep && !m_page.filter.empty()) {
         const auto kept = static_cast<qlonglong>(std::count(keep->begin(), keep->end(), std::uint8_t{1}));
         text = QStringLiteral("Filter keeps %1 of %2 takes")
-                   .arg(QLocale::c().toString(kept), QLocale::c().toString(static_cast<qlonglong>(keep->size())));
+                   .arg(QString::fromStdString(groupedCount(static_cast<std::uint64_t>(kept))),
+                        QString::fromStdString(groupedCount(keep->size())));
     } else if (m_source && !m_page.filter.empty()) {
         text = QStringLiteral("Filter keeps every take");
     }

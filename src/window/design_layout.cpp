@@ -18,10 +18,10 @@ DesignLayout::~DesignLayout()
         delete item.item;
 }
 
-void DesignLayout::place(QWidget* widget, QRect design, unsigned follow)
+void DesignLayout::place(QWidget* widget, QRect design, unsigned follow, std::optional<DesignBox::Shrink> shrinkY)
 {
     addChildWidget(widget);
-    m_items.append(Item{new QWidgetItem(widget), DesignBox{design, follow}});
+    m_items.append(Item{new QWidgetItem(widget), DesignBox{design, follow, shrinkY}});
     invalidate();
 }
 

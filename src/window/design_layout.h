@@ -22,7 +22,10 @@ public:
     ~DesignLayout() override;
 
     // Puts widget (a child of the container) at design (pixels, as twips() gives).
-    void place(QWidget* widget, QRect design, unsigned follow = Follow::Fixed);
+    // shrinkY: how it follows a reference shorter than designed, when not
+    // as follow says (see DesignBox::Shrink).
+    void place(QWidget* widget, QRect design, unsigned follow = Follow::Fixed,
+               std::optional<DesignBox::Shrink> shrinkY = std::nullopt);
 
     void addItem(QLayoutItem* item) override;
     [[nodiscard]] QLayoutItem* itemAt(int index) const override;

@@ -217,7 +217,9 @@ void Form1::buildControls()
     m_grid1->setObjectName(QStringLiteral("Grid1"));
     gridColumn->addWidget(m_warningBar);
     gridColumn->addWidget(m_grid1, 1);
-    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
+    // Below the design height (Fit to Window on a small screen) Grid1 and
+    // the curve's frame share what is missing.
+    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY, DesignBox::Shrink{0.0, 0.5});
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
     // The header row stays empty: a take column tells its take when hovered,
     // and the status line tells the current cell's.
@@ -226,6 +228,9 @@ void Form1::buildControls()
     m_cellStatus = new QLabel;
     m_cellStatus->setObjectName(QStringLiteral("cellStatus"));
     statusBar()->addWidget(m_cellStatus, 1);
+    // It tells of Grid1's cell: only while the General tab is on show.
+    connect(m_tab, &QTabWidget::currentChanged, m_cellStatus,
+            [this](int index) { m_cellStatus->setVisible(index == 0); });
     statusBar()->setSizeGripEnabled(false);
     m_emptyHint = new QLabel(QStringLiteral("Open a log with File, Open or drop one here"), m_grid1->viewport());
     m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
@@ -236,7 +241,7 @@ void Form1::buildControls()
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
     const QRect frameRect = twips(120, 5400, 10335, 4095);
-    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY);
+    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY, DesignBox::Shrink{0.5, 1.0});
     m_findBar = new FindBar(m_grid1);
     m_findBar->setObjectName(QStringLiteral("FindBar"));
     general->place(m_findBar, twips(6150, 450, 4305, 390), Follow::MoveX);
@@ -244,7 +249,9 @@ void Form1::buildControls()
     auto* frame = new DesignLayout(frame1, nullptr, frameRect.size());
     m_picture1 = new CurveSurface;
     m_picture1->setObjectName(QStringLiteral("Picture1"));
-    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX);
+    // In a frame shorter than designed the curve gives way, what is below it moving up.
+    constexpr DesignBox::Shrink up{1.0, 1.0};
+    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX, DesignBox::Shrink{0.0, 1.0});
     m_lblParameterName = makeLabel("lblParameterName", QStringLiteral("Parameter summary"));
     frame->place(m_lblParameterName, twips(120, 240, 6375, 375), Follow::GrowX);
     m_lblValue = makeLabel("lblValue", QString());
@@ -258,14 +265,15 @@ void Form1::buildControls()
     m_lblMin = makeLabel("lblMin", QString());
     frame->place(makeLabel("Label1", QStringLiteral("Max:")), twips(8160, 600, 615, 375), Follow::MoveX);
     frame->place(m_lblMax, twips(8760, 600, 1335, 375), Follow::MoveX);
-    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX);
-    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX);
-    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX);
-    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX);
+    constexpr DesignBox::Shrink halfUp{0.5, 0.5};
+    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX, halfUp);
+    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX, halfUp);
+    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX, up);
+    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX, up);
     FitLabel* hint = makeLabel("Label4", QStringLiteral("(Click on curve to locate the actual take in the data grid)"),
                                false);
     hint->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX);
+    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX, up);
 
     connect(m_picture1, &CurveSurface::mouseReleased, this,
             [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double) { onCurveReleased(x); });

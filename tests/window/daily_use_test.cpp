@@ -294,6 +294,12 @@ TEST_F(DailyUseTest, TakesAreToldOnHoverAndInTheStatusLineWhileRowZeroStaysEmpty
     EXPECT_EQ(statusLine(), "Val, take 2 at 0.200000 s: 4");
     QTest::keyClick(grid1, Qt::Key_Right);
     EXPECT_EQ(statusLine(), "Val, take 3 at 0.300000 s: 6");
+    // It tells of Grid1: on another tab it is out of the way.
+    auto* status = form->findChild<QLabel*>("cellStatus");
+    tabs->setCurrentIndex(1);
+    EXPECT_FALSE(status->isVisible());
+    tabs->setCurrentIndex(0);
+    EXPECT_TRUE(status->isVisible());
 
     // Without a time channel, the take alone.
     openLog("t\nGear,Val\n3,1\n2,2\n3,3\n1,4\n");

@@ -85,21 +85,36 @@ TEST_F(FitScreenTest, AtStartTheWindowFitsTheScreenWithEveryControlInside)
     EXPECT_TRUE(insideWindow(form->findChild<QWidget*>("Grid2")));
 }
 
-TEST_F(FitScreenTest, FitToWindowLetsTheWindowShrinkBelowTheDesignAndTheGridGivesWay)
+TEST_F(FitScreenTest, FitToWindowLetsTheWindowShrinkBelowTheDesignTheGridAndTheCurveGivingWay)
 {
     form->show();
+    QApplication::processEvents();
+    auto* grid1 = form->findChild<QWidget*>("Grid1");
+    auto* picture1 = form->findChild<QWidget*>("Picture1");
+    const int gridAtDesign = grid1->height();
+    const int curveAtDesign = picture1->height();
     form->setFitToWindow(true);
     const QSize small = Form1::kFittedMinimumClientSize;
     form->resize(small + (form->size() - form->centralWidget()->size()));
     QApplication::processEvents();
     EXPECT_EQ(form->centralWidget()->size(), small);
-    auto* grid1 = form->findChild<QWidget*>("Grid1");
-    auto* picture1 = form->findChild<QWidget*>("Picture1");
-    EXPECT_LT(grid1->height(), 305) << "the grid is what gives way";
-    EXPECT_GT(grid1->height(), 40);
-    EXPECT_TRUE(insideWindow(picture1));
-    EXPECT_TRUE(insideWindow(form->findChild<QWidget*>("Label4")));
+    // Both give way, neither to nothing.
+    EXPECT_LT(grid1->height(), gridAtDesign);
+    EXPECT_GT(grid1->height(), gridAtDesign / 3);
+    EXPECT_LT(picture1->height(), curveAtDesign);
+    EXPECT_GT(picture1->height(), curveAtDesign / 4);
     EXPECT_LE(grid1->mapTo(form.get(), QPoint(0, grid1->height())).y(), picture1->mapTo(form.get(), QPoint()).y());
+    // What sits below and beside the curve moves up with it, in order and inside the window.
+    const auto top = [&](const char* name) { return form->findChild<QWidget*>(name)->mapTo(form.get(), QPoint()).y(); };
+    const auto bottom = [&](const char* name) {
+        const QWidget* widget = form->findChild<QWidget*>(name);
+        return widget->mapTo(form.get(), QPoint(0, widget->height())).y();
+    };
+    for (const char* name : {"Picture1", "Label4", "lblMax", "lblAvg", "lblMin"})
+        EXPECT_TRUE(insideWindow(form->findChild<QWidget*>(name))) << name;
+    EXPECT_LE(bottom("Picture1"), top("Label4"));
+    EXPECT_LE(bottom("lblMax"), top("lblAvg"));
+    EXPECT_LE(bottom("lblAvg"), top("lblMin"));
 
     // Off again: back at the design size.
     form->setFitToWindow(false);
