@@ -9,6 +9,8 @@
 
 #include "datalog/afsep.h"
 #include "datalog/columns.h"
+#include "datalog/log_formats.h"
+#include "datalog/not_a_log.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
 #include "views/blm_table.h"
@@ -31,6 +33,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace dlv::fuzzcheck {
@@ -399,6 +402,91 @@ inline std::string checkStoreAgainst(std::string_view bytes, const dlv::ReadResu
             return where() + ": maxShownValueBytes " + std::to_string(store.maxShownValueBytes(t)) + " instead of " +
                    std::to_string(widest);
     }
+
+    // Take 0 without a number between its commas is warned of (a line of
+    // units?), unless the names line looks separated by ';' or TAB.
+    bool noNumber = store.takeCount() > 0;
+    if (noNumber)
+        for (const std::string_view field : naiveSplit(lines[2], ","))
+            noNumber = noNumber && !naiveNumber(field);
+    const auto count = [&](char c) { return std::count(lines[1].begin(), lines[1].end(), c); };
+    const bool otherSeparator = (count(';') > count(',') && count(';') >= count('\t')) || count('\t') > count(',');
+    const bool warned = std::any_of(result.warnings.begin(), result.warnings.end(), [](const dlv::ReadWarning& w) {
+        return w.kind == dlv::ReadWarning::Kind::NoNumbersInFirstTake;
+    });
+    if (warned != (noNumber && !otherSeparator))
+        return std::string(warned ? "a" : "no") + " warning of take 0 without numbers for '" + shown(lines[2]) + "'";
+    return {};
+}
+
+// ------------------------------------------------------------ not a log
+
+// Whether a file's head is plainly not a log, written plainly: a quarter of
+// its bytes or more are no text (control bytes but TAB, CR and LF, and bytes
+// of no UTF-8 character, as naiveUtf8 reads one), no line is text, and no
+// reader of another format claims it (detection has a target of its own).
+inline bool naiveNotALog(std::string_view head)
+{
+    head = head.substr(0, dlv::kNotALogHeadBytes);
+    if (head.empty() || dlv::detectLogFormat(head) != dlv::LogFormat::Datalog)
+        return false;
+    const auto control = [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 32 && b != '\t' && b != '\r' && b != '\n';
+    };
+    std::size_t noText = 0;
+    for (std::size_t i = 0; i < head.size();) {
+        std::size_t length = 0;
+        for (std::size_t n = 1; n <= 4 && i + n <= head.size() && length == 0; ++n)
+            if (naiveUtf8(head.substr(i, n)))
+                length = n;
+        noText += length == 0 || control(head[i]) ? 1 : 0;
+        i += length == 0 ? 1 : length;
+    }
+    if (noText * 4 < head.size())
+        return false;
+    // The lines, each with whether a line end followed it (CR LF is one).
+    std::vector<std::pair<std::string, bool>> lines(1);
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        if (head[i] != '\r' && head[i] != '\n') {
+            lines.back().first += head[i];
+            continue;
+        }
+        lines.back().second = true;
+        if (head[i] == '\r' && i + 1 < head.size() && head[i + 1] == '\n')
+            ++i;
+        lines.emplace_back();
+    }
+    const auto text = [&](const std::string& line) {
+        return naiveUtf8(line) && std::none_of(line.begin(), line.end(), control);
+    };
+    // A title line and a names line, as the own format starts.
+    if (lines.size() >= 2 && lines[0].second && text(lines[0].first) && !lines[1].first.empty() &&
+        text(lines[1].first))
+        return false;
+    for (const auto& entry : lines) {
+        const std::string& line = entry.first;
+        const bool longEnough = line.size() >= 4 || (line.size() == 3 && line.find(',') != std::string::npos);
+        if (longEnough && text(line))
+            return false;
+    }
+    return true;
+}
+
+// Input: a file's first bytes; the first byte, when 0xFE, asks for the rest
+// to be repeated up to past kNotALogHeadBytes, so that the cut at the head's
+// end is reached too.
+inline std::string checkNotALog(std::string_view data)
+{
+    std::string head(data);
+    if (!data.empty() && static_cast<unsigned char>(data[0]) == 0xFE && data.size() > 1)
+        for (head = std::string(data.substr(1)); head.size() <= dlv::kNotALogHeadBytes;)
+            head += data.substr(1);
+    const std::optional<std::string> reason = dlv::notALogReason(head);
+    if (reason.has_value() != naiveNotALog(head))
+        return reason ? "'" + shown(head) + "' is called not a log: " + *reason : "'" + shown(head) + "' is not told";
+    if (reason && (reason->rfind("is not a text file: ", 0) != 0 || !naiveUtf8(*reason)))
+        return "an odd reason: " + *reason;
     return {};
 }
 

@@ -12,6 +12,7 @@ set(DLV_FUZZ_TARGETS
   mlg:dlv_core
   text_log:dlv_core
   detect:dlv_core
+  not_a_log:dlv_core
   expression:dlv_workbench
   workspace:dlv_workbench
   paste:dlv_workbench

@@ -7,6 +7,7 @@
 #include "datalog/log_formats.h"
 #include "datalog/take_store.h"
 #include "views/report.h"
+#include "workbench/default_table.h"
 #include "window/form1.h"
 
 #include <QApplication>
@@ -35,7 +36,9 @@ int report(const std::filesystem::path& path, bool hits, dlv::LogFormat format) 
         // reading answers what streaming cannot, errors included. Only the
         // own format streams.
         const dlv::LogFormat read = dlv::fileLogFormat(path, format);
+        const std::string shownPath = dlv::quotedText(path.native());
         std::optional<dlv::StreamedReport> streamed;
+        std::optional<dlv::BlmTableNote> blmNote;
         if (read == dlv::LogFormat::Datalog)
             streamed = dlv::streamedReport(path, separator, hits);
         if (!streamed) {
@@ -45,14 +48,23 @@ int report(const std::filesystem::path& path, bool hits, dlv::LogFormat format) 
                 return 1;
             }
             const std::shared_ptr<const dlv::LogChannels> log = dlv::logOf(result);
-            streamed = dlv::StreamedReport{dlv::reportText(*log, separator, hits), result.warnings};
+            streamed = dlv::StreamedReport{dlv::reportText(*log, separator, hits), result.warnings, {}, 0};
             if (!log->details().summary.empty())
-                std::fprintf(stderr, "datalog-viewer: '%s': read as %s\n", dlv::quotedText(path.native()).c_str(),
+                std::fprintf(stderr, "datalog-viewer: '%s': read as %s\n", shownPath.c_str(),
                              log->details().summary.c_str());
+            // Another format's report says itself why it has no BLM table.
+            if (log->format() == dlv::LogFormat::Datalog)
+                blmNote = dlv::blmTableNote(*log);
+        } else {
+            blmNote = dlv::blmTableNote(streamed->names, streamed->mostFields);
         }
         for (const dlv::ReadWarning& warning : streamed->warnings)
-            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", dlv::quotedText(path.native()).c_str(),
-                         warning.message.c_str());
+            std::fprintf(stderr, "datalog-viewer: warning: '%s': %s\n", shownPath.c_str(), warning.message.c_str());
+        // The BLM tab's note, as the window shows it, for a log whose
+        // channels named RPM, MAP and BLM give the table elsewhere.
+        if (blmNote && blmNote->named)
+            std::fprintf(stderr, "datalog-viewer: note: '%s': %s %s\n", shownPath.c_str(), blmNote->why.c_str(),
+                         blmNote->instead.c_str());
         const std::string& text = streamed->text;
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -73,8 +85,11 @@ int report(const std::filesystem::path& path, bool hits, dlv::LogFormat format) 
 int window(int argc, char** argv, const dlv::CommandLine& line)
 {
     QApplication app(argc, argv);
+    // Where the settings (the recent logs) are kept: ~/.config/datalog-viewer/.
+    QCoreApplication::setOrganizationName(QStringLiteral("datalog-viewer"));
+    QCoreApplication::setApplicationName(QStringLiteral("datalog-viewer"));
     dlv::Form1 form;
-    form.show();
+    form.showOnScreen();
     for (const std::filesystem::path& file : line.files)
         form.openPath(file, line.format);
     return app.exec();

@@ -45,7 +45,7 @@ WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns, const 
         if (compiled.ok())
             keep = std::move(compiled.expression);
         else
-            out.errors.push_back(workbench::errorMessage("charts, filter", compiled.error));
+            out.errors.push_back(out.filterError = workbench::errorMessage("charts, filter", compiled.error));
     }
     if (channels.channels.empty() && !keep)
         return out;

@@ -29,6 +29,8 @@ struct WorkspaceChannels {
     // channel or 'charts, filter' and the place in the expression. A channel
     // that fails is left out; a filter that fails keeps every take.
     std::vector<std::string> errors;
+    // The filter's own fault among them, empty when it reads.
+    std::string filterError;
 };
 
 // The log's parameters plus the workspace's calculated channels, and the

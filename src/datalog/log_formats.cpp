@@ -68,18 +68,16 @@ ReadResult readLogBytes(std::string_view bytes, LogFormat format, std::string_vi
     return readLogBuffer(std::move(buffer), bytes.size(), displayName, format);
 }
 
-LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noexcept
+std::string fileHead(const std::filesystem::path& path, std::size_t bytes) noexcept
 {
-    if (format != LogFormat::Auto)
-        return format;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return LogFormat::Datalog;
+        return {};
     struct stat info {};
     std::string head;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
         try {
-            head.resize(kDetectBytes);
+            head.resize(bytes);
             std::size_t got = 0;
             while (got < head.size()) {
                 const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
@@ -93,7 +91,14 @@ LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noe
         }
     }
     ::close(fd);
-    return detectLogFormat(head);
+    return head;
+}
+
+LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noexcept
+{
+    if (format != LogFormat::Auto)
+        return format;
+    return detectLogFormat(fileHead(path, kDetectBytes));
 }
 
 std::shared_ptr<const LogChannels> logOf(const ReadResult& result)

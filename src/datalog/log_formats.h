@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace dlv {
@@ -41,6 +42,11 @@ inline constexpr std::size_t kDetectBytes = std::size_t{64} << 10;
 // blocks on a FIFO. For the passes that stream the own format and read
 // every other whole. O(kDetectBytes).
 [[nodiscard]] LogFormat fileLogFormat(const std::filesystem::path& path, LogFormat format) noexcept;
+
+// The first bytes of the regular file at path, at most `bytes` of them;
+// empty when it cannot be opened or is no regular file. Never blocks on a
+// FIFO. O(bytes).
+[[nodiscard]] std::string fileHead(const std::filesystem::path& path, std::size_t bytes) noexcept;
 
 // The log a successful reading gave, of any format: result.log, or the own
 // format over result.store. Null for a failed reading.

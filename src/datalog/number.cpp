@@ -197,6 +197,42 @@ std::string formatPlain(double value, std::string_view decimalSeparator)
     return withSeparator(std::move(text), decimalSeparator);
 }
 
+std::size_t utf8CharLength(std::string_view bytes, std::size_t at) noexcept
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    if (at >= n)
+        return 0;
+    const unsigned char c = s[at];
+    if (c < 0x80)
+        return 1;
+    std::size_t len;
+    std::uint32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        len = 4;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + len > n)
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char cc = s[at + k];
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
 bool isValidUtf8(std::string_view bytes) noexcept
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -213,34 +249,8 @@ bool isValidUtf8(std::string_view bytes) noexcept
         }
         if (i >= n)
             break;
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > n)
-            return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const unsigned char cc = s[i + k];
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+        const std::size_t len = utf8CharLength(bytes, i);
+        if (len == 0)
             return false;
         i += len;
     }

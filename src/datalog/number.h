@@ -45,5 +45,8 @@ namespace dlv {
 // Whether the bytes are valid UTF-8 (names and values are shown as UTF-8 when
 // they are, as Latin-1 otherwise).
 [[nodiscard]] bool isValidUtf8(std::string_view bytes) noexcept;
+// The length in bytes (1 to 4) of the valid UTF-8 character that starts at
+// bytes[at], or 0 when none does there (at past the end included). O(1).
+[[nodiscard]] std::size_t utf8CharLength(std::string_view bytes, std::size_t at) noexcept;
 
 }  // namespace dlv

@@ -272,6 +272,7 @@ struct LineOddities {
     std::uint64_t fewerFields = 0;
     std::uint64_t moreFields = 0;
     std::uint64_t trailingCommas = 0;  // of moreFields: one field more, empty after a final comma
+    bool firstTakeWithoutNumbers = false;  // the log's take 0 holds no number (set once, for take 0)
 
     // Adds those of a later chunk whose first take is take firstTake.
     void add(const LineOddities& later, std::uint64_t firstTake) noexcept
@@ -781,6 +782,26 @@ std::string indexMemoryMessage(std::string_view name, std::size_t bytes)
 
 }  // namespace
 
+bool holdsNumber(std::string_view line) noexcept
+{
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = line.find(',', start);
+        const std::string_view field = line.substr(start, comma == std::string_view::npos ? line.npos : comma - start);
+        if (parseNumber(field))
+            return true;
+        if (comma == std::string_view::npos)
+            return false;
+        start = comma + 1;
+    }
+}
+
+// Whether the first take of store (the log's take 0 when store holds the
+// start of the log) holds no number: a line of units read as a take. O(its line).
+static bool firstTakeHoldsNoNumber(const TakeStore& store) noexcept
+{
+    return store.takeCount() > 0 && !holdsNumber(store.DataLines(0));
+}
+
 // The warnings about the names line, from its text.
 static void namesWarnings(std::string_view names, std::vector<ReadWarning>& warnings)
 {
@@ -824,6 +845,9 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
 {
     std::vector<ReadWarning> warnings;
     namesWarnings(namesLine, warnings);
+    // A log separated by ';' or TAB has no number between commas anywhere:
+    // the names line's warning already says why.
+    const bool otherSeparator = !warnings.empty() && warnings.front().kind != ReadWarning::Kind::NoCommaInNames;
     std::uint64_t namesControl = 0;
     for (const char byte : namesLine) {
         const auto c = static_cast<unsigned char>(byte);
@@ -846,6 +870,9 @@ static std::vector<ReadWarning> readWarnings(std::string_view namesLine, const L
     if (more != 0)
         warnings.push_back({ReadWarning::Kind::MoreFieldsThanNames, more,
                             takesText(more, "more fields than the names line")});
+    if (odd.firstTakeWithoutNumbers && !otherSeparator)
+        warnings.push_back({ReadWarning::Kind::NoNumbersInFirstTake, 1,
+                            "take 0 (line 3) holds no numbers: is it a line of units?"});
     return warnings;
 }
 
@@ -890,6 +917,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
         std::string error = indexStore(*store, header.takesStart, size, name, odd);
         if (!error.empty())
             return failure(std::move(error));
+        odd.firstTakeWithoutNumbers = firstTakeHoldsNoNumber(*store);
 
         ReadResult result;
         result.warnings = readWarnings(namesLine, odd);
@@ -993,6 +1021,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     std::uint64_t mostCommas = 0;
     for (const TakeStoreBuilder& b : builders)
         mostCommas = std::max(mostCommas, b.mostCommas);
+    store.m_mostFields = lineCount == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(mostCommas + 1, std::numeric_limits<int>::max()));
     if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return "Cannot read " + inQuotes(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
@@ -1397,6 +1426,8 @@ struct ChunkFeed {
         if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
                           static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
             return false;
+        if (takes == 0)
+            odd.firstTakeWithoutNumbers = firstTakeHoldsNoNumber(*chunk);
         consuming = true;
         consume(*chunk, static_cast<int>(takes));
         consuming = false;

@@ -2,6 +2,7 @@
 
 #include "datalog/display_text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -95,6 +96,16 @@ public:
 
     // Size of the file as read, in bytes.
     [[nodiscard]] std::size_t fileBytes() const noexcept { return m_fileBytes; }
+    // The first bytes of the file (of a streamed chunk: of the chunk), at
+    // most n of them, as read. O(1).
+    [[nodiscard]] std::string_view fileHead(std::size_t n) const noexcept
+    {
+        return {m_data, m_data ? std::min(n, m_fileBytes) : 0};
+    }
+
+    // Fields in the take that has the most of them (commas + 1); 0 for a
+    // log without takes. Counted while indexing: O(1).
+    [[nodiscard]] int mostFields() const noexcept { return m_mostFields; }
 
     // False for a streamed chunk indexed by its lines alone (ChunkIndex::Lines):
     // there field() and fieldCount() walk the line, O(its length), fieldHint()
@@ -137,6 +148,7 @@ private:
     // value (low 13 bits) and the comma count mod 8 (top 3 bits).
     LineIndex m_index;
     int m_takeCount = 0;
+    int m_mostFields = 0;
     // Anchors: the offset from the line start of comma 7, 15, 23, ... of each
     // line; uint16 for lines under 64 KiB, uint32 or uint64 for the longer ones.
     std::unique_ptr<ByteBuffer> m_shortCommas;
@@ -189,6 +201,10 @@ struct ReadWarning {
     std::uint64_t count;
     std::string message;
 };
+
+// Whether some comma-separated field of the line is a number by the number
+// rule. O(length of the line).
+[[nodiscard]] bool holdsNumber(std::string_view line) noexcept;
 
 class LogChannels;
 

@@ -71,7 +71,10 @@ public:
             m_lastTime = std::string(*store.Get_Param_data(0, store.lastTake()));
             m_takeCount = firstTake + takes;
         }
+        m_mostFields = std::max(m_mostFields, store.mostFields());
     }
+
+    [[nodiscard]] int mostFields() const noexcept { return m_mostFields; }
 
     [[nodiscard]] std::string text(std::string_view decimalSeparator, bool hits) const
     {
@@ -132,6 +135,7 @@ private:
     std::array<std::vector<double>, kBlmFields.size()> m_blmColumns;  // of the window being parsed
     std::optional<std::string> m_lastTime;  // parameter 0 of the last take so far
     int m_takeCount = 0;
+    int m_mostFields = 0;
 };
 
 // The report over the chunks that stream hands to its consumer.
@@ -139,14 +143,18 @@ template <class Stream>
 std::optional<StreamedReport> reportOfStream(const Stream& stream, std::string_view decimalSeparator, bool hits)
 {
     std::optional<ReportTotals> totals;
+    std::vector<std::string> names;
     std::optional<std::vector<ReadWarning>> warnings = stream([&](const TakeStore& chunk, int firstTake) {
-        if (!totals)
+        if (!totals) {
             totals.emplace(chunk.ParamNames());
+            names.assign(chunk.ParamNames().begin(), chunk.ParamNames().end() - 1);
+        }
         totals->add(chunk, firstTake);
     });
     if (!warnings || !totals)
         return std::nullopt;
-    return StreamedReport{totals->text(decimalSeparator, hits), std::move(*warnings)};
+    StreamedReport report{totals->text(decimalSeparator, hits), std::move(*warnings), names, totals->mostFields()};
+    return report;
 }
 
 }  // namespace

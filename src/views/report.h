@@ -33,6 +33,10 @@ namespace dlv {
 struct StreamedReport {
     std::string text;
     std::vector<ReadWarning> warnings;
+    // What the window's notes are made of besides: the names (without the
+    // empty one that ends them) and the most fields of any take.
+    std::vector<std::string> names;
+    int mostFields = 0;
 };
 
 // Bytes of data lines a streamed report holds at a time: large enough that

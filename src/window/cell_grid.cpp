@@ -11,7 +11,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -20,6 +22,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 #include <stdexcept>
 #include <string>
@@ -133,12 +136,14 @@ GridHeader* gridHeader(QHeaderView* header)
     return static_cast<GridHeader*>(header);
 }
 
-int numericAdvance(const QFontMetrics& metrics)
+// The widest advance of a character of numbers, rounded up: a width made of
+// rounded-down advances would cut the last character of a long value.
+int numericAdvance(const QFontMetricsF& metrics)
 {
-    int advance = 0;
+    qreal advance = 0;
     for (const char ch : std::string_view("0123456789.-"))
         advance = std::max(advance, metrics.horizontalAdvance(QLatin1Char(ch)));
-    return advance;
+    return static_cast<int>(std::ceil(advance));
 }
 
 [[noreturn]] void throwOutside(const char* what, int value, int count)
@@ -182,12 +187,36 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, forgetReportedRow);
     connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, forgetReportedRow);
 
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (!current.isValid())
+            return;
+        // Listeners run inside mouse and key handlers: nothing may escape into Qt.
+        try {
+            emit currentCellChanged(current.row() + 1, m_model->gridColumn(current.column()));
+        } catch (...) {
+            qWarning("CellGrid: a currentCellChanged listener failed");
+        }
+    });
+
     m_corner = new GridCorner(m_model.get(), this);
     connect(m_model.get(), &CellGridModel::cornerChanged, m_corner, qOverload<>(&QWidget::update));
     // Queued: the page moves after the scroll that asked for it has ended,
     // never from inside the view's own key, wheel or selection handling.
     connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { followPage(); }, Qt::QueuedConnection);
     connect(horizontalScrollBar(), &QScrollBar::sliderReleased, this, [this] { followPage(); }, Qt::QueuedConnection);
+
+    // The whole-grid bar sits in the view's bar's place, which stays (hidden)
+    // to scroll the page; see syncAcross.
+    m_across = new QScrollBar(Qt::Horizontal);
+    m_across->setObjectName(QStringLiteral("gridAcross"));
+    m_across->hide();
+    addScrollBarWidget(m_across, Qt::AlignLeft);
+    connect(m_across, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_syncingAcross)
+            scrollAcrossTo(value);
+    });
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, this, [this] { syncAcross(); });
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this] { syncAcross(); });
 
     applyFont();
     m_model->setButtonFace(palette().color(QPalette::Button));
@@ -323,6 +352,62 @@ void CellGrid::movePage(int first)
     updateGeometries();
     if (leftCol > 0)
         horizontalScrollBar()->setValue(std::clamp(leftCol - m_model->gridColumn(0), 0, std::max(shown - 1, 0)));
+    syncAcross();
+}
+
+bool CellGrid::isPaged() const noexcept
+{
+    return m_model->columnCount() < ColCount() - 1;
+}
+
+void CellGrid::syncAcross()
+{
+    if (!m_across)
+        return;  // still being built
+    QScrollBar* page = horizontalScrollBar();
+    const bool paged = isPaged();
+    if (paged == m_across->isHidden()) {
+        // The scroll bar place is kept open while the whole-grid bar shows in it.
+        setHorizontalScrollBarPolicy(paged ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+        page->setVisible(!paged);
+        m_across->setVisible(paged);
+    }
+    if (!paged)
+        return;
+    // Value: the data column at the left edge, less one. The last page tells
+    // exactly how far the view reaches; before it is shown, the columns that
+    // fit at the end are taken to be as many as fit now.
+    const int first = m_model->pageFirst();
+    const bool lastPage = m_model->gridColumn(m_model->columnCount()) >= ColCount();
+    const int maximum = lastPage ? first + page->maximum() : ColCount() - 1 - std::max(page->pageStep(), 1);
+    const QScopedValueRollback syncing(m_syncingAcross, true);
+    m_across->setRange(0, std::max(maximum, 0));
+    m_across->setPageStep(std::max(page->pageStep(), 1));
+    m_across->setSingleStep(1);
+    if (!m_across->isSliderDown())
+        m_across->setValue(lastPage && page->value() >= page->maximum() ? m_across->maximum() : first + page->value());
+}
+
+void CellGrid::scrollAcrossTo(int value)
+{
+    // Runs from the bar's own mouse and key handling: nothing may escape into Qt.
+    try {
+        executeDelayedItemsLayout();
+        updateGeometries();
+        QScrollBar* page = horizontalScrollBar();
+        if (value >= m_across->maximum()) {
+            showPageAround(ColCount() - 1);
+            page->setValue(page->maximum());
+            return;
+        }
+        const int col = std::clamp(value + 1, 1, ColCount() - 1);
+        showPageAround(col);
+        page->setValue(std::clamp(sectionOf(col), page->minimum(), page->maximum()));
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: scrolling across failed: %s", e.what());
+    } catch (...) {
+        qWarning("CellGrid: scrolling across failed");
+    }
 }
 
 void CellGrid::followPage()
@@ -382,16 +467,17 @@ void CellGrid::AutoSizeColumns(int col1, int col2)
 
     QFont boldFont = font();
     boldFont.setBold(true);
-    const QFontMetrics normal(font());
-    const QFontMetrics bold(boldFont);
+    const QFontMetricsF normal(font());
+    const QFontMetricsF bold(boldFont);
     const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
     const long long rows = RowCount();
 
     if (col1 == 0) {
         const std::vector<int> names = rows <= kMeasuredNames
                                            ? m_model->measuredTextWidths(0, 0, normal, bold)
-                                           : m_model->estimatedTextWidths(0, 0, normal.averageCharWidth(),
-                                                                          bold.averageCharWidth());
+                                           : m_model->estimatedTextWidths(
+                                                 0, 0, static_cast<int>(std::ceil(normal.averageCharWidth())),
+                                                 static_cast<int>(std::ceil(bold.averageCharWidth())));
         gridHeader(verticalHeader())->setExtent(names.front() + padding);
     }
 
@@ -407,8 +493,8 @@ void CellGrid::sizePageColumns(int col1, int col2)
     if (first <= col2) {
         QFont boldFont = font();
         boldFont.setBold(true);
-        const QFontMetrics normal(font());
-        const QFontMetrics bold(boldFont);
+        const QFontMetricsF normal(font());
+        const QFontMetricsF bold(boldFont);
         const int padding = 2 * textMarginOf(this) + 1;  // both margins and the grid line
         const long long cells = static_cast<long long>(RowCount()) * (col2 - first + 1);
         const std::vector<int> widths = cells < kMeasuredCells
@@ -518,6 +604,7 @@ void CellGrid::ScrollToCell(int row, int col)
 {
     checkRow(row);
     checkCol(col);
+    m_pendingPlace.reset();
     // Scroll ranges must match the current contents before values are set.
     executeDelayedItemsLayout();
     updateGeometries();
@@ -535,12 +622,19 @@ void CellGrid::ScrollToCell(int row, int col)
 
 CellGrid::ScrollPlace CellGrid::scrollPlace() const
 {
+    if (m_pendingPlace)
+        return *m_pendingPlace;
     const QScrollBar* across = horizontalScrollBar();
     return {verticalScrollBar()->value() + 1, columnOf(across->value()), across->value() >= across->maximum()};
 }
 
 void CellGrid::setScrollPlace(const ScrollPlace& place)
 {
+    if (!isVisible()) {
+        m_pendingPlace = place;
+        return;
+    }
+    m_pendingPlace.reset();
     executeDelayedItemsLayout();
     updateGeometries();
     const int pageColumn = place.atEnd ? ColCount() - 1 : place.col;
@@ -556,6 +650,7 @@ void CellGrid::setScrollPlace(const ScrollPlace& place)
 void CellGrid::centerColumn(int col)
 {
     checkCol(col);
+    m_pendingPlace.reset();
     executeDelayedItemsLayout();
     updateGeometries();
     if (col == 0) {
@@ -637,7 +732,11 @@ void CellGrid::selectGridRow(int row)
         return;  // a grid of names only has no cell to select
     {
         const QScopedValueRollback quiet(m_quiet, true);
-        int col = currentIndex().isValid() ? currentIndex().column() : columnAt(0);
+        // Without a current cell, the first column in view: the one a grid
+        // out of sight will show when it is back.
+        int col = currentIndex().isValid() ? currentIndex().column()
+                  : m_pendingPlace ? sectionOf(m_pendingPlace->atEnd ? ColCount() - 1 : m_pendingPlace->col)
+                                   : columnAt(0);
         col = std::clamp(col, 0, m_model->columnCount() - 1);
         selectionModel()->setCurrentIndex(m_model->index(row - 1, col),
                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
@@ -696,6 +795,19 @@ void CellGrid::setCellToolTip(int row, int col, const QString& text)
 void CellGrid::clearTints()
 {
     m_model->clearTints();
+}
+
+void CellGrid::setColumnToolTip(std::function<QString(int col)> tip)
+{
+    m_model->setColumnToolTip(std::move(tip));
+}
+
+std::optional<std::pair<int, int>> CellGrid::currentCell() const
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid())
+        return std::nullopt;
+    return std::pair{current.row() + 1, m_model->gridColumn(current.column())};
 }
 
 QString CellGrid::selectionText() const
@@ -801,6 +913,16 @@ bool CellGrid::event(QEvent* event)
 
 void CellGrid::keyPressEvent(QKeyEvent* event)
 {
+    // Home and End go to the grid's first and last column, whatever page is
+    // shown: the page moves first, the view's own handling does the rest.
+    const bool homeOrEnd = event->key() == Qt::Key_Home || event->key() == Qt::Key_End;
+    if (homeOrEnd && isPaged() && !(event->modifiers() & Qt::ShiftModifier)) {
+        try {
+            movePage(event->key() == Qt::Key_Home ? 0 : ColCount());
+        } catch (const std::exception& e) {
+            qWarning("CellGrid: moving the page failed: %s", e.what());
+        }
+    }
     if (event->matches(QKeySequence::Copy)) {
         event->accept();
         try {
@@ -813,6 +935,10 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
         return;
     }
     QTableView::keyPressEvent(event);
+    // The current cell may have been there already while the view was
+    // scrolled elsewhere: the view goes to it all the same.
+    if (homeOrEnd && currentIndex().isValid())
+        scrollTo(currentIndex());
 }
 
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
@@ -831,6 +957,7 @@ void CellGrid::updateGeometries()
     QTableView::updateGeometries();
     if (!m_corner)
         return;  // still being built
+    syncAcross();
     const QHeaderView* across = horizontalHeader();
     const QHeaderView* down = verticalHeader();
     const bool shown = !across->isHidden() && !down->isHidden();
@@ -850,6 +977,19 @@ void CellGrid::changeEvent(QEvent* event)
     } else if (event->type() == QEvent::PaletteChange) {
         m_model->setButtonFace(palette().color(QPalette::Button));
         viewport()->update();
+    }
+}
+
+void CellGrid::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    if (const std::optional<ScrollPlace> place = std::exchange(m_pendingPlace, std::nullopt)) {
+        // Runs from the event loop: nothing may escape into Qt.
+        try {
+            setScrollPlace(*place);
+        } catch (const std::exception& e) {
+            qWarning("CellGrid: scrolling back failed: %s", e.what());
+        }
     }
 }
 

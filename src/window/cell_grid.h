@@ -8,6 +8,7 @@
 class QScrollBar;
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -100,6 +101,9 @@ public:
         int col = 1;
         bool atEnd = false;
     };
+    // A grid out of sight (on a tab not shown) has no room to scroll in:
+    // there the place is kept, answered by scrollPlace, and taken up when
+    // the grid shows again.
     [[nodiscard]] ScrollPlace scrollPlace() const;
     void setScrollPlace(const ScrollPlace& place);
 
@@ -125,6 +129,13 @@ public:
     void setPageColumns(int n);
     [[nodiscard]] int pageColumns() const;
     [[nodiscard]] int pageFirstColumn() const;
+    // While the grid holds more data columns than a page, the scroll bar
+    // across is this one (object name "gridAcross"): it spans the whole grid,
+    // its value being the data column at the left edge less one, and moves
+    // the page as it is dragged. The view's own bar, which spans the page,
+    // is hidden then. Home and End (with or without Ctrl) go to the first and
+    // last column of the grid, not of the page.
+    [[nodiscard]] QScrollBar* acrossBar() const noexcept { return m_across; }
 
     // Display tint of cell (row, col): drawn as its background where no back
     // colour was set with setCellBackColor (a set colour wins). Neither
@@ -136,6 +147,14 @@ public:
     // Drops every tint and tooltip (for a new log). Cells removed by
     // setRowCount / setColCount lose theirs as well.
     void clearTints();
+    // The tooltip of row 0 above data column col where the cell has none of
+    // its own: asked for when the pointer rests there, so a grid of
+    // millions of columns keeps none. Header texts stay as they are.
+    void setColumnToolTip(std::function<QString(int col)> tip);
+
+    // The current cell (where the keyboard is), in grid numbers; nullopt
+    // when there is none.
+    [[nodiscard]] std::optional<std::pair<int, int>> currentCell() const;
 
     // The selected cells as text, also put on the clipboard (left alone when
     // nothing is selected). Cells are joined by TAB, and every row ends with
@@ -162,6 +181,8 @@ signals:
     void cellDoubleClicked(int row, int col);
     // Ctrl+C copied nothing: why, in a sentence for the user.
     void copyFailed(const QString& why);
+    // The current cell moved (a click, the keys, the program), in grid numbers.
+    void currentCellChanged(int row, int col);
 
 protected:
     bool event(QEvent* event) override;
@@ -171,6 +192,7 @@ protected:
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void updateGeometries() override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void checkRow(int row) const;
@@ -196,6 +218,12 @@ private:
     void movePage(int first);
     // Moves the page when the view has come near one of its ends.
     void followPage();
+    // Brings the whole-grid bar up to date with the page and the view's bar,
+    // and shows it (or the view's bar) as the grid needs.
+    void syncAcross();
+    // The whole-grid bar moved to value: the page and the view follow.
+    void scrollAcrossTo(int value);
+    [[nodiscard]] bool isPaged() const noexcept;
 
     std::unique_ptr<CellGridModel> m_model;
     QWidget* m_corner = nullptr;  // cell (0, 0) over the corner button; a child
@@ -203,6 +231,9 @@ private:
     std::pair<int, int> m_autoSized{1, 0};  // grid columns AutoSizeColumns fitted (none: first > second)
     int m_reportedRow = 0;        // SelectedRow when the selection last changed
     std::optional<int> m_outlined;
+    std::optional<ScrollPlace> m_pendingPlace;  // set while out of sight
+    QScrollBar* m_across = nullptr;  // the whole-grid bar; a child
+    bool m_syncingAcross = false;   // its value is being set by the program
 };
 
 }  // namespace dlv

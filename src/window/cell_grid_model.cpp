@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <climits>
 #include <stdexcept>
@@ -120,7 +121,10 @@ QVariant CellGridModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation == Qt::Horizontal) {
         if (m_rows.empty() || section >= pageColumnsShown())
             return {};
-        return cellData(0, gridColumn(section), role);
+        QVariant data = cellData(0, gridColumn(section), role);
+        if (role == Qt::ToolTipRole && !data.isValid() && m_columnToolTip)
+            return m_columnToolTip(gridColumn(section));
+        return data;
     }
     if (m_cols == 0 || section + 1 >= gridRows())
         return {};
@@ -650,8 +654,8 @@ std::vector<int> CellGridModel::estimatedTextWidths(int col1, int col2, int adva
     return widths;
 }
 
-std::vector<int> CellGridModel::measuredTextWidths(int col1, int col2, const QFontMetrics& normal,
-                                                   const QFontMetrics& bold) const
+std::vector<int> CellGridModel::measuredTextWidths(int col1, int col2, const QFontMetricsF& normal,
+                                                   const QFontMetricsF& bold) const
 {
     std::vector<int> widths(static_cast<std::size_t>(col2 - col1 + 1), 0);
     for (const Row& row : m_rows) {
@@ -660,9 +664,10 @@ std::vector<int> CellGridModel::measuredTextWidths(int col1, int col2, const QFo
             const std::string_view bytes = rowCell(row, c);
             if (bytes.empty())
                 continue;
-            const QFontMetrics& metrics = row.bold.find(c) ? bold : normal;
+            const QFontMetricsF& metrics = row.bold.find(c) ? bold : normal;
             int& slot = widths[static_cast<std::size_t>(c - col1)];
-            slot = std::max(slot, metrics.horizontalAdvance(shownQString(bytes)));
+            // Rounded up: a rounded-down width would cut the text's last pixel.
+            slot = std::max(slot, static_cast<int>(std::ceil(metrics.horizontalAdvance(shownQString(bytes)))));
         }
     }
     return widths;

@@ -6,8 +6,10 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QFont>
+#include <QFontMetricsF>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,8 +83,8 @@ public:
     // rows, O(columns) per source.
     [[nodiscard]] std::vector<int> estimatedTextWidths(int col1, int col2, int advance, int boldAdvance) const;
     // Measured with the metrics; meant for few cells.
-    [[nodiscard]] std::vector<int> measuredTextWidths(int col1, int col2, const QFontMetrics& normal,
-                                                      const QFontMetrics& bold) const;
+    [[nodiscard]] std::vector<int> measuredTextWidths(int col1, int col2, const QFontMetricsF& normal,
+                                                      const QFontMetricsF& bold) const;
 
     // Display tints and tooltips of single cells (grid numbers), kept apart
     // from the back colours: a tint is drawn where no back colour is set and
@@ -94,6 +96,9 @@ public:
     [[nodiscard]] QString toolTip(int row, int col) const;
     // Drops every tint and tooltip.
     void clearTints();
+    // The tooltip of the header cell above a data column (grid number) that
+    // has none of its own, worked out when it is shown.
+    void setColumnToolTip(std::function<QString(int col)> tip) { m_columnToolTip = std::move(tip); }
 
     // What bold cells are drawn with, and the colour kButtonFace stands for.
     void setFonts(const QFont& bold);
@@ -153,6 +158,7 @@ private:
     QColor m_buttonFace;
     std::unordered_map<std::uint64_t, QRgb> m_tints;
     std::unordered_map<std::uint64_t, QString> m_toolTips;
+    std::function<QString(int col)> m_columnToolTip;
 };
 
 }  // namespace dlv

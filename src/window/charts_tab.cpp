@@ -2,13 +2,17 @@
 
 #include "charts/automatic_alignment.h"
 #include "charts/chart_workspace.h"
+#include "datalog/display_text.h"
 #include "render/file_writing.h"
 #include "window/curve_surface.h"
 #include "render/chart_renderer.h"
 
+#include "workbench/table_session.h"
+
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCompleter>
+#include <QGraphicsOpacityEffect>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,6 +26,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStringListModel>
+#include <QTimer>
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -316,6 +321,12 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     m_filter->setObjectName(QStringLiteral("chartFilter"));
     m_filter->setPlaceholderText(QStringLiteral("Filter, e.g. ECT > 80"));
     m_filter->setToolTip(QStringLiteral("Takes where this is 0 or no number are shaded and left out of the scatters"));
+    m_filterCount = new QLabel;
+    m_filterCount->setObjectName(QStringLiteral("chartFilterCount"));
+    m_filterCount->setWordWrap(true);
+    m_typingPause = new QTimer(this);
+    m_typingPause->setSingleShot(true);
+    m_typingPause->setInterval(kTypingPauseMs);
     m_status = new QLabel;
     m_status->setObjectName(QStringLiteral("chartStatus"));
     m_status->setWordWrap(true);
@@ -336,6 +347,7 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     column->addLayout(editRow);
     column->addWidget(m_colour);
     column->addWidget(m_filter);
+    column->addWidget(m_filterCount);
     // A second open log over the page, its offset and its alignment.
     m_overlayChoice = new QComboBox;
     m_overlayChoice->setObjectName(QStringLiteral("chartOverlay"));
@@ -386,6 +398,8 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     connect(m_moveDown, &QPushButton::clicked, this, [this] { moveSelected(1); });
     connect(m_colour, &QPushButton::clicked, this, &ChartsTab::recolourSelected);
     connect(m_view, &ChartView::takeChosen, this, &ChartsTab::takeChosen);
+    connect(m_filter, &QLineEdit::textEdited, this, &ChartsTab::onFilterTyped);
+    connect(m_typingPause, &QTimer::timeout, this, [this] { tryFilter(m_filter->text().trimmed().toStdString()); });
     connect(m_view, &ChartView::markerRequested, this, &ChartsTab::markerRequested);
     connect(m_overlayChoice, &QComboBox::activated, this, [this](int index) { overlay(index - 1); });
     connect(m_offsetBox, &QDoubleSpinBox::valueChanged, this, [this](double offset) { setOverlayOffset(offset); });
@@ -397,8 +411,11 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
         m_offsetBox->setValue(offset);
     });
     connect(m_filter, &QLineEdit::editingFinished, this, [this] {
-        if (m_filter->text().trimmed() != fromUtf8(m_page.filter)) {
-            setFilter(m_filter->text());
+        if (m_typingPause->isActive() || m_filterStale)
+            tryFilter(m_filter->text().trimmed().toStdString());
+        // Told once an edit is done, not at every key.
+        if (m_page.filter != m_reportedFilter) {
+            m_reportedFilter = m_page.filter;
             emit pageEdited();
         }
     });
@@ -429,6 +446,8 @@ void ChartsTab::setWorkspace(workbench::Workspace workspace)
     ChartPageResult charts = workspaceChartPage(m_workspace);
     m_pageSet = charts.ok();
     m_page = charts.ok() ? std::move(*charts.page) : ChartPage{};
+    m_reportedFilter = m_page.filter;
+    setFilterStale(false);
     evaluateChannels();
     if (!charts.error.empty())
         showStatus(QStringLiteral("The workspace's charts cannot be read (%1); the default page is on show.")
@@ -448,9 +467,92 @@ workbench::Workspace ChartsTab::workspace() const
     return m_pageSet ? withChartPage(m_workspace, m_page) : m_workspace;
 }
 
+void ChartsTab::onFilterTyped()
+{
+    m_typingPause->stop();
+    const std::string filter = m_filter->text().trimmed().toStdString();
+    if (m_filter->hasFocus() && looksMidTyping(TableField::Filter, filter)) {
+        setFilterStale(filter != m_page.filter);
+        m_typingPause->start();
+        return;
+    }
+    tryFilter(filter);
+}
+
+bool ChartsTab::tryFilter(const std::string& filter)
+{
+    m_typingPause->stop();
+    if (!m_columns) {
+        m_page.filter = filter;
+        m_pageSet = true;
+        setFilterStale(false);
+        rebuild(true);
+        return true;
+    }
+    WorkspaceChannels channels;
+    try {
+        channels = workspaceChannels(m_columns, m_workspace, filter);
+    } catch (const std::exception& error) {
+        showStatus(QStringLiteral("The filter could not be computed: %1").arg(QString::fromLocal8Bit(error.what())));
+        setFilterStale(true);
+        return false;
+    }
+    if (!channels.filterError.empty()) {
+        // The charts keep the last filter that read.
+        showStatus(fromUtf8(channels.filterError));
+        setFilterStale(true);
+        return false;
+    }
+    m_page.filter = filter;
+    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    m_channelErrors.clear();
+    for (const std::string& error : channels.errors)
+        m_channelErrors << fromUtf8(error);
+    m_overlaySource = nullptr;  // the overlaid log's channels take the new filter too
+    setFilterStale(false);
+    showSource(std::move(channels.source), true);
+    return true;
+}
+
+void ChartsTab::setFilterStale(bool stale)
+{
+    if (stale != m_filterStale) {
+        m_filterStale = stale;
+        if (stale) {
+            auto* faded = new QGraphicsOpacityEffect(m_view);
+            faded->setOpacity(0.45);
+            m_view->setGraphicsEffect(faded);
+        } else {
+            m_view->setGraphicsEffect(nullptr);
+        }
+    }
+    showFilterCount();
+}
+
+void ChartsTab::showFilterCount()
+{
+    const std::shared_ptr<const KeepMask> keep = m_source ? m_source->keepMask() : nullptr;
+    QString text;
+    if (keep && !m_page.filter.empty()) {
+        const auto kept = static_cast<qlonglong>(std::count(keep->begin(), keep->end(), std::uint8_t{1}));
+        text = QStringLiteral("Filter keeps %1 of %2 takes")
+                   .arg(QString::fromStdString(groupedCount(static_cast<std::uint64_t>(kept))),
+                        QString::fromStdString(groupedCount(keep->size())));
+    } else if (m_source && !m_page.filter.empty()) {
+        text = QStringLiteral("Filter keeps every take");
+    }
+    if (m_filterStale)
+        text = m_page.filter.empty() ? QStringLiteral("Stale: the charts show every take until the filter reads.")
+                                     : QStringLiteral("Stale: the charts keep the filter \u201c%1\u201d until the "
+                                                      "new one reads. %2")
+                                           .arg(fromUtf8(m_page.filter), text);
+    m_filterCount->setText(text);
+}
+
 void ChartsTab::setFilter(const QString& expression)
 {
     const std::string filter = expression.trimmed().toStdString();
+    m_reportedFilter = filter;
     m_page.filter = filter;
     m_pageSet = true;  // an edited page stays, as one from a workspace would
     evaluateChannels(true);
@@ -504,6 +606,8 @@ void ChartsTab::setPage(ChartPage page)
 {
     m_page = std::move(page);
     m_pageSet = true;
+    m_reportedFilter = m_page.filter;
+    setFilterStale(false);
     rebuild(false);
 }
 
@@ -511,6 +615,8 @@ void ChartsTab::useDefaultPage()
 {
     m_pageSet = false;
     m_page = {};
+    m_reportedFilter.clear();
+    setFilterStale(false);
     rebuild(false);
 }
 
@@ -554,6 +660,7 @@ void ChartsTab::rebuild(bool keepView)
     }
     if (!m_filter->hasFocus())
         m_filter->setText(fromUtf8(m_page.filter));
+    showFilterCount();
     fillOutline();
     m_view->update();
 }

@@ -19,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QStringListModel;
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -117,6 +118,9 @@ public:
     // The page's filter (an expression; empty: none), as the filter field
     // sets it: the takes it drops are shaded and left out of the scatters.
     void setFilter(const QString& expression);
+    // Whether the charts show another filter than the field holds: its text
+    // does not read on the log yet, or waits for a pause in typing.
+    [[nodiscard]] bool filterStale() const noexcept { return m_filterStale; }
     // What the status line tells: a channel or filter that cannot be computed
     // on the log first, then a channel the log lacks; empty when all is well.
     [[nodiscard]] QString statusText() const;
@@ -193,6 +197,13 @@ private:
     void showStatus(const QString& text);
     [[nodiscard]] std::pair<int, int> selection() const;  // pane, channel (-1 each when none)
     void edited(int pane, int channel);
+    // The filter field as typed: applied at once when it reads on the log,
+    // after a pause when it is clearly still being typed, and left as it was
+    // (stale) when it does not read.
+    void onFilterTyped();
+    bool tryFilter(const std::string& filter);
+    void setFilterStale(bool stale);
+    void showFilterCount();
     // The overlaid log's page resolved like the first's, on its time.
     void resolveOverlay();
 
@@ -216,6 +227,10 @@ private:
     QPushButton* m_moveDown = nullptr;
     QPushButton* m_colour = nullptr;
     QLineEdit* m_filter = nullptr;
+    QLabel* m_filterCount = nullptr;  // "Filter keeps 1,234 of 5,000 takes"
+    QTimer* m_typingPause = nullptr;
+    bool m_filterStale = false;
+    std::string m_reportedFilter;  // the filter of the last pageEdited for it
     QLabel* m_status = nullptr;
     ChartView* m_view = nullptr;
 

@@ -18,10 +18,10 @@ DesignLayout::~DesignLayout()
         delete item.item;
 }
 
-void DesignLayout::place(QWidget* widget, QRect design, unsigned follow)
+void DesignLayout::place(QWidget* widget, QRect design, unsigned follow, std::optional<DesignBox::Shrink> shrinkY)
 {
     addChildWidget(widget);
-    m_items.append(Item{new QWidgetItem(widget), DesignBox{design, follow}});
+    m_items.append(Item{new QWidgetItem(widget), DesignBox{design, follow, shrinkY}});
     invalidate();
 }
 
@@ -44,15 +44,18 @@ QLayoutItem* DesignLayout::takeAt(int index)
 
 QSize DesignLayout::sizeHint() const
 {
-    return minimumSize();
-}
-
-QSize DesignLayout::minimumSize() const
-{
     QRect all;
     for (const Item& item : m_items)
         all |= item.box.design;
     return {all.right() + 1, all.bottom() + 1};
+}
+
+QSize DesignLayout::minimumSize() const
+{
+    // The design is no minimum: with Fit to Window the window may be smaller
+    // than designed, the growing controls giving way (DesignBox::fitted). At
+    // the design size the window's inside is fixed anyway.
+    return {0, 0};
 }
 
 void DesignLayout::setGeometry(const QRect& rect)
@@ -66,7 +69,7 @@ void DesignLayout::setGeometry(const QRect& rect)
     const QPoint offset = m_reference == container ? QPoint() : container->mapTo(m_reference, QPoint());
     const QSize extra = m_reference->size() - m_designSize;
     for (const Item& item : m_items) {
-        const QRect r = item.box.placed(offset, extra);
+        const QRect r = item.box.fitted(offset, extra);
         // Exactly the design box: QWidgetItem would widen a label to its
         // text's size hint.
         if (QWidget* widget = item.item->widget())

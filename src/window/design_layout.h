@@ -22,12 +22,16 @@ public:
     ~DesignLayout() override;
 
     // Puts widget (a child of the container) at design (pixels, as twips() gives).
-    void place(QWidget* widget, QRect design, unsigned follow = Follow::Fixed);
+    // shrinkY: how it follows a reference shorter than designed, when not
+    // as follow says (see DesignBox::Shrink).
+    void place(QWidget* widget, QRect design, unsigned follow = Follow::Fixed,
+               std::optional<DesignBox::Shrink> shrinkY = std::nullopt);
 
     void addItem(QLayoutItem* item) override;
     [[nodiscard]] QLayoutItem* itemAt(int index) const override;
     QLayoutItem* takeAt(int index) override;
     [[nodiscard]] int count() const override { return static_cast<int>(m_items.size()); }
+    // The design's size; no minimum (see DesignBox::fitted).
     [[nodiscard]] QSize sizeHint() const override;
     [[nodiscard]] QSize minimumSize() const override;
     void setGeometry(const QRect& rect) override;

@@ -22,17 +22,21 @@ FindBar::FindBar(CellGrid* grid, QWidget* parent) : QWidget(parent), m_grid(grid
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
 
-    auto* caption = new QLabel(tr("Find:"), this);
+    // The bar is narrow (its design box): the placeholder says what the
+    // field is for, and the button is only as wide as its caption, so that
+    // the placeholder fits at any scale.
     m_edit = new QLineEdit(this);
     m_edit->setObjectName(QStringLiteral("findText"));
     m_edit->setClearButtonEnabled(true);
-    m_edit->setPlaceholderText(tr("Parameter name"));
-    caption->setBuddy(m_edit);
+    m_edit->setPlaceholderText(tr("Find parameter"));
+    m_edit->setAccessibleName(tr("Find parameter"));
     m_edit->installEventFilter(this);
 
     m_next = new QPushButton(tr("Next"), this);
     m_next->setObjectName(QStringLiteral("findNext"));
     m_next->setAutoDefault(false);
+    m_next->setMaximumWidth(m_next->fontMetrics().horizontalAdvance(m_next->text()) +
+                            2 * style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, m_next) + 8);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("findStatus"));
@@ -45,7 +49,6 @@ FindBar::FindBar(CellGrid* grid, QWidget* parent) : QWidget(parent), m_grid(grid
     m_close->setToolTip(tr("Close (Esc)"));
     m_close->setAutoRaise(true);
 
-    layout->addWidget(caption);
     layout->addWidget(m_edit, 1);
     layout->addWidget(m_next);
     layout->addWidget(m_status);

@@ -1,12 +1,16 @@
 #include "window/form1.h"
 
+#include "charts/chart_layout.h"
 #include "datalog/log_formats.h"
 #include "datalog/log_loader.h"
+#include "datalog/not_a_log.h"
 #include "render/shown_text.h"
 #include "views/blm_tint.h"
 #include "views/general_grid.h"
 #include "views/log_document.h"
+#include "views/recent_logs.h"
 #include "views/run_time.h"
+#include "views/take_caption.h"
 #include "window/curve_surface.h"
 #include "window/design_layout.h"
 #include "window/find_bar.h"
@@ -29,6 +33,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -104,6 +112,30 @@ QList<QUrl> droppedFiles(const QMimeData* data)
     return files;
 }
 
+// The recent logs as the settings keep them: the names' bytes.
+constexpr auto kRecentLogsKey = "recentLogs";
+
+RecentLogs storedRecentLogs()
+{
+    std::vector<std::string> paths;
+    for (const QVariant& entry : QSettings().value(QLatin1String(kRecentLogsKey)).toList())
+        paths.push_back(entry.toByteArray().toStdString());
+    return RecentLogs(paths);
+}
+
+void storeRecentLogs(const RecentLogs& recent)
+{
+    QVariantList entries;
+    for (const std::string& path : recent.paths())
+        entries << QByteArray::fromStdString(path);
+    QSettings().setValue(QLatin1String(kRecentLogsKey), entries);
+}
+
+QString fromNative(const std::string& bytes)
+{
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
+
 }  // namespace
 
 QString programName()
@@ -126,6 +158,10 @@ Form1::Form1(QWidget* parent)
     buildChartsTab();
     // Markers show on the General curve and on the chart panes alike.
     buildMarkers();
+    fillRecentMenu();
+    const std::string folder = storedRecentLogs().lastFolder();
+    if (!folder.empty())
+        m_fileDialog->setDirectory(fromNative(folder));
     // Key presses are seen here before the focused control gets them.
     qApp->installEventFilter(this);
 }
@@ -167,7 +203,8 @@ void Form1::buildControls()
     auto* general = new DesignLayout(pageGeneral, m_tab, tabRect.size());
     m_lblRunTime = makeLabel("lblRunTime", QString());
     general->place(makeLabel("Label2", QStringLiteral("Runtime:")), twips(120, 480, 1095, 375));
-    general->place(m_lblRunTime, twips(1200, 480, 4815, 375));
+    // Narrower than the design only with Fit to Window on: it gives way to the find bar.
+    general->place(m_lblRunTime, twips(1200, 480, 4815, 375), Follow::GrowX);
     // Grid1 with the reader's warnings above it, when there are any.
     auto* gridArea = new QWidget;
     gridArea->setObjectName(QStringLiteral("GridArea"));
@@ -180,13 +217,31 @@ void Form1::buildControls()
     m_grid1->setObjectName(QStringLiteral("Grid1"));
     gridColumn->addWidget(m_warningBar);
     gridColumn->addWidget(m_grid1, 1);
-    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY);
+    // Below the design height (Fit to Window on a small screen) Grid1 and
+    // the curve's frame share what is missing.
+    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY, DesignBox::Shrink{0.0, 0.5});
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
+    // The header row stays empty: a take column tells its take when hovered,
+    // and the status line tells the current cell's.
+    m_grid1->setColumnToolTip([this](int col) { return columnToolTip(col); });
+    connect(m_grid1, &CellGrid::currentCellChanged, this, [this] { showCellStatus(); });
+    m_cellStatus = new QLabel;
+    m_cellStatus->setObjectName(QStringLiteral("cellStatus"));
+    statusBar()->addWidget(m_cellStatus, 1);
+    // It tells of Grid1's cell: only while the General tab is on show.
+    connect(m_tab, &QTabWidget::currentChanged, m_cellStatus,
+            [this](int index) { m_cellStatus->setVisible(index == 0); });
+    statusBar()->setSizeGripEnabled(false);
+    m_emptyHint = new QLabel(QStringLiteral("Open a log with File, Open or drop one here"), m_grid1->viewport());
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setForegroundRole(QPalette::PlaceholderText);
     connect(m_grid1, &CellGrid::copyFailed, this, &Form1::reportError);
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
     const QRect frameRect = twips(120, 5400, 10335, 4095);
-    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY);
+    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY, DesignBox::Shrink{0.5, 1.0});
     m_findBar = new FindBar(m_grid1);
     m_findBar->setObjectName(QStringLiteral("FindBar"));
     general->place(m_findBar, twips(6150, 450, 4305, 390), Follow::MoveX);
@@ -194,9 +249,11 @@ void Form1::buildControls()
     auto* frame = new DesignLayout(frame1, nullptr, frameRect.size());
     m_picture1 = new CurveSurface;
     m_picture1->setObjectName(QStringLiteral("Picture1"));
-    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX);
+    // In a frame shorter than designed the curve gives way, what is below it moving up.
+    constexpr DesignBox::Shrink up{1.0, 1.0};
+    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX, DesignBox::Shrink{0.0, 1.0});
     m_lblParameterName = makeLabel("lblParameterName", QStringLiteral("Parameter summary"));
-    frame->place(m_lblParameterName, twips(120, 240, 6375, 375));
+    frame->place(m_lblParameterName, twips(120, 240, 6375, 375), Follow::GrowX);
     m_lblValue = makeLabel("lblValue", QString());
     m_lblValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QPalette blue = m_lblValue->palette();
@@ -208,14 +265,15 @@ void Form1::buildControls()
     m_lblMin = makeLabel("lblMin", QString());
     frame->place(makeLabel("Label1", QStringLiteral("Max:")), twips(8160, 600, 615, 375), Follow::MoveX);
     frame->place(m_lblMax, twips(8760, 600, 1335, 375), Follow::MoveX);
-    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX);
-    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX);
-    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX);
-    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX);
+    constexpr DesignBox::Shrink halfUp{0.5, 0.5};
+    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX, halfUp);
+    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX, halfUp);
+    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX, up);
+    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX, up);
     FitLabel* hint = makeLabel("Label4", QStringLiteral("(Click on curve to locate the actual take in the data grid)"),
                                false);
     hint->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX);
+    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX, up);
 
     connect(m_picture1, &CurveSurface::mouseReleased, this,
             [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double) { onCurveReleased(x); });
@@ -252,6 +310,8 @@ void Form1::buildMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("mnuFile"));
     connect(addItem(file, "mnuOpen", QStringLiteral("&Open")), &QAction::triggered, this, [this] { openCommand(); });
+    m_recentMenu = file->addMenu(QStringLiteral("Recent &Logs"));
+    m_recentMenu->setObjectName(QStringLiteral("mnuRecentLogs"));
     QAction* quit = addItem(file, "mnuQuit", QStringLiteral("&Quit"));
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("mnuView"));
@@ -312,8 +372,13 @@ void Form1::setFitToWindow(bool on)
     if (m_mnuFitToWindow->isChecked() != on)
         m_mnuFitToWindow->setChecked(on);
     if (on) {
-        m_client->setMinimumSize(kDesignClientSize);
+        // No design minimum: the window fits a screen smaller than the design.
+        m_client->setMinimumSize(kFittedMinimumClientSize);
         m_client->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // At once, not when the layout next runs: a resize that follows
+        // would still be held to the design size.
+        if (QLayout* windowLayout = layout())
+            windowLayout->activate();
         return;
     }
     if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))
@@ -324,6 +389,26 @@ void Form1::setFitToWindow(bool on)
     resize(minimumSizeHint().expandedTo(minimumSize()));
 }
 
+void Form1::showOnScreen()
+{
+    const QScreen* shownOn = screen();
+    if (!shownOn) {
+        show();
+        return;
+    }
+    const QRect free = shownOn->availableGeometry();
+    // The design size with the menu and status bars, at the scale in use.
+    const QSize whole = sizeHint().expandedTo(size());
+    if (whole.width() <= free.width() && whole.height() <= free.height()) {
+        show();
+        return;
+    }
+    setFitToWindow(true);
+    // Maximised where a window manager does so; the geometry holds without one.
+    setGeometry(free);
+    showMaximized();
+}
+
 int Form1::addWorkbenchTab(QWidget* page, const QString& title)
 {
     return m_tab->addTab(page, title);
@@ -332,6 +417,148 @@ int Form1::addWorkbenchTab(QWidget* page, const QString& title)
 void Form1::setMessageHandler(MessageHandler handler)
 {
     m_messageHandler = std::move(handler);
+}
+
+void Form1::setQuestionHandler(QuestionHandler handler)
+{
+    m_questionHandler = std::move(handler);
+}
+
+bool Form1::ask(const QString& text)
+{
+    if (m_questionHandler)
+        return m_questionHandler(programName(), shownQString(text));
+    return QMessageBox::question(this, programName(), shownQString(text), QMessageBox::Open | QMessageBox::Cancel,
+                                 QMessageBox::Cancel) == QMessageBox::Open;
+}
+
+std::optional<QString> Form1::notALogWarning(const std::filesystem::path& path, LogFormat format) const
+{
+    // A binary format is not the text this rule looks for.
+    if (format == LogFormat::Mlg)
+        return std::nullopt;
+    const std::optional<std::string> reason = notALogReason(fileHead(path, kNotALogHeadBytes));
+    if (!reason)
+        return std::nullopt;
+    return QStringLiteral("'%1' %2").arg(shownQString(path.filename().native()), QString::fromStdString(*reason));
+}
+
+bool Form1::openAnyway(const QString& warning)
+{
+    // Nothing is put out of sight in an empty window: the file opens, the
+    // warning bar saying what it is.
+    if (!m_document)
+        return true;
+    return ask(QStringLiteral("%1.\n\nOpen it anyway? It comes on show in place of '%2', which stays open.")
+                   .arg(warning, shownQString(m_document->path().filename().native())));
+}
+
+std::vector<std::string> Form1::recentLogs() const
+{
+    return storedRecentLogs().paths();
+}
+
+void Form1::clearRecentLogs()
+{
+    storeRecentLogs(RecentLogs());
+    fillRecentMenu();
+}
+
+void Form1::rememberOpened(const std::filesystem::path& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    RecentLogs recent = storedRecentLogs();
+    recent.opened((error ? path : absolute).lexically_normal().native());
+    storeRecentLogs(recent);
+    fillRecentMenu();
+    m_fileDialog->setDirectory(fromNative(recent.lastFolder()));
+}
+
+void Form1::fillRecentMenu()
+{
+    m_recentMenu->clear();
+    const std::vector<std::string> paths = recentLogs();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        // Shown as the system spells it; opened by its bytes.
+        QString shown = shownQString(paths[i]);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = m_recentMenu->addAction(QStringLiteral("&%1  %2").arg(i + 1 < 10 ? QString::number(i + 1) : QStringLiteral("1&0"), shown));
+        item->setObjectName(QStringLiteral("mnuRecentLog%1").arg(i + 1));
+        connect(item, &QAction::triggered, this, [this, path = paths[i]] { openPath(std::filesystem::path(path)); });
+    }
+    if (paths.empty())
+        m_recentMenu->addAction(QStringLiteral("(none yet)"))->setEnabled(false);
+    m_recentMenu->addSeparator();
+    QAction* clear = m_recentMenu->addAction(QStringLiteral("&Clear Recent Logs"));
+    clear->setObjectName(QStringLiteral("mnuClearRecentLogs"));
+    clear->setEnabled(!paths.empty());
+    connect(clear, &QAction::triggered, this, [this] { clearRecentLogs(); });
+}
+
+std::optional<std::string> Form1::takeTime(int take)
+{
+    if (!m_document)
+        return std::nullopt;
+    if (!m_takeTime) {
+        // Another format names its time channel. The own format's parameter
+        // 0 is a time when it is a number in every take and never runs back,
+        // as the charts take it: one column, parsed once a log.
+        const LogChannels& log = m_document->log();
+        m_takeTime.emplace(log.format() == LogFormat::Datalog ? std::nullopt : log.timeChannel());
+        if (log.format() == LogFormat::Datalog && log.channelCount() > 0) {
+            try {
+                const ColumnPtr time = m_document->columns().column(0);
+                if (time && isTimeColumn(*time))
+                    m_takeTime->emplace();
+            } catch (const std::exception&) {
+                // No time then: the take alone is told.
+            }
+        }
+    }
+    return *m_takeTime ? takeSeconds(m_document->log(), **m_takeTime, take) : std::nullopt;
+}
+
+QString Form1::columnToolTip(int col)
+{
+    if (!m_document || col < 1 || col - 1 > m_document->log().lastTake())
+        return {};
+    return QString::fromStdString(takeCaption(col - 1, takeTime(col - 1)));
+}
+
+void Form1::showCellStatus()
+{
+    const std::optional<std::pair<int, int>> cell = m_grid1->currentCell();
+    if (!m_document || !cell || cell->second < 1 || cell->second - 1 > m_document->log().lastTake()) {
+        m_cellStatus->clear();
+        return;
+    }
+    const auto [row, col] = *cell;
+    const std::string name = m_grid1->shownCellText(row, 0).toStdString();
+    const std::string value = m_grid1->shownCellText(row, col).toStdString();
+    m_cellStatus->setText(QString::fromStdString(cellCaption(name, col - 1, takeTime(col - 1), value)));
+}
+
+void Form1::showLogTexts()
+{
+    setWindowTitle(m_document ? shownQString(m_document->path().filename().native()) + QStringLiteral(" \u2014 ") +
+                                    programName()
+                              : programName());
+    m_takeTime.reset();
+    placeEmptyHint();
+    showCellStatus();
+}
+
+void Form1::placeEmptyHint()
+{
+    m_emptyHint->setGeometry(m_grid1->viewport()->rect().adjusted(12, 12, -12, -12));
+    m_emptyHint->setVisible(!m_document);
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    placeEmptyHint();
 }
 
 void Form1::setFileNameChooser(FileNameChooser chooser)
@@ -403,6 +630,8 @@ void Form1::showAbout()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Resize && m_grid1 && watched == m_grid1->viewport())
+        placeEmptyHint();
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F12) {
         // A key travels from the focused control up to its parents; act once,
         // where it starts. The key is not consumed.
@@ -447,7 +676,7 @@ void Form1::reloadCommand()
     const std::shared_ptr<LogDocument> before = m_document;
     // A bar the user closed stays closed while the same log is reloaded.
     const bool dismissed = m_warningsDismissed;
-    runOpen([this, path = m_document->path(), format = m_documentFormat] { return readLog(path, format); },
+    runOpen([this, path = m_document->path(), format = m_documentFormat] { return readLog(path, format, true); },
             dismissed);
     if (m_document != before)
         guarded("Reload", [&] { restoreView(kept); });
@@ -580,6 +809,7 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             DrawBLM();
             ShowRuntime();
+            showLogTexts();
             m_warningsDismissed = warningsDismissed;
             if (m_warningsDismissed)
                 m_warningBar->hide();
@@ -618,8 +848,12 @@ bool Form1::readChosenFile(LogFormat format)
 
 // Reads on a worker thread and waits in a local event loop, so the window
 // keeps painting; the progress dialog comes after m_progressDelay.
-bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
+bool Form1::readLog(const std::filesystem::path& path, LogFormat format, bool again)
 {
+    // Asked before it is read; read again (F5, Follow Log), it was opened knowingly.
+    const std::optional<QString> notALog = notALogWarning(path, format);
+    if (notALog && !again && !openAnyway(*notALog))
+        return false;
     emit loadStarted();
     QEventLoop loop;
     LogLoader::Reader reader = m_logReader;
@@ -645,14 +879,21 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
         }
         progress->setLabelText(QString::fromStdString(loader.progressText()));
     };
-    QTimer::singleShot(m_progressDelay, &loop, [&] {
+    // Timers of their own, stopped when the reading ends: a timer bound to
+    // the loop alone would still fire in the event loop of the error box
+    // that follows, and bring the dialog up over it.
+    QTimer delay;
+    delay.setSingleShot(true);
+    connect(&delay, &QTimer::timeout, &loop, [&] {
         showProgress();
-        connect(&ticker, &QTimer::timeout, &loop, showProgress);
         ticker.start(100);
     });
+    connect(&ticker, &QTimer::timeout, &loop, showProgress);
+    delay.start(m_progressDelay);
     loop.exec();
-    ReadResult result = loader.finish();
+    delay.stop();
     ticker.stop();
+    ReadResult result = loader.finish();
     m_loader = nullptr;
     delete progress;
     emit loadRead();
@@ -664,8 +905,12 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format)
         return false;
     }
     m_readWarnings = readWarningTexts(result);
+    if (notALog)
+        m_readWarnings.prepend(*notALog);
     std::shared_ptr<const LogChannels> log = logOf(result);
     placeDocument(std::make_shared<LogDocument>(path, std::move(log)), format, m_readWarnings);
+    if (!again)
+        rememberOpened(path);
     return true;
 }
 

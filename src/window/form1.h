@@ -16,6 +16,8 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class QAction;
@@ -27,6 +29,7 @@ class QDialog;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QTabWidget;
 class QTimer;
 
@@ -67,6 +70,12 @@ public:
     enum class MessageKind { Error, About };
     using MessageHandler = std::function<void(MessageKind, const QString& title, const QString& text)>;
     void setMessageHandler(MessageHandler handler);
+
+    // How the window asks before it does something the user may not want
+    // (opening a file that is plainly not a log): a message box unless
+    // replaced (tests replace it). True: go on.
+    using QuestionHandler = std::function<bool(const QString& title, const QString& text)>;
+    void setQuestionHandler(QuestionHandler handler);
 
     // Replaces the file-open dialog by a function that reports a file name
     // (empty for cancel), so that Open can be driven without a real dialog.
@@ -165,6 +174,17 @@ public:
     [[nodiscard]] bool fitsToWindow() const noexcept { return m_fitToWindow; }
     // The window's inside at design size, in pixels.
     static constexpr QSize kDesignClientSize{723, 669};
+    // The smallest inside with Fit to Window on, so that the window fits a
+    // small screen (or a large scale) while every control keeps room.
+    static constexpr QSize kFittedMinimumClientSize{560, 420};
+    // Shows the window at start: at its design size, or, when that would
+    // not fit the screen's free area, fitted to it (Fit to Window on).
+    void showOnScreen();
+
+    // File, Recent Logs: the logs opened last, newest first (file names as
+    // the system's bytes), kept in the settings.
+    [[nodiscard]] std::vector<std::string> recentLogs() const;
+    void clearRecentLogs();
 
 signals:
     // A new document is on show (after DrawGeneral, DrawBLM and ShowRuntime).
@@ -181,11 +201,14 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
     void buildMenus();
-    bool readLog(const std::filesystem::path& path, LogFormat format);
+    // again: the log on show read again (F5, Follow Log), neither asked
+    // about nor added to the recent logs.
+    bool readLog(const std::filesystem::path& path, LogFormat format, bool again = false);
     // The dialog, then the chosen file read as format.
     bool readChosenFile(LogFormat format);
     // warningsDismissed: the reader's warnings stay hidden (a reload of a log
@@ -205,6 +228,25 @@ private:
     void onChartTake(int take);
     void onBlmCellDoubleClicked(int row, int col);
     void reportError(const QString& text);
+    [[nodiscard]] bool ask(const QString& text);
+    // What the warning bar says of a file that is plainly not a log
+    // ("'ls' is not a text file: ..."); nullopt for anything else. Reads
+    // the file's first 64 KiB.
+    [[nodiscard]] std::optional<QString> notALogWarning(const std::filesystem::path& path, LogFormat format) const;
+    // Whether to open such a file: it would put the log on show out of
+    // sight, so the user is asked; in an empty window it simply opens.
+    [[nodiscard]] bool openAnyway(const QString& warning);
+    // Recent logs: the list kept, the menu made from it.
+    void rememberOpened(const std::filesystem::path& path);
+    void fillRecentMenu();
+    // What Grid1 says of a take where its header row stays empty.
+    // The time of a take of the log on show in seconds, when it has a time channel.
+    [[nodiscard]] std::optional<std::string> takeTime(int take);
+    [[nodiscard]] QString columnToolTip(int col);
+    void showCellStatus();
+    void placeEmptyHint();
+    // The title, the empty window's hint and the status line, for the log on show.
+    void showLogTexts();
     // Runs a command, turning any failure into a message; never throws.
     void guarded(const char* what, const std::function<void()>& command);
     [[nodiscard]] std::string decimalSeparator() const;
@@ -299,6 +341,13 @@ private:
     QAction* m_mnuChannelFilter = nullptr;
     QAction* m_mnuExportLog = nullptr;
     QAction* m_mnuProperties = nullptr;
+    QuestionHandler m_questionHandler;
+    QMenu* m_recentMenu = nullptr;
+    QLabel* m_cellStatus = nullptr;  // the selected cell, in the status bar
+    QLabel* m_emptyHint = nullptr;   // over Grid1 while no log is open
+    // The channel that times the takes of the log on show, once asked
+    // (nullopt inside: none); reset when another log comes on show.
+    std::optional<std::optional<TimeChannel>> m_takeTime;
 };
 
 }  // namespace dlv

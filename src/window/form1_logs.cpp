@@ -154,6 +154,7 @@ void Form1::drawShownLog()
         m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
                                    readDetails());
     updateLogBar();
+    showLogTexts();
     emit documentChanged();
 }
 
@@ -196,6 +197,7 @@ void Form1::closeLog(int index)
     m_warningBar->hide();
     clearCurve();
     updateLogBar();
+    showLogTexts();
     emit documentChanged();
 }
 

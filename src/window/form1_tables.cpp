@@ -58,16 +58,6 @@ private:
     QLabel* m_note;
 };
 
-// Whether some take holds every field the BLM table reads.
-bool hasBlmFields(const TakeStore& store)
-{
-    const int needed = std::max({kRpmParam, kMapParam, kBlmParam}) + 1;
-    for (int t = 0; t < store.takeCount(); ++t)
-        if (store.fieldCount(t) >= needed)
-            return true;
-    return false;
-}
-
 }  // namespace
 
 void Form1::buildTablesTab()
@@ -240,28 +230,12 @@ void Form1::showTableTakes(const std::vector<int>& takes, long long param, bool 
 
 void Form1::updateBlmNote()
 {
-    if (!m_document || (m_document->isDatalog() && hasBlmFields(m_document->store()))) {
+    const std::optional<BlmTableNote> note = m_document ? blmTableNote(m_document->log()) : std::nullopt;
+    if (!note) {
         m_blmNote->hide();
         return;
     }
-    if (!m_document->isDatalog()) {
-        m_blmNote->setText(QString::fromUtf8(otherFormatBlmNote()).trimmed().replace(QLatin1Char('\n'),
-                                                                                       QStringLiteral("\n\n")));
-        placeNote(m_grid2, m_blmNote);
-        m_blmNote->show();
-        m_blmNote->raise();
-        return;
-    }
-    const auto& names = m_document->store().ParamNames();
-    const std::span<const std::string> real(names.data(), names.empty() ? 0 : names.size() - 1);
-    const bool named = findParameterNamed(real, "RPM") && findParameterNamed(real, "MAP") &&
-                       findParameterNamed(real, "BLM");
-    m_blmNote->setText(
-        QStringLiteral("No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and "
-                       "MAP.\n\n") +
-        (named ? QStringLiteral("The \"Tables\" tab shows the same table from the log's channels named RPM, MAP "
-                                "and BLM.")
-               : QStringLiteral("The \"Tables\" tab builds tables of any of the log's channels.")));
+    m_blmNote->setText(QString::fromStdString(note->why + "\n\n" + note->instead));
     placeNote(m_grid2, m_blmNote);
     m_blmNote->show();
     m_blmNote->raise();

@@ -22,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFormLayout>
+#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -31,10 +32,12 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
+#include <map>
 #include <new>
 
 namespace dlv {
@@ -286,8 +289,14 @@ void TablesTab::buildControls()
         {m_x, TableField::X},         {m_y, TableField::Y},         {m_z, TableField::Z},
         {m_xAxis, TableField::XAxis}, {m_yAxis, TableField::YAxis}, {m_target, TableField::Target},
         {m_filter, TableField::Filter}};
-    for (const auto& [edit, field] : edits)
+    for (const auto& [edit, field] : edits) {
         connect(edit, &QLineEdit::textEdited, this, [this, field = field] { onFieldEdited(field); });
+        connect(edit, &QLineEdit::editingFinished, this, [this] { flushTyping(); });
+    }
+    m_typingPause = new QTimer(this);
+    m_typingPause->setSingleShot(true);
+    m_typingPause->setInterval(kTypingPauseMs);
+    connect(m_typingPause, &QTimer::timeout, this, [this] { recompute(); });
     connect(m_stat, &QComboBox::currentIndexChanged, this, [this] { onFieldEdited(TableField::Stat); });
     connect(m_minHits, &QSpinBox::valueChanged, this, [this] { onFieldEdited(TableField::MinHits); });
     connect(m_grid->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { onCellsSelected(); });
@@ -328,22 +337,33 @@ void TablesTab::buildCorrections(QWidget* parent)
     m_suggestedGrid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_suggestedGrid->setSelectionBehavior(QAbstractItemView::SelectItems);
 
+    // Two rows, so that every caption fits the pane at the window's design
+    // size, and at any scale.
     auto* top = new QHBoxLayout;
     top->addWidget(paste);
     top->addWidget(new QLabel(QStringLiteral("Limit:"), m_corrections));
     top->addWidget(m_limit);
-    top->addWidget(lock);
-    top->addWidget(copyMap);
-    top->addWidget(exportMap);
     top->addStretch(1);
+    auto* second = new QHBoxLayout;
+    second->addWidget(lock);
+    second->addWidget(copyMap);
+    second->addWidget(exportMap);
+    second->addStretch(1);
     auto* layout = new QVBoxLayout(m_corrections);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(top);
+    layout->addLayout(second);
     layout->addWidget(m_mapError);
     layout->addWidget(m_suggestedGrid, 1);
 
     connect(paste, &QPushButton::clicked, this, [this] { pasteMap(QApplication::clipboard()->text()); });
-    connect(m_limit, &QDoubleSpinBox::valueChanged, this, [this] { showSuggested(); });
+    connect(m_limit, &QDoubleSpinBox::valueChanged, this, [this] {
+        if (m_loading)
+            return;
+        m_userWorkspace = true;
+        keepCorrections();
+        showSuggested();
+    });
     connect(copyMap, &QPushButton::clicked, this, [this] { copySuggestedMap(); });
     connect(exportMap, &QPushButton::clicked, this, [this] {
         const QString path = askSavePath(this, QStringLiteral("Export Map"), QStringLiteral("CSV files (*.csv);;All files (*)"));
@@ -433,8 +453,7 @@ void TablesTab::setWorkspace(Workspace workspace)
     m_workspace = std::move(workspace);
     m_current = m_workspace.tables.empty() ? -1 : 0;
     m_shown.reset();
-    m_oldMap.reset();
-    m_locks.clear();
+    loadCorrections();
     m_suggested.clear();
     m_channelsDialog->setChannels(m_workspace.channels);
     refreshNames();
@@ -515,8 +534,7 @@ void TablesTab::selectTable(int index)
         return;
     m_current = index;
     m_shown.reset();
-    m_oldMap.reset();
-    m_locks.clear();
+    loadCorrections();
     m_suggested.clear();
     m_loading = true;
     m_list->setCurrentRow(index);
@@ -624,21 +642,64 @@ void TablesTab::onFieldEdited(TableField field)
     }
     case TableField::Channel: break;
     }
+    m_typingPause->stop();
     if (bad) {
         // The table stays as it was; only this field's error changes.
         QLabel* label = m_errors[static_cast<std::size_t>(field)];
         label->setText(errorHtml(*bad));
         label->show();
         m_status->setText(QStringLiteral("Fix the marked field; the table shows its last good state."));
+        setStale(m_shown.has_value());
+        return;
+    }
+    // Read, but clearly not typed to its end ("20 30 " of an axis): the
+    // table waits for a pause rather than showing every step on the way.
+    const std::map<TableField, QLineEdit*> texts{{TableField::XAxis, m_xAxis},
+                                                 {TableField::YAxis, m_yAxis},
+                                                 {TableField::Filter, m_filter}};
+    if (const auto typed = texts.find(field);
+        typed != texts.end() && typed->second->hasFocus() &&
+        looksMidTyping(field, typed->second->text().toStdString())) {
+        QLabel* label = m_errors[static_cast<std::size_t>(field)];
+        label->clear();
+        label->hide();
+        setStale(m_shown.has_value());
+        m_status->setText(QStringLiteral("The table follows when the typing pauses (or on Enter)."));
+        m_typingPause->start();
         return;
     }
     recompute();
 }
 
+void TablesTab::flushTyping()
+{
+    if (m_typingPause->isActive()) {
+        m_typingPause->stop();
+        recompute();
+    }
+}
+
+void TablesTab::setStale(bool stale)
+{
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    // Faded, but still there to read and to click.
+    if (stale) {
+        auto* faded = new QGraphicsOpacityEffect(m_grid);
+        faded->setOpacity(0.45);
+        m_grid->setGraphicsEffect(faded);
+    } else {
+        m_grid->setGraphicsEffect(nullptr);
+    }
+}
+
 void TablesTab::recompute()
 {
+    m_typingPause->stop();
     guardedEdit(m_status, [this] {
         if (!m_columns || m_current < 0) {
+            setStale(false);
             showErrors({});
             m_grid->clearTints();
             m_grid->setRowCount(0);
@@ -665,13 +726,16 @@ void TablesTab::recompute()
         if (!outcome.table) {
             m_status->setText(m_shown ? QStringLiteral("Fix the marked field; the table shows its last good state.")
                                       : QStringLiteral("Fix the marked field to see the table."));
+            setStale(m_shown.has_value());
             return;
         }
-        const bool sameShape = m_shown && m_shown->rows == outcome.table->rows && m_shown->cols == outcome.table->cols;
+        setStale(false);
         m_shown = std::move(outcome.table);
-        if (!sameShape) {
+        // A pasted map of another shape no longer fits: the axes changed.
+        if (m_oldMap && (m_oldMap->rows != m_shown->rows || m_oldMap->cols != m_shown->cols)) {
             m_oldMap.reset();
             m_locks.clear();
+            keepCorrections();
         }
         showTable(*m_shown);
         std::int64_t takes = 0;
@@ -793,6 +857,7 @@ bool TablesTab::saveWorkspace(const QString& path, QString* error) const
 
 QString TablesTab::copyTable()
 {
+    flushTyping();
     const TextTable* texts = shownTexts();
     if (!texts)
         return {};
@@ -816,6 +881,7 @@ bool TablesTab::exportTable(const QString& path, QString* error)
 
 bool TablesTab::pasteMap(const QString& text)
 {
+    flushTyping();  // the map is read in the shape of the axes as typed
     if (!m_shown) {
         m_mapError->setText(QStringLiteral("Build a table first: the map is read in its shape."));
         return false;
@@ -837,6 +903,8 @@ bool TablesTab::pasteMap(const QString& text)
     }
     m_oldMap = std::move(map);
     m_locks.assign(m_oldMap->values.size(), 0);
+    m_userWorkspace = true;
+    keepCorrections();
     showSuggested();
     return true;
 }
@@ -847,7 +915,47 @@ void TablesTab::toggleLock(std::size_t row, std::size_t col)
         return;
     std::uint8_t& lock = m_locks[row * m_oldMap->cols + col];
     lock = lock ? 0 : 1;
+    m_userWorkspace = true;
+    keepCorrections();
     showSuggested();
+}
+
+void TablesTab::keepCorrections()
+{
+    if (m_current < 0)
+        return;
+    Corrections kept;
+    kept.limitPercent = m_limit->value();
+    if (m_oldMap) {
+        kept.map = m_oldMap->values;
+        kept.decimals = m_oldMap->decimals;
+        for (std::size_t i = 0; i < m_locks.size(); ++i)
+            if (m_locks[i])
+                kept.locked.push_back(i);
+    }
+    std::optional<Corrections>& corrections = m_workspace.tables[static_cast<std::size_t>(m_current)].corrections;
+    corrections = kept == Corrections{} ? std::nullopt : std::optional<Corrections>(std::move(kept));
+}
+
+void TablesTab::loadCorrections()
+{
+    m_oldMap.reset();
+    m_locks.clear();
+    const Table* table = m_current >= 0 ? &m_workspace.tables[static_cast<std::size_t>(m_current)] : nullptr;
+    const std::optional<Corrections> kept = table ? table->corrections : std::nullopt;
+    {
+        const QSignalBlocker quiet(m_limit);
+        m_limit->setValue(kept ? kept->limitPercent : kDefaultCorrectionLimitPercent);
+    }
+    const std::size_t rows = table ? table->rowCount() : 0;
+    const std::size_t cols = table ? table->columnCount() : 0;
+    if (!kept || kept->map.empty() || kept->map.size() != rows * cols)
+        return;
+    m_oldMap = ParsedMap{rows, cols, kept->map, kept->decimals, std::nullopt};
+    m_locks.assign(kept->map.size(), 0);
+    for (const std::size_t cell : kept->locked)
+        if (cell < m_locks.size())
+            m_locks[cell] = 1;
 }
 
 void TablesTab::showSuggested()

@@ -19,6 +19,7 @@ class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
+class QTimer;
 
 namespace dlv {
 
@@ -121,6 +122,11 @@ public:
 
     // How long the last computation took, in milliseconds.
     [[nodiscard]] double lastComputeMillis() const noexcept { return m_lastMillis; }
+    // Whether the table on show is not that of the fields as they read: an
+    // edit does not read yet, or waits for a pause in typing. It is drawn
+    // faded then.
+    [[nodiscard]] bool tableStale() const noexcept { return m_stale; }
+
 
 signals:
     // The user selected table cells: the takes that fed them, in take order,
@@ -147,6 +153,13 @@ private:
     void showErrors(const std::vector<EditorError>& errors);
     void showTable(const ShownTable& table);
     void showSuggested();
+    // The corrections' inputs (pasted map, locks, limit) into the current
+    // table of the workspace, and back from it.
+    void keepCorrections();
+    void loadCorrections();
+    void setStale(bool stale);
+    // The edit waiting for a pause in typing, computed now.
+    void flushTyping();
     void onCellsSelected();
     [[nodiscard]] std::vector<int> selectedTakes() const;
     void addTable();
@@ -185,6 +198,8 @@ private:
     // The last good computation of the selected table.
     std::optional<ShownTable> m_shown;
     double m_lastMillis = 0.0;
+    bool m_stale = false;
+    QTimer* m_typingPause = nullptr;
     bool m_loading = false;  // the editor is being filled by the program
     bool m_userWorkspace = false;  // opened or edited: kept for the next log
 

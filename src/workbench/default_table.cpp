@@ -1,6 +1,9 @@
 #include "workbench/default_table.h"
 
+#include "datalog/log_channels.h"
 #include "datalog/number.h"
+#include "datalog/take_store.h"
+#include "views/blm_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -199,6 +202,47 @@ std::optional<long long> findParameterNamed(std::span<const std::string> names, 
         if (!wanted.empty() && equalsIgnoringCase(trimSpaces(names[i]), wanted))
             return static_cast<long long>(i);
     return std::nullopt;
+}
+
+namespace {
+
+// otherFormatBlmNote's two lines: why there is no table, and where to look.
+std::pair<std::string_view, std::string_view> otherFormatNoteLines() noexcept
+{
+    const std::string_view text = otherFormatBlmNote();
+    const std::size_t end = text.find('\n');
+    std::string_view instead = text.substr(end + 1);
+    while (!instead.empty() && instead.back() == '\n')
+        instead.remove_suffix(1);
+    return {text.substr(0, end), instead};
+}
+
+}  // namespace
+
+std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int mostFields)
+{
+    const long long needed = std::max({kDefaultRpmParam, kDefaultMapParam, kDefaultBlmParam}) + 1;
+    if (mostFields >= needed)
+        return std::nullopt;
+    const bool named = findParameterNamed(names, "RPM") && findParameterNamed(names, "MAP") &&
+                       findParameterNamed(names, "BLM");
+    return BlmTableNote{
+        "No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and MAP.",
+        named ? "The \"Tables\" tab shows the same table from the log's channels named RPM, MAP and BLM."
+              : std::string(otherFormatNoteLines().second),
+        named};
+}
+
+std::optional<BlmTableNote> blmTableNote(const LogChannels& log)
+{
+    const TakeStore* store = log.format() == LogFormat::Datalog ? log.textStore() : nullptr;
+    if (!store) {
+        const auto [why, instead] = otherFormatNoteLines();
+        return BlmTableNote{std::string(why), std::string(instead), false};
+    }
+    const std::vector<std::string>& names = store->ParamNames();
+    return blmTableNote(std::span<const std::string>(names.data(), names.empty() ? 0 : names.size() - 1),
+                        store->mostFields());
 }
 
 }  // namespace dlv

@@ -8,6 +8,8 @@
 
 namespace dlv {
 
+class LogChannels;
+
 // The pieces of the table a new log starts with, like the BLM tab's table:
 // BLM by RPM (rows) and MAP (columns) on the BLM tab's breakpoints, widened
 // when the log's values reach beyond them.
@@ -47,5 +49,22 @@ enum class ChannelRole { Rpm, Map, Tps, Mixture };
 // What a mean of the channel is compared with by default: 1 for a lambda,
 // 14.7 for an AFR (by the name's words), else kDefaultTableTarget.
 [[nodiscard]] double defaultTargetFor(std::string_view name);
+
+// Why the BLM tab's table of a log is empty, and where to look instead: the
+// note the BLM tab shows in its place, and --report prints for a log with
+// channels named RPM, MAP and BLM.
+struct BlmTableNote {
+    std::string why;      // "No take of this log has fields 224, 236 and 247, ..."
+    std::string instead;  // the Tables tab, by the log's names when it has RPM, MAP and BLM
+    bool named = false;   // the log has channels named RPM, MAP and BLM
+};
+// The note for a log of the own format when no take holds the fields the
+// table reads (mostFields, the most fields of any take, below 248). names
+// are the log's names without the empty one that ends them. nullopt when
+// some take holds the fields. O(names).
+[[nodiscard]] std::optional<BlmTableNote> blmTableNote(std::span<const std::string> names, int mostFields);
+// The note for any log: the one above for the own format, otherFormatBlmNote
+// for another. O(names).
+[[nodiscard]] std::optional<BlmTableNote> blmTableNote(const LogChannels& log);
 
 }  // namespace dlv

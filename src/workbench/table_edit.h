@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workbench/workspace.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,6 +11,8 @@
 #include <vector>
 
 namespace dlv {
+
+using workbench::kDefaultCorrectionLimitPercent;
 
 // What a tuner types or pastes into the Tables tab, and what it gives back:
 // axes and maps read from text copied out of a spreadsheet or a map editor,
@@ -81,9 +85,8 @@ struct CellEvidence {
 struct CorrectionSettings {
     double target = 0.0;          // the mean a cell should show
     std::int64_t minHits = 1;     // fewer takes than this: the cell stays
-    double limitPercent = 10.0;   // largest change per cell, in % of the old value
+    double limitPercent = kDefaultCorrectionLimitPercent;  // largest change per cell, in % of the old value
 };
-inline constexpr double kDefaultCorrectionLimitPercent = 10.0;
 
 enum class CorrectionKind : std::uint8_t {
     Corrected,  // old x mean / target

@@ -11,6 +11,7 @@
 #include "workbench/table_tint.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -392,6 +393,29 @@ Workspace defaultWorkspace(ColumnCache& columns)
     Workspace workspace;
     workspace.tables.push_back(std::move(table));
     return workspace;
+}
+
+bool looksMidTyping(TableField field, std::string_view text) noexcept
+{
+    switch (field) {
+    case TableField::XAxis:
+    case TableField::YAxis:
+        // Every prefix of an axis reads as an axis of fewer breakpoints.
+        return true;
+    case TableField::Filter: {
+        const std::string_view word = trimSpaces(text);
+        if (word.empty())
+            return true;  // emptied to be typed anew
+        if (word.front() == '{')
+            return word.find('}') == word.size() - 1;
+        for (const char c : word)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '.' && c != '#')
+                return false;
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 }  // namespace dlv

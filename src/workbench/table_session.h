@@ -29,6 +29,7 @@ class LogSession;
 // the difference of one table between two sets of logs. No Qt.
 
 using workbench::Channel;
+using workbench::Corrections;
 using workbench::Table;
 using workbench::Workspace;
 
@@ -202,5 +203,15 @@ struct DifferenceOutcome {
 // expression, and " [unit]" after it when it names a channel of log that has
 // a unit (log may be null). O(channels).
 [[nodiscard]] std::string expressionHeading(const LogChannels* log, std::string_view expression);
+
+// Whether text, which reads, is clearly still being typed while its field
+// has the keyboard focus: any axis (XAxis, YAxis: "20 30" reads on the way
+// to "20 30 40"), a filter that is empty or a bare name or number ("ECT" on
+// the way to "ECT > 80"). The window applies such an edit after a short pause in
+// typing, any other at once. O(text).
+[[nodiscard]] bool looksMidTyping(TableField field, std::string_view text) noexcept;
+// That pause: how long such an edit waits for the next key, in milliseconds
+// (Enter or leaving the field applies it at once).
+inline constexpr int kTypingPauseMs = 700;
 
 }  // namespace dlv

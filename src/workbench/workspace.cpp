@@ -2,8 +2,10 @@
 
 #include "workbench/format.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <set>
 #include <unordered_set>
 #include <utility>
@@ -49,11 +51,16 @@ std::string typeName(const Json& value)
     return "an object";
 }
 
-void checkKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where)
+// unlisted: keys allowed too but left out of the message's list, those the
+// window writes itself rather than a person (a table's "corrections").
+void checkKeys(const Json& object, std::initializer_list<std::string_view> allowed, const std::string& where,
+               std::initializer_list<std::string_view> unlisted = {})
 {
     for (const auto& [key, value] : object.items()) {
         bool known = false;
         for (const std::string_view name : allowed)
+            known = known || key == name;
+        for (const std::string_view name : unlisted)
             known = known || key == name;
         if (!known) {
             std::string list;
@@ -155,6 +162,64 @@ const Json* listOf(const Json& root, std::string_view key, std::size_t most, std
     return &*found;
 }
 
+// A table's "corrections": {"limit": 10, "map": [[...], ...], "decimals": 1,
+// "locked": [[row, col], ...]}, every key optional ("decimals" and "locked"
+// only with a map).
+Corrections correctionsFrom(const Json& value, const Table& table, const std::string& where)
+{
+    if (!value.is_object())
+        throw Invalid{where + " must be an object, not " + typeName(value)};
+    checkKeys(value, {"limit", "map", "decimals", "locked"}, where);
+    Corrections corrections;
+    if (const auto limit = value.find("limit"); limit != value.end()) {
+        corrections.limitPercent = number(*limit, where + ": limit");
+        if (!(corrections.limitPercent >= 0 && corrections.limitPercent <= 1000))
+            throw Invalid{where + ": limit must be from 0 to 1000 %, not " + limit->dump()};
+    }
+    const std::size_t rows = table.rowCount();
+    const std::size_t cols = table.columnCount();
+    if (const auto map = value.find("map"); map != value.end()) {
+        if (!map->is_array() || map->size() != rows)
+            throw Invalid{where + ": map must be a list of " + std::to_string(rows) + " rows, as the table has"};
+        for (std::size_t r = 0; r < rows; ++r) {
+            const Json& row = (*map)[r];
+            if (!row.is_array() || row.size() != cols)
+                throw Invalid{where + ": map row " + std::to_string(r + 1) + " must hold " + std::to_string(cols) +
+                              " values, as the table has columns"};
+            for (std::size_t c = 0; c < cols; ++c)
+                corrections.map.push_back(
+                    number(row[c], where + ": map row " + std::to_string(r + 1) + " value " + std::to_string(c + 1)));
+        }
+    }
+    if (const auto decimals = value.find("decimals"); decimals != value.end()) {
+        if (corrections.map.empty())
+            throw Invalid{where + ": decimals needs a map"};
+        if (!decimals->is_number_integer() || decimals->get<std::int64_t>() < 0 || decimals->get<std::int64_t>() > 6)
+            throw Invalid{where + ": decimals must be a whole number from 0 to 6, not " + decimals->dump()};
+        corrections.decimals = static_cast<int>(decimals->get<std::int64_t>());
+    }
+    if (const auto locked = value.find("locked"); locked != value.end()) {
+        if (corrections.map.empty())
+            throw Invalid{where + ": locked needs a map"};
+        if (!locked->is_array())
+            throw Invalid{where + ": locked must be a list of [row, column] cells, not " + typeName(*locked)};
+        for (const Json& cell : *locked) {
+            const auto whole = [&](const Json& v, std::size_t count) {
+                return v.is_number_integer() && v.get<std::int64_t>() >= 0 &&
+                       static_cast<std::uint64_t>(v.get<std::int64_t>()) < count;
+            };
+            if (!cell.is_array() || cell.size() != 2 || !whole(cell[0], rows) || !whole(cell[1], cols))
+                throw Invalid{where + ": locked cell " + cell.dump() + " is not a [row, column] of the table (from 0)"};
+            corrections.locked.push_back(static_cast<std::size_t>(cell[0].get<std::int64_t>()) * cols +
+                                         static_cast<std::size_t>(cell[1].get<std::int64_t>()));
+        }
+        std::sort(corrections.locked.begin(), corrections.locked.end());
+        corrections.locked.erase(std::unique(corrections.locked.begin(), corrections.locked.end()),
+                                 corrections.locked.end());
+    }
+    return corrections;
+}
+
 WorkspaceMarker markerFrom(const Json& value, std::size_t index)
 {
     const std::string where = "marker " + std::to_string(index + 1);
@@ -180,7 +245,8 @@ Table tableFrom(const Json& value, std::size_t index)
     Table table;
     table.name = text(value, "name", tableLabel({}, index), true);
     const std::string where = tableLabel(table.name, index);
-    checkKeys(value, {"name", "x", "xAxis", "y", "yAxis", "z", "stat", "minHits", "target", "filter"}, where);
+    checkKeys(value, {"name", "x", "xAxis", "y", "yAxis", "z", "stat", "minHits", "target", "filter"}, where,
+              {"corrections"});
     table.x = expression(value, "x", where, true);
     table.xAxis = axis(value, "xAxis", where);
     table.y = expression(value, "y", where, false);
@@ -208,6 +274,8 @@ Table tableFrom(const Json& value, std::size_t index)
     table.filter = text(value, "filter", where, false);
     if (table.filter.find_first_not_of(" \t\r\n") == std::string::npos)
         table.filter.clear();
+    if (const auto corrections = value.find("corrections"); corrections != value.end())
+        table.corrections = correctionsFrom(*corrections, table, where + ": corrections");
     return table;
 }
 
@@ -437,6 +505,35 @@ std::string axisJson(const std::vector<double>& values)
     return out + "]";
 }
 
+// A map that does not fit the table's shape (its axes edited since) is left
+// out, with its locks: it would not read back.
+std::string correctionsJson(const Table& table)
+{
+    const Corrections& corrections = *table.corrections;
+    const std::size_t cols = table.columnCount();
+    std::string out = "{\"limit\": " + numberJson(corrections.limitPercent).dump();
+    if (!corrections.map.empty() && cols != 0 && corrections.map.size() == table.rowCount() * cols) {
+        out += ", \"map\": [";
+        for (std::size_t start = 0; start < corrections.map.size(); start += cols) {
+            const std::vector<double> row(corrections.map.begin() + static_cast<std::ptrdiff_t>(start),
+                                          corrections.map.begin() + static_cast<std::ptrdiff_t>(
+                                                                        std::min(start + cols, corrections.map.size())));
+            out += (start ? ", " : "") + axisJson(row);
+        }
+        out += "]";
+        if (corrections.decimals > 0)
+            out += ", \"decimals\": " + std::to_string(corrections.decimals);
+        std::string locked;
+        for (const std::size_t cell : corrections.locked)
+            if (cell < corrections.map.size())
+                locked += (locked.empty() ? "[" : ", [") + std::to_string(cell / cols) + ", " +
+                          std::to_string(cell % cols) + "]";
+        if (!locked.empty())
+            out += ", \"locked\": [" + locked + "]";
+    }
+    return out + "}";
+}
+
 }  // namespace
 
 std::string_view statName(Stat stat) noexcept
@@ -574,6 +671,8 @@ std::string workspaceToJson(const Workspace& workspace)
             out += ", \"target\": " + numberJson(*t.target).dump();
         if (!t.filter.empty())
             out += ",\n     \"filter\": " + str(t.filter);
+        if (t.corrections)
+            out += ",\n     \"corrections\": " + correctionsJson(t);
         out += "}";
     }
     out += workspace.tables.empty() ? "]" : "\n  ]";

@@ -26,6 +26,24 @@ struct Channel {
     bool operator==(const Channel&) const = default;
 };
 
+// The largest change a correction makes to a cell, in % of its old value,
+// unless the user sets another.
+inline constexpr double kDefaultCorrectionLimitPercent = 10.0;
+
+// What a table's corrections are worked out from (the Tables tab's Paste
+// Current Map, Lock / Unlock and Limit), kept with the table so that they
+// come back with the workspace.
+struct Corrections {
+    // The engine computer's map as pasted, row by row: a row per y
+    // breakpoint (one for a 1-D table) of one value per x breakpoint.
+    // Empty: none pasted.
+    std::vector<double> map;
+    std::vector<std::size_t> locked;  // cells kept as they are: indices into map, increasing
+    int decimals = 0;  // the most decimals a value of the map was written with (0 to 6), as pasted
+    double limitPercent = kDefaultCorrectionLimitPercent;
+    bool operator==(const Corrections&) const = default;
+};
+
 // A table of z binned by x (and y): expressions, breakpoints strictly
 // increasing, at least one each. y empty: a 1-D table (yAxis empty too).
 struct Table {
@@ -39,8 +57,12 @@ struct Table {
     int minHits = 1;
     std::optional<double> target;  // needed by diff%
     std::string filter;            // empty: every take counts
+    std::optional<Corrections> corrections;
 
     [[nodiscard]] bool twoD() const noexcept { return !y.empty(); }
+    // Rows and columns of its cells: y breakpoints (1 for a 1-D table) by x's.
+    [[nodiscard]] std::size_t rowCount() const noexcept { return twoD() ? yAxis.size() : 1; }
+    [[nodiscard]] std::size_t columnCount() const noexcept { return xAxis.size(); }
     bool operator==(const Table&) const = default;
 };
 
@@ -86,9 +108,11 @@ struct WorkspaceResult {
 
 // Reads a workspace from JSON text. Unknown and repeated keys are errors; so
 // are lists and objects nested deeper than kMaxJsonDepth, a NUL byte anywhere
-// in the text, a NUL character (\u0000) in any text or key, wrong types, axes that are empty or not strictly increasing, an unknown
-// stat, diff% without a target (or with target 0), a y without a yAxis, and
-// repeated channel names. Expressions are not compiled here (that needs a
+// in the text, a NUL character (\u0000) in any text or key, wrong types, axes
+// that are empty or not strictly increasing, an unknown stat, diff% without a
+// target (or with target 0), a y without a yAxis, repeated channel names, and
+// corrections whose map is not of the table's shape or that lock a cell
+// outside it. Expressions are not compiled here (that needs a
 // log's names): see compileWorkspace. Never throws but std::bad_alloc.
 [[nodiscard]] WorkspaceResult parseWorkspace(std::string_view text);
 

@@ -107,6 +107,33 @@ TEST(Report, WarningsGoToStandardErrorAndTheExitCodeStaysZero)
     EXPECT_TRUE(run.out.startsWith("Runtime: "));
 }
 
+// What the window says beside the BLM table and above the grid, the report
+// says on standard error; standard output stays the report alone.
+TEST(Report, TheBlmTabsNoteAndALineOfUnitsAreToldOnStandardError)
+{
+    dlvtest::TempLogs logs;
+    const std::string named = logs.write("named.csv", "t\nTIME,RPM,MAP,BLM\n0,800,30,128\n1,900,40,130\n");
+    const ViewerRun run = runViewer({"--report", QString::fromStdString(named)});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err.toStdString(),
+              "datalog-viewer: note: '" + named +
+                  "': No take of this log has fields 224, 236 and 247, which this table reads as RPM, BLM and MAP. "
+                  "The \"Tables\" tab shows the same table from the log's channels named RPM, MAP and BLM.\n");
+    const dlv::ReadResult whole = dlv::readDataLog(named);
+    ASSERT_TRUE(whole.ok());
+    EXPECT_EQ(run.outBytes.toStdString(), dlv::reportText(*whole.store, "."));
+
+    // Other channels: the table was never meant to come from this log.
+    const ViewerRun other = runViewer({"--report", QString::fromStdString(logs.write("other.csv", "t\nTIME,A\n0,1\n"))});
+    ASSERT_EQ(other.exitCode, 0);
+    EXPECT_EQ(other.err, "");
+
+    const ViewerRun units =
+        runViewer({"--report", QString::fromStdString(logs.write("units.csv", "t\nTIME,A\ns,rpm\n0,1\n1,2\n"))});
+    ASSERT_EQ(units.exitCode, 0);
+    EXPECT_TRUE(units.err.contains("take 0 (line 3) holds no numbers: is it a line of units?")) << units.err.toStdString();
+}
+
 TEST(Report, AFullDiskIsNamedInsteadOfExitingSilently)
 {
     dlvtest::TempLogs logs;

@@ -1096,7 +1096,7 @@ TEST(FuzzCorpus, KeptInputsPassEveryCheck)
     const std::pair<const char*, std::string (*)(std::string_view)> targets[] = {
         {"afsep", dlv::fuzzcheck::checkAfsep},   {"reader", dlv::fuzzcheck::checkReader},
         {"blm", dlv::fuzzcheck::checkBlm},       {"curve", dlv::fuzzcheck::checkCurve},
-        {"number", dlv::fuzzcheck::checkNumber},
+        {"number", dlv::fuzzcheck::checkNumber}, {"not_a_log", dlv::fuzzcheck::checkNotALog},
     };
     for (const auto& [target, check] : targets) {
         const std::filesystem::path dir = root / target;

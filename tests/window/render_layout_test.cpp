@@ -36,6 +36,23 @@ TEST(DesignBoxTest, AtTheDesignSizeEveryBoxStaysAndExtraRoomMovesOrGrowsIt)
     EXPECT_EQ((DesignBox{design, 15u}.placed(none, QSize(-5, -7))), design);
 }
 
+TEST(DesignBoxTest, BoxesOneAboveTheOtherShareAMissingHeightAndGrowAsBefore)
+{
+    // Fit to Window below the design: 40 pixels missing, split between a
+    // box that keeps its top and the one below it, which moves up by half.
+    const DesignBox upper{QRect(10, 20, 100, 50), DesignBox::GrowY, DesignBox::Shrink{0.0, 0.5}};
+    const DesignBox lower{QRect(10, 70, 100, 60), DesignBox::MoveY, DesignBox::Shrink{0.5, 1.0}};
+    const QSize missing(0, -40);
+    EXPECT_EQ(upper.fitted(QPoint(), missing), QRect(10, 20, 100, 30));
+    EXPECT_EQ(lower.fitted(QPoint(), missing), QRect(10, 50, 100, 40));
+    EXPECT_EQ(upper.fitted(QPoint(), missing).bottom() + 1, lower.fitted(QPoint(), missing).top());
+    // Never below nothing.
+    EXPECT_EQ(upper.fitted(QPoint(), QSize(0, -400)).height(), 0);
+    // Extra room follows the growth flags alone.
+    EXPECT_EQ(upper.fitted(QPoint(), QSize(0, 40)), QRect(10, 20, 100, 90));
+    EXPECT_EQ(lower.placed(QPoint(), QSize(0, 40)), QRect(10, 110, 100, 60));
+}
+
 TEST(DesignBoxTest, AContainerInsideTheReferenceShiftsTheBoxBack)
 {
     // A tab page that starts at (5, 25) inside its tab control.
