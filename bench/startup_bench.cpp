@@ -1,6 +1,7 @@
 #include "startup_bench.h"
 
 #include "datalog/take_store.h"
+#include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/curve_surface.h"
 #include "window/form1.h"
@@ -152,13 +153,13 @@ int runStartupChild(int argc, char** argv)
     // wait until Open has returned.
     bool opened = false;
     std::function<void()> startCurves;
-    FirstPaint dataPaint(grid1->viewport(), [&] { return form.store() && grid1->RowCount() > 1; }, [&] {
+    FirstPaint dataPaint(grid1->viewport(), [&] { return form.document() && grid1->RowCount() > 1; }, [&] {
         dataMs = since();
         if (opened)
             QTimer::singleShot(0, &app, startCurves);
     });
     startCurves = [&] {
-        params = curveParams(static_cast<int>(form.store()->ParamNames().size()) - 1);
+        params = curveParams(static_cast<int>(form.document()->log().ParamNames().size()) - 1);
         if (params.empty()) {
             app.quit();
             return;
@@ -173,7 +174,7 @@ int runStartupChild(int argc, char** argv)
     form.show();
     const double shownMs = since();
     form.openPath(log);
-    if (!form.store() || !failure.empty()) {
+    if (!form.document() || !failure.empty()) {
         std::fprintf(stderr, "dlv-bench: opening %s failed: %s\n", argv[2], failure.c_str());
         return 1;
     }
@@ -186,8 +187,8 @@ int runStartupChild(int argc, char** argv)
     if (code != 0 || dataMs < 0)
         return code != 0 ? code : 1;
 
-    std::printf("takes %lld\n", static_cast<long long>(form.store()->takeCount()));
-    std::printf("fields %zu\n", form.store()->ParamNames().size() - 1);
+    std::printf("takes %lld\n", static_cast<long long>(form.document()->log().takeCount()));
+    std::printf("fields %zu\n", form.document()->log().ParamNames().size() - 1);
     std::printf("app_ms %.2f\nshown_ms %.2f\nread_ms %.2f\ndrawn_ms %.2f\nstartup_to_data_ms %.2f\n", appMs, shownMs,
                 readMs, drawnMs, dataMs);
     for (const auto& [param, ms] : curves)

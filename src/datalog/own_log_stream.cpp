@@ -2,11 +2,7 @@
 
 #include "datalog/log_formats.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <string>
 
 namespace dlv {
 
@@ -21,20 +17,7 @@ bool ownFormat(const std::filesystem::path& path)
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    std::string head(kDetectBytes, '\0');
-    std::size_t got = 0;
-    while (got < head.size()) {
-        const ssize_t n = ::pread(fd, head.data() + got, head.size() - got, static_cast<off_t>(got));
-        if (n <= 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    head.resize(got);
-    return detectLogFormat(head) == LogFormat::Datalog;
+    return fileLogFormat(path, LogFormat::Auto) == LogFormat::Datalog;
 }
 
 }  // namespace

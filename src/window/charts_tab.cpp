@@ -4,6 +4,7 @@
 #include "charts/chart_workspace.h"
 #include "datalog/display_text.h"
 #include "render/file_writing.h"
+#include "window/curve_surface.h"
 #include "render/chart_renderer.h"
 
 #include "workbench/table_session.h"
@@ -19,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -267,10 +267,7 @@ void ChartView::contextMenuEvent(QContextMenuEvent* event)
         const int take = static_cast<int>(std::lround(m_renderer->takeAtPixel(event->pos().x(), size())));
         if (take < 0 || take > m_renderer->lastTake())
             return;
-        QMenu menu(this);
-        QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
-        add->setObjectName(QStringLiteral("actAddMarker"));
-        if (menu.exec(event->globalPos()) == add)
+        if (askAddMarker(this, event->globalPos(), take))
             emit markerRequested(take);
     } catch (...) {
     }

@@ -348,6 +348,14 @@ void CurveSurface::setMarkers(std::vector<MarkerLine> markers)
     update();
 }
 
+bool askAddMarker(QWidget* parent, const QPoint& globalPos, int take)
+{
+    QMenu menu(parent);
+    QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
+    add->setObjectName(QStringLiteral("actAddMarker"));
+    return menu.exec(globalPos) == add;
+}
+
 void CurveSurface::contextMenuEvent(QContextMenuEvent* event)
 {
     try {
@@ -356,10 +364,7 @@ void CurveSurface::contextMenuEvent(QContextMenuEvent* event)
         const int take = static_cast<int>(std::lround(toUser(event->pos()).x()));
         if (take < 0 || take > lastTake())
             return;
-        QMenu menu(this);
-        QAction* add = menu.addAction(QStringLiteral("Add Marker at Take %1\u2026").arg(take));
-        add->setObjectName(QStringLiteral("actAddMarker"));
-        if (menu.exec(event->globalPos()) == add)
+        if (askAddMarker(this, event->globalPos(), take))
             emit markerRequested(take);
     } catch (...) {
     }

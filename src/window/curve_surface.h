@@ -30,6 +30,11 @@ namespace dlv {
 // whole log. Left / Right step the marker one take, F3 / Shift+F3 to the
 // next / previous tick take, each reported through takeStepRequested as if
 // that take had been clicked. Hovering shows "Take t: value" as a tooltip.
+// The context menu of a plot at globalPos with its one entry, "Add Marker at
+// Take N…"; true when the user chose it. Shared by the General curve and the
+// chart panes.
+[[nodiscard]] bool askAddMarker(QWidget* parent, const QPoint& globalPos, int take);
+
 class CurveSurface final : public QFrame {
     Q_OBJECT
 public:

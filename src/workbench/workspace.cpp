@@ -147,6 +147,21 @@ Channel channelFrom(const Json& value, std::size_t index)
     return Channel{name, expression(value, "expr", where, true)};
 }
 
+// The list under key of the workspace, of at most `most` entries named
+// `entries`; null when the key is not there.
+const Json* listOf(const Json& root, std::string_view key, std::size_t most, std::string_view entries)
+{
+    const auto found = root.find(key);
+    if (found == root.end())
+        return nullptr;
+    if (!found->is_array())
+        throw Invalid{"workspace: " + std::string(key) + " must be a list, not " + typeName(*found)};
+    if (found->size() > most)
+        throw Invalid{"workspace: " + std::string(key) + " has " + std::to_string(found->size()) + " " +
+                      std::string(entries) + ", more than " + std::to_string(most)};
+    return &*found;
+}
+
 // A table's "corrections": {"limit": 10, "map": [[...], ...], "decimals": 1,
 // "locked": [[row, col], ...]}, every key optional ("decimals" and "locked"
 // only with a map).
@@ -598,12 +613,7 @@ WorkspaceResult parseWorkspace(std::string_view text)
             throw Invalid{"workspace must be a JSON object with tables (and channels), not " + typeName(root)};
         checkKeys(root, {"channels", "tables", "markers", "charts"}, "workspace");
         Workspace workspace;
-        if (const auto channels = root.find("channels"); channels != root.end()) {
-            if (!channels->is_array())
-                throw Invalid{"workspace: channels must be a list, not " + typeName(*channels)};
-            if (channels->size() > kMaxChannels)
-                throw Invalid{"workspace: channels has " + std::to_string(channels->size()) + " channels, more than " +
-                              std::to_string(kMaxChannels)};
+        if (const Json* channels = listOf(root, "channels", kMaxChannels, "channels")) {
             std::unordered_set<std::string> names;
             for (std::size_t i = 0; i < channels->size(); ++i) {
                 Channel channel = channelFrom((*channels)[i], i);
@@ -619,12 +629,7 @@ WorkspaceResult parseWorkspace(std::string_view text)
             throw Invalid{"workspace: tables must be a list, not " + typeName(*tables)};
         for (std::size_t i = 0; i < tables->size(); ++i)
             workspace.tables.push_back(tableFrom((*tables)[i], i));
-        if (const auto markers = root.find("markers"); markers != root.end()) {
-            if (!markers->is_array())
-                throw Invalid{"workspace: markers must be a list, not " + typeName(*markers)};
-            if (markers->size() > kMaxMarkers)
-                throw Invalid{"workspace: markers has " + std::to_string(markers->size()) + " markers, more than " +
-                              std::to_string(kMaxMarkers)};
+        if (const Json* markers = listOf(root, "markers", kMaxMarkers, "markers")) {
             for (std::size_t i = 0; i < markers->size(); ++i)
                 workspace.markers.push_back(markerFrom((*markers)[i], i));
         }

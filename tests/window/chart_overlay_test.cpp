@@ -7,6 +7,7 @@
 #include "window/form1.h"
 
 #include "support/temp_logs.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,17 +42,11 @@ std::string driveLog(int shift)
     return log;
 }
 
-class ChartOverlay : public ::testing::Test {
+class ChartOverlay : public dlvtest::WindowFixture {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<dlv::Form1>();
-        form->setFileNameChooser([this] { return nextName; });
-        form->setMessageHandler([this](dlv::Form1::MessageKind kind, const QString&, const QString& text) {
-            if (kind == dlv::Form1::MessageKind::Error)
-                errors << text;
-        });
-        form->show();
+        WindowFixture::SetUp();
         tabs = form->findChild<QTabWidget*>("Tab1");
         charts = form->findChild<dlv::ChartsTab*>();
         choice = form->findChild<QComboBox*>("chartOverlay");
@@ -77,14 +72,11 @@ protected:
     }
 
     dlvtest::TempLogs files;
-    std::unique_ptr<dlv::Form1> form;
     QTabWidget* tabs = nullptr;
     dlv::ChartsTab* charts = nullptr;
     QComboBox* choice = nullptr;
     QDoubleSpinBox* offset = nullptr;
     QPushButton* align = nullptr;
-    QString nextName;
-    QStringList errors;
 };
 
 TEST_F(ChartOverlay, ASecondLogIsDrawnOverThePageMovedByHandOrAlignedAndLeavesWithItsLog)

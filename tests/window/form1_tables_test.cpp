@@ -18,6 +18,8 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "support/user_log.h"
+
 #include <gtest/gtest.h>
 
 using dlv::CellGrid;
@@ -26,16 +28,7 @@ using dlv::Form1;
 
 namespace {
 
-// RPM, MAP and BLM by name, not at fields 224, 247 and 236.
-const std::string kUserLog =
-    "title\n"
-    "TIME,RPM,MAP,BLM,TPS\n"
-    "0,800,30,120,5\n"
-    "1,800,30,124,5\n"
-    "2,1200,40,130,20\n"
-    "3,1200,40,134,20\n"
-    "4,1600,50,128,50\n"
-    "5,800,30,110,5\n";
+using dlvtest::kUserLog;
 
 class Form1TablesTest : public ::testing::Test {
 protected:

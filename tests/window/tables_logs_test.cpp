@@ -7,6 +7,7 @@
 #include "window/form1.h"
 
 #include "support/temp_logs.h"
+#include "support/window_fixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,17 +37,11 @@ std::string blmLog(int takes, int scale)
     return log;
 }
 
-class TablesLogs : public ::testing::Test {
+class TablesLogs : public dlvtest::WindowFixture {
 protected:
     void SetUp() override
     {
-        form = std::make_unique<dlv::Form1>();
-        form->setFileNameChooser([this] { return nextName; });
-        form->setMessageHandler([this](dlv::Form1::MessageKind kind, const QString&, const QString& text) {
-            if (kind == dlv::Form1::MessageKind::Error)
-                errors << text;
-        });
-        form->show();
+        WindowFixture::SetUp();
         tabs = form->findChild<QTabWidget*>("Tab1");
         tables = form->tablesTab();
         grid = form->findChild<CellGrid*>("tableGrid");
@@ -83,7 +78,6 @@ protected:
     }
 
     dlvtest::TempLogs files;
-    std::unique_ptr<dlv::Form1> form;
     QTabWidget* tabs = nullptr;
     dlv::TablesTab* tables = nullptr;
     CellGrid* grid = nullptr;
@@ -91,8 +85,6 @@ protected:
     QComboBox* compare = nullptr;
     QCheckBox* percent = nullptr;
     QLabel* status = nullptr;
-    QString nextName;
-    QStringList errors;
 };
 
 TEST_F(TablesLogs, OneLogShowsNoChoiceAndTwoArePooledOrComparedBesideTheTable)

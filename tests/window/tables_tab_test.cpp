@@ -20,6 +20,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include "support/user_log.h"
+
 #include <gtest/gtest.h>
 
 using dlv::CellGrid;
@@ -28,20 +30,7 @@ using dlv::TablesTab;
 
 namespace {
 
-// The user's log laid out otherwise than the BLM tab expects: RPM, MAP and
-// BLM by name. Cells on the default axes (MAP across, RPM down):
-//   RPM 800,  MAP 30: takes 0, 1, 5, BLM 120, 124, 110 -> mean 118
-//   RPM 1200, MAP 40: takes 2, 3,    BLM 130, 134      -> mean 132
-//   RPM 1600, MAP 50: take 4,        BLM 128
-const std::string kUserLog =
-    "title\n"
-    "TIME,RPM,MAP,BLM,TPS\n"
-    "0,800,30,120,5\n"
-    "1,800,30,124,5\n"
-    "2,1200,40,130,20\n"
-    "3,1200,40,134,20\n"
-    "4,1600,50,128,50\n"
-    "5,800,30,110,5\n";
+using dlvtest::kUserLog;
 
 std::shared_ptr<const dlv::TakeStore> storeOf(const std::string& bytes)
 {
