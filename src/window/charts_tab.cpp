@@ -6,13 +6,13 @@
 #include "render/file_writing.h"
 #include "window/curve_surface.h"
 #include "render/chart_renderer.h"
+#include "window/stale_fade.h"
 
 #include "workbench/table_session.h"
 
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCompleter>
-#include <QGraphicsOpacityEffect>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -518,13 +518,7 @@ void ChartsTab::setFilterStale(bool stale)
 {
     if (stale != m_filterStale) {
         m_filterStale = stale;
-        if (stale) {
-            auto* faded = new QGraphicsOpacityEffect(m_view);
-            faded->setOpacity(0.45);
-            m_view->setGraphicsEffect(faded);
-        } else {
-            m_view->setGraphicsEffect(nullptr);
-        }
+        showAsStale(m_view, stale);
     }
     showFilterCount();
 }

@@ -809,15 +809,8 @@ void Form1::runOpen(const std::function<bool()>& read, bool warningsDismissed)
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
             DrawBLM();
             ShowRuntime();
-            showLogTexts();
             m_warningsDismissed = warningsDismissed;
-            if (m_warningsDismissed)
-                m_warningBar->hide();
-            else
-                m_warningBar->showWarnings(shownQString(m_document->path().filename().native()), m_readWarnings,
-                                           readDetails());
-            updateLogBar();
-            emit documentChanged();
+            showAroundLog();
         }
     });
     QApplication::restoreOverrideCursor();

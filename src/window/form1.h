@@ -262,6 +262,9 @@ private:
     // Keeps the view of the log on show in its document.
     void keepShownLog();
     void drawShownLog();
+    // Around the grids, once the log on show is drawn: the warning bar, the
+    // bar of open logs, the title and status line; then documentChanged.
+    void showAroundLog();
     void clearCurve();
     // The Markers panel and M on the curve (form1_markers.cpp).
     void buildMarkers();

@@ -148,6 +148,11 @@ void Form1::drawShownLog()
     DrawGeneral();
     DrawBLM();
     ShowRuntime();
+    showAroundLog();
+}
+
+void Form1::showAroundLog()
+{
     if (m_warningsDismissed)
         m_warningBar->hide();
     else

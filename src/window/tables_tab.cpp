@@ -9,6 +9,7 @@
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
 #include "window/save_path.h"
+#include "window/stale_fade.h"
 #include "workbench/format.h"
 #include "workbench/log_session.h"
 #include "workbench/table_tint.h"
@@ -22,7 +23,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFormLayout>
-#include <QGraphicsOpacityEffect>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -684,14 +684,7 @@ void TablesTab::setStale(bool stale)
     if (stale == m_stale)
         return;
     m_stale = stale;
-    // Faded, but still there to read and to click.
-    if (stale) {
-        auto* faded = new QGraphicsOpacityEffect(m_grid);
-        faded->setOpacity(0.45);
-        m_grid->setGraphicsEffect(faded);
-    } else {
-        m_grid->setGraphicsEffect(nullptr);
-    }
+    showAsStale(m_grid, stale);
 }
 
 void TablesTab::recompute()

@@ -52,23 +52,13 @@ std::string takes(int first, int last)
 }
 const std::string kHeader = "t\nTime,Val\n";
 
-class DailyUseTest : public dlvtest::WindowFixture {
+class DailyUseTest : public dlvtest::LogWindowFixture {
 protected:
     void SetUp() override
     {
-        WindowFixture::SetUp();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        grid1 = form->findChild<CellGrid*>("Grid1");
+        LogWindowFixture::SetUp();
         tabs = form->findChild<QTabWidget*>("Tab1");
     }
-    void openLog(const std::string& bytes)
-    {
-        path = logs.write("log.csv", bytes);
-        form->openFile(QString::fromStdString(path));
-        ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
-    }
-    void append(const std::string& bytes) const { std::ofstream(path, std::ios::binary | std::ios::app) << bytes; }
     [[nodiscard]] bool columnInView(int col) const
     {
         const int section = col - grid1->pageFirstColumn();
@@ -99,9 +89,6 @@ protected:
         return items;
     }
 
-    dlvtest::TempLogs logs;
-    std::string path;
-    CellGrid* grid1 = nullptr;
     QTabWidget* tabs = nullptr;
 };
 

@@ -40,24 +40,14 @@ std::string header()
     return "t\nTime,Val,Gear\n";
 }
 
-class EverydayTest : public dlvtest::WindowFixture {
+class EverydayTest : public dlvtest::LogWindowFixture {
 protected:
     void SetUp() override
     {
-        WindowFixture::SetUp();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-        grid1 = form->findChild<CellGrid*>("Grid1");
+        LogWindowFixture::SetUp();
         picture = form->findChild<CurveSurface*>("Picture1");
     }
 
-    void openLog(const std::string& bytes)
-    {
-        path = logs.write("log.csv", bytes);
-        form->openFile(QString::fromStdString(path));
-        ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
-    }
-    void append(const std::string& bytes) const { std::ofstream(path, std::ios::binary | std::ios::app) << bytes; }
     [[nodiscard]] QString label(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
     [[nodiscard]] QAction* action(const char* name) const { return form->findChild<QAction*>(name); }
     void clickAt(double x) const
@@ -79,9 +69,6 @@ protected:
         return grid1->viewport()->rect().contains(last);
     }
 
-    dlvtest::TempLogs logs;
-    std::string path;
-    CellGrid* grid1 = nullptr;
     CurveSurface* picture = nullptr;
 };
 
