@@ -6,6 +6,7 @@
 #include "render/file_writing.h"
 #include "window/curve_surface.h"
 #include "render/chart_renderer.h"
+#include "window/quiet_teardown.h"
 #include "window/stale_fade.h"
 
 #include "workbench/table_session.h"
@@ -422,7 +423,10 @@ ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
     rebuild(false);
 }
 
-ChartsTab::~ChartsTab() = default;
+ChartsTab::~ChartsTab()
+{
+    stopHearingChildren(this);
+}
 
 void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 {

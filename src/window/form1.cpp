@@ -15,6 +15,7 @@
 #include "window/design_layout.h"
 #include "window/find_bar.h"
 #include "window/fit_label.h"
+#include "window/quiet_teardown.h"
 #include "window/warning_bar.h"
 
 #include <QAction>
@@ -169,10 +170,7 @@ Form1::Form1(QWidget* parent)
 Form1::~Form1()
 {
     qApp->removeEventFilter(this);
-    // QWidget's destructor hides the children, and a dock that hides tells
-    // whoever listens, which by then is no Form1 any more.
-    if (m_markersPanel)
-        m_markersPanel->disconnect(this);
+    stopHearingChildren(this);
 }
 
 // The design places the tabs' controls relative to the tab control, the

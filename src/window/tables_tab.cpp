@@ -9,6 +9,7 @@
 #include "window/channels_dialog.h"
 #include "window/name_completer.h"
 #include "window/save_path.h"
+#include "window/quiet_teardown.h"
 #include "window/stale_fade.h"
 #include "workbench/format.h"
 #include "workbench/log_session.h"
@@ -162,7 +163,10 @@ TablesTab::TablesTab(QWidget* parent) : QWidget(parent)
     loadEditor();
 }
 
-TablesTab::~TablesTab() = default;
+TablesTab::~TablesTab()
+{
+    stopHearingChildren(this);
+}
 
 void TablesTab::buildControls()
 {
