@@ -7,7 +7,6 @@
 
 #include <QProcess>
 
-#include <sys/resource.h>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -144,38 +143,6 @@ TEST(Report, AFullDiskIsNamedInsteadOfExitingSilently)
     process.waitForFinished(60000);
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_TRUE(QString::fromUtf8(process.readAllStandardError()).startsWith("datalog-viewer: cannot write the report: "));
-}
-
-TEST(Report, MemoryRunningOutAnywhereEndsWithAMessageNeverAnAbort)
-{
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer cannot start under an address-space limit";
-#else
-    // A million names and one take: reading fits in less memory than the
-    // report of a million parameters, so some limits fail in each.
-    dlvtest::TempLogs logs;
-    std::string log = "t\n";
-    for (int p = 0; p < 1000000; ++p)
-        log += "P" + std::to_string(p) + ",";
-    const QString path = QString::fromStdString(logs.write("million.csv", log + "\n1\n"));
-    for (int megabytes = 110; megabytes <= 210; megabytes += 20) {
-        QProcess process;
-        process.setChildProcessModifier([megabytes] {
-            const rlimit limit{static_cast<rlim_t>(megabytes) << 20, static_cast<rlim_t>(megabytes) << 20};
-            ::setrlimit(RLIMIT_AS, &limit);
-        });
-        process.start(QStringLiteral(DLV_VIEWER_EXE), {"--report", path});
-        process.waitForFinished(60000);
-        const QString err = QString::fromUtf8(process.readAllStandardError());
-        ASSERT_EQ(process.exitStatus(), QProcess::NormalExit) << megabytes << " MB: " << err.toStdString();
-        if (err.contains("error while loading shared libraries"))
-            continue;  // too little even to start
-        EXPECT_TRUE(process.exitCode() == 0 || process.exitCode() == 1) << megabytes << " MB";
-        if (process.exitCode() == 1) {
-            EXPECT_TRUE(err.contains("not enough memory")) << megabytes << " MB: " << err.toStdString();
-        }
-    }
-#endif
 }
 
 // The program streams a log larger than a chunk, and reads a log whose take

@@ -4,6 +4,8 @@
 #include "../../fuzz/fuzz_checks.h"
 #include "datalog/number.h"
 #include "datalog/take_store.h"
+#include "support/child_process.h"
+#include "support/read_outcome.h"
 #include "support/temp_logs.h"
 #include "views/blm_table.h"
 #include "views/curve.h"
@@ -34,18 +36,13 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define DLV_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DLV_UNDER_ASAN 1
-#endif
-#endif
-
 using dlv::readDataLog;
 using dlv::readDataLogBytes;
 using dlv::ReadResult;
 using dlv::TakeStore;
+using dlvtest::ChildOutcome;
+using dlvtest::outcomeOf;
+using dlvtest::runInChild;
 
 namespace {
 
@@ -151,72 +148,6 @@ std::string blmLog(const std::vector<std::string>& takes)
     for (const std::string& take : takes)
         log += take + "\n";
     return log;
-}
-
-// ------------------------------------------------------------ child processes
-
-struct ChildOutcome {
-    bool exited = false;  // ended by _exit, not by a signal
-    int status = 0;       // exit code, or the signal
-    std::string text;     // what the child reported
-};
-
-// Runs work in a forked child (for limits and identities that must not touch
-// the test process) and returns the text it produced.
-ChildOutcome runInChild(const std::function<std::string()>& work)
-{
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(pipeFds[0]);
-        const std::string text = work();
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::write(pipeFds[1], text.data() + done, text.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    ChildOutcome outcome;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        outcome.text.append(buffer, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    outcome.exited = WIFEXITED(status);
-    outcome.status = outcome.exited ? WEXITSTATUS(status) : WTERMSIG(status);
-    return outcome;
-}
-
-std::string outcomeOf(const ReadResult& result)
-{
-    return result.ok() ? "ok " + std::to_string(result.store->takeCount()) : result.error;
-}
-
-// Bytes of address space the process already uses.
-std::size_t addressSpaceInUse()
-{
-    std::ifstream statm("/proc/self/statm");
-    std::size_t pages = 0;
-    statm >> pages;
-    return pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-}
-
-// A file of the given size that takes no disk space: a title, a names line and
-// then zeros.
-std::string sparseLog(const dlvtest::TempLogs& logs, const std::string& name, off_t size)
-{
-    const std::string path = logs.write(name, "t\nA\n");
-    if (::truncate(path.c_str(), size) != 0)
-        ADD_FAILURE() << "cannot size " << path << ": " << std::strerror(errno);
-    return path;
 }
 
 }  // namespace
@@ -912,105 +843,6 @@ TEST(ChangingFiles, FileCutBackAndRewrittenWhileReadGivesOneVersionsPrefixOrSays
     EXPECT_GT(stores, 0) << refusals << " refusals";
     EXPECT_GT(rewrites, 2);
 }
-
-// ------------------------------------------------------------ memory
-
-TEST(MemoryLimit, LogLargerThanTheAllowedAddressSpaceIsAClearError)
-{
-#ifdef DLV_UNDER_ASAN
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
-#else
-    dlvtest::TempLogs logs;
-    const std::string big = sparseLog(logs, "big.csv", off_t{1} << 30);
-    const std::string small = logs.write("small.csv", "t\nA\n1\n2\n");
-    const ChildOutcome outcome = runInChild([&] {
-        const rlimit limit{addressSpaceInUse() + (std::size_t{256} << 20), RLIM_INFINITY};
-        if (::setrlimit(RLIMIT_AS, &limit) != 0)
-            return std::string("no limit");
-        // The failed read leaves nothing behind: a small log reads afterwards.
-        return outcomeOf(readDataLog(big)) + "|" + outcomeOf(readDataLog(small));
-    });
-    ASSERT_TRUE(outcome.exited) << "signal " << outcome.status;
-    EXPECT_EQ(outcome.text, "Cannot read '" + big + "': not enough memory for a log of 1024 MB|ok 2");
-#endif
-}
-
-TEST(MemoryLimit, IndexLargerThanTheAllowedAddressSpaceIsAClearError)
-{
-#ifdef DLV_UNDER_ASAN
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
-#else
-    // 32 MB of empty takes: the bytes fit, the index of 32 million takes does not.
-    dlvtest::TempLogs logs;
-    const std::string path = logs.write("lines.csv", "t\nA\n" + std::string(32u << 20, '\n'));
-    const ChildOutcome outcome = runInChild([&] {
-        const rlimit limit{addressSpaceInUse() + (std::size_t{384} << 20), RLIM_INFINITY};
-        if (::setrlimit(RLIMIT_AS, &limit) != 0)
-            return std::string("no limit");
-        return outcomeOf(readDataLog(path));
-    });
-    ASSERT_TRUE(outcome.exited) << "signal " << outcome.status;
-    // The message names what did not fit: the index, not the file.
-    EXPECT_EQ(outcome.text,
-              "Cannot read '" + path + "': not enough memory for the index of its lines (the log itself, 33 MB, fitted)");
-#endif
-}
-
-TEST(MemoryLimit, WhetherALogFitsGrowsWithTheLimitAndNeverTurnsBack)
-{
-#ifdef DLV_UNDER_ASAN
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limits allow";
-#else
-    // 20 MB of short takes: read and indexed in parts on several threads
-    // when there is room, with an index bigger than the log.
-    dlvtest::TempLogs logs;
-    std::string log = "t\nA,B\n";
-    while (log.size() < (20u << 20))
-        log += "1,2\n";
-    const std::string path = logs.write("short_takes.csv", log);
-    // One letter per limit, from tight to generous: r refused for memory, o
-    // read. Limits count from what the process has mapped, some of which
-    // earlier tests may have left free for reuse; the lowest leaves no room
-    // even for the log's bytes, which are always mapped anew.
-    std::string outcomes;
-    for (std::size_t megabytes = 8; megabytes <= 200; megabytes += 4) {
-        const ChildOutcome outcome = runInChild([&] {
-            const rlimit limit{addressSpaceInUse() + (megabytes << 20), RLIM_INFINITY};
-            if (::setrlimit(RLIMIT_AS, &limit) != 0)
-                return std::string("no limit");
-            return outcomeOf(readDataLog(path));
-        });
-        ASSERT_TRUE(outcome.exited) << megabytes << " MB: signal " << outcome.status;
-        if (outcome.text.rfind("ok ", 0) == 0)
-            outcomes += 'o';
-        else if (outcome.text.find("not enough memory") != std::string::npos)
-            outcomes += 'r';
-        else
-            ADD_FAILURE() << megabytes << " MB: " << outcome.text;
-    }
-    EXPECT_EQ(outcomes.front(), 'r') << outcomes;
-    EXPECT_EQ(outcomes.back(), 'o') << outcomes;
-    EXPECT_EQ(outcomes.find("or"), std::string::npos) << outcomes;
-#endif
-}
-
-TEST(MemoryLimit, LogLargerThanTheMachinesMemoryIsRefusedBeforeReading)
-{
-    const auto physical = static_cast<off_t>(::sysconf(_SC_PHYS_PAGES)) * ::sysconf(_SC_PAGESIZE);
-    dlvtest::TempLogs logs;
-    const std::string path = sparseLog(logs, "huge.csv", physical + (off_t{1} << 20));
-    // Refused before any byte is read; should that ever change, the timer
-    // ends the child long before it could fill the machine's memory.
-    const ChildOutcome outcome = runInChild([&] {
-        const itimerval timer{{0, 0}, {1, 0}};
-        ::setitimer(ITIMER_REAL, &timer, nullptr);
-        return outcomeOf(readDataLog(path));
-    });
-    ASSERT_TRUE(outcome.exited) << "signal " << outcome.status;
-    EXPECT_EQ(outcome.text.rfind("Cannot read '" + path + "': not enough memory for a log of ", 0), 0u) << outcome.text;
-}
-
-// ------------------------------------------------------------ fuzzing
 
 namespace {
 

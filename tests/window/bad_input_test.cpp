@@ -4,6 +4,7 @@
 #include "window/form1.h"
 
 #include "datalog/take_store.h"
+#include "support/address_space.h"
 #include "support/temp_logs.h"
 #include "views/blm_table.h"
 #include "views/bookmarks.h"
@@ -32,17 +33,10 @@
 #include <random>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define DLV_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DLV_UNDER_ASAN 1
-#endif
-#endif
-
 using dlv::CellGrid;
 using dlv::CellRange;
 using dlv::Form1;
+using dlvtest::AddressSpaceLimit;
 
 namespace {
 
@@ -104,33 +98,6 @@ public:
 private:
     bool m_wasRoot;
     bool m_active;
-};
-
-// Lowers this process's address-space limit for as long as it lives.
-class AddressSpaceLimit {
-public:
-    explicit AddressSpaceLimit(std::size_t extraBytes)
-    {
-        ::getrlimit(RLIMIT_AS, &m_previous);
-        std::ifstream statm("/proc/self/statm");
-        std::size_t pages = 0;
-        statm >> pages;
-        const rlimit lowered{pages * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)) + extraBytes,
-                             m_previous.rlim_max};
-        m_active = ::setrlimit(RLIMIT_AS, &lowered) == 0;
-    }
-    ~AddressSpaceLimit()
-    {
-        if (m_active)
-            ::setrlimit(RLIMIT_AS, &m_previous);
-    }
-    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
-    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
-    [[nodiscard]] bool active() const { return m_active; }
-
-private:
-    rlimit m_previous{};
-    bool m_active = false;
 };
 
 class BadInputWindow : public ::testing::Test {
