@@ -30,9 +30,16 @@ workbench::Workspace withChartPage(workbench::Workspace workspace, const ChartPa
 WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns, const workbench::Workspace& workspace,
                                     std::string_view filter)
 {
+    workbench::LogSession session(std::move(columns));
+    return workspaceChannels(session, workspace, filter);
+}
+
+WorkspaceChannels workspaceChannels(workbench::LogSession& session, const workbench::Workspace& workspace,
+                                    std::string_view filter)
+{
     WorkspaceChannels out;
-    out.source = std::make_shared<LogChannelSource>(columns);
-    const std::vector<std::string>& names = columns->paramNames();
+    out.source = std::make_shared<LogChannelSource>(session.sharedColumns());
+    const std::vector<std::string>& names = session.paramNames();
     // The tables are not the charts' business: their faults stay out of here.
     workbench::Workspace channels;
     channels.channels = workspace.channels;
@@ -50,7 +57,6 @@ WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns, const 
     if (channels.channels.empty() && !keep)
         return out;
 
-    workbench::LogSession session(std::move(columns));
     session.prefetch(program);
     for (std::size_t c = 0; c < channels.channels.size(); ++c)
         if (program.channels[c].expression)

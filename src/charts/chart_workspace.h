@@ -15,6 +15,10 @@
 
 namespace dlv {
 
+namespace workbench {
+class LogSession;
+}
+
 // The page of workspace's "charts" member; no page and no error when it has
 // none (the log's default page is meant).
 [[nodiscard]] ChartPageResult workspaceChartPage(const workbench::Workspace& workspace);
@@ -40,6 +44,10 @@ struct WorkspaceChannels {
 // one pass, then evaluates every channel and the filter in bulk: O(takes x
 // expression size). Throws std::bad_alloc only.
 [[nodiscard]] WorkspaceChannels workspaceChannels(std::shared_ptr<ColumnCache> columns,
+                                                  const workbench::Workspace& workspace, std::string_view filter);
+// The same through a log's session: values it holds are reused, and the
+// channels computed stay in it for the next caller (the Tables tab).
+[[nodiscard]] WorkspaceChannels workspaceChannels(workbench::LogSession& session,
                                                   const workbench::Workspace& workspace, std::string_view filter);
 
 // A workspace's charts worked out over a log whose columns cache holds: the

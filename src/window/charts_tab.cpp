@@ -9,6 +9,7 @@
 #include "window/quiet_teardown.h"
 #include "window/stale_fade.h"
 
+#include "workbench/log_session.h"
 #include "workbench/table_session.h"
 
 #include <QColorDialog>
@@ -282,7 +283,8 @@ void ChartView::leaveEvent(QEvent* event)
 
 // ---- ChartsTab ----
 
-ChartsTab::ChartsTab(QWidget* parent) : QWidget(parent)
+ChartsTab::ChartsTab(std::shared_ptr<workbench::Workspace> workspace, QWidget* parent)
+    : QWidget(parent), m_workspace(workspace ? std::move(workspace) : std::make_shared<workbench::Workspace>())
 {
     m_chooseColour = [this](const QColor& initial) -> std::optional<QColor> {
         const QColor chosen = QColorDialog::getColor(initial, this, QStringLiteral("Channel colour"));
@@ -430,6 +432,12 @@ ChartsTab::~ChartsTab()
 
 void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 {
+    setSession(columns ? std::make_shared<workbench::LogSession>(std::move(columns)) : nullptr, keepView);
+}
+
+void ChartsTab::setSession(std::shared_ptr<workbench::LogSession> session, bool keepView)
+{
+    std::shared_ptr<ColumnCache> columns = session ? session->sharedColumns() : nullptr;
     // The cursor of the log leaving the page stays with it, for Align at cursor.
     std::erase_if(m_cursorsOfLogs, [this](const auto& entry) {
         const std::shared_ptr<ColumnCache> log = entry.first.lock();
@@ -439,6 +447,7 @@ void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
         if (const std::optional<int> cursor = m_view->renderer().cursor())
             m_cursorsOfLogs.emplace_back(m_columns, *cursor);
     m_columns = std::move(columns);
+    m_session = std::move(session);
     if (!m_pageSet)
         m_page = {};
     evaluateChannels(keepView);
@@ -446,8 +455,13 @@ void ChartsTab::setColumns(std::shared_ptr<ColumnCache> columns, bool keepView)
 
 void ChartsTab::setWorkspace(workbench::Workspace workspace)
 {
-    m_workspace = std::move(workspace);
-    ChartPageResult charts = workspaceChartPage(m_workspace);
+    *m_workspace = std::move(workspace);
+    showWorkspace();
+}
+
+void ChartsTab::showWorkspace()
+{
+    ChartPageResult charts = workspaceChartPage(*m_workspace);
     m_pageSet = charts.ok();
     m_page = charts.ok() ? std::move(*charts.page) : ChartPage{};
     m_reportedFilter = m_page.filter;
@@ -460,15 +474,27 @@ void ChartsTab::setWorkspace(workbench::Workspace workspace)
 
 void ChartsTab::setChannels(std::vector<workbench::Channel> channels)
 {
-    if (channels == m_workspace.channels)
-        return;
-    m_workspace.channels = std::move(channels);
-    evaluateChannels(true);
+    m_workspace->channels = std::move(channels);
+    channelsEdited();
 }
 
-workbench::Workspace ChartsTab::workspace() const
+void ChartsTab::channelsEdited()
 {
-    return m_pageSet ? withChartPage(m_workspace, m_page) : m_workspace;
+    if (m_workspace->channels != m_channelsShown)
+        evaluateChannels(true);
+}
+
+void ChartsTab::keepPage()
+{
+    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    m_workspace->charts = chartPageJson(m_page);
+}
+
+WorkspaceChannels ChartsTab::channelsOver(const std::shared_ptr<workbench::LogSession>& session,
+                                          const std::shared_ptr<ColumnCache>& columns, std::string_view filter) const
+{
+    return session ? workspaceChannels(*session, *m_workspace, filter)
+                   : workspaceChannels(columns, *m_workspace, filter);
 }
 
 void ChartsTab::onFilterTyped()
@@ -488,14 +514,14 @@ bool ChartsTab::tryFilter(const std::string& filter)
     m_typingPause->stop();
     if (!m_columns) {
         m_page.filter = filter;
-        m_pageSet = true;
+        keepPage();
         setFilterStale(false);
         rebuild(true);
         return true;
     }
     WorkspaceChannels channels;
     try {
-        channels = workspaceChannels(m_columns, m_workspace, filter);
+        channels = channelsOver(m_session, m_columns, filter);
     } catch (const std::exception& error) {
         showStatus(QStringLiteral("The filter could not be computed: %1").arg(QString::fromLocal8Bit(error.what())));
         setFilterStale(true);
@@ -508,7 +534,7 @@ bool ChartsTab::tryFilter(const std::string& filter)
         return false;
     }
     m_page.filter = filter;
-    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    keepPage();
     m_channelErrors.clear();
     for (const std::string& error : channels.errors)
         m_channelErrors << fromUtf8(error);
@@ -552,7 +578,7 @@ void ChartsTab::setFilter(const QString& expression)
     const std::string filter = expression.trimmed().toStdString();
     m_reportedFilter = filter;
     m_page.filter = filter;
-    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    keepPage();
     evaluateChannels(true);
 }
 
@@ -564,11 +590,12 @@ QString ChartsTab::statusText() const
 void ChartsTab::evaluateChannels(bool keepView)
 {
     m_channelErrors.clear();
+    m_channelsShown = m_workspace->channels;
     m_overlaySource = nullptr;  // the overlaid log's channels follow the same workspace
     std::shared_ptr<ChartChannelSource> source;
     if (m_columns) {
         try {
-            WorkspaceChannels channels = workspaceChannels(m_columns, m_workspace, m_page.filter);
+            WorkspaceChannels channels = channelsOver(m_session, m_columns, m_page.filter);
             for (const std::string& error : channels.errors)
                 m_channelErrors << fromUtf8(error);
             source = std::move(channels.source);
@@ -603,7 +630,7 @@ void ChartsTab::showSource(std::shared_ptr<ChartChannelSource> source, bool keep
 void ChartsTab::setPage(ChartPage page)
 {
     m_page = std::move(page);
-    m_pageSet = true;
+    keepPage();
     m_reportedFilter = m_page.filter;
     setFilterStale(false);
     rebuild(false);
@@ -716,7 +743,7 @@ void ChartsTab::showStatus(const QString& text)
 
 void ChartsTab::edited(int pane, int channel)
 {
-    m_pageSet = true;  // an edited page stays, as one from a workspace would
+    keepPage();
     rebuild(true);
     select(pane, channel);
     emit pageEdited();
@@ -893,6 +920,7 @@ void ChartsTab::setOverlayLogs(std::vector<OverlayLog> logs)
                                     [this](const OverlayLog& log) { return log.columns == m_overlaid; });
     if (stays == m_overlayLogs.end() && m_overlaid) {
         m_overlaid = nullptr;
+        m_overlaidSession = nullptr;
         m_overlaySource = nullptr;
         m_view->renderer().setOverlay(std::nullopt);
         m_view->update();
@@ -914,6 +942,7 @@ void ChartsTab::overlay(int index)
 {
     const bool some = index >= 0 && static_cast<std::size_t>(index) < m_overlayLogs.size();
     m_overlaid = some ? m_overlayLogs[static_cast<std::size_t>(index)].columns : nullptr;
+    m_overlaidSession = some ? m_overlayLogs[static_cast<std::size_t>(index)].session : nullptr;
     m_overlaidName = some ? m_overlayLogs[static_cast<std::size_t>(index)].name : QString();
     m_overlaySource = nullptr;
     m_offset = 0.0;
@@ -946,7 +975,7 @@ void ChartsTab::resolveOverlay()
     }
     // The workspace's channels and filter on the overlaid log too.
     if (!m_overlaySource)
-        m_overlaySource = workspaceChannels(m_overlaid, m_workspace, m_page.filter).source;
+        m_overlaySource = channelsOver(m_overlaidSession, m_overlaid, m_page.filter).source;
     ChartOverlay overlay;
     overlay.page = resolveChartPage(m_page, *m_overlaySource);
     overlay.name = m_overlaidName;

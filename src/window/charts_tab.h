@@ -2,6 +2,7 @@
 
 #include "charts/chart_data.h"
 #include "charts/chart_page.h"
+#include "charts/chart_workspace.h"
 #include "render/curve_renderer.h"
 #include "workbench/workspace.h"
 
@@ -26,6 +27,9 @@ class QTreeWidgetItem;
 namespace dlv {
 
 class ChartRenderer;
+namespace workbench {
+class LogSession;
+}
 
 // The chart drawing of the Charts tab. Stacked panes share one x range:
 // the wheel zooms it around the pointer, a left drag pans it, Home shows the
@@ -91,10 +95,14 @@ private:
 // chartOutline, chartChannelPicker, chartAddChannel, chartAddPane,
 // chartAddScatter, chartRemove, chartMoveUp, chartMoveDown, chartColour,
 // chartFilter, chartStatus and chartView.
+//
+// The workspace it is given is the window's, shared with the Tables tab (its
+// own when none is): the tab reads the calculated channels from it and
+// writes an edited page into its "charts" member.
 class ChartsTab final : public QWidget {
     Q_OBJECT
 public:
-    explicit ChartsTab(QWidget* parent = nullptr);
+    explicit ChartsTab(std::shared_ptr<workbench::Workspace> workspace = {}, QWidget* parent = nullptr);
     ~ChartsTab() override;
 
     // A newly opened log (null: none): its parameters, the workspace's
@@ -103,18 +111,24 @@ public:
     // keepView: the same log read again (F5, Follow Log), so the zoom and the
     // cursor stay where its takes still are.
     void setColumns(std::shared_ptr<ColumnCache> columns, bool keepView = false);
-    // The workspace whose channels and charts the tab shows (File, Open
-    // Workspace): its page, or the default page when it has none. A "charts"
-    // member that cannot be read is told in the status line; the default page
-    // shows then.
+    // The same with the log's session (the window's, which the Tables tab
+    // shares), whose cached channel values the charts reuse.
+    void setSession(std::shared_ptr<workbench::LogSession> session, bool keepView = false);
+    // Replaces the workspace whose channels and charts the tab shows.
     void setWorkspace(workbench::Workspace workspace);
-    // The workspace's calculated channels changed (edited, or a new log's
-    // workspace): computed again; the page and the view stay.
+    // The workspace was replaced (File, Open Workspace): its page, or the
+    // default page when it has none. A "charts" member that cannot be read is
+    // told in the status line; the default page shows then.
+    void showWorkspace();
+    // Replaces the workspace's calculated channels and computes them again.
     void setChannels(std::vector<workbench::Channel> channels);
-    // The workspace with the page on show as its "charts" member, edits
-    // included: what saving the workspace should write. The log's default
+    // The workspace's calculated channels may have changed (edited, or a new
+    // log's workspace): computed again if they did; the page and the view stay.
+    void channelsEdited();
+    // The workspace, with the page on show as its "charts" member once it
+    // was set or edited: what saving the workspace writes. The log's default
     // page, untouched, is not written (each log gets its own).
-    [[nodiscard]] workbench::Workspace workspace() const;
+    [[nodiscard]] const workbench::Workspace& workspace() const noexcept { return *m_workspace; }
     // The page's filter (an expression; empty: none), as the filter field
     // sets it: the takes it drops are shaded and left out of the scatters.
     void setFilter(const QString& expression);
@@ -144,6 +158,7 @@ public:
     struct OverlayLog {
         QString name;
         std::shared_ptr<ColumnCache> columns;
+        std::shared_ptr<workbench::LogSession> session;  // none: one made when drawn
     };
     void setOverlayLogs(std::vector<OverlayLog> logs);
     // Overlays log `index` of those (-1: none), at offset 0.
@@ -188,6 +203,12 @@ signals:
 
 private:
     void rebuild(bool keepView);
+    // The page on show is the workspace's from now on: set, and written into it.
+    void keepPage();
+    // The workspace's channels and filter over a log (its session, or a new one).
+    [[nodiscard]] WorkspaceChannels channelsOver(const std::shared_ptr<workbench::LogSession>& session,
+                                                 const std::shared_ptr<ColumnCache>& columns,
+                                                 std::string_view filter) const;
     // The source again from the columns, the workspace's channels and the filter.
     // keepView: zoom and cursor stay as far as the takes reach.
     void evaluateChannels(bool keepView = false);
@@ -208,7 +229,9 @@ private:
     void resolveOverlay();
 
     std::shared_ptr<ColumnCache> m_columns;
-    workbench::Workspace m_workspace;
+    std::shared_ptr<workbench::LogSession> m_session;  // of m_columns, or none
+    std::shared_ptr<workbench::Workspace> m_workspace;  // never null
+    std::vector<workbench::Channel> m_channelsShown;  // those of the last evaluation
     QStringList m_channelErrors;  // of the last evaluateChannels
     std::shared_ptr<ChartChannelSource> m_source;
     ChartPage m_page;
@@ -236,6 +259,7 @@ private:
 
     std::vector<OverlayLog> m_overlayLogs;
     std::shared_ptr<ColumnCache> m_overlaid;  // of m_overlayLogs, or none
+    std::shared_ptr<workbench::LogSession> m_overlaidSession;
     QString m_overlaidName;
     std::shared_ptr<ChartChannelSource> m_overlaySource;
     double m_offset = 0.0;

@@ -35,6 +35,9 @@ class QTimer;
 
 namespace dlv {
 
+namespace workbench {
+class LogSession;
+}
 class ChannelFilterBar;
 class ChartsTab;
 class CurveSurface;
@@ -320,6 +323,9 @@ private:
     QTimer* m_followTimer = nullptr;
     std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
     TablesTab* m_tables = nullptr;
+    // The one workspace of the window: the Tables tab edits its tables and
+    // channels, the Charts tab its page; Save Workspace writes it.
+    std::shared_ptr<workbench::Workspace> m_workspace = std::make_shared<workbench::Workspace>();
     QLabel* m_blmNote = nullptr;
     bool m_tablesBehind = false;  // the open log has not reached the Tables tab yet
     bool m_chartsBehind = false;  // nor the Charts tab
@@ -329,6 +335,9 @@ private:
     // An open log and what the window keeps of its reading.
     struct OpenLog {
         std::shared_ptr<LogDocument> document;
+        // The workspace's channel and expression values on it, which both
+        // tabs use and fill.
+        std::shared_ptr<workbench::LogSession> session;
         LogFormat format = LogFormat::Auto;
         QStringList warnings;
         bool warningsDismissed = false;

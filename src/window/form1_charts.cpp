@@ -1,5 +1,5 @@
 // Form1's side of the "Charts" tab: the tab itself, its link to the window's
-// workspace (held by the Tables tab), File, Export Chart..., and a click on
+// workspace (edited in the Tables tab too), File, Export Chart..., and a click on
 // the charts scrolling Grid1 as a click on the curve does.
 #include "window/form1.h"
 
@@ -21,19 +21,17 @@ namespace dlv {
 
 void Form1::buildChartsTab()
 {
-    m_charts = new ChartsTab;
+    m_charts = new ChartsTab(m_workspace);
     m_charts->setObjectName(QStringLiteral("Charts"));
     addWorkbenchTab(m_charts, QStringLiteral("Charts"));
     connect(m_charts, &ChartsTab::takeChosen, this, &Form1::onChartTake);
 
-    // The window's workspace is the Tables tab's: its channels, and the page
-    // of a workspace opened from a file. Saving it takes the page back.
-    connect(m_tables, &TablesTab::channelsChanged, this, [this] {
-        guarded("Computing the charts' channels", [this] { m_charts->setChannels(m_tables->workspace().channels); });
-    });
-    connect(m_tables, &TablesTab::workspaceOpened, this, [this] {
-        guarded("Drawing the workspace's charts", [this] { m_charts->setWorkspace(m_tables->workspace()); });
-    });
+    // Both tabs edit the window's workspace: the charts follow the channels
+    // the Tables tab edits, and show the page of a workspace opened there.
+    connect(m_tables, &TablesTab::channelsChanged, this,
+            [this] { guarded("Computing the charts' channels", [this] { m_charts->channelsEdited(); }); });
+    connect(m_tables, &TablesTab::workspaceOpened, this,
+            [this] { guarded("Drawing the workspace's charts", [this] { m_charts->showWorkspace(); }); });
 
     // File, Export Chart...: with the other export commands, before Quit.
     auto* file = menuBar()->findChild<QMenu*>(QStringLiteral("mnuFile"));

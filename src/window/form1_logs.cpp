@@ -9,6 +9,7 @@
 #include "window/curve_surface.h"
 #include "window/fit_label.h"
 #include "window/warning_bar.h"
+#include "workbench/log_session.h"
 
 #include <QAction>
 #include <QMenu>
@@ -98,7 +99,8 @@ void Form1::placeDocument(std::shared_ptr<LogDocument> document, LogFormat forma
                                    [&](const OpenLog& log) { return log.document->path() == document->path(); });
     if (m_document && (same == m_logs.end() || same->document != m_document))
         keepShownLog();
-    OpenLog entry{std::move(document), format, std::move(warnings), false};
+    auto session = std::make_shared<workbench::LogSession>(std::shared_ptr<ColumnCache>(document, &document->columns()));
+    OpenLog entry{std::move(document), std::move(session), format, std::move(warnings), false};
     if (same != m_logs.end()) {
         entry.warningsDismissed = same->warningsDismissed;
         *same = std::move(entry);

@@ -112,7 +112,7 @@ void Form1::applyWorkspaceMarkers(LogDocument& document)
 {
     const std::string name = document.path().filename().string();
     const int takes = document.log().takeCount();
-    for (const workbench::WorkspaceMarker& marker : m_tables->workspace().markers)
+    for (const workbench::WorkspaceMarker& marker : m_workspace->markers)
         if (marker.log == name)
             addMarker(document.viewState().markers, marker.take, takes, marker.note);
 }
@@ -125,7 +125,7 @@ std::vector<workbench::WorkspaceMarker> Form1::workspaceMarkers() const
         return std::any_of(m_logs.begin(), m_logs.end(),
                            [&](const OpenLog& log) { return log.document->path().filename().string() == name; });
     };
-    for (const workbench::WorkspaceMarker& marker : m_tables->workspace().markers)
+    for (const workbench::WorkspaceMarker& marker : m_workspace->markers)
         if (!isOpen(marker.log))
             markers.push_back(marker);
     for (const OpenLog& log : m_logs) {

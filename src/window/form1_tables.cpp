@@ -12,6 +12,7 @@
 #include "window/save_path.h"
 #include "window/tables_tab.h"
 #include "workbench/default_table.h"
+#include "workbench/log_session.h"
 
 #include <QAction>
 #include <QEvent>
@@ -62,7 +63,7 @@ private:
 
 void Form1::buildTablesTab()
 {
-    m_tables = new TablesTab;
+    m_tables = new TablesTab(m_workspace);
     addWorkbenchTab(m_tables, QStringLiteral("Tables"));
     const auto logsChanged = [this] {
         m_tablesBehind = m_chartsBehind = true;
@@ -126,8 +127,7 @@ void Form1::buildTablesTab()
                 const QString path = choosePath(QStringLiteral("Save Workspace As"), true);
                 guarded("Save Workspace As", [&] {
                     QString error;
-                    m_tables->setCharts(m_charts->workspace().charts);
-                    m_tables->setMarkers(workspaceMarkers());
+                    m_workspace->markers = workspaceMarkers();
                     if (!path.isEmpty() && !m_tables->saveWorkspace(path, &error))
                         reportError(error);
                 });
@@ -176,10 +176,10 @@ void Form1::syncWorkbenchTabs(bool all)
             for (const OpenLog& log : m_logs)
                 if (log.document != m_document)
                     others.push_back({shownQString(log.document->path().filename().native()),
-                                      std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+                                      log.session->sharedColumns(), log.session});
             m_charts->setOverlayLogs(std::move(others));
-            m_charts->setColumns(m_document ? std::shared_ptr<ColumnCache>(m_document, &m_document->columns()) : nullptr,
-                                 again);
+            const int shown = shownLogIndex();
+            m_charts->setSession(shown >= 0 ? m_logs[static_cast<std::size_t>(shown)].session : nullptr, again);
         });
     }
     if (tables) {
@@ -189,8 +189,8 @@ void Form1::syncWorkbenchTabs(bool all)
             // over any of them or compared with one.
             std::vector<TablesTab::OpenLog> logs;
             for (const OpenLog& log : m_logs)
-                logs.push_back({shownQString(log.document->path().filename().native()),
-                                std::shared_ptr<ColumnCache>(log.document, &log.document->columns())});
+                logs.push_back({shownQString(log.document->path().filename().native()), log.session->sharedColumns(),
+                                log.session});
             m_tables->setOpenLogs(std::move(logs), shownLogIndex());
         });
     }

@@ -156,7 +156,8 @@ QString errorHtml(const EditorError& error)
         .arg(message, before, marked, after);
 }
 
-TablesTab::TablesTab(QWidget* parent) : QWidget(parent)
+TablesTab::TablesTab(std::shared_ptr<Workspace> workspace, QWidget* parent)
+    : QWidget(parent), m_workspace(workspace ? std::move(workspace) : std::make_shared<Workspace>())
 {
     setObjectName(QStringLiteral("TablesTab"));
     buildControls();
@@ -285,7 +286,7 @@ void TablesTab::buildControls()
         if (m_current < 0)
             return;
         m_userWorkspace = true;
-        m_workspace.tables[static_cast<std::size_t>(m_current)].name = text.toStdString();
+        m_workspace->tables[static_cast<std::size_t>(m_current)].name = text.toStdString();
         if (QListWidgetItem* item = m_list->item(m_current))
             item->setText(text);
     });
@@ -402,7 +403,7 @@ void TablesTab::setColumns(std::shared_ptr<ColumnCache> columns)
 {
     std::vector<OpenLog> logs;
     if (columns)
-        logs.push_back({QString(), std::move(columns)});
+        logs.push_back({QString(), std::move(columns), nullptr});
     const int shown = logs.empty() ? -1 : 0;
     setOpenLogs(std::move(logs), shown);
 }
@@ -414,9 +415,9 @@ void TablesTab::setOpenLogs(std::vector<OpenLog> logs, int shown)
     for (OpenLog& log : logs) {
         if (!log.columns)
             continue;
-        std::shared_ptr<workbench::LogSession> session;
+        std::shared_ptr<workbench::LogSession> session = std::move(log.session);
         for (const LogEntry& old : m_logs)
-            if (old.columns == log.columns)
+            if (!session && old.columns == log.columns)
                 session = old.session;
         if (!session)
             session = std::make_shared<workbench::LogSession>(log.columns);
@@ -441,25 +442,34 @@ void TablesTab::setOpenLogs(std::vector<OpenLog> logs, int shown)
     // the same one read again); otherwise each log gets its default table.
     if (m_userWorkspace) {
         const int current = m_current;
-        setWorkspace(std::move(m_workspace));
+        showWorkspace();
         selectTable(current);
         return;
     }
+    // The default tables replace the others; an edited chart page, which is
+    // not the tables' to drop, stays (markers belong to the logs they were
+    // saved with, and go).
     Workspace workspace;
     if (m_columns)
         guardedEdit(m_status, [&] { workspace = defaultWorkspace(*m_columns); });
+    workspace.charts = std::move(m_workspace->charts);
     setWorkspace(std::move(workspace));
     m_userWorkspace = false;
 }
 
 void TablesTab::setWorkspace(Workspace workspace)
 {
-    m_workspace = std::move(workspace);
-    m_current = m_workspace.tables.empty() ? -1 : 0;
+    *m_workspace = std::move(workspace);
+    showWorkspace();
+}
+
+void TablesTab::showWorkspace()
+{
+    m_current = m_workspace->tables.empty() ? -1 : 0;
     m_shown.reset();
     loadCorrections();
     m_suggested.clear();
-    m_channelsDialog->setChannels(m_workspace.channels);
+    m_channelsDialog->setChannels(m_workspace->channels);
     refreshNames();
     refreshList();
     loadEditor();
@@ -470,7 +480,7 @@ void TablesTab::setWorkspace(Workspace workspace)
 void TablesTab::setChannels(std::vector<Channel> channels)
 {
     m_userWorkspace = true;
-    m_workspace.channels = std::move(channels);
+    m_workspace->channels = std::move(channels);
     refreshNames();
     m_channelsDialog->setErrors(channelErrors());
     recompute();
@@ -482,13 +492,13 @@ std::vector<EditorError> TablesTab::channelErrors() const
     if (!m_columns)
         return {};
     std::vector<EditorError> errors;
-    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->paramNames(), m_workspace); });
+    guardedEdit(m_status, [&] { errors = checkChannels(m_columns->paramNames(), *m_workspace); });
     return errors;
 }
 
 void TablesTab::showChannelsEditor()
 {
-    m_channelsDialog->setChannels(m_workspace.channels);
+    m_channelsDialog->setChannels(m_workspace->channels);
     m_channelsDialog->setErrors(channelErrors());
     m_channelsDialog->show();
     m_channelsDialog->raise();
@@ -507,7 +517,7 @@ QStringList TablesTab::expressionNames() const
                 names << QString::fromStdString(displayText(reference));
         }
     }
-    for (const Channel& channel : m_workspace.channels)
+    for (const Channel& channel : m_workspace->channels)
         if (!channel.name.empty())
             names << fromStd(channel.name);
     names.removeDuplicates();
@@ -526,7 +536,7 @@ void TablesTab::refreshList()
 {
     m_loading = true;
     m_list->clear();
-    for (const Table& table : m_workspace.tables)
+    for (const Table& table : m_workspace->tables)
         m_list->addItem(fromStd(table.name));
     m_list->setCurrentRow(m_current);
     m_loading = false;
@@ -534,7 +544,7 @@ void TablesTab::refreshList()
 
 void TablesTab::selectTable(int index)
 {
-    if (index < -1 || index >= static_cast<int>(m_workspace.tables.size()) || index == m_current)
+    if (index < -1 || index >= static_cast<int>(m_workspace->tables.size()) || index == m_current)
         return;
     m_current = index;
     m_shown.reset();
@@ -550,11 +560,11 @@ void TablesTab::selectTable(int index)
 void TablesTab::addTable()
 {
     m_userWorkspace = true;
-    Table table = m_current >= 0 ? m_workspace.tables[static_cast<std::size_t>(m_current)] : Table{};
-    table.name = QStringLiteral("Table %1").arg(m_workspace.tables.size() + 1).toStdString();
-    m_workspace.tables.push_back(std::move(table));
+    Table table = m_current >= 0 ? m_workspace->tables[static_cast<std::size_t>(m_current)] : Table{};
+    table.name = QStringLiteral("Table %1").arg(m_workspace->tables.size() + 1).toStdString();
+    m_workspace->tables.push_back(std::move(table));
     refreshList();
-    selectTable(static_cast<int>(m_workspace.tables.size()) - 1);
+    selectTable(static_cast<int>(m_workspace->tables.size()) - 1);
     m_name->setFocus();
     m_name->selectAll();
 }
@@ -564,8 +574,8 @@ void TablesTab::removeTable()
     if (m_current < 0)
         return;
     m_userWorkspace = true;
-    m_workspace.tables.erase(m_workspace.tables.begin() + m_current);
-    const int next = std::min(m_current, static_cast<int>(m_workspace.tables.size()) - 1);
+    m_workspace->tables.erase(m_workspace->tables.begin() + m_current);
+    const int next = std::min(m_current, static_cast<int>(m_workspace->tables.size()) - 1);
     m_current = -2;  // forces selectTable to load
     refreshList();
     m_current = -1;
@@ -581,7 +591,7 @@ void TablesTab::loadEditor()
     m_loading = true;
     const bool any = m_current >= 0;
     const Table empty;
-    const Table& t = any ? m_workspace.tables[static_cast<std::size_t>(m_current)] : empty;
+    const Table& t = any ? m_workspace->tables[static_cast<std::size_t>(m_current)] : empty;
     for (QWidget* w : std::initializer_list<QWidget*>{m_name, m_x, m_y, m_z, m_xAxis, m_yAxis, m_stat, m_minHits,
                                                       m_target, m_filter, m_remove})
         w->setEnabled(any);
@@ -605,7 +615,7 @@ void TablesTab::onFieldEdited(TableField field)
     if (m_loading || m_current < 0)
         return;
     m_userWorkspace = true;
-    Table& t = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    Table& t = m_workspace->tables[static_cast<std::size_t>(m_current)];
     // Fields read as text first: a value that cannot be read keeps the draft
     // as it was and shows why, under the field.
     std::optional<EditorError> bad;
@@ -717,7 +727,7 @@ void TablesTab::recompute()
         }
         m_difference.reset();
         const std::vector<workbench::LogSession*> pool = pooledSessions();
-        TableOutcome outcome = computeShownTable(pool, m_workspace, static_cast<std::size_t>(m_current));
+        TableOutcome outcome = computeShownTable(pool, *m_workspace, static_cast<std::size_t>(m_current));
         m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
         showErrors(outcome.errors);
         if (!outcome.table) {
@@ -844,7 +854,7 @@ bool TablesTab::openWorkspace(const QString& path, QString* error)
 
 bool TablesTab::saveWorkspace(const QString& path, QString* error) const
 {
-    Workspace saved = m_workspace;
+    Workspace saved = *m_workspace;
     // A 1-D table keeps no y breakpoints the user typed before clearing y.
     for (Table& table : saved.tables)
         if (!table.twoD())
@@ -930,7 +940,7 @@ void TablesTab::keepCorrections()
             if (m_locks[i])
                 kept.locked.push_back(i);
     }
-    std::optional<Corrections>& corrections = m_workspace.tables[static_cast<std::size_t>(m_current)].corrections;
+    std::optional<Corrections>& corrections = m_workspace->tables[static_cast<std::size_t>(m_current)].corrections;
     corrections = kept == Corrections{} ? std::nullopt : std::optional<Corrections>(std::move(kept));
 }
 
@@ -938,7 +948,7 @@ void TablesTab::loadCorrections()
 {
     m_oldMap.reset();
     m_locks.clear();
-    const Table* table = m_current >= 0 ? &m_workspace.tables[static_cast<std::size_t>(m_current)] : nullptr;
+    const Table* table = m_current >= 0 ? &m_workspace->tables[static_cast<std::size_t>(m_current)] : nullptr;
     const std::optional<Corrections> kept = table ? table->corrections : std::nullopt;
     {
         const QSignalBlocker quiet(m_limit);
@@ -967,7 +977,7 @@ void TablesTab::showSuggested()
                                                "the suggested new map."));
         return;
     }
-    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    const Table& draft = m_workspace->tables[static_cast<std::size_t>(m_current)];
     if (!draft.target) {
         m_mapError->setText(QStringLiteral("Set a target: each cell becomes old × mean ÷ target."));
         return;
@@ -1175,7 +1185,7 @@ void TablesTab::recomputeDifference(workbench::LogSession& against, const QStrin
     workbench::LogSession* const a = &against;
     const std::vector<workbench::LogSession*> b = pooledSessions();
     DifferenceOutcome outcome =
-        computeShownDifference(SessionList(&a, 1), b, m_workspace, static_cast<std::size_t>(m_current));
+        computeShownDifference(SessionList(&a, 1), b, *m_workspace, static_cast<std::size_t>(m_current));
     m_lastMillis = static_cast<double>(clock.nsecsElapsed()) / 1e6;
     showErrors(outcome.errors);
     if (!outcome.table) {
@@ -1236,7 +1246,7 @@ QString TablesTab::cornerText() const
 {
     if (m_current < 0)
         return {};
-    const Table& draft = m_workspace.tables[static_cast<std::size_t>(m_current)];
+    const Table& draft = m_workspace->tables[static_cast<std::size_t>(m_current)];
     const LogChannels* log = m_columns ? m_columns->log().get() : nullptr;
     return fromStd(draft.twoD() ? expressionHeading(log, draft.y) + " / " + expressionHeading(log, draft.x)
                                 : expressionHeading(log, draft.x));

@@ -37,13 +37,14 @@ class LogSession;
 // selected one (x, y, z, axes, statistic, minHits, target, filter) and the
 // table itself, recomputed on every edit; below it the corrections of a
 // pasted map. Errors show under their field with the place marked; the
-// last good table stays on show. Owns the workspace being edited and the
-// numeric columns of the open log (shared with the window's document). Writes no file
-// unless asked through exportTable / exportSuggestedMap.
+// last good table stays on show. Edits the workspace it is given (the
+// window's, shared with the Charts tab; its own when none is), and holds
+// each open log's session (shared with the window, which made it). Writes no
+// file unless asked through exportTable / exportSuggestedMap.
 class TablesTab final : public QWidget {
     Q_OBJECT
 public:
-    explicit TablesTab(QWidget* parent = nullptr);
+    explicit TablesTab(std::shared_ptr<Workspace> workspace = {}, QWidget* parent = nullptr);
     ~TablesTab() override;
 
     // A new log: its columns, and the default workspace for it. null clears.
@@ -52,23 +53,26 @@ public:
     void setDocument(const std::shared_ptr<LogDocument>& document);
     [[nodiscard]] bool hasLog() const noexcept { return m_columns != nullptr; }
 
-    // One open log as the tab offers it: its name in the window and its
-    // columns (shared with the window's document).
+    // One open log as the tab offers it: its name in the window, its
+    // columns (shared with the window's document) and its session, the
+    // values of its channels and expressions, which the Charts tab shares
+    // (none: the tab makes one, kept while the log stays open).
     struct OpenLog {
         QString name;
         std::shared_ptr<ColumnCache> columns;
+        std::shared_ptr<workbench::LogSession> session;
     };
     // Every open log in the window's order and the one on show (-1: none).
     // A table is computed over the log on show, or over a chosen set of the
     // open logs pooled, and may be shown as its difference from one log.
-    // Each log keeps its session (the values of its channels and
-    // expressions) while it stays open; a closed log's goes with it.
+    // A log given without a session keeps the one the tab made for it while
+    // it stays open; a closed log's goes with it.
     void setOpenLogs(std::vector<OpenLog> logs, int shown);
     [[nodiscard]] std::size_t openLogCount() const noexcept { return m_logs.size(); }
     // The difference on show (B - A per cell), if a comparison is chosen.
     [[nodiscard]] const ShownDifference* shownDifference() const noexcept;
 
-    [[nodiscard]] const Workspace& workspace() const noexcept { return m_workspace; }
+    [[nodiscard]] const Workspace& workspace() const noexcept { return *m_workspace; }
     // Replaces the workspace (File, Open Workspace) and shows its first table.
     void setWorkspace(Workspace workspace);
 
@@ -79,11 +83,6 @@ public:
     // File, Save Workspace As: the workspace as --tables reads it. What was
     // opened is written back byte for byte when nothing was changed.
     bool saveWorkspace(const QString& path, QString* error) const;
-    // The workspace's "charts" member as the Charts tab has it; none leaves
-    // the member out. Saved with the workspace; the tables do not read it.
-    void setCharts(std::optional<nlohmann::json> charts) { m_workspace.charts = std::move(charts); }
-    // The markers saved with the workspace (the window keeps them per log).
-    void setMarkers(std::vector<workbench::WorkspaceMarker> markers) { m_workspace.markers = std::move(markers); }
 
     // The table on show (the last good one of the selected table), if any.
     [[nodiscard]] const ShownTable* shownTable() const noexcept;
@@ -143,6 +142,8 @@ private:
     void buildControls();
     void buildCorrections(QWidget* parent);
     void setColumns(std::shared_ptr<ColumnCache> columns);
+    // Shows the workspace as it now is from its first table.
+    void showWorkspace();
     void loadEditor();
     void refreshList();
     void refreshNames();
@@ -193,7 +194,7 @@ private:
     std::shared_ptr<ColumnCache> m_poolLog;
     std::shared_ptr<ColumnCache> m_against;
     std::optional<ShownDifference> m_difference;
-    Workspace m_workspace;
+    std::shared_ptr<Workspace> m_workspace;  // never null
     int m_current = -1;
     // The last good computation of the selected table.
     std::optional<ShownTable> m_shown;

@@ -31,6 +31,7 @@ public:
     // The log's names, as TakeStore::ParamNames gives them.
     [[nodiscard]] const std::vector<std::string>& paramNames() const noexcept { return m_columns->paramNames(); }
     [[nodiscard]] ColumnCache& columns() noexcept { return *m_columns; }
+    [[nodiscard]] const std::shared_ptr<ColumnCache>& sharedColumns() const noexcept { return m_columns; }
     [[nodiscard]] std::size_t takes() const noexcept;
 
     // Parses every log parameter that program's channels and tables read, in

@@ -3,6 +3,7 @@
 #include "charts/chart_workspace.h"
 #include "datalog/take_store.h"
 #include "support/temp_logs.h"
+#include "workbench/log_session.h"
 #include "workbench/workspace.h"
 
 #include <nlohmann/json.hpp>
@@ -182,6 +183,32 @@ TEST(ChartLog, ALogThatCannotBeReadIsToldAsTheWholeReadingTellsIt)
     ASSERT_TRUE(ragged.columns) << ragged.error;
     ASSERT_EQ(ragged.warnings.size(), 1u);
     EXPECT_EQ(ragged.warnings[0].kind, ReadWarning::Kind::FewerFieldsThanNames);
+}
+
+// The Charts and Tables tabs of one window share each log's session: a
+// channel the charts computed is the column the tables then bin, not a
+// second evaluation, and an edit of the channels is computed anew.
+TEST(ChartWorkspace, ChannelsComputedThroughALogsSessionStayInItForTheTables)
+{
+    workbench::Workspace workspace = workspaceOf(R"({"channels": [{"name": "Load", "expr": "MAP / 100"}],
+        "tables": [{"name": "T", "x": "RPM", "xAxis": [800, 1000], "z": "Load", "stat": "mean"}]})");
+    workbench::LogSession session(smallLog());
+    const WorkspaceChannels charts = workspaceChannels(session, workspace, "RPM > 800");
+    ASSERT_TRUE(charts.errors.empty()) << charts.errors.front();
+    const ColumnPtr load = charts.source->column("Load");
+    ASSERT_TRUE(load);
+    EXPECT_FALSE(charts.source->keepMask()->empty());
+
+    const workbench::Program program = workbench::compileWorkspace(workspace, session.paramNames());
+    EXPECT_EQ(session.channel(program, 0), load) << "the tables find the charts' values";
+    const WorkspaceChannels again = workspaceChannels(session, workspace, "");
+    EXPECT_EQ(again.source->column("Load"), load) << "and so do the charts the next time";
+
+    workspace.channels[0].expr = "MAP / 50";
+    const WorkspaceChannels edited = workspaceChannels(session, workspace, "");
+    ASSERT_TRUE(edited.source->column("Load"));
+    EXPECT_DOUBLE_EQ((*edited.source->column("Load"))[1], 0.8) << "an edited channel is computed again";
+    EXPECT_DOUBLE_EQ((*load)[1], 0.4) << "and the values already handed out stay as they were";
 }
 
 }  // namespace

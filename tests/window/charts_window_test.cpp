@@ -106,9 +106,9 @@ TEST(ChartsWindow, TheTabShowsTheDefaultPageAndAClickScrollsGrid1ToTheTake)
 
 namespace {
 
-// The window's workspace lives in the Tables tab: opening one shows its charts
-// and calculated channels, editing its channels reaches the charts, and saving
-// it keeps the page the Charts tab shows.
+// The window has one workspace, which both tabs edit: opening one shows its
+// charts and calculated channels, editing its channels reaches the charts,
+// and saving it keeps the page the Charts tab shows.
 TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
 {
     dlvtest::TempLogs files;
@@ -156,6 +156,43 @@ TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
     EXPECT_EQ(*page.page, charts->page());
     EXPECT_EQ(page.page->panes.size(), 2u);
     EXPECT_EQ(read.workspace->channels.at(0).expr, "MAP / 50");
+}
+
+// A page edited on the Charts tab is the workspace's page from then on: the
+// next log the window opens (which brings its own default tables) shows it,
+// and Save Workspace writes it beside those tables.
+TEST(ChartsWindow, APageEditedOnTheChartsTabStaysInTheWorkspaceAcrossLogs)
+{
+    dlvtest::TempLogs files;
+    Form1 form;
+    QStringList errors;
+    form.setMessageHandler([&](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
+    QString chosen;
+    form.setPathChooser([&](const QString&, bool) { return chosen; });
+    form.openFile(QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv"));
+    dlv::ChartsTab* charts = form.charts();
+    charts->addPane(dlv::ChartPaneKind::Stacked);
+    charts->addChannel(QStringLiteral("RPM"));
+    const dlv::ChartPage edited = charts->page();
+
+    std::string log = "title\nTime,RPM,MAP\n";
+    for (int t = 0; t < 50; ++t)
+        log += std::to_string(t * 0.1) + ',' + std::to_string(900 + 20 * t) + ',' + std::to_string(30 + t) + '\n';
+    form.openFile(QString::fromStdString(files.write("other.csv", log)));
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+    EXPECT_EQ(form.charts()->page(), edited);
+
+    chosen = QString::fromStdString(files.path("saved.json"));
+    form.findChild<QAction*>(QStringLiteral("mnuSaveWorkspace"))->trigger();
+    ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
+    QFile saved(chosen);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const dlv::workbench::WorkspaceResult read = dlv::workbench::parseWorkspace(saved.readAll().toStdString());
+    ASSERT_TRUE(read.ok()) << read.error;
+    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read.workspace);
+    ASSERT_TRUE(page.ok()) << page.error;
+    EXPECT_EQ(*page.page, edited);
+    EXPECT_EQ(read.workspace->tables, form.tablesTab()->workspace().tables) << "the new log's tables beside it";
 }
 
 }  // namespace
