@@ -8,6 +8,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 desktop-file-validate dist/datalog-viewer.desktop
+# What the package holds, built if need be; nothing else is (see CMakeLists.txt).
+cmake --build "$build" --target datalog-viewer dlv-icons -j"$(nproc)" >/dev/null
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/datalog-viewer_*.deb | head -n1)
 
