@@ -7,6 +7,13 @@
 #   mlg_first_channel_ms    the first parseInto of a channel over every take
 #                           (slowest of eight spread over the fields): under 35 ms
 #   mlg_memory_beyond_file  what the open log holds besides the file's bytes
+#   startup_to_data_ms      the window, in a fresh process, from its start to
+#                           the first paint of the grid with data: at most 1 s
+#   first_curve_ms          the slowest first curve of several channels: under 50 ms
+#   startup_peak_rss_per_file  the window's peak memory with those curves, in
+#                           times the file: at most 1.2
+#   mlg_report_per_cat      datalog-viewer --report over the time of cat FILE
+#                           >/dev/null (median of the runs each): at most 4
 #
 #   bench/mlg_bench.sh [--quick] [--build-dir DIR] [--runs N]
 #
@@ -34,9 +41,9 @@ records=$([ "$quick" = 1 ] && echo 10000 || echo 320000)
 fields=1389
 mkdir -p "$out"
 
-echo "== building dlv-mlg-bench and dlv-generate-log in $build"
+echo "== building dlv-mlg-bench, dlv-bench, datalog-viewer and dlv-generate-log in $build"
 if ! { cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-       cmake --build "$build" --target dlv-mlg-bench dlv-generate-log -j2; } >"$out/mlg_build.log" 2>&1; then
+       cmake --build "$build" --target dlv-mlg-bench dlv-bench datalog-viewer dlv-generate-log -j2; } >"$out/mlg_build.log" 2>&1; then
     cat "$out/mlg_build.log" >&2
     echo "bench/mlg_bench.sh: the build failed" >&2
     exit 1
@@ -50,3 +57,21 @@ fi
 cat "$log" >/dev/null  # into the page cache
 echo "== $(basename "$log"): dlv-mlg-bench, $runs run(s)"
 "$build/bench/dlv-mlg-bench" "$log" --runs "$runs" 2>"$out/mlg_bench_$records.log" | tee "$out/mlg_$records.txt"
+startup_runs=$((runs < 3 ? 3 : runs))
+echo "== the window's start-up, $startup_runs fresh process(es)"
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build/bench/dlv-bench" "$log" --mlg-startup --runs "$startup_runs" \
+    2>>"$out/mlg_bench_$records.log" | tee -a "$out/mlg_$records.txt"
+
+# Wall time of a command in ms, its output dropped.
+wall_ms() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+cat_ms=$(for _ in $(seq "$startup_runs"); do wall_ms cat "$log"; done | median)
+report_ms=$(for _ in $(seq "$startup_runs"); do wall_ms "$build/src/datalog-viewer" --report "$log"; done | median)
+awk -v r="$report_ms" -v c="$cat_ms" 'BEGIN { printf "mlg_report_per_cat %.1f target 4 (report %d ms, cat %d ms)\n", r / (c > 0 ? c : 1), r, c }' |
+    tee -a "$out/mlg_$records.txt"
