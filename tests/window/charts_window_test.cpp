@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 namespace {
 
@@ -106,6 +107,22 @@ TEST(ChartsWindow, TheTabShowsTheDefaultPageAndAClickScrollsGrid1ToTheTake)
 
 namespace {
 
+// The workspace Save Workspace wrote at path, or none (the reason told).
+std::optional<dlv::workbench::Workspace> readSaved(const QString& path)
+{
+    QFile saved(path);
+    if (!saved.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "no file " << path.toStdString();
+        return std::nullopt;
+    }
+    dlv::workbench::WorkspaceResult read = dlv::workbench::parseWorkspace(saved.readAll().toStdString());
+    if (!read.ok()) {
+        ADD_FAILURE() << read.error;
+        return std::nullopt;
+    }
+    return std::move(*read.workspace);
+}
+
 // The window has one workspace, which both tabs edit: opening one shows its
 // charts and calculated channels, editing its channels reaches the charts,
 // and saving it keeps the page the Charts tab shows.
@@ -147,15 +164,13 @@ TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
     chosen = QString::fromStdString(files.path("saved.json"));
     trigger("mnuSaveWorkspace");
     ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
-    QFile saved(chosen);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const dlv::workbench::WorkspaceResult read = dlv::workbench::parseWorkspace(saved.readAll().toStdString());
-    ASSERT_TRUE(read.ok()) << read.error;
-    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read.workspace);
+    const std::optional<dlv::workbench::Workspace> read = readSaved(chosen);
+    ASSERT_TRUE(read);
+    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read);
     ASSERT_TRUE(page.ok()) << page.error;
     EXPECT_EQ(*page.page, charts->page());
     EXPECT_EQ(page.page->panes.size(), 2u);
-    EXPECT_EQ(read.workspace->channels.at(0).expr, "MAP / 50");
+    EXPECT_EQ(read->channels.at(0).expr, "MAP / 50");
 }
 
 // A page edited on the Charts tab is the workspace's page from then on: the
@@ -185,14 +200,12 @@ TEST(ChartsWindow, APageEditedOnTheChartsTabStaysInTheWorkspaceAcrossLogs)
     chosen = QString::fromStdString(files.path("saved.json"));
     form.findChild<QAction*>(QStringLiteral("mnuSaveWorkspace"))->trigger();
     ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
-    QFile saved(chosen);
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    const dlv::workbench::WorkspaceResult read = dlv::workbench::parseWorkspace(saved.readAll().toStdString());
-    ASSERT_TRUE(read.ok()) << read.error;
-    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read.workspace);
+    const std::optional<dlv::workbench::Workspace> read = readSaved(chosen);
+    ASSERT_TRUE(read);
+    const dlv::ChartPageResult page = dlv::workspaceChartPage(*read);
     ASSERT_TRUE(page.ok()) << page.error;
     EXPECT_EQ(*page.page, edited);
-    EXPECT_EQ(read.workspace->tables, form.tablesTab()->workspace().tables) << "the new log's tables beside it";
+    EXPECT_EQ(read->tables, form.tablesTab()->workspace().tables) << "the new log's tables beside it";
 }
 
 }  // namespace
