@@ -83,37 +83,6 @@ struct RunningSummary {
     }
 };
 
-// N series over the same takes, each take of all N in turn.
-template <std::size_t N>
-void addSideBySide(int firstTake, const std::span<const double>* values, CurveSummary* const* summaries,
-                   OrderedSum* const* sums) noexcept
-{
-    RunningSummary run[N];
-    for (std::size_t k = 0; k < N; ++k) {
-        const CurveSummary& s = *summaries[k];
-        run[k] = {s.count, s.maxValue, s.minValue, s.maxTake, s.minTake, *sums[k]};
-    }
-    const double* from[N];
-    for (std::size_t k = 0; k < N; ++k)
-        from[k] = values[k].data();
-    const int n = static_cast<int>(values[0].size());
-    // Unrolled, so that each series' state stays in registers.
-    for (int i = 0; i < n; ++i) {
-#pragma GCC unroll 4
-        for (std::size_t k = 0; k < N; ++k)
-            run[k].add(from[k][i], firstTake + i);
-    }
-    for (std::size_t k = 0; k < N; ++k) {
-        CurveSummary& s = *summaries[k];
-        s.count = run[k].count;
-        s.maxValue = run[k].high;
-        s.minValue = run[k].low;
-        s.maxTake = run[k].highTake;
-        s.minTake = run[k].lowTake;
-        *sums[k] = run[k].sum;
-    }
-}
-
 }  // namespace
 
 void SummaryAccumulator::add(int firstTake, std::span<const double> values) noexcept
@@ -121,27 +90,6 @@ void SummaryAccumulator::add(int firstTake, std::span<const double> values) noex
     SummaryAccumulator* self = this;
     addEach(std::span<SummaryAccumulator* const>(&self, 1), firstTake,
             std::span<const std::span<const double>>(&values, 1));
-}
-
-void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
-                                 std::span<const std::span<const double>> values) noexcept
-{
-    constexpr std::size_t kSide = 4;
-    CurveSummary* summaries[kSide];
-    OrderedSum* sums[kSide];
-    std::size_t k = 0;
-    for (; k < accumulators.size(); k += kSide) {
-        const std::size_t width = std::min(kSide, accumulators.size() - k);
-        for (std::size_t j = 0; j < width; ++j) {
-            summaries[j] = &accumulators[k + j]->m_summary;
-            sums[j] = &accumulators[k + j]->m_sum;
-        }
-        if (width == kSide)
-            addSideBySide<kSide>(firstTake, &values[k], summaries, sums);
-        else
-            for (std::size_t j = 0; j < width; ++j)
-                addSideBySide<1>(firstTake, &values[k + j], &summaries[j], &sums[j]);
-    }
 }
 
 namespace {
@@ -160,9 +108,10 @@ struct Lanes {
     typedef long long Wholes __attribute__((vector_size(8 * kW)));
 };
 
-template <std::size_t kW>
+// load(i, v) puts the numbers of take firstTake + i into the lanes of v.
+template <std::size_t kW, class Load>
 [[gnu::always_inline]] inline void addLanes(CurveSummary* const* summaries, OrderedSum* const* sums, int firstTake,
-                                            const double* rows, std::size_t stride, int takeCount) noexcept
+                                            int takeCount, Load&& load) noexcept
 {
     using Doubles = typename Lanes<kW>::Doubles;
     using Wholes = typename Lanes<kW>::Wholes;
@@ -182,7 +131,7 @@ template <std::size_t kW>
     const Doubles noChange = Doubles{} - 0.0;
     for (int i = 0; i < takeCount; ++i) {
         Doubles v;
-        std::memcpy(&v, rows + static_cast<std::size_t>(i) * stride, sizeof v);
+        load(i, v);
         const Wholes take = Wholes{} + static_cast<long long>(firstTake + i);
         const Wholes number = v == v;
         const Wholes above = v > high;
@@ -239,7 +188,10 @@ struct SummaryRows {
                 summaries[j] = &accumulators[k + j]->m_summary;
                 sums[j] = &accumulators[k + j]->m_sum;
             }
-            addLanes<kW>(summaries, sums, firstTake, rows + k, stride, takeCount);
+            const double* from = rows + k;
+            addLanes<kW>(summaries, sums, firstTake, takeCount, [from, stride](int i, auto& v) {
+                std::memcpy(&v, from + static_cast<std::size_t>(i) * stride, sizeof v);
+            });
         }
         for (; k < accumulators.size(); ++k)
             addColumn(accumulators[k]->m_summary, accumulators[k]->m_sum, firstTake, rows + k, stride, takeCount);
@@ -265,6 +217,61 @@ void SummaryAccumulator::addRows(std::span<SummaryAccumulator* const> accumulato
     }
 #endif
     SummaryRows::add<2>(accumulators, firstTake, rows, stride, takeCount);
+}
+
+// The same lanes over series held apart (a ColumnBlock's columns), each
+// lane's number loaded from its own series.
+struct SummaryColumns {
+    template <std::size_t kW>
+    [[gnu::always_inline]] static void add(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                           std::span<const std::span<const double>> values) noexcept
+    {
+        const int takeCount = static_cast<int>(values[0].size());
+        std::size_t k = 0;
+        for (; k + kW <= accumulators.size(); k += kW) {
+            CurveSummary* summaries[kW];
+            OrderedSum* sums[kW];
+            const double* from[kW];
+            for (std::size_t j = 0; j < kW; ++j) {
+                summaries[j] = &accumulators[k + j]->m_summary;
+                sums[j] = &accumulators[k + j]->m_sum;
+                from[j] = values[k + j].data();
+            }
+            addLanes<kW>(summaries, sums, firstTake, takeCount, [&from](int i, auto& v) {
+                for (std::size_t j = 0; j < kW; ++j)
+                    v[j] = from[j][i];
+            });
+        }
+        for (; k < accumulators.size(); ++k)
+            addColumn(accumulators[k]->m_summary, accumulators[k]->m_sum, firstTake, values[k].data(), 1, takeCount);
+    }
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    DLV_WIDE_INSTRUCTIONS static void addWide(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                              std::span<const std::span<const double>> values) noexcept
+    {
+        add<4>(accumulators, firstTake, values);
+    }
+#endif
+};
+
+void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
+                                 std::span<const std::span<const double>> values) noexcept
+{
+    if (accumulators.empty() || values[0].empty())
+        return;
+    // One series: its sum is one chain whatever is done, so the plain loop.
+    if (accumulators.size() == 1) {
+        addColumn(accumulators[0]->m_summary, accumulators[0]->m_sum, firstTake, values[0].data(), 1,
+                  static_cast<int>(values[0].size()));
+        return;
+    }
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    if (useWideInstructions()) {
+        SummaryColumns::addWide(accumulators, firstTake, values);
+        return;
+    }
+#endif
+    SummaryColumns::add<2>(accumulators, firstTake, values);
 }
 
 CurveSummary SummaryAccumulator::summary() const noexcept

@@ -65,9 +65,10 @@ public:
     // values[i] is the number of take firstTake + i, NaN for none.
     void add(int firstTake, std::span<const double> values) noexcept;
     // add(firstTake, values[k]) for every accumulators[k], all values of one
-    // length: the same results, but four series at a time, whose sums (each
-    // a chain of additions, one waiting for the other) then proceed side by
-    // side instead of one after the other.
+    // length: the same results, but several series at a time, a series to a
+    // lane of the processor's vectors (as addRows), whose sums (each a chain
+    // of additions, one waiting for the other) then proceed side by side
+    // instead of one after the other.
     static void addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                         std::span<const std::span<const double>> values) noexcept;
     // add(firstTake, column k of rows) for every accumulators[k], where rows
@@ -80,6 +81,7 @@ public:
 
 private:
     friend struct SummaryRows;
+    friend struct SummaryColumns;
     CurveSummary m_summary;
     OrderedSum m_sum;
 };

@@ -630,20 +630,25 @@ TEST(CurveClick, GridColumnIsTakePlusOneClamped)
 
 }  // namespace
 
-// Summing several series side by side gives, for each, what adding it alone
-// gives: the same extremes at the same takes, the same count and the same
-// bits of the average, over blocks of any width (the last group short) and
-// series with gaps, ties and overflowing sums.
+// Summing several series side by side (in vector lanes) gives, for each,
+// what adding it alone gives: the same extremes at the same takes, the same
+// count and the same bits of the average, over blocks of any width (the
+// last group short) and series with gaps, ties, no number at all, negative
+// zeros and overflowing sums, on a processor without AVX2 alike.
 TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
 {
     std::mt19937 random(11);
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const std::size_t width : {std::size_t{1}, std::size_t{3}, std::size_t{4}, std::size_t{9}}) {
+    for (const bool anyProcessor : {false, true})
+    for (const std::size_t width : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{4}, std::size_t{9}}) {
+        const dlvtest::AnyProcessorOnly only(anyProcessor);
         std::vector<std::vector<double>> series(width);
         for (std::size_t k = 0; k < width; ++k)
             for (int t = 0; t < 700; ++t) {
                 const unsigned pick = random() % 10;
-                series[k].push_back(pick == 0   ? nan
+                series[k].push_back(k == 2      ? nan
+                                    : k == 5    ? -0.0
+                                    : pick == 0 ? nan
                                     : pick == 1 ? 1e308 * (k % 2 ? -1 : 1)
                                     : pick == 2 ? 5.0
                                                 : static_cast<double>(random() % 1000) / 8.0 - 60.0);
@@ -663,7 +668,8 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
             dlv::SummaryAccumulator::addEach(pointers, first, blocks);
         }
         for (std::size_t k = 0; k < width; ++k) {
-            SCOPED_TRACE("width " + std::to_string(width) + ", series " + std::to_string(k));
+            SCOPED_TRACE("width " + std::to_string(width) + ", series " + std::to_string(k) +
+                         (anyProcessor ? ", any processor" : ""));
             const dlv::CurveSummary a = alone[k].summary();
             const dlv::CurveSummary b = together[k].summary();
             EXPECT_EQ(a.count, b.count);
