@@ -402,18 +402,8 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
             flush();
             return;
         }
-        std::vector<QLineF> lines;
-        lines.reserve(envelope.columns().size());
-        const auto& columns = envelope.columns();
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (columns[c].empty())
-                continue;
-            const double px = plot.left() + static_cast<double>(c) + 0.5;
-            const double top = std::floor(yPixel(columns[c].high));
-            const double bottom = std::floor(yPixel(columns[c].low)) + 1.0;
-            lines.emplace_back(px, top, px, bottom);
-        }
-        painter.drawLines(lines.data(), static_cast<int>(lines.size()));
+        paintEnvelopeRuns(painter, envelope, static_cast<int>(envelope.columns().size()), plot.left(), plot.top(),
+                          plot.bottom(), yPixel);
     };
     // The overlaid log's takes in view, on its own positions.
     const double bx0 = m_overlay ? m_overlay->time.positionOnB(x0) : 0.0;

@@ -23,21 +23,14 @@ constexpr double kEdgeNudge = 1.0 / 1024.0;
     return (p >= edge && p < edge + kEdgeNudge) ? edge - kEdgeNudge : p;
 }
 
-// Pixel row of a y in pixels, the bottom edge counting as the last row.
-[[nodiscard]] int pixelRow(double py, int h)
-{
-    return std::min(static_cast<int>(std::floor(py)), h - 1);
-}
-
 }  // namespace
 
-void paintCurveEnvelope(QPainter& painter, const CurveScale& scale, QSize size, const CurveEnvelope& envelope,
-                        double maxValue, const QColor& color)
+void paintEnvelopeRuns(QPainter& painter, const CurveEnvelope& envelope, int columns, int left, int top, int bottom,
+                       const std::function<double(double)>& rowOf)
 {
-    const int w = std::min(size.width(), envelope.widthPx());
-    const int h = size.height();
-    const double pxPerUnit = static_cast<double>(h) / scale.height();
-    const double hd = static_cast<double>(h);
+    const int w = std::min(columns, envelope.widthPx());
+    const double first = static_cast<double>(top);
+    const double last = static_cast<double>(bottom) + 1.0;  // the bottom row's lower edge
     QList<QLine> runs;
     runs.reserve(w);
     const std::vector<ColumnExtent>& cols = envelope.columns();
@@ -45,14 +38,25 @@ void paintCurveEnvelope(QPainter& painter, const CurveScale& scale, QSize size, 
         const ColumnExtent& e = cols[static_cast<std::size_t>(c)];
         if (e.empty())
             continue;
-        const double yTop = (maxValue - e.high - scale.top()) * pxPerUnit;
-        const double yBottom = (maxValue - e.low - scale.top()) * pxPerUnit;
-        if (yBottom < 0.0 || yTop > hd)
+        const double yTop = rowOf(e.high);
+        const double yBottom = rowOf(e.low);
+        if (yBottom < first || yTop > last)
             continue;
-        runs.append(QLine(c, pixelRow(std::max(yTop, 0.0), h), c, pixelRow(std::min(yBottom, hd), h)));
+        // The lower edge of the last row belongs to it, as the curve's
+        // scale has it.
+        const auto row = [&](double y) { return std::min(static_cast<int>(std::floor(y)), bottom); };
+        runs.append(QLine(left + c, row(std::max(yTop, first)), left + c, row(std::min(yBottom, last))));
     }
-    painter.setPen(QPen(color, 0));
     painter.drawLines(runs);
+}
+
+void paintCurveEnvelope(QPainter& painter, const CurveScale& scale, QSize size, const CurveEnvelope& envelope,
+                        double maxValue, const QColor& color)
+{
+    const double pxPerUnit = static_cast<double>(size.height()) / scale.height();
+    painter.setPen(QPen(color, 0));
+    paintEnvelopeRuns(painter, envelope, size.width(), 0, 0, size.height() - 1,
+                      [&](double v) { return (maxValue - v - scale.top()) * pxPerUnit; });
 }
 
 void paintUserLine(QPainter& painter, const CurveScale& scale, QSize size, QLineF line, const QColor& color)

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <span>
 
 class QPainter;
@@ -17,6 +18,15 @@ namespace dlv {
 // other chart: each function paints into a w x h pixel area whose top-left
 // corner is the painter's origin, through the user coordinate system scale.
 // Nothing is kept between calls.
+
+// One vertical run per column of envelope that has a number, the first
+// `columns` of them, column c at x = left + c: from row rowOf(high) to row
+// rowOf(low), both drawn, where rowOf(v) is v's pixel row (fractional, as a
+// scale gives it); runs wholly above row top or below row bottom are
+// skipped, the others cut to those rows. In the painter's pen. The one
+// envelope painter of every curve. O(columns).
+void paintEnvelopeRuns(QPainter& painter, const CurveEnvelope& envelope, int columns, int left, int top, int bottom,
+                       const std::function<double(double)>& rowOf);
 
 // The curve reduced to envelope (built for scale's x range and size.width()):
 // one vertical run per pixel column, value a at user y = maxValue - a.

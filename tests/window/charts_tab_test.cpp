@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
@@ -313,6 +314,60 @@ TEST_F(ChartsTabTest, ExportWritesWhatIsOnShowAsPngOrSvg)
 
     EXPECT_TRUE(tab->exportTo(QString::fromStdString(dir.path("chart.bmp"))).contains(QStringLiteral(".png or .svg")));
     EXPECT_TRUE(tab->exportTo(QString::fromStdString(dir.path("none/chart.png"))).startsWith(QStringLiteral("cannot write")));
+}
+
+}  // namespace
+
+namespace {
+
+// A channel of more takes than columns is drawn as one run a column, from
+// its highest to its lowest value there, by the same rule as the General
+// curve: a steady channel is one row tall in every column, a rising one
+// leaves no column empty and no row twice.
+TEST(ChartEnvelope, RunsGoFromTheHighestToTheLowestRowOfEachColumnAsOnTheGeneralCurve)
+{
+    std::ostringstream log;
+    log << "title\nTime,RPM,Ramp\n";
+    for (int t = 0; t < 6000; ++t)
+        log << t * 0.1 << ",3000," << t << '\n';
+    const dlv::ReadResult read = dlv::readDataLogBytes(log.str(), "steady.csv");
+    ASSERT_TRUE(read.ok());
+    dlv::LogChannelSource source(std::make_shared<dlv::ColumnCache>(read.store));
+    dlv::ChartPage page;
+    page.panes.push_back({ChartPaneKind::Stacked, {{"RPM", std::nullopt}}, {}, {}, {}});
+    page.panes.push_back({ChartPaneKind::Stacked, {{"Ramp", std::nullopt}}, {}, {}, {}});
+    dlv::ChartRenderer renderer;
+    renderer.setPage(dlv::resolveChartPage(page, source));
+    QImage image(700, 500, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        renderer.paint(painter, image.size());
+    }
+    const std::vector<dlv::ChartRenderer::PaneGeometry> panes = renderer.geometry(image.size());
+    ASSERT_EQ(panes.size(), 2u);
+    const auto rowsIn = [&](int pane, int x) {
+        const QRgb colour = dlv::chartQColor(renderer.page().panes[static_cast<std::size_t>(pane)].channels[0].color).rgb();
+        std::vector<int> rows;
+        for (int y = panes[static_cast<std::size_t>(pane)].plot.top() + 1; y < panes[static_cast<std::size_t>(pane)].plot.bottom(); ++y)
+            if (image.pixel(x, y) == colour)
+                rows.push_back(y);
+        return rows;
+    };
+    const QRect steady = panes[0].plot;
+    for (int x = steady.left() + 3; x < steady.right() - 3; x += 29)
+        EXPECT_EQ(rowsIn(0, x).size(), 1u) << "column " << x;
+    // The ramp climbs about one row a column: each column's run starts where
+    // the one left of it ended or a row above, never two rows further.
+    const QRect ramp = panes[1].plot;
+    std::vector<int> previous;
+    for (int x = ramp.left() + 3; x < ramp.right() - 3; ++x) {
+        const std::vector<int> rows = rowsIn(1, x);
+        ASSERT_FALSE(rows.empty()) << "column " << x;
+        if (!previous.empty())
+            EXPECT_GE(rows.back(), previous.front() - 1) << "column " << x;
+        previous = rows;
+    }
 }
 
 }  // namespace
