@@ -43,8 +43,9 @@ TEST(OwnLogStream, StreamsALogOfTheOwnFormatAsStreamDataLogDoes)
             return dlv::streamDataLog(path, 64, consume, dlv::ChunkIndex::Lines);
         });
         ASSERT_EQ(own.warnings.has_value(), plain.warnings.has_value()) << bytes;
-        if (plain.warnings)
+        if (plain.warnings) {
             EXPECT_EQ(dlvtest::warningsText(*own.warnings), dlvtest::warningsText(*plain.warnings)) << bytes;
+        }
         EXPECT_EQ(own.takes, plain.takes) << bytes;
     }
 }
