@@ -123,17 +123,26 @@ std::optional<dlv::workbench::Workspace> readSaved(const QString& path)
     return std::move(*read.workspace);
 }
 
-// The window has one workspace, which both tabs edit: opening one shows its
-// charts and calculated channels, editing its channels reaches the charts,
-// and saving it keeps the page the Charts tab shows.
-TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
-{
+// A window whose messages are kept and whose file dialogs answer chosen.
+class ChartsWorkspaceWindow : public ::testing::Test {
+protected:
+    ChartsWorkspaceWindow()
+    {
+        form.setMessageHandler([this](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
+        form.setPathChooser([this](const QString&, bool) { return chosen; });
+    }
+
     dlvtest::TempLogs files;
     Form1 form;
     QStringList errors;
-    form.setMessageHandler([&](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
     QString chosen;
-    form.setPathChooser([&](const QString&, bool) { return chosen; });
+};
+
+// The window has one workspace, which both tabs edit: opening one shows its
+// charts and calculated channels, editing its channels reaches the charts,
+// and saving it keeps the page the Charts tab shows.
+TEST_F(ChartsWorkspaceWindow, TheChartsFollowTheWindowsWorkspace)
+{
     auto trigger = [&](const char* name) { form.findChild<QAction*>(QString::fromLatin1(name))->trigger(); };
     form.openFile(QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv"));
     ASSERT_TRUE(errors.isEmpty()) << errors.join(';').toStdString();
@@ -176,14 +185,8 @@ TEST(ChartsWindow, TheChartsFollowTheWindowsWorkspace)
 // A page edited on the Charts tab is the workspace's page from then on: the
 // next log the window opens (which brings its own default tables) shows it,
 // and Save Workspace writes it beside those tables.
-TEST(ChartsWindow, APageEditedOnTheChartsTabStaysInTheWorkspaceAcrossLogs)
+TEST_F(ChartsWorkspaceWindow, APageEditedOnTheChartsTabStaysInTheWorkspaceAcrossLogs)
 {
-    dlvtest::TempLogs files;
-    Form1 form;
-    QStringList errors;
-    form.setMessageHandler([&](Form1::MessageKind, const QString&, const QString& text) { errors << text; });
-    QString chosen;
-    form.setPathChooser([&](const QString&, bool) { return chosen; });
     form.openFile(QStringLiteral(DLV_SOURCE_DIR "/examples/sample.csv"));
     dlv::ChartsTab* charts = form.charts();
     charts->addPane(dlv::ChartPaneKind::Stacked);
