@@ -164,12 +164,36 @@ decltype(auto) visitMlgType(MlgType type, F&& f)
     return isBitField(field.type) ? raw : (raw + field.transform) * field.scale;
 }
 
-// mlgScaled as a channel's number: quiet NaN (no number) when it is not
+// A number as a channel's number: quiet NaN (no number) when it is not
 // finite, as the own format's number rule has no infinite numbers.
-[[nodiscard]] inline double mlgValue(const MlgField& field, double raw) noexcept
+[[nodiscard]] inline double finiteOrNoNumber(double value) noexcept
 {
-    const double value = mlgScaled(field, raw);
     return std::isfinite(value) ? value : std::numeric_limits<double>::quiet_NaN();
 }
+
+// mlgScaled as a channel's number.
+[[nodiscard]] inline double mlgValue(const MlgField& field, double raw) noexcept
+{
+    return finiteOrNoNumber(mlgScaled(field, raw));
+}
+
+// mlgValue of a field of type T read at p, its factors copied out of the
+// field: a loop over many records keeps them in registers, where its stores
+// of doubles might otherwise be taken to change field.scale. O(1).
+template <MlgType T>
+struct MlgDecoder {
+    double transform = 0.0;
+    double scale = 1.0;
+
+    explicit MlgDecoder(const MlgField& field) noexcept : transform(field.transform), scale(field.scale) {}
+
+    [[nodiscard]] double operator()(const unsigned char* p) const noexcept
+    {
+        if constexpr (isBitField(T))
+            return mlgRaw<T>(p);
+        else
+            return finiteOrNoNumber((mlgRaw<T>(p) + transform) * scale);
+    }
+};
 
 }  // namespace dlv

@@ -2,6 +2,7 @@
 
 #include "datalog/byte_buffer.h"
 #include "datalog/display_text.h"
+#include "datalog/mlg_field_loops.h"
 #include "datalog/number.h"
 #include "datalog/parallel.h"
 
@@ -32,7 +33,7 @@ constexpr std::uint64_t kMaxRecords = INT_MAX;
 constexpr std::size_t kMinTakesPerPart = 8192;
 // Records decoded together: their pointers are found once, then each field
 // is decoded over all of them in a loop of its own type.
-constexpr std::size_t kDecodeBlock = 64;
+constexpr std::size_t kDecodeBlock = 16;
 
 // What a walk over the blocks found.
 struct Walk {
@@ -515,19 +516,18 @@ void MlgLog::decodeTakes(std::span<const long long> params, std::size_t firstTak
     for (std::size_t done = 0, b = 0; done < count; b ^= 1) {
         const std::size_t following = std::min(kDecodeBlock, count - done - n);
         gather(blocks[b ^ 1], following);
-        const auto& fields = blocks[b];
+        const auto& records = blocks[b];
+        // Records follow one another one stride apart unless a marker
+        // stands between two of them, which only makes the gap longer.
+        const bool evenlySpaced = static_cast<std::size_t>(records[n - 1] - records[0]) == (n - 1) * m_stride;
         for (std::size_t k = 0; k < params.size(); ++k) {
             double* out = outs[k] + outAt + done;
-            const MlgField* f = field(params[k]);
-            if (!f) {
+            if (const MlgField* f = field(params[k]); !f)
                 std::fill(out, out + n, std::numeric_limits<double>::quiet_NaN());
-                continue;
-            }
-            visitMlgType(f->type, [&](auto type) {
-                constexpr MlgType T = decltype(type)::value;
-                for (std::size_t i = 0; i < n; ++i)
-                    out[i] = mlgValue(*f, mlgRaw<T>(fields[i] + f->offset));
-            });
+            else if (evenlySpaced)
+                decodeEvenlySpaced(*f, records[0], m_stride, n, out);
+            else
+                decodeScattered(*f, records.data(), n, out);
         }
         done += n;
         n = following;
