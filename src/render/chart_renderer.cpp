@@ -701,14 +701,19 @@ QString chartFooter(const QString& logName, std::string_view filter)
 {
     const QString kept = filter.empty() ? QStringLiteral("every take")
                                         : QStringLiteral("filter: ") + QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size()));
-    return logName + QStringLiteral("  \u00b7  ") + kept;
+    return pictureFooter(logName, kept);
+}
+
+QString pictureFooter(const QString& logName, const QString& what)
+{
+    return logName + QStringLiteral("  \u00b7  ") + what;
 }
 
 namespace {
 
 // The page over size less a footer band, the footer in small grey text
 // below it (elided to the width).
-void paintExported(ChartRenderer& renderer, QPainter& painter, QSize size, const QString& footer)
+void paintExported(PlotRenderer& renderer, QPainter& painter, QSize size, const QString& footer)
 {
     if (footer.isEmpty()) {
         renderer.paint(painter, size);
@@ -732,7 +737,7 @@ void paintExported(ChartRenderer& renderer, QPainter& painter, QSize size, const
 
 }  // namespace
 
-bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const QString& footer, QIODevice& device,
+bool writeChart(PlotRenderer& renderer, QSize size, ChartFormat format, const QString& footer, QIODevice& device,
                 QString& why)
 {
     if (format == ChartFormat::Svg) {
@@ -774,7 +779,7 @@ bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const Q
     return device.write(bytes) == bytes.size();
 }
 
-QString exportChart(ChartRenderer& renderer, QSize size, const QString& path, const QString& footer)
+QString exportChart(PlotRenderer& renderer, QSize size, const QString& path, const QString& footer)
 {
     const std::optional<ChartFormat> format = chartFormatOf(path);
     if (!format)

@@ -15,6 +15,7 @@
 #include "charts/chart_data.h"
 #include "charts/time_alignment.h"
 #include "render/curve_renderer.h"
+#include "render/plot_renderer.h"
 #include "views/curve.h"
 
 #include <QColor>
@@ -48,16 +49,14 @@ struct ChartOverlay {
 // colour a step towards white: the overlaid log's shade of a channel colour.
 [[nodiscard]] QColor overlayShade(const QColor& colour);
 
-class ChartRenderer final {
+class ChartRenderer final : public PlotRenderer {
 public:
     // Pixels around the plot areas.
     static constexpr int kLeftMargin = 64;
     static constexpr int kRightMargin = 64;
 
     ChartRenderer();
-    ~ChartRenderer();
-    ChartRenderer(const ChartRenderer&) = delete;
-    ChartRenderer& operator=(const ChartRenderer&) = delete;
+    ~ChartRenderer() override;
 
     // A new page: the whole log is shown again; the cursor stays when it is
     // still a take.
@@ -89,7 +88,7 @@ public:
 
     void setDecimalSeparator(std::string separator) { m_separator = std::move(separator); }
     void setFont(const QFont& font) { m_font = font; }
-    [[nodiscard]] const QFont& font() const noexcept { return m_font; }
+    [[nodiscard]] const QFont& font() const noexcept override { return m_font; }
 
     // Where things are for a chart of size pixels.
     struct PaneGeometry {
@@ -118,7 +117,7 @@ public:
     // value there ("RPM 3000").
     [[nodiscard]] QString legendText(int pane, int channel) const;
 
-    void paint(QPainter& painter, QSize size);
+    void paint(QPainter& painter, QSize size) override;
 
 private:
     struct Cache;
@@ -154,18 +153,20 @@ enum class ChartFormat { Png, Svg };
 // The footer of an exported chart: the log's name and the takes the filter
 // keeps, "drive.csv  ·  filter: ECT > 80" ("every take" without a filter).
 [[nodiscard]] QString chartFooter(const QString& logName, std::string_view filter);
+// The footer of any exported plot: "drive.csv  ·  what".
+[[nodiscard]] QString pictureFooter(const QString& logName, const QString& what);
 
-// Paints the page at size onto device as format, white behind, with footer
+// Paints the plot at size onto device as format, white behind, with footer
 // (when not empty) in a small band at the bottom. Returns false with why
 // for a picture that cannot be made (no memory for its pixels, the encoder
 // giving up); a failing device is for its owner to see (render/file_writing.h).
-[[nodiscard]] bool writeChart(ChartRenderer& renderer, QSize size, ChartFormat format, const QString& footer,
+[[nodiscard]] bool writeChart(PlotRenderer& renderer, QSize size, ChartFormat format, const QString& footer,
                               QIODevice& device, QString& why);
 
-// Writes the page to path (writeChart's picture by the name's end) whole or
+// Writes the plot to path (writeChart's picture by the name's end) whole or
 // not at all (writeFileSafely). Returns an empty text, or why it failed
 // ("cannot write 'FILE': no space left on device").
-[[nodiscard]] QString exportChart(ChartRenderer& renderer, QSize size, const QString& path,
+[[nodiscard]] QString exportChart(PlotRenderer& renderer, QSize size, const QString& path,
                                   const QString& footer = {});
 
 }  // namespace dlv

@@ -119,4 +119,30 @@ void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, st
     }
 }
 
+void CurveRenderer::clear() noexcept
+{
+    m_view.clearSeries();
+    m_lines.clear();
+}
+
+void CurveRenderer::paint(QPainter& painter, QSize size)
+{
+    size = size.expandedTo(QSize(1, 1));
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setFont(m_font);
+    painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
+    const CurveScale& scale = m_view.visibleScale();
+    if (m_view.series())
+        paintCurveEnvelope(painter, scale, size, m_view.envelope(size.width()), m_view.seriesMaxValue(),
+                           m_curveColor);
+    for (const Line& line : m_lines)
+        paintUserLine(painter, scale, size, line.user, line.color);
+    if (!m_view.ticks().empty())
+        paintTakeTicks(painter, scale, size, m_view.ticks(), QColor::fromRgb(kTickColor), kTickHeight);
+    if (!m_markers.empty())
+        paintMarkerLines(painter, scale, size, m_markers);
+    painter.restore();
+}
+
 }  // namespace dlv

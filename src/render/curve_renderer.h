@@ -1,14 +1,18 @@
 #pragma once
 
+#include "render/plot_renderer.h"
 #include "views/curve.h"
+#include "views/curve_view.h"
 
 #include <QColor>
+#include <QFont>
 #include <QLineF>
 #include <QSize>
 #include <QString>
 
 #include <functional>
 #include <span>
+#include <vector>
 
 class QPainter;
 
@@ -54,5 +58,44 @@ struct MarkerLine {
 inline const QColor kUserMarkerColor{0xD5, 0x5E, 0x00};  // vermilion
 inline const QColor kLogMarkerColor{0x56, 0x56, 0x56};   // dark grey
 void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, std::span<const MarkerLine> markers);
+
+// The General curve as one plot: the envelope of the view's series over its
+// visible range in the curve colour, lines given in user units, a tick on
+// the bottom edge at each of the view's tick takes and the marker lines,
+// over white. The view (scale, zoom, marker take, ticks) is its own, for
+// the widget that shows it to steer. O(width) a paint.
+class CurveRenderer final : public PlotRenderer {
+public:
+    struct Line {
+        QLineF user;
+        QColor color;
+    };
+    static constexpr QRgb kTickColor = 0xFFFF0000;  // red
+    static constexpr int kTickHeight = 5;           // pixels
+
+    [[nodiscard]] CurveView& view() noexcept { return m_view; }
+    [[nodiscard]] const CurveView& view() const noexcept { return m_view; }
+
+    void setCurveColor(const QColor& color) { m_curveColor = color; }
+    void addLine(const Line& line) { m_lines.push_back(line); }
+    [[nodiscard]] std::size_t lineCount() const noexcept { return m_lines.size(); }
+    // The series and the lines; the view's scale, zoom and ticks stay.
+    void clear() noexcept;
+    void setMarkers(std::vector<MarkerLine> markers) { m_markers = std::move(markers); }
+    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
+    void setFont(const QFont& font) { m_font = font; }
+    [[nodiscard]] const QFont& font() const noexcept override { return m_font; }
+
+    // Builds the envelope for size.width() when the last paint had another
+    // width (CurveView::envelope). Throws std::bad_alloc.
+    void paint(QPainter& painter, QSize size) override;
+
+private:
+    CurveView m_view;
+    QColor m_curveColor;
+    std::vector<Line> m_lines;
+    std::vector<MarkerLine> m_markers;
+    QFont m_font;
+};
 
 }  // namespace dlv

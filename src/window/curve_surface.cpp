@@ -75,8 +75,7 @@ void CurveSurface::showWholeLog()
 
 void CurveSurface::clear()
 {
-    m_view.clearSeries();
-    m_lines.clear();
+    m_renderer.clear();
     update();
 }
 
@@ -87,7 +86,7 @@ void CurveSurface::setDrawColor(GridColor color)
 
 void CurveSurface::drawLine(double x1, double y1, double x2, double y2)
 {
-    m_lines.push_back(Line{QLineF(x1, y1, x2, y2), qtColor(m_color)});
+    m_renderer.addLine({QLineF(x1, y1, x2, y2), qtColor(m_color)});
     update();
 }
 
@@ -96,7 +95,7 @@ void CurveSurface::setCurve(std::shared_ptr<const ParamSeries> series, const Cur
     if (!series)
         return;
     m_view.setSeries(std::move(series), layout.maxValue);
-    m_curveColor = qtColor(m_color);
+    m_renderer.setCurveColor(qtColor(m_color));
     update();
 }
 
@@ -162,18 +161,8 @@ void CurveSurface::paintEvent(QPaintEvent* event)
         QPainter painter(this);
         painter.setClipRect(contentsRect());
         painter.translate(contentsRect().topLeft());
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        const QSize size = surfaceSize();
-        const CurveScale& scale = userScale();
-        if (m_view.series())
-            paintCurveEnvelope(painter, scale, size, m_view.envelope(size.width()), m_view.seriesMaxValue(),
-                               m_curveColor);
-        for (const Line& line : m_lines)
-            paintUserLine(painter, scale, size, line.user, line.color);
-        if (!tickTakes().empty())
-            paintTakeTicks(painter, scale, size, tickTakes(), QColor::fromRgb(kTickColor), kTickHeight);
-        if (!m_markers.empty())
-            paintMarkerLines(painter, scale, size, m_markers);
+        m_renderer.setFont(font());
+        m_renderer.paint(painter, surfaceSize());
     } catch (const std::exception&) {
         // Out of memory while building an envelope: leave the surface blank
         // rather than let the exception into Qt's event loop.
@@ -344,7 +333,7 @@ void CurveSurface::stepTo(std::optional<int> take)
 
 void CurveSurface::setMarkers(std::vector<MarkerLine> markers)
 {
-    m_markers = std::move(markers);
+    m_renderer.setMarkers(std::move(markers));
     update();
 }
 

@@ -78,14 +78,14 @@ public:
     // and by setCurve of another series, so set them after setCurve.
     void setTickTakes(std::vector<int> takes);
     [[nodiscard]] const std::vector<int>& tickTakes() const noexcept { return m_view.ticks(); }
-    static constexpr QRgb kTickColor = 0xFFFF0000;  // red
-    static constexpr int kTickHeight = 5;           // pixels
+    static constexpr QRgb kTickColor = CurveRenderer::kTickColor;
+    static constexpr int kTickHeight = CurveRenderer::kTickHeight;
 
     // Markers drawn as dashed lines across the curve with their texts (the
     // user's and the log's own), in take order; kept by clear() and by
     // another curve, replaced as a whole.
     void setMarkers(std::vector<MarkerLine> markers);
-    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
+    [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_renderer.markers(); }
 
     // Texts of the hover tooltip: provider(t) is take t's value as the log
     // holds it (empty shows "(empty)"). Without one the series' numbers are
@@ -108,7 +108,12 @@ public:
     [[nodiscard]] QPointF toUser(QPointF widgetPos) const;
 
     // Number of things drawn: the lines and the curve.
-    [[nodiscard]] int drawnItemCount() const noexcept { return static_cast<int>(m_lines.size()) + (m_view.series() ? 1 : 0); }
+    [[nodiscard]] int drawnItemCount() const noexcept
+    {
+        return static_cast<int>(m_renderer.lineCount()) + (m_view.series() ? 1 : 0);
+    }
+    // What paints it, for a picture of the curve as shown.
+    [[nodiscard]] CurveRenderer& renderer() noexcept { return m_renderer; }
 
 signals:
     // A mouse button was let go; x, y in user units, possibly outside the
@@ -135,22 +140,15 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    struct Line {
-        QLineF user;
-        QColor color;
-    };
-
     [[nodiscard]] QColor qtColor(GridColor color) const;
     // Repaints when changed says the visible scale moved.
     void viewMoved(bool changed);
     void stepTo(std::optional<int> take);
     [[nodiscard]] bool handlesKey(const QKeyEvent& key) const;
 
-    CurveView m_view;
+    CurveRenderer m_renderer;
+    CurveView& m_view = m_renderer.view();  // where it looks: the renderer's
     GridColor m_color = 0;
-    QColor m_curveColor;
-    std::vector<Line> m_lines;
-    std::vector<MarkerLine> m_markers;
     std::function<QString(int)> m_valueText;
     Qt::MouseButton m_panButton = Qt::NoButton;
 };

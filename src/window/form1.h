@@ -142,6 +142,11 @@ public:
     [[nodiscard]] ChartsTab* charts();
     void exportChartCommand();
     void exportChart(const QString& path);
+    // File, Export Curve...: the General curve as shown (its zoom, ticks and
+    // markers), at Picture1's size, with the log's and the parameter's names
+    // in a footer. Without a curve on show it says so and writes nothing.
+    void exportCurveCommand();
+    void exportCurve(const QString& path);
 
     // File, Export Log As CSV...: the log on show written in the datalog
     // format to path, on a worker with progress and Cancel; false (a message

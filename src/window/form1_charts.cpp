@@ -1,13 +1,17 @@
 // Form1's side of the "Charts" tab: the tab itself, its link to the window's
-// workspace (edited in the Tables tab too), File, Export Chart..., and a click on
-// the charts scrolling Grid1 as a click on the curve does.
+// workspace (edited in the Tables tab too), File, Export Chart... and Export
+// Curve... (the General curve through the same picture writer), and a click
+// on the charts scrolling Grid1 as a click on the curve does.
 #include "window/form1.h"
 
+#include "render/chart_renderer.h"
 #include "render/shown_text.h"
 #include "views/curve.h"
 #include "views/log_document.h"
 #include "window/cell_grid.h"
 #include "window/charts_tab.h"
+#include "window/curve_surface.h"
+#include "window/fit_label.h"
 #include "window/save_path.h"
 #include "window/tables_tab.h"
 
@@ -43,6 +47,10 @@ void Form1::buildChartsTab()
     exportChartItem->setObjectName(QStringLiteral("mnuExportChart"));
     file->insertAction(before, exportChartItem);
     connect(exportChartItem, &QAction::triggered, this, [this] { exportChartCommand(); });
+    auto* exportCurveItem = new QAction(QStringLiteral("Export C&urve\u2026"), file);
+    exportCurveItem->setObjectName(QStringLiteral("mnuExportCurve"));
+    file->insertAction(exportChartItem, exportCurveItem);
+    connect(exportCurveItem, &QAction::triggered, this, [this] { exportCurveCommand(); });
 }
 
 // Like a click on the General curve: Grid1 scrolls to the take, in the
@@ -78,6 +86,40 @@ void Form1::exportChart(const QString& path)
     guarded("Export Chart", [&] {
         const QString log = m_document ? shownQString(m_document->path().filename().native()) : QString();
         if (const QString error = m_charts->exportTo(path, log); !error.isEmpty())
+            reportError(error);
+    });
+}
+
+namespace {
+
+const QString kNoCurveToExport =
+    QStringLiteral("Export Curve: no curve is shown. Select a parameter's row of the grid first.");
+
+}  // namespace
+
+void Form1::exportCurveCommand()
+{
+    if (!m_picture1->renderer().view().series()) {
+        reportError(kNoCurveToExport);
+        return;
+    }
+    const QString path =
+        askSavePath(this, QStringLiteral("Export Curve"), QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    if (!path.isEmpty())
+        exportCurve(path);
+}
+
+void Form1::exportCurve(const QString& path)
+{
+    guarded("Export Curve", [&] {
+        if (!m_picture1->renderer().view().series()) {
+            reportError(kNoCurveToExport);
+            return;
+        }
+        const QString log = m_document ? shownQString(m_document->path().filename().native()) : QString();
+        const QString footer = log.isEmpty() ? QString() : pictureFooter(log, m_lblParameterName->text());
+        if (const QString error = dlv::exportChart(m_picture1->renderer(), m_picture1->surfaceSize(), path, footer);
+            !error.isEmpty())
             reportError(error);
     });
 }

@@ -11,6 +11,7 @@
 #include "support/window_fixture.h"
 #include "window/cell_grid.h"
 #include "window/charts_tab.h"
+#include "window/curve_surface.h"
 #include "window/save_path.h"
 #include "window/tables_tab.h"
 
@@ -21,7 +22,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -302,6 +305,61 @@ TEST_F(FileFaultsWindow, SavingToAFullDeviceSaysWhyOnce)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].endsWith("c.svg': no space left on device")) << errors[0].toStdString();
     EXPECT_EQ(messages.count(), 0);
+}
+
+// File, Export Curve...: the General curve as the window shows it, zoom
+// included, through the picture writer the charts use.
+TEST_F(FileFaultsWindow, ExportCurveSavesTheGeneralCurveAsItIsShown)
+{
+    const QString folder = QString::fromStdString(files.dir().string());
+    // No parameter chosen: nothing to save, and no dialog asks for a name.
+    trigger("mnuExportCurve");
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("no curve is shown")) << errors[0].toStdString();
+    errors.clear();
+
+    form->findChild<dlv::CellGrid*>("Grid1")->selectGridRow(3);
+    auto* picture = form->findChild<dlv::CurveSurface*>("Picture1");
+    ASSERT_TRUE(picture->renderer().view().series());
+    // What the window shows is what the renderer paints.
+    QImage painted(picture->surfaceSize(), QImage::Format_RGB32);
+    {
+        QPainter painter(&painted);
+        picture->renderer().paint(painter, painted.size());
+    }
+    const QImage shown = picture->grab(picture->contentsRect()).toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, painted);
+
+    answerSaveDialog(folder, QStringLiteral("whole"), QString());
+    trigger("mnuExportCurve");
+    const QImage whole(folder + "/whole.png");
+    ASSERT_FALSE(whole.isNull());
+    EXPECT_EQ(whole.size(), picture->surfaceSize());
+    int curvePixels = 0;
+    for (int y = 0; y < whole.height() * 3 / 4; ++y)
+        for (int x = 0; x < whole.width(); ++x)
+            curvePixels += whole.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(curvePixels, whole.width() / 2) << "the curve is in the picture";
+
+    picture->setVisibleRange(0, 3);
+    answerSaveDialog(folder, QStringLiteral("zoomed"), QString());
+    trigger("mnuExportCurve");
+    const QImage zoomed(folder + "/zoomed.png");
+    ASSERT_EQ(zoomed.size(), whole.size());
+    EXPECT_NE(zoomed, whole) << "the zoom is saved as shown";
+
+    answerSaveDialog(folder, QStringLiteral("curve"), QStringLiteral("SVG drawing (*.svg)"));
+    trigger("mnuExportCurve");
+    QFile svg(folder + "/curve.svg");
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray drawing = svg.readAll();
+    EXPECT_TRUE(drawing.contains("<svg"));
+    // The footer names the log and the parameter.
+    EXPECT_TRUE(drawing.contains("drive.csv"));
+    const QString parameter = form->findChild<QLabel*>("lblParameterName")->text();
+    EXPECT_FALSE(parameter.isEmpty());
+    EXPECT_TRUE(drawing.contains(parameter.toUtf8())) << parameter.toStdString();
+    EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 TEST_F(FileFaultsWindow, SaveDialogsAddTheExtensionOfTheChosenType)
