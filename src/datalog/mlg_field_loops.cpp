@@ -80,22 +80,15 @@ DLV_WIDE_INSTRUCTIONS inline __m256d unsignedOf(__m256d asSigned) noexcept
     return _mm256_add_pd(asSigned, _mm256_and_pd(negative, _mm256_set1_pd(4294967296.0)));
 }
 
-// Up to eight records' fields as numbers: lanes at and past `count` are
-// neither read nor stored.
+// The fields of eight records, apart[k] bytes after at for record k, as numbers.
 template <MlgType T>
 DLV_WIDE_INSTRUCTIONS inline void decodeEight(const unsigned char* at, __m256i apart, const MlgField& field,
-                                              std::size_t count, double* out) noexcept
+                                              double* out) noexcept
 {
     const __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kByteOrder<T>.data()));
     const __m256d transform = _mm256_set1_pd(field.transform);
     const __m256d scale = _mm256_set1_pd(field.scale);
-    const auto* base = reinterpret_cast<const int*>(at);
-    const bool full = count >= 8;
-    const __m256i wanted =
-        _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(count)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    const __m256i words = full ? _mm256_i32gather_epi32(base, apart, 1)
-                               : _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), base, apart, wanted, 1);
-    __m256i lanes = _mm256_shuffle_epi8(words, order);
+    __m256i lanes = _mm256_shuffle_epi8(_mm256_i32gather_epi32(reinterpret_cast<const int*>(at), apart, 1), order);
     if constexpr (T == MlgType::S08)
         lanes = _mm256_srai_epi32(lanes, 24);
     else if constexpr (T == MlgType::S16)
@@ -114,15 +107,8 @@ DLV_WIDE_INSTRUCTIONS inline void decodeEight(const unsigned char* at, __m256i a
             high = unsignedOf(high);
         }
     }
-    low = scaled<T>(low, transform, scale);
-    high = scaled<T>(high, transform, scale);
-    if (full) {
-        _mm256_storeu_pd(out, low);
-        _mm256_storeu_pd(out + 4, high);
-    } else {
-        _mm256_maskstore_pd(out, _mm256_cvtepi32_epi64(_mm256_castsi256_si128(wanted)), low);
-        _mm256_maskstore_pd(out + 4, _mm256_cvtepi32_epi64(_mm256_extracti128_si256(wanted, 1)), high);
-    }
+    _mm256_storeu_pd(out, scaled<T>(low, transform, scale));
+    _mm256_storeu_pd(out + 4, scaled<T>(high, transform, scale));
 }
 
 template <MlgType T>
@@ -134,7 +120,7 @@ DLV_WIDE_INSTRUCTIONS void decodeWide(const MlgField& field, const unsigned char
     const unsigned char* at = first + field.offset;
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8, at += 8 * stride)
-        decodeEight<T>(at, apart, field, 8, out + i);
+        decodeEight<T>(at, apart, field, out + i);
     decodeEach<T>(field, i, n, out, [first, stride](std::size_t k) { return first + k * stride; });
 }
 
