@@ -1,5 +1,7 @@
 #include "render/chart_renderer.h"
 
+#include "render/plot_axes.h"
+
 #include "datalog/number.h"
 #include "render/file_writing.h"
 
@@ -21,9 +23,7 @@ namespace dlv {
 namespace {
 
 constexpr QRgb kPlotBorder = 0xFFB0B0B0;
-constexpr QRgb kGridLine = 0xFFE8E8E8;
-constexpr QRgb kDroppedShade = 0xFFDCDCDC;
-constexpr QRgb kAxisText = 0xFF404040;
+constexpr QRgb kGridLine = kPlotGridLine;
 constexpr QRgb kCursorColor = 0xFF000000;
 // range grown to hold by too (by empty: as it was).
 void widen(ValueRange& range, const ValueRange& by) noexcept
@@ -35,8 +35,7 @@ void widen(ValueRange& range, const ValueRange& by) noexcept
 }
 
 constexpr QRgb kOverlayPointColor = 0xFFE69F00;  // orange: the overlaid log's scatter points
-constexpr int kTickPx = 4;
-constexpr int kLabelGapPx = 8;      // at least between two x labels
+constexpr int kTickPx = kAxisTickPx;
 constexpr double kDotRadiusPx = 2.5;  // a take drawn alone
 
 QString fromUtf8(const std::string& text)
@@ -317,50 +316,18 @@ void ChartRenderer::paintStacked(QPainter& painter, int index, const PaneGeometr
     const double x0 = m_zoom.left();
     const double x1 = m_zoom.right();
     const QFontMetrics metrics(painter.font());
-    auto xPixel = [&](double x) { return plot.left() + (x - x0) / (x1 - x0) * w; };
+    auto xPixel = [&](double x) { return plotPixelOfTake(plot, x0, x1, x); };
 
     // Takes the filter drops, shaded across the plot.
-    for (const PixelSpan& span : droppedSpans(keepOf(m_page.keep), x0, x1, w))
-        painter.fillRect(QRect(plot.left() + span.begin, plot.top(), span.end - span.begin, plot.height()),
-                         QColor::fromRgb(kDroppedShade));
+    paintDroppedTakes(painter, plot, keepOf(m_page.keep), x0, x1);
 
     // x ticks: grid lines here, labels under the last stacked pane. Fewer
     // ticks while their labels would touch (long times such as 1e18 s).
-    std::vector<XTick> xTicks;
-    for (int maxXTicks = std::max(2, w / 90);; --maxXTicks) {
-        xTicks = m_page.time ? timeTicks(*m_page.time, x0, x1, maxXTicks, m_separator) : takeTicks(x0, x1, maxXTicks);
-        bool apart = true;
-        for (std::size_t i = 1; i < xTicks.size() && apart; ++i)
-            apart = xPixel(xTicks[i].x) - xPixel(xTicks[i - 1].x) >=
-                    (metrics.horizontalAdvance(fromUtf8(xTicks[i].label)) +
-                     metrics.horizontalAdvance(fromUtf8(xTicks[i - 1].label))) / 2.0 + kLabelGapPx;
-        if (apart || maxXTicks <= 2)
-            break;
-    }
-    painter.setPen(QColor::fromRgb(kGridLine));
-    for (const XTick& tick : xTicks)
-        painter.drawLine(QPointF(xPixel(tick.x), plot.top()), QPointF(xPixel(tick.x), plot.bottom()));
-    if (labelX) {
-        painter.setPen(QColor::fromRgb(kAxisText));
-        // A label that would touch the one before, or leave no room for the
-        // caption before the right edge, is left out; the caption follows
-        // the last label.
-        const QString caption = m_page.time ? QStringLiteral("s") : QStringLiteral("take");
-        const double rightmost = geo.box.right() - metrics.horizontalAdvance(caption) - 4;
-        double labelEnd = -1e9;
-        for (const XTick& tick : xTicks) {
-            const double px = xPixel(tick.x);
-            painter.drawLine(QPointF(px, plot.bottom() + 1), QPointF(px, plot.bottom() + kTickPx));
-            const QString label = fromUtf8(tick.label);
-            const int tw = metrics.horizontalAdvance(label);
-            if (px - tw / 2.0 < labelEnd + kLabelGapPx || px + tw / 2.0 > rightmost)
-                continue;
-            painter.drawText(QPointF(px - tw / 2.0, plot.bottom() + kTickPx + metrics.ascent()), label);
-            labelEnd = px + tw / 2.0;
-        }
-        painter.drawText(QPointF(std::max<double>(plot.right() + 6, labelEnd + 4), plot.bottom() + kTickPx + metrics.ascent()),
-                         caption);
-    }
+    const std::vector<XTick> xTicks = fittedXTicks(valuesOf(m_page.time), plot, x0, x1, metrics, m_separator);
+    paintXGrid(painter, plot, x0, x1, xTicks);
+    if (labelX)
+        paintXLabels(painter, plot, geo.box.left(), geo.box.right(), x0, x1, xTicks,
+                     m_page.time ? QStringLiteral("s") : QStringLiteral("take"));
 
     auto& ranges = m_cache->ranges[static_cast<std::size_t>(index)];
     ranges.assign(pane.channels.size(), ValueRange{});

@@ -1,5 +1,7 @@
 #include "render/curve_renderer.h"
 
+#include "render/plot_axes.h"
+
 #include <QLine>
 #include <QList>
 #include <QFontMetrics>
@@ -125,6 +127,20 @@ void CurveRenderer::clear() noexcept
     m_lines.clear();
 }
 
+void CurveRenderer::setAxis(bool shown, ColumnPtr time, std::string decimalSeparator)
+{
+    m_axis = shown;
+    m_time = std::move(time);
+    m_separator = std::move(decimalSeparator);
+}
+
+QRect CurveRenderer::plotRect(QSize size) const
+{
+    size = size.expandedTo(QSize(1, 1));
+    const int band = m_axis ? std::min(xLabelBandPx(QFontMetrics(m_font)), size.height() / 2) : 0;
+    return {0, 0, size.width(), std::max(size.height() - band, 1)};
+}
+
 void CurveRenderer::paint(QPainter& painter, QSize size)
 {
     size = size.expandedTo(QSize(1, 1));
@@ -133,15 +149,28 @@ void CurveRenderer::paint(QPainter& painter, QSize size)
     painter.setFont(m_font);
     painter.fillRect(QRect(QPoint(0, 0), size), Qt::white);
     const CurveScale& scale = m_view.visibleScale();
+    const QRect plot = plotRect(size);
+    if (m_dropped)
+        paintDroppedTakes(painter, plot, *m_dropped, scale.left(), scale.right());
+    std::vector<XTick> ticks;
+    if (m_axis) {
+        const std::span<const double> time = m_time ? std::span<const double>(*m_time) : std::span<const double>();
+        ticks = fittedXTicks(time, plot, scale.left(), scale.right(), QFontMetrics(m_font), m_separator);
+        paintXGrid(painter, plot, scale.left(), scale.right(), ticks);
+    }
+    const QSize area = plot.size();
     if (m_view.series())
-        paintCurveEnvelope(painter, scale, size, m_view.envelope(size.width()), m_view.seriesMaxValue(),
+        paintCurveEnvelope(painter, scale, area, m_view.envelope(area.width()), m_view.seriesMaxValue(),
                            m_curveColor);
     for (const Line& line : m_lines)
-        paintUserLine(painter, scale, size, line.user, line.color);
+        paintUserLine(painter, scale, area, line.user, line.color);
     if (!m_view.ticks().empty())
-        paintTakeTicks(painter, scale, size, m_view.ticks(), QColor::fromRgb(kTickColor), kTickHeight);
+        paintTakeTicks(painter, scale, area, m_view.ticks(), QColor::fromRgb(kTickColor), kTickHeight);
     if (!m_markers.empty())
-        paintMarkerLines(painter, scale, size, m_markers);
+        paintMarkerLines(painter, scale, area, m_markers);
+    if (m_axis)
+        paintXLabels(painter, plot, 0, size.width() - 1, scale.left(), scale.right(), ticks,
+                     m_time ? QStringLiteral("s") : QStringLiteral("take"));
     painter.restore();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "charts/chart_layout.h"
+#include "datalog/columns.h"
 #include "render/plot_renderer.h"
 #include "views/curve.h"
 #include "views/curve_view.h"
@@ -7,10 +9,13 @@
 #include <QColor>
 #include <QFont>
 #include <QLineF>
+#include <QRect>
 #include <QSize>
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <span>
 #include <vector>
 
@@ -62,8 +67,10 @@ void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, st
 // The General curve as one plot: the envelope of the view's series over its
 // visible range in the curve colour, lines given in user units, a tick on
 // the bottom edge at each of the view's tick takes and the marker lines,
-// over white. The view (scale, zoom, marker take, ticks) is its own, for
-// the widget that shows it to steer. O(width) a paint.
+// over white. Asked to, it shades the takes a filter drops and labels its
+// x axis underneath as the chart panes do (plot_axes.h); otherwise the curve
+// fills the picture. The view (scale, zoom, marker take, ticks) is its own,
+// for the widget that shows it to steer. O(width) a paint.
 class CurveRenderer final : public PlotRenderer {
 public:
     struct Line {
@@ -83,6 +90,14 @@ public:
     void clear() noexcept;
     void setMarkers(std::vector<MarkerLine> markers) { m_markers = std::move(markers); }
     [[nodiscard]] const std::vector<MarkerLine>& markers() const noexcept { return m_markers; }
+    // The x axis under the curve, in seconds over time (a column that
+    // isTimeColumn) or in takes when time is null; shown false: none.
+    void setAxis(bool shown, ColumnPtr time, std::string decimalSeparator);
+    [[nodiscard]] bool axisShown() const noexcept { return m_axis; }
+    // The takes keep drops, shaded behind the curve; null: no shading.
+    void setDropped(std::shared_ptr<const KeepMask> keep) { m_dropped = std::move(keep); }
+    // Where the curve goes in a picture of size: all of it, or above the axis.
+    [[nodiscard]] QRect plotRect(QSize size) const;
     void setFont(const QFont& font) { m_font = font; }
     [[nodiscard]] const QFont& font() const noexcept override { return m_font; }
 
@@ -96,6 +111,10 @@ private:
     std::vector<Line> m_lines;
     std::vector<MarkerLine> m_markers;
     QFont m_font;
+    bool m_axis = false;
+    ColumnPtr m_time;
+    std::string m_separator = ".";
+    std::shared_ptr<const KeepMask> m_dropped;
 };
 
 }  // namespace dlv

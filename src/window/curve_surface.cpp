@@ -135,7 +135,7 @@ QSize CurveSurface::surfaceSize() const
 
 QPointF CurveSurface::toWidget(QPointF user) const
 {
-    const QSize s = surfaceSize();
+    const QSize s = m_renderer.plotRect(surfaceSize()).size();
     const QPoint origin = contentsRect().topLeft();
     return {origin.x() + userScale().toPixelX(user.x(), s.width()),
             origin.y() + userScale().toPixelY(user.y(), s.height())};
@@ -143,7 +143,7 @@ QPointF CurveSurface::toWidget(QPointF user) const
 
 QPointF CurveSurface::toUser(QPointF widgetPos) const
 {
-    const QSize s = surfaceSize();
+    const QSize s = m_renderer.plotRect(surfaceSize()).size();
     const QPoint origin = contentsRect().topLeft();
     return {userScale().toUserX(widgetPos.x() - origin.x(), s.width()),
             userScale().toUserY(widgetPos.y() - origin.y(), s.height())};

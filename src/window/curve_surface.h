@@ -103,7 +103,8 @@ public:
 
     // Size of the inside in pixels (the user rectangle maps onto it).
     [[nodiscard]] QSize surfaceSize() const;
-    // Between user units and widget pixel coordinates (frame included).
+    // Between user units and widget pixel coordinates (frame included); the
+    // user rectangle fills the plot, above the time axis when one is shown.
     [[nodiscard]] QPointF toWidget(QPointF user) const;
     [[nodiscard]] QPointF toUser(QPointF widgetPos) const;
 

@@ -4,6 +4,7 @@
 #include "datalog/log_formats.h"
 #include "datalog/log_loader.h"
 #include "datalog/not_a_log.h"
+#include "render/chart_renderer.h"
 #include "render/shown_text.h"
 #include "views/blm_tint.h"
 #include "views/general_grid.h"
@@ -11,6 +12,7 @@
 #include "views/recent_logs.h"
 #include "views/run_time.h"
 #include "views/take_caption.h"
+#include "window/charts_tab.h"
 #include "window/curve_surface.h"
 #include "window/design_layout.h"
 #include "window/find_bar.h"
@@ -229,6 +231,11 @@ void Form1::buildControls()
     // It tells of Grid1's cell: only while the General tab is on show.
     connect(m_tab, &QTabWidget::currentChanged, m_cellStatus,
             [this](int index) { m_cellStatus->setVisible(index == 0); });
+    // A filter typed on the Charts tab shades the curve once it is back on show.
+    connect(m_tab, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 0 && m_mnuCurveShading && m_mnuCurveShading->isChecked())
+            guarded("Drawing the curve", [this] { applyCurveOptions(); });
+    });
     statusBar()->setSizeGripEnabled(false);
     m_emptyHint = new QLabel(QStringLiteral("Open a log with File, Open or drop one here"), m_grid1->viewport());
     m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
@@ -322,6 +329,12 @@ void Form1::buildMenus()
     m_followTimer->setInterval(500);
     connect(m_followTimer, &QTimer::timeout, this, [this] { followTick(); });
     connect(m_mnuFollowLog, &QAction::toggled, this, [this](bool on) { setFollowLog(on); });
+    m_mnuCurveAxis = addItem(view, "mnuCurveAxis", QStringLiteral("Curve Time &Axis"));
+    m_mnuCurveShading = addItem(view, "mnuCurveShading", QStringLiteral("Curve &Shading by Chart Filter"));
+    for (QAction* option : {m_mnuCurveAxis, m_mnuCurveShading}) {
+        option->setCheckable(true);
+        connect(option, &QAction::toggled, this, [this] { guarded("Drawing the curve", [this] { applyCurveOptions(); }); });
+    }
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("mnuTools"));
     QAction* bookMark = addItem(tools, "mnuBookMark", QStringLiteral("&Bookmark (F12)"));
@@ -956,11 +969,32 @@ void Form1::ShowRuntime()
     m_lblRunTime->setText(QString::fromStdString(runTimeCaption(last, columns, decimalSeparator())));
 }
 
+void Form1::applyCurveOptions()
+{
+    const bool axis = m_mnuCurveAxis->isChecked();
+    const bool shading = m_mnuCurveShading->isChecked();
+    ColumnPtr time;
+    std::shared_ptr<const KeepMask> dropped;
+    if (m_document && (axis || shading)) {
+        // The charts' own reading of the log: the same time axis, the
+        // same filter.
+        syncChartsTab();
+        const ResolvedPage& page = m_charts->view()->renderer().page();
+        time = page.time;
+        if (shading)
+            dropped = page.keep;
+    }
+    m_picture1->renderer().setAxis(axis, std::move(time), decimalSeparator());
+    m_picture1->renderer().setDropped(std::move(dropped));
+    m_picture1->update();
+}
+
 void Form1::DrawCurve(int aData)
 {
     m_lblParameterName->setText(m_grid1->shownCellText(aData + 1, 0));
     if (!m_document)
         return;
+    applyCurveOptions();
     const LogDocument::Curve curve = m_document->curve(aData);
     const CurveLabels labels = curveLabels(curve.summary, decimalSeparator());
     m_lblAvg->setText(QString::fromStdString(labels.avg));

@@ -292,6 +292,13 @@ private:
     // default table and page, so a new log reaches them only once they are
     // shown or a command needs them (all); until then they hold no log.
     void syncWorkbenchTabs(bool all);
+    // The Charts tab alone brought up to date, as syncWorkbenchTabs does it.
+    void syncChartsTab();
+    // View, Curve Time Axis and Curve Shading by Chart Filter: the General
+    // curve labels its x axis (seconds when the log has a time, as the
+    // charts take it) and shades the takes the Charts tab's filter drops.
+    // Off, the curve fills Picture1 as it always has.
+    void applyCurveOptions();
 
     std::shared_ptr<LogDocument> m_document;
     MessageHandler m_messageHandler;
@@ -325,6 +332,8 @@ private:
     bool m_warningsDismissed = false;  // by the user, for the log open now
     QAction* m_mnuFitToWindow = nullptr;
     QAction* m_mnuFollowLog = nullptr;
+    QAction* m_mnuCurveAxis = nullptr;
+    QAction* m_mnuCurveShading = nullptr;
     QTimer* m_followTimer = nullptr;
     std::uintmax_t m_followFailedSize = 0;  // file size at which a followed reload failed
     TablesTab* m_tables = nullptr;

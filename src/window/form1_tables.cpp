@@ -163,25 +163,8 @@ void Form1::syncWorkbenchTabs(bool all)
     const bool tables = m_tablesBehind && (all || charts || shown == m_tables);
     // The charts first: the channels the tables then hand over are those
     // they already have, which costs no second evaluation.
-    if (charts) {
-        m_chartsBehind = false;
-        guarded("Drawing the charts", [this] {
-            // The same file read again keeps its zoom and cursor.
-            const bool again = m_document && !m_chartsLog.empty() && m_document->path() == m_chartsLog;
-            m_chartsLog = m_document ? m_document->path() : std::filesystem::path();
-            // The document's own column cache, kept alive with the document,
-            // so that the tabs share the columns they parse.
-            // The other open logs may be overlaid on the page.
-            std::vector<ChartsTab::OverlayLog> others;
-            for (const OpenLog& log : m_logs)
-                if (log.document != m_document)
-                    others.push_back({shownQString(log.document->path().filename().native()),
-                                      log.session->sharedColumns(), log.session});
-            m_charts->setOverlayLogs(std::move(others));
-            const int shown = shownLogIndex();
-            m_charts->setSession(shown >= 0 ? m_logs[static_cast<std::size_t>(shown)].session : nullptr, again);
-        });
-    }
+    if (charts)
+        syncChartsTab();
     if (tables) {
         m_tablesBehind = false;
         guarded("Building the tables", [this] {
@@ -194,6 +177,27 @@ void Form1::syncWorkbenchTabs(bool all)
             m_tables->setOpenLogs(std::move(logs), shownLogIndex());
         });
     }
+}
+
+void Form1::syncChartsTab()
+{
+    if (!m_chartsBehind)
+        return;
+    m_chartsBehind = false;
+    guarded("Drawing the charts", [this] {
+        // The same file read again keeps its zoom and cursor.
+        const bool again = m_document && !m_chartsLog.empty() && m_document->path() == m_chartsLog;
+        m_chartsLog = m_document ? m_document->path() : std::filesystem::path();
+        // The other open logs may be overlaid on the page.
+        std::vector<ChartsTab::OverlayLog> others;
+        for (const OpenLog& log : m_logs)
+            if (log.document != m_document)
+                others.push_back({shownQString(log.document->path().filename().native()),
+                                  log.session->sharedColumns(), log.session});
+        m_charts->setOverlayLogs(std::move(others));
+        const int shown = shownLogIndex();
+        m_charts->setSession(shown >= 0 ? m_logs[static_cast<std::size_t>(shown)].session : nullptr, again);
+    });
 }
 
 void Form1::setPathChooser(PathChooser chooser)
