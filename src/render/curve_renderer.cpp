@@ -115,9 +115,13 @@ void paintMarkerLines(QPainter& painter, const CurveScale& scale, QSize size, st
         const QString text = metrics.elidedText(marker.text, Qt::ElideRight, std::max(w - c - 4, 0));
         if (text.isEmpty())
             continue;
+        // On a pale backing, so that a curve running through the text
+        // leaves it readable.
+        const int tw = metrics.horizontalAdvance(text);
+        painter.fillRect(QRect(c + 2, 1, tw + 2, metrics.height()), QColor(255, 255, 255, 200));
         painter.setPen(color);
         painter.drawText(QPointF(c + 3, metrics.ascent() + 1), text);
-        textRight = c + 3 + metrics.horizontalAdvance(text);
+        textRight = c + 3 + tw;
     }
 }
 

@@ -54,7 +54,7 @@ void paintTakeTicks(QPainter& painter, const CurveScale& scale, QSize size, std:
 
 // A marker line from top to bottom at each take (user x = take) inside
 // scale's x range, dashed, with its text beside its top end where there is
-// room; fromLog markers in the second colour. O(markers).
+// room, on a pale backing; fromLog markers in the second colour. O(markers).
 struct MarkerLine {
     int take = 0;
     QString text;

@@ -197,7 +197,11 @@ void TablesTab::buildControls()
     m_minHits->setObjectName(QStringLiteral("minHits"));
     m_minHits->setRange(1, 1000000);
     m_target = makeEdit(left, "target", QStringLiteral("none"));
-    m_filter = makeEdit(left, "filter", QStringLiteral("e.g. ECT > 80 && abs(dTPS) < 2"));
+    // The short example fits the field at the window's design size; the
+    // tooltip gives a longer one.
+    m_filter = makeEdit(left, "filter", QStringLiteral("e.g. ECT > 80"));
+    m_filter->setToolTip(QStringLiteral("Takes for which this is 0 are left out of the table, "
+                                        "e.g. ECT > 80 && abs(dTPS) < 2"));
     for (QLineEdit* edit : {m_x, m_y, m_z, m_filter})
         m_completers.push_back(new NameCompleter(edit));
 
