@@ -15,8 +15,8 @@
 
 #include <functional>
 #include <memory>
-#include <string>
 #include <span>
+#include <string>
 #include <vector>
 
 class QPainter;

@@ -4,9 +4,11 @@
 // messages are collected instead of shown: errors apart from the rest (the
 // About box). Tests of the whole window derive from it.
 #include "support/temp_logs.h"
+#include "support/user_log.h"
 #include "window/cell_grid.h"
 #include "window/form1.h"
 
+#include <QAction>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -31,10 +33,32 @@ protected:
         form->show();
     }
 
+    // Triggers the window's action of that object name, as its menu item would.
+    void trigger(const char* action)
+    {
+        auto* a = form->findChild<QAction*>(action);
+        ASSERT_TRUE(a) << action;
+        a->trigger();
+    }
+
     std::unique_ptr<dlv::Form1> form;
     QString nextName;
     QStringList errors;
     QStringList abouts;
+};
+
+// The window with the user's log open as drive.csv through File, Open.
+class DriveLogWindowFixture : public WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        nextName = QString::fromStdString(files.write("drive.csv", kUserLog));
+        trigger("mnuOpen");
+        ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+    }
+
+    TempLogs files;
 };
 
 // The same window, active (keys reach it), with a log of the test's own:

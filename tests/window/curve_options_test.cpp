@@ -2,8 +2,6 @@
 // labels its x axis and shades the takes the Charts tab's filter drops, as
 // the chart panes do; with both off it is drawn as it always was.
 #include "render/plot_axes.h"
-#include "support/temp_logs.h"
-#include "support/user_log.h"
 #include "support/window_fixture.h"
 #include "window/cell_grid.h"
 #include "window/curve_surface.h"
@@ -19,23 +17,14 @@
 
 namespace {
 
-class CurveOptionsWindow : public dlvtest::WindowFixture {
+class CurveOptionsWindow : public dlvtest::DriveLogWindowFixture {
 protected:
     void SetUp() override
     {
-        WindowFixture::SetUp();
-        nextName = QString::fromStdString(files.write("drive.csv", dlvtest::kUserLog));
-        trigger("mnuOpen");
-        ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+        DriveLogWindowFixture::SetUp();
         form->findChild<dlv::CellGrid*>("Grid1")->selectGridRow(5);  // TPS: 5 5 20 20 50 5
         picture = form->findChild<dlv::CurveSurface*>("Picture1");
         ASSERT_TRUE(picture->renderer().view().series());
-    }
-    void trigger(const char* action)
-    {
-        auto* a = form->findChild<QAction*>(action);
-        ASSERT_TRUE(a) << action;
-        a->trigger();
     }
     [[nodiscard]] QImage shown() const
     {
@@ -57,7 +46,6 @@ protected:
         return n;
     }
 
-    dlvtest::TempLogs files;
     dlv::CurveSurface* picture = nullptr;
 };
 

@@ -225,26 +225,19 @@ void answerSaveDialog(const QString& folder, const QString& name, const QString&
     });
 }
 
-class FileFaultsWindow : public dlvtest::WindowFixture {
+class FileFaultsWindow : public dlvtest::DriveLogWindowFixture {
 protected:
-    void SetUp() override
-    {
-        WindowFixture::SetUp();
-        nextName = QString::fromStdString(files.write("drive.csv", dlvtest::kUserLog));
-        trigger("mnuOpen");
-        ASSERT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
-    }
-    void trigger(const char* action)
-    {
-        auto* a = form->findChild<QAction*>(action);
-        ASSERT_TRUE(a) << action;
-        a->trigger();
-    }
     void choosePaths() { form->setPathChooser([this](const QString&, bool) { return nextPath; }); }
 
-    dlvtest::TempLogs files;
     QString nextPath;
 };
+
+// The whole of a file written by the window, empty when it cannot be read.
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 TEST_F(FileFaultsWindow, OpenWorkspaceRefusesWhatIsNoWorkspaceAtOnceAndKeepsItsOwn)
 {
@@ -350,9 +343,7 @@ TEST_F(FileFaultsWindow, ExportCurveSavesTheGeneralCurveAsItIsShown)
 
     answerSaveDialog(folder, QStringLiteral("curve"), QStringLiteral("SVG drawing (*.svg)"));
     trigger("mnuExportCurve");
-    QFile svg(folder + "/curve.svg");
-    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
-    const QByteArray drawing = svg.readAll();
+    const QByteArray drawing = bytesOf(folder + "/curve.svg");
     EXPECT_TRUE(drawing.contains("<svg"));
     // The footer names the log and the parameter.
     EXPECT_TRUE(drawing.contains("drive.csv"));
@@ -377,9 +368,7 @@ TEST_F(FileFaultsWindow, SaveDialogsAddTheExtensionOfTheChosenType)
     EXPECT_FALSE(QImage(folder + "/chart.png").isNull());
     answerSaveDialog(folder, QStringLiteral("chart"), QStringLiteral("SVG drawing (*.svg)"));
     trigger("mnuExportChart");
-    QFile svg(folder + "/chart.svg");
-    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
-    const QByteArray drawing = svg.readAll();
+    const QByteArray drawing = bytesOf(folder + "/chart.svg");
     EXPECT_TRUE(drawing.contains("<svg"));
     // The footer names the log and what the filter keeps.
     EXPECT_TRUE(drawing.contains("drive.csv")) << "the log's name";
