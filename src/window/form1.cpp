@@ -52,6 +52,10 @@ namespace dlv {
 
 namespace {
 
+// Takes whose time column is checked at once for the status line: a pass
+// of a few milliseconds.
+constexpr int kTakesTimedAtOnce = 1000000;
+
 using Follow = DesignLayout::Follow;
 constexpr auto twips = DesignLayout::twips;
 
@@ -227,6 +231,18 @@ void Form1::buildControls()
     connect(m_grid1, &CellGrid::currentCellChanged, this, [this] { showCellStatus(); });
     m_cellStatus = new QLabel;
     m_cellStatus->setObjectName(QStringLiteral("cellStatus"));
+    // A timer of no interval fires once the events waiting, the paints
+    // among them, have been handled.
+    m_takeTimeLater = new QTimer(this);
+    m_takeTimeLater->setSingleShot(true);
+    m_takeTimeLater->setInterval(0);
+    connect(m_takeTimeLater, &QTimer::timeout, this, [this] {
+        guarded("Telling the take's time", [this] {
+            if (m_document)
+                (void)takeTime(0);
+            showCellStatus();
+        });
+    });
     statusBar()->addWidget(m_cellStatus, 1);
     // It tells of Grid1's cell: only while the General tab is on show.
     connect(m_tab, &QTabWidget::currentChanged, m_cellStatus,
@@ -547,7 +563,15 @@ void Form1::showCellStatus()
     const auto [row, col] = *cell;
     const std::string name = m_grid1->shownCellText(row, 0).toStdString();
     const std::string value = m_grid1->shownCellText(row, col).toStdString();
-    m_cellStatus->setText(QString::fromStdString(cellCaption(name, col - 1, takeTime(col - 1), value)));
+    // Whether parameter 0 is a time is a pass over its whole column: on a
+    // long log it waits until the curve the same click asked for is on
+    // show, the status line telling the take alone meanwhile.
+    std::optional<std::string> time;
+    if (m_takeTime || m_document->log().takeCount() <= kTakesTimedAtOnce)
+        time = takeTime(col - 1);
+    else
+        m_takeTimeLater->start();
+    m_cellStatus->setText(QString::fromStdString(cellCaption(name, col - 1, time, value)));
 }
 
 void Form1::showLogTexts()

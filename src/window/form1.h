@@ -374,6 +374,9 @@ private:
     // The channel that times the takes of the log on show, once asked
     // (nullopt inside: none); reset when another log comes on show.
     std::optional<std::optional<TimeChannel>> m_takeTime;
+    // Finds out whether a long log has a time once what the selection asked
+    // for has been painted, then tells the status line again.
+    QTimer* m_takeTimeLater = nullptr;
 };
 
 }  // namespace dlv

@@ -260,6 +260,27 @@ TEST_F(DailyUseTest, ALineOfUnitsReadAsTakeZeroIsNamedInTheWarningBar)
     EXPECT_FALSE(form->findChild<dlv::WarningBar*>("WarningBar")->isVisible());
 }
 
+// Whether a log has a time is a pass over a whole column: on a log of more
+// than a million takes the first selection's curve does not wait for it.
+TEST_F(DailyUseTest, OnALongLogTheStatusLineTellsTheTimeOnceTheSelectionIsPainted)
+{
+    std::string log = kHeader;
+    log.reserve(16u << 20);
+    for (int t = 0; t <= 1000000; ++t)
+        log += std::to_string(t) + ",7\n";
+    openLog(log);
+    grid1->setFocus();
+    grid1->selectGridRow(2);
+    const QString first = statusLine();
+    EXPECT_TRUE(first.startsWith("Val, take ")) << first.toStdString();
+    EXPECT_FALSE(first.contains(" at ")) << "no time yet: " << first.toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(" s: 7"), 10000);
+    EXPECT_TRUE(statusLine().startsWith(first.section(':', 0, 0) + " at ")) << statusLine().toStdString();
+    // Known from then on: the next cell tells its time at once.
+    QTest::keyClick(grid1, Qt::Key_Right);
+    EXPECT_TRUE(statusLine().contains(" at ")) << statusLine().toStdString();
+}
+
 TEST_F(DailyUseTest, TakesAreToldOnHoverAndInTheStatusLineWhileRowZeroStaysEmpty)
 {
     EXPECT_EQ(form->windowTitle(), dlv::programName());
