@@ -180,6 +180,14 @@ std::vector<std::vector<double>> awkwardSeries()
         v[256 * (2 + round % 2) - 1] = -9;
         all.push_back(std::move(v));
     }
+    // Rising and falling, each value twice or three times: every block has a
+    // new extreme near its end, first met at any place of a step of four.
+    for (const double step : {1.0, -1.0}) {
+        std::vector<double> v;
+        for (int k = 0; v.size() < 3000; ++k)
+            v.insert(v.end(), static_cast<std::size_t>(2 + k % 2), step * k);
+        all.push_back(std::move(v));
+    }
     // A new highest that is zero, +0 first and -0 after it in the same block.
     std::vector<double> zeros(600, -1.0);
     zeros[257] = 0.0;
