@@ -67,8 +67,9 @@ public:
     // digits and style (an F32 is taken to stay within ±99,999 before its
     // scale); the same for every take. O(1).
     [[nodiscard]] std::uint32_t maxShownValueBytes(int t) const noexcept override;
-    // Decodes blocks of 64 records at a time, a loop per field type, in
-    // parts on every core. Takes outside the log get NaN.
+    // Decodes blocks of 16 records at a time, a loop per field type
+    // (mlg_field_loops.h), in parts on every core. Takes outside the log
+    // get NaN.
     void parseInto(std::span<const long long> params, int firstTake, int count,
                    std::span<double* const> outs) const override;
 
