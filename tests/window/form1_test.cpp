@@ -37,7 +37,6 @@ protected:
         nextName = QString::fromStdString(path);
         trigger("mnuOpen");
     }
-    void trigger(const char* action) { form->findChild<QAction*>(action)->trigger(); }
     QString label(const char* name) const { return form->findChild<QLabel*>(name)->text(); }
     QString cell(int r, int c) const { return grid1->CellText(CellRange::cell(r, c)); }
 
