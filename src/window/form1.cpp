@@ -14,7 +14,7 @@
 #include "views/take_caption.h"
 #include "window/charts_tab.h"
 #include "window/curve_surface.h"
-#include "window/design_layout.h"
+#include "window/inset_layout.h"
 #include "window/find_bar.h"
 #include "window/fit_label.h"
 #include "window/quiet_teardown.h"
@@ -31,6 +31,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -56,8 +57,34 @@ namespace {
 // of a few milliseconds.
 constexpr int kTakesTimedAtOnce = 1000000;
 
-using Follow = DesignLayout::Follow;
-constexpr auto twips = DesignLayout::twips;
+// A control of the design's size (pixels).
+template <class W>
+W* fixedSize(W* widget, QSize design)
+{
+    widget->setFixedSize(design);
+    return widget;
+}
+
+// A label of the design's height that takes the width its row leaves it.
+FitLabel* growingWide(FitLabel* label, int height)
+{
+    label->setFixedHeight(height);
+    label->setMinimumWidth(0);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    return label;
+}
+
+// A box whose size hint is its design size: below the design, the layout
+// takes the missing room from it and its growing neighbours alike.
+class DesignSizedBox final : public QWidget {
+public:
+    explicit DesignSizedBox(QSize design) : m_design(design) {}
+    [[nodiscard]] QSize sizeHint() const override { return m_design; }
+    [[nodiscard]] QSize minimumSizeHint() const override { return {0, 0}; }
+
+private:
+    QSize m_design;
+};
 
 QFont labelFont()
 {
@@ -179,15 +206,21 @@ Form1::~Form1()
     stopHearingChildren(this);
 }
 
-// The design places the tabs' controls relative to the tab control, the
-// curve's relative to Frame1. Grid1 takes the extra height of the window,
-// the grids and the curve the extra width; what sits right of the curve
-// moves with its right edge.
+// Qt's box layouts arrange the General and BLM tabs and Frame1 as designed:
+// at the design size every control sits at its design place, relative to
+// the tab control or to Frame1 (pixels, the design's twips / 15 rounded
+// down). Rounding lets neighbours overlap by a pixel in places; the layouts
+// keep that with spacings of -1. Grid1 takes the extra height of the
+// window, the grids and the curve the extra width; what sits right of the
+// curve moves with its right edge.
 void Form1::buildControls()
 {
     m_client = new QWidget(this);
     setCentralWidget(m_client);
-    auto* clientLayout = new DesignLayout(m_client, nullptr, kDesignClientSize);
+    // Tab1 at (5, 13), 710 x 649, in the 723 x 669 client area.
+    auto* clientLayout = new QVBoxLayout(m_client);
+    clientLayout->setContentsMargins(5, 13, 8, 7);
+    clientLayout->setSizeConstraint(QLayout::SetNoConstraint);
 
     m_fileDialog = new QFileDialog(this);
     m_fileDialog->setObjectName(QStringLiteral("FileDialog1"));
@@ -196,34 +229,59 @@ void Form1::buildControls()
 
     m_tab = new QTabWidget;
     m_tab->setObjectName(QStringLiteral("Tab1"));
-    const QRect tabRect = twips(75, 195, 10650, 9735);
-    clientLayout->place(m_tab, tabRect, Follow::GrowX | Follow::GrowY);
+    clientLayout->addWidget(m_tab);
     auto* pageGeneral = new QWidget;
     auto* pageBlm = new QWidget;
     m_tab->addTab(pageGeneral, QStringLiteral("General"));
     m_tab->addTab(pageBlm, QStringLiteral("BLM"));
     m_tab->addTab(new QWidget, QStringLiteral("Other"));
 
-    auto* general = new DesignLayout(pageGeneral, m_tab, tabRect.size());
+    // The General tab: the run time and the find bar, Grid1, Frame1, one
+    // under the other from y 30 to 633 and x 8 to 697 of the tab control.
+    auto* general = new QVBoxLayout;
+    general->setSpacing(0);
+    (new InsetLayout(pageGeneral, m_tab, QMargins(8, 30, 710 - 697, 649 - 633)))->setArea(general);
+
+    m_grid1 = new CellGrid;
+    auto* top = new QHBoxLayout;
+    top->setSpacing(0);
+    auto* runTime = new QHBoxLayout;
+    runTime->setContentsMargins(0, 2, 0, 0);
+    runTime->setSpacing(0);
     m_lblRunTime = makeLabel("lblRunTime", QString());
-    general->place(makeLabel("Label2", QStringLiteral("Runtime:")), twips(120, 480, 1095, 375));
+    runTime->addWidget(fixedSize(makeLabel("Label2", QStringLiteral("Runtime:")), {73, 25}));
+    runTime->addSpacing(-1);
     // Narrower than the design only with Fit to Window on: it gives way to the find bar.
-    general->place(m_lblRunTime, twips(1200, 480, 4815, 375), Follow::GrowX);
-    // Grid1 with the reader's warnings above it, when there are any.
-    auto* gridArea = new QWidget;
+    runTime->addWidget(growingWide(m_lblRunTime, 25), 1);
+    top->addLayout(runTime, 1);
+    top->addSpacing(9);
+    m_findBar = new FindBar(m_grid1);
+    m_findBar->setObjectName(QStringLiteral("FindBar"));
+    // Hidden until Ctrl+F, it keeps its room: the run time stays as designed.
+    QSizePolicy keepsRoom = m_findBar->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true);
+    m_findBar->setSizePolicy(keepsRoom);
+    top->addWidget(fixedSize(m_findBar, {287, 26}), 0, Qt::AlignTop);
+
+    // Grid1 with the reader's warnings above it, when there are any. Below
+    // the design height (Fit to Window on a small screen) Grid1 and Frame1
+    // share what is missing, as the layout takes it from both alike (a stretch
+    // factor would make Grid1 give it all).
+    auto* gridArea = new DesignSizedBox({687, 305});
     gridArea->setObjectName(QStringLiteral("GridArea"));
     auto* gridColumn = new QVBoxLayout(gridArea);
     gridColumn->setContentsMargins(0, 0, 0, 0);
     gridColumn->setSpacing(0);
     m_warningBar = new WarningBar;
     connect(m_warningBar, &WarningBar::dismissed, this, [this] { m_warningsDismissed = true; });
-    m_grid1 = new CellGrid;
     m_grid1->setObjectName(QStringLiteral("Grid1"));
     gridColumn->addWidget(m_warningBar);
     gridColumn->addWidget(m_grid1, 1);
-    // Below the design height (Fit to Window on a small screen) Grid1 and
-    // the curve's frame share what is missing.
-    general->place(gridArea, twips(150, 840, 10305, 4575), Follow::GrowX | Follow::GrowY, DesignBox::Shrink{0.0, 0.5});
+    auto* gridRow = new QHBoxLayout;
+    gridRow->setContentsMargins(2, 0, 0, 0);
+    gridRow->addWidget(gridArea);
+    general->addLayout(gridRow);
+    general->addSpacing(-1);
     connect(m_grid1, &CellGrid::rowSelected, this, &Form1::onRowSelected);
     // The header row stays empty: a take column tells its take when hovered,
     // and the status line tells the current cell's.
@@ -261,40 +319,80 @@ void Form1::buildControls()
     connect(m_grid1, &CellGrid::copyFailed, this, &Form1::reportError);
     auto* frame1 = new QGroupBox;
     frame1->setObjectName(QStringLiteral("Frame1"));
-    const QRect frameRect = twips(120, 5400, 10335, 4095);
-    general->place(frame1, frameRect, Follow::GrowX | Follow::MoveY, DesignBox::Shrink{0.5, 1.0});
-    m_findBar = new FindBar(m_grid1);
-    m_findBar->setObjectName(QStringLiteral("FindBar"));
-    general->place(m_findBar, twips(6150, 450, 4305, 390), Follow::MoveX);
+    // It gives way below the design but never grows taller: Grid1 takes the room.
+    frame1->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    general->addWidget(frame1);
+    // The top row goes in last: Tab goes from Grid1 to the find bar, then to the curve.
+    general->insertSpacing(0, -1);
+    general->insertLayout(0, top);
 
-    auto* frame = new DesignLayout(frame1, nullptr, frameRect.size());
-    m_picture1 = new CurveSurface;
-    m_picture1->setObjectName(QStringLiteral("Picture1"));
-    // In a frame shorter than designed the curve gives way, what is below it moving up.
-    constexpr DesignBox::Shrink up{1.0, 1.0};
-    frame->place(m_picture1, twips(120, 600, 8055, 3015), Follow::GrowX, DesignBox::Shrink{0.0, 1.0});
+    // Frame1, 689 x 273: the parameter's name and the clicked value over
+    // the curve, Max, Avg and Min right of it, the hint under it.
+    auto* frame = new QVBoxLayout;
+    frame->setSpacing(0);
+    (new InsetLayout(frame1, nullptr, QMargins(8, 16, 689 - 681, 273 - 265)))->setArea(frame);
     m_lblParameterName = makeLabel("lblParameterName", QStringLiteral("Parameter summary"));
-    frame->place(m_lblParameterName, twips(120, 240, 6375, 375), Follow::GrowX);
     m_lblValue = makeLabel("lblValue", QString());
     m_lblValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QPalette blue = m_lblValue->palette();
     blue.setColor(QPalette::WindowText, toQColor(kBlue, {}));
     m_lblValue->setPalette(blue);
-    frame->place(m_lblValue, twips(6600, 240, 1575, 375), Follow::MoveX);
-    m_lblMax = makeLabel("lblMax", QString());
-    m_lblAvg = makeLabel("lblAvg", QString());
-    m_lblMin = makeLabel("lblMin", QString());
-    frame->place(makeLabel("Label1", QStringLiteral("Max:")), twips(8160, 600, 615, 375), Follow::MoveX);
-    frame->place(m_lblMax, twips(8760, 600, 1335, 375), Follow::MoveX);
-    constexpr DesignBox::Shrink halfUp{0.5, 0.5};
-    frame->place(makeLabel("Label3", QStringLiteral("Avg:")), twips(8160, 1920, 615, 375), Follow::MoveX, halfUp);
-    frame->place(m_lblAvg, twips(8760, 1920, 1335, 375), Follow::MoveX, halfUp);
-    frame->place(makeLabel("lblMinInfo", QStringLiteral("Min:")), twips(8160, 3360, 495, 375), Follow::MoveX, up);
-    frame->place(m_lblMin, twips(8760, 3360, 1455, 375), Follow::MoveX, up);
+    auto* title = new QHBoxLayout;
+    title->setSpacing(0);
+    title->addWidget(growingWide(m_lblParameterName, 25), 1);
+    title->addSpacing(7);
+    title->addWidget(fixedSize(m_lblValue, {105, 25}));
+    // Level with the right edge of Max, Avg and Min.
+    title->addSpacing(136);
+    frame->addLayout(title);
+    frame->addSpacing(-1);
+
+    auto* body = new QHBoxLayout;
+    body->setSpacing(0);
+    auto* curveColumn = new QVBoxLayout;
+    curveColumn->setSpacing(0);
+    m_picture1 = new CurveSurface;
+    m_picture1->setObjectName(QStringLiteral("Picture1"));
+    // In a frame shorter than designed the curve gives way, what is below it moving up.
+    m_picture1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    curveColumn->addWidget(m_picture1, 1);
+    curveColumn->addSpacing(7);
+    auto* hintRow = new QHBoxLayout;
+    hintRow->setSpacing(0);
     FitLabel* hint = makeLabel("Label4", QStringLiteral("(Click on curve to locate the actual take in the data grid)"),
                                false);
     hint->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
-    frame->place(hint, twips(120, 3720, 7935, 255), Follow::GrowX, up);
+    hintRow->addWidget(growingWide(hint, 17), 1);
+    hintRow->addSpacing(8);
+    curveColumn->addLayout(hintRow);
+    body->addLayout(curveColumn, 1);
+    body->addSpacing(-1);
+
+    // Max level with the curve's top edge, Avg near its middle, Min near
+    // its bottom: a shorter frame takes from the two gaps alike.
+    m_lblMax = makeLabel("lblMax", QString());
+    m_lblAvg = makeLabel("lblAvg", QString());
+    m_lblMin = makeLabel("lblMin", QString());
+    const auto summaryRow = [](FitLabel* caption, int captionWidth, int gap, FitLabel* value, int valueWidth) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(0);
+        row->addWidget(fixedSize(caption, {captionWidth, 25}));
+        row->addSpacing(gap);
+        row->addWidget(fixedSize(value, {valueWidth, 25}));
+        row->addStretch();
+        return row;
+    };
+    const auto gap = [](int height) { return new QSpacerItem(0, height, QSizePolicy::Minimum, QSizePolicy::Preferred); };
+    auto* summary = new QVBoxLayout;
+    summary->setSpacing(0);
+    summary->addLayout(summaryRow(makeLabel("Label1", QStringLiteral("Max:")), 41, -1, m_lblMax, 89));
+    summary->addItem(gap(63));
+    summary->addLayout(summaryRow(makeLabel("Label3", QStringLiteral("Avg:")), 41, -1, m_lblAvg, 89));
+    summary->addItem(gap(71));
+    summary->addLayout(summaryRow(makeLabel("lblMinInfo", QStringLiteral("Min:")), 33, 7, m_lblMin, 97));
+    summary->addSpacing(16);
+    body->addLayout(summary);
+    frame->addLayout(body, 1);
 
     connect(m_picture1, &CurveSurface::mouseReleased, this,
             [this](Qt::MouseButton, Qt::KeyboardModifiers, double x, double) { onCurveReleased(x); });
@@ -308,10 +406,11 @@ void Form1::buildControls()
         return shownQString(clickedValueText(m_document->log(), row - 1, take, scratch));
     });
 
+    // The BLM tab: Grid2 from (8, 32), reaching 8 pixels past the tab
+    // control's bottom edge, as designed.
     m_grid2 = new CellGrid;
     m_grid2->setObjectName(QStringLiteral("Grid2"));
-    (new DesignLayout(pageBlm, m_tab, tabRect.size()))
-        ->place(m_grid2, twips(120, 480, 10425, 9375), Follow::GrowX | Follow::GrowY);
+    (new InsetLayout(pageBlm, m_tab, QMargins(8, 32, 710 - 703, 649 - 657)))->setArea(m_grid2);
     m_grid2->setColCount(kBlmGridColumns);
     m_grid2->setRowCount(1);
     m_grid2->setCellText(CellRange::cell(0, 0), QString::fromLatin1(kBlmCornerText));

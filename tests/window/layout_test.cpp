@@ -185,3 +185,35 @@ TEST_F(LayoutTest, TextTooLongForAnySizeIsCutWithAnEllipsis)
               label->contentsRect().width());
     EXPECT_EQ(label->shownFont().pointSizeF(), dlv::FitLabel::kMinPointSize);
 }
+
+// Tab walks the General tab's controls in their order: Grid1, the find bar
+// (once Ctrl+F shows it) beside the run time, then the curve. The hidden
+// bar keeps its room: the run time's label keeps its width.
+TEST_F(LayoutTest, TabGoesFromGrid1ThroughTheFindBarToTheCurve)
+{
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    QWidget* grid = child("Grid1");
+    QWidget* findBar = child("FindBar");
+    QWidget* curve = child("Picture1");
+    QWidget* runTime = child("lblRunTime");
+    ASSERT_FALSE(findBar->isVisible());
+    const QRect runTimeHidden = runTime->geometry();
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    QApplication::processEvents();
+    ASSERT_TRUE(findBar->isVisible());
+    EXPECT_EQ(runTime->geometry(), runTimeHidden);
+    EXPECT_LT(runTime->geometry().right(), findBar->geometry().left());
+    grid->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(grid->hasFocus());
+    bool passedFindBar = false;
+    for (int step = 0; step < 10 && !curve->hasFocus(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* now = QApplication::focusWidget();
+        ASSERT_TRUE(now);
+        passedFindBar = passedFindBar || findBar->isAncestorOf(now);
+    }
+    EXPECT_TRUE(curve->hasFocus());
+    EXPECT_TRUE(passedFindBar);
+}
