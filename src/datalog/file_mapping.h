@@ -25,9 +25,9 @@ namespace dlv {
 //
 // Memory: the file's pages (those a pass holds, for Pages::AsAsked), shared
 // with the system's cache until they are copied; an address range of the
-// file's size. Costs: one call that maps
-// the pages (about a millisecond per 30 MB); a copy of the file only when
-// someone wants to write to it.
+// file's size. Costs: mapping the pages (about a millisecond per 30 MB,
+// split over the cores); a copy of the file only when someone wants to
+// write to it.
 class FileMapping final {
 public:
     // How the pages come in: all at once (a log held whole), or as a pass
@@ -66,6 +66,9 @@ private:
     friend struct LeaseWatch;
     FileMapping() = default;
     void copyPages() noexcept;
+    // bring over the whole file, split over the cores.
+    void bringInParts() const noexcept;
+    static constexpr std::size_t kBytesBroughtPerPart = std::size_t{64} << 20;
 
     int m_fd = -1;  // the lease's own open file
     char* m_base = nullptr;

@@ -34,6 +34,8 @@ constexpr std::size_t kMinTakesPerPart = 8192;
 // Records decoded together: their pointers are found once, then each field
 // is decoded over all of them in a loop of its own type.
 constexpr std::size_t kDecodeBlock = 16;
+// Cache lines ahead within the records that the decode asks memory for.
+constexpr std::uint32_t kLinesAhead = 2;
 // Records ahead of the walk whose type bytes are asked of memory.
 constexpr std::size_t kWalkAhead = 16;
 
@@ -528,9 +530,20 @@ void MlgLog::decodeTakes(std::span<const long long> params, std::size_t firstTak
         // Records follow one another one stride apart unless a marker
         // stands between two of them, which only makes the gap longer.
         const bool evenlySpaced = static_cast<std::size_t>(records[n - 1] - records[0]) == (n - 1) * m_stride;
+        std::uint32_t lineAsked = UINT32_MAX;
         for (std::size_t k = 0; k < params.size(); ++k) {
             double* out = outs[k] + outAt + done;
-            if (const MlgField* f = field(params[k]); !f)
+            const MlgField* f = field(params[k]);
+            // Fields in their order walk each record a cache line after the
+            // other: the line kLinesAhead on is asked for as each is entered.
+            if (f && f->offset / 64 != lineAsked) {
+                lineAsked = f->offset / 64;
+                const std::size_t ahead = std::size_t{lineAsked + kLinesAhead} * 64;
+                if (ahead < m_layout.header.recordLength)
+                    for (std::size_t i = 0; i < n; ++i)
+                        __builtin_prefetch(records[i] + ahead);
+            }
+            if (!f)
                 std::fill(out, out + n, std::numeric_limits<double>::quiet_NaN());
             else if (evenlySpaced)
                 decodeEvenlySpaced(*f, records[0], m_stride, n, out);

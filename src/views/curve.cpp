@@ -110,7 +110,9 @@ struct Lanes {
 };
 
 // load(i, v) puts the numbers of take firstTake + i into the lanes of v.
-template <std::size_t kW, class Load>
+// Without takes the extremes' takes are not followed (their compare and
+// select are most of the loop), and the takes stay as they were.
+template <std::size_t kW, SummaryTakes kTakes, class Load>
 [[gnu::always_inline]] inline void addLanes(CurveSummary* const* summaries, OrderedSum* const* sums, int firstTake,
                                             int takeCount, Load&& load) noexcept
 {
@@ -135,12 +137,17 @@ template <std::size_t kW, class Load>
         load(i, v);
         const Wholes take = Wholes{} + static_cast<long long>(firstTake + i);
         const Wholes number = v == v;
-        const Wholes above = v > high;
-        const Wholes below = v < low;
-        high = above ? v : high;
-        highTake = above ? take : highTake;
-        low = below ? v : low;
-        lowTake = below ? take : lowTake;
+        if constexpr (kTakes == SummaryTakes::Kept) {
+            const Wholes above = v > high;
+            const Wholes below = v < low;
+            high = above ? v : high;
+            highTake = above ? take : highTake;
+            low = below ? v : low;
+            lowTake = below ? take : lowTake;
+        } else {
+            high = v > high ? v : high;
+            low = v < low ? v : low;
+        }
         plain += number ? v : noChange;
         scaled += number ? v * OrderedSum::kScale : noChange;
         count -= number;  // a set lane is -1
@@ -151,8 +158,10 @@ template <std::size_t kW, class Load>
         if (s.count != 0) {
             s.maxValue = high[k];
             s.minValue = low[k];
-            s.maxTake = static_cast<int>(highTake[k]);
-            s.minTake = static_cast<int>(lowTake[k]);
+            if constexpr (kTakes == SummaryTakes::Kept) {
+                s.maxTake = static_cast<int>(highTake[k]);
+                s.minTake = static_cast<int>(lowTake[k]);
+            }
         }
         *sums[k] = OrderedSum::resumed(plain[k], scaled[k]);
     }
@@ -177,7 +186,7 @@ void addColumn(CurveSummary& summary, OrderedSum& sum, int firstTake, const doub
 
 // The lanes proper, built into each copy (see wide_instructions.h).
 struct SummaryRows {
-    template <std::size_t kW>
+    template <std::size_t kW, SummaryTakes kTakes>
     [[gnu::always_inline]] static void add(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                                            const double* rows, std::size_t stride, int takeCount) noexcept
     {
@@ -190,7 +199,7 @@ struct SummaryRows {
                 sums[j] = &accumulators[k + j]->m_sum;
             }
             const double* from = rows + k;
-            addLanes<kW>(summaries, sums, firstTake, takeCount, [from, stride](int i, auto& v) {
+            addLanes<kW, kTakes>(summaries, sums, firstTake, takeCount, [from, stride](int i, auto& v) {
                 std::memcpy(&v, from + static_cast<std::size_t>(i) * stride, sizeof v);
             });
         }
@@ -198,32 +207,49 @@ struct SummaryRows {
             addColumn(accumulators[k]->m_summary, accumulators[k]->m_sum, firstTake, rows + k, stride, takeCount);
     }
 #if defined(DLV_WIDE_INSTRUCTIONS)
+    template <SummaryTakes kTakes>
     DLV_WIDE_INSTRUCTIONS static void addWide(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                                               const double* rows, std::size_t stride, int takeCount) noexcept
     {
-        add<4>(accumulators, firstTake, rows, stride, takeCount);
+        add<4, kTakes>(accumulators, firstTake, rows, stride, takeCount);
     }
 #endif
 };
 
+namespace {
+
+// Calls f with the takes' choice as a constant.
+template <class F>
+void withTakes(SummaryTakes takes, F&& f)
+{
+    if (takes == SummaryTakes::Kept)
+        f(std::integral_constant<SummaryTakes, SummaryTakes::Kept>{});
+    else
+        f(std::integral_constant<SummaryTakes, SummaryTakes::Skipped>{});
+}
+
+}  // namespace
+
 void SummaryAccumulator::addRows(std::span<SummaryAccumulator* const> accumulators, int firstTake, const double* rows,
-                                 std::size_t stride, int takeCount) noexcept
+                                 std::size_t stride, int takeCount, SummaryTakes takes) noexcept
 {
     if (takeCount <= 0)
         return;
+    withTakes(takes, [&](auto kept) {
 #if defined(DLV_WIDE_INSTRUCTIONS)
-    if (useWideInstructions()) {
-        SummaryRows::addWide(accumulators, firstTake, rows, stride, takeCount);
-        return;
-    }
+        if (useWideInstructions()) {
+            SummaryRows::addWide<decltype(kept)::value>(accumulators, firstTake, rows, stride, takeCount);
+            return;
+        }
 #endif
-    SummaryRows::add<2>(accumulators, firstTake, rows, stride, takeCount);
+        SummaryRows::add<2, decltype(kept)::value>(accumulators, firstTake, rows, stride, takeCount);
+    });
 }
 
 // The same lanes over series held apart (a ColumnBlock's columns), each
 // lane's number loaded from its own series.
 struct SummaryColumns {
-    template <std::size_t kW>
+    template <std::size_t kW, SummaryTakes kTakes>
     [[gnu::always_inline]] static void add(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                                            std::span<const std::span<const double>> values) noexcept
     {
@@ -238,7 +264,7 @@ struct SummaryColumns {
                 sums[j] = &accumulators[k + j]->m_sum;
                 from[j] = values[k + j].data();
             }
-            addLanes<kW>(summaries, sums, firstTake, takeCount, [&from](int i, auto& v) {
+            addLanes<kW, kTakes>(summaries, sums, firstTake, takeCount, [&from](int i, auto& v) {
                 for (std::size_t j = 0; j < kW; ++j)
                     v[j] = from[j][i];
             });
@@ -247,16 +273,17 @@ struct SummaryColumns {
             addColumn(accumulators[k]->m_summary, accumulators[k]->m_sum, firstTake, values[k].data(), 1, takeCount);
     }
 #if defined(DLV_WIDE_INSTRUCTIONS)
+    template <SummaryTakes kTakes>
     DLV_WIDE_INSTRUCTIONS static void addWide(std::span<SummaryAccumulator* const> accumulators, int firstTake,
                                               std::span<const std::span<const double>> values) noexcept
     {
-        add<4>(accumulators, firstTake, values);
+        add<4, kTakes>(accumulators, firstTake, values);
     }
 #endif
 };
 
 void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
-                                 std::span<const std::span<const double>> values) noexcept
+                                 std::span<const std::span<const double>> values, SummaryTakes takes) noexcept
 {
     if (accumulators.empty() || values[0].empty())
         return;
@@ -266,13 +293,15 @@ void SummaryAccumulator::addEach(std::span<SummaryAccumulator* const> accumulato
                   static_cast<int>(values[0].size()));
         return;
     }
+    withTakes(takes, [&](auto kept) {
 #if defined(DLV_WIDE_INSTRUCTIONS)
-    if (useWideInstructions()) {
-        SummaryColumns::addWide(accumulators, firstTake, values);
-        return;
-    }
+        if (useWideInstructions()) {
+            SummaryColumns::addWide<decltype(kept)::value>(accumulators, firstTake, values);
+            return;
+        }
 #endif
-    SummaryColumns::add<2>(accumulators, firstTake, values);
+        SummaryColumns::add<2, decltype(kept)::value>(accumulators, firstTake, values);
+    });
 }
 
 CurveSummary SummaryAccumulator::summary() const noexcept

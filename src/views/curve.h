@@ -60,6 +60,11 @@ struct CurveSummary {
 // time: the blocks must come in take order, one after the other, and then
 // summary() is what summarizeSeries gives for the whole series. 64 bytes,
 // O(1) a take.
+// Whether a pass over several series follows the takes of their extremes
+// (CurveSummary::maxTake, minTake) or only their values, as the report
+// needs: then the takes of series summed in vector lanes stay -1.
+enum class SummaryTakes { Kept, Skipped };
+
 class SummaryAccumulator final {
 public:
     // values[i] is the number of take firstTake + i, NaN for none.
@@ -70,13 +75,14 @@ public:
     // of additions, one waiting for the other) then proceed side by side
     // instead of one after the other.
     static void addEach(std::span<SummaryAccumulator* const> accumulators, int firstTake,
-                        std::span<const std::span<const double>> values) noexcept;
+                        std::span<const std::span<const double>> values,
+                        SummaryTakes takes = SummaryTakes::Kept) noexcept;
     // add(firstTake, column k of rows) for every accumulators[k], where rows
     // holds takeCount rows stride numbers apart (a RowBlock's layout) and
     // column k is rows[i * stride + k]: the same results, with the columns
     // side by side in vector lanes (two, or four where AVX2 is at hand).
     static void addRows(std::span<SummaryAccumulator* const> accumulators, int firstTake, const double* rows,
-                        std::size_t stride, int takeCount) noexcept;
+                        std::size_t stride, int takeCount, SummaryTakes takes = SummaryTakes::Kept) noexcept;
     [[nodiscard]] CurveSummary summary() const noexcept;
 
 private:

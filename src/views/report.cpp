@@ -116,7 +116,7 @@ private:
             for (std::size_t p = firstSlot; p < summarized; ++p)
                 summaries.push_back(&m_summaries[p]);
             SummaryAccumulator::addRows(summaries, firstTake + block.firstTake(), block.values(), block.stride(),
-                                        block.takeCount());
+                                        block.takeCount(), SummaryTakes::Skipped);
         }
         for (std::size_t f = 0; f < kBlmFields.size(); ++f)
             if (m_blmSlots[f] >= firstSlot && m_blmSlots[f] < endSlot) {
@@ -179,15 +179,18 @@ std::string reportText(const LogChannels& log, std::string_view decimalSeparator
     if (time && time->param >= 0 && static_cast<std::size_t>(time->param) < names.size())
         timeValues.resize(static_cast<std::size_t>(log.takeCount()));
     forEachParamRun(log, params, 0, log.takeCount(), [&](std::size_t firstSlot, const ColumnBlock& block) {
-        std::vector<SummaryAccumulator*> runs;
-        std::vector<std::span<const double>> columns;
+        // A core's blocks come one after the other: their lists are kept.
+        thread_local std::vector<SummaryAccumulator*> runs;
+        thread_local std::vector<std::span<const double>> columns;
+        runs.clear();
+        columns.clear();
         for (std::size_t j = 0; j < block.columnCount(); ++j) {
             runs.push_back(&summaries[firstSlot + j]);
             columns.push_back(block.column(j));
             if (!timeValues.empty() && static_cast<long long>(firstSlot + j) == time->param)
                 std::copy(columns.back().begin(), columns.back().end(), timeValues.begin() + block.firstTake());
         }
-        SummaryAccumulator::addEach(runs, block.firstTake(), columns);
+        SummaryAccumulator::addEach(runs, block.firstTake(), columns, SummaryTakes::Skipped);
     });
 
     std::string out = "Runtime: ";

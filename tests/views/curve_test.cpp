@@ -638,11 +638,28 @@ TEST(CurveClick, GridColumnIsTakePlusOneClamped)
 
 }  // namespace
 
+namespace {
+
+// What a pass that skips the extremes' takes must still give: the count,
+// the extremes and the average, to the bit.
+void expectSameValues(const dlv::CurveSummary& kept, const dlv::CurveSummary& valuesOnly)
+{
+    EXPECT_EQ(kept.count, valuesOnly.count);
+    if (kept.count == 0)
+        return;
+    EXPECT_EQ(std::memcmp(&kept.maxValue, &valuesOnly.maxValue, sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(&kept.minValue, &valuesOnly.minValue, sizeof(double)), 0);
+    EXPECT_EQ(std::memcmp(&kept.average, &valuesOnly.average, sizeof(double)), 0);
+}
+
+}  // namespace
+
 // Summing several series side by side (in vector lanes) gives, for each,
 // what adding it alone gives: the same extremes at the same takes, the same
 // count and the same bits of the average, over blocks of any width (the
 // last group short) and series with gaps, ties, no number at all, negative
-// zeros and overflowing sums, on a processor without AVX2 alike.
+// zeros and overflowing sums, on a processor without AVX2 alike; and the
+// same values where the takes are skipped.
 TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
 {
     std::mt19937 random(11);
@@ -663,9 +680,13 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
             }
         std::vector<dlv::SummaryAccumulator> alone(width);
         std::vector<dlv::SummaryAccumulator> together(width);
+        std::vector<dlv::SummaryAccumulator> valuesOnly(width);  // as the report sums them
         std::vector<dlv::SummaryAccumulator*> pointers;
-        for (dlv::SummaryAccumulator& a : together)
-            pointers.push_back(&a);
+        std::vector<dlv::SummaryAccumulator*> valuePointers;
+        for (std::size_t k = 0; k < width; ++k) {
+            pointers.push_back(&together[k]);
+            valuePointers.push_back(&valuesOnly[k]);
+        }
         for (int first = 0; first < 700; first += 250) {
             const auto count = static_cast<std::size_t>(std::min(250, 700 - first));
             std::vector<std::span<const double>> blocks;
@@ -674,6 +695,7 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
                 alone[k].add(first, blocks.back());
             }
             dlv::SummaryAccumulator::addEach(pointers, first, blocks);
+            dlv::SummaryAccumulator::addEach(valuePointers, first, blocks, dlv::SummaryTakes::Skipped);
         }
         for (std::size_t k = 0; k < width; ++k) {
             SCOPED_TRACE("width " + std::to_string(width) + ", series " + std::to_string(k) +
@@ -688,6 +710,7 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
             EXPECT_EQ(std::memcmp(&a.average, &b.average, sizeof(double)), 0);
             const dlv::CurveSummary whole = dlv::summarizeValues(series[k], 1);
             EXPECT_EQ(std::memcmp(&a.average, &whole.average, sizeof(double)), 0);
+            expectSameValues(a, valuesOnly[k].summary());
         }
     }
 }
@@ -696,7 +719,8 @@ TEST(CurveSummary, SeriesSummedSideBySideGiveWhatEachGivesAlone)
 // side by side in vector lanes give what adding each alone gives, to the
 // bit: over any number of columns (full lanes and the rest), with gaps,
 // ties, columns of no number, sums of negative zeros and sums that
-// overflow, and on a processor without AVX2 alike.
+// overflow, and on a processor without AVX2 alike; and the same values
+// where the takes are skipped.
 TEST(CurveSummary, RowsSummedInLanesGiveWhatEachSeriesGivesAlone)
 {
     std::mt19937 random(29);
@@ -725,9 +749,13 @@ TEST(CurveSummary, RowsSummedInLanesGiveWhatEachSeriesGivesAlone)
                 }
             std::vector<dlv::SummaryAccumulator> alone(width);
             std::vector<dlv::SummaryAccumulator> lanes(width);
+            std::vector<dlv::SummaryAccumulator> valuesOnly(width);
             std::vector<dlv::SummaryAccumulator*> pointers;
-            for (dlv::SummaryAccumulator& a : lanes)
-                pointers.push_back(&a);
+            std::vector<dlv::SummaryAccumulator*> valuePointers;
+            for (std::size_t k = 0; k < width; ++k) {
+                pointers.push_back(&lanes[k]);
+                valuePointers.push_back(&valuesOnly[k]);
+            }
             for (int first = 0; first < kTakes; first += 320) {
                 const int count = std::min(320, kTakes - first);
                 for (std::size_t k = 0; k < width; ++k) {
@@ -736,8 +764,9 @@ TEST(CurveSummary, RowsSummedInLanesGiveWhatEachSeriesGivesAlone)
                         column.push_back(rows[static_cast<std::size_t>(first + i) * stride + k]);
                     alone[k].add(first, column);
                 }
-                dlv::SummaryAccumulator::addRows(pointers, first, rows.data() + static_cast<std::size_t>(first) * stride,
-                                                 stride, count);
+                const double* block = rows.data() + static_cast<std::size_t>(first) * stride;
+                dlv::SummaryAccumulator::addRows(pointers, first, block, stride, count);
+                dlv::SummaryAccumulator::addRows(valuePointers, first, block, stride, count, dlv::SummaryTakes::Skipped);
             }
             for (std::size_t k = 0; k < width; ++k) {
                 SCOPED_TRACE("width " + std::to_string(width) + ", column " + std::to_string(k) +
@@ -750,6 +779,7 @@ TEST(CurveSummary, RowsSummedInLanesGiveWhatEachSeriesGivesAlone)
                 EXPECT_EQ(std::memcmp(&a.maxValue, &b.maxValue, sizeof(double)), 0);
                 EXPECT_EQ(std::memcmp(&a.minValue, &b.minValue, sizeof(double)), 0);
                 EXPECT_EQ(std::memcmp(&a.average, &b.average, sizeof(double)), 0);
+                expectSameValues(a, valuesOnly[k].summary());
             }
         }
     }
