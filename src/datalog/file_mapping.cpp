@@ -221,9 +221,10 @@ std::unique_ptr<FileMapping> FileMapping::map(int fd, Pages pages) noexcept
         void* range = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (range == MAP_FAILED)
             return fail();
-        // Read-only while the pages are mapped: a writable
-        // private mapping would be copied by it.
-        if (::mmap(range, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, mapping->m_fd, 0) == MAP_FAILED) {
+        // Writable before any page is mapped: changing the protection of
+        // mapped pages is a walk over them all. Pages brought in by reading
+        // stay the cache's until written to.
+        if (::mmap(range, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED, mapping->m_fd, 0) == MAP_FAILED) {
             ::munmap(range, total);
             return fail();
         }
@@ -231,11 +232,6 @@ std::unique_ptr<FileMapping> FileMapping::map(int fd, Pages pages) noexcept
         mapping->m_size = size;
         if (pages == Pages::All)
             mapping->bringInParts();
-        if (::mprotect(range, roundUp(size, pageBytes()), PROT_READ | PROT_WRITE) != 0) {
-            mapping->m_base = nullptr;
-            ::munmap(range, total);
-            return fail();
-        }
         mapping->m_mappedBytes = total;
         watch.mappings.push_back(mapping.get());
         mapping->m_listed = true;
