@@ -6,8 +6,6 @@ namespace dlv {
 
 namespace {
 
-std::atomic<bool> g_allowed{true};
-
 [[nodiscard]] bool processorHasThem() noexcept
 {
 #if defined(DLV_WIDE_INSTRUCTIONS)
@@ -21,15 +19,11 @@ std::atomic<bool> g_allowed{true};
 
 }  // namespace
 
-bool useWideInstructions() noexcept
-{
-    static const bool has = processorHasThem();
-    return has && g_allowed.load(std::memory_order_relaxed);
-}
+std::atomic<bool> detail::g_useWideInstructions{processorHasThem()};
 
 void allowWideInstructions(bool allowed) noexcept
 {
-    g_allowed.store(allowed, std::memory_order_relaxed);
+    detail::g_useWideInstructions.store(allowed && processorHasThem(), std::memory_order_relaxed);
 }
 
 }  // namespace dlv

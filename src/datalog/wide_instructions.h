@@ -20,10 +20,21 @@
 #define DLV_WIDE_INSTRUCTIONS [[gnu::target("avx2,bmi,bmi2,popcnt")]]
 #endif
 
+#include <atomic>
+
 namespace dlv {
 
-// O(1): a flag read.
-[[nodiscard]] bool useWideInstructions() noexcept;
+namespace detail {
+// Whether the processor has them and tests allow them: set as the program
+// starts (false until then, which only means the plain copy).
+extern std::atomic<bool> g_useWideInstructions;
+}  // namespace detail
+
+// O(1): a flag read, inline, since the decode loops ask it per field.
+[[nodiscard]] inline bool useWideInstructions() noexcept
+{
+    return detail::g_useWideInstructions.load(std::memory_order_relaxed);
+}
 
 // For tests, which run both copies: false keeps every pass to the copy for
 // any processor until set true again.
