@@ -5,6 +5,9 @@
 
 duckdb_dir=$out/duckdb
 duckdb=0
+# The package publishes only versions of the form 1.5.6-r.1, which npm
+# never picks for a range such as "1.5": the version is named whole.
+duckdb_version=1.5.6-r.1
 
 duckdb_loads() {
     node -e 'require(require("path").join(process.argv[1], "node_modules", "@duckdb", "node-api"))' \
@@ -25,7 +28,7 @@ duckdb_setup() {
         fi
         echo "== DuckDB is missing: installing @duckdb/node-api into $duckdb_dir"
         mkdir -p "$duckdb_dir"
-        npm install --prefix "$duckdb_dir" --no-audit --no-fund --loglevel=error '@duckdb/node-api@1.5' \
+        npm install --prefix "$duckdb_dir" --no-audit --no-fund --loglevel=error "@duckdb/node-api@$duckdb_version" \
             >"$out/duckdb_install.log" 2>&1 || true
         if ! duckdb_loads; then
             echo "== DuckDB is skipped: @duckdb/node-api could not be installed (see $out/duckdb_install.log)," \
