@@ -1,5 +1,6 @@
 #include "charts/chart_layout.h"
 
+#include "datalog/columns.h"
 #include "datalog/number.h"
 
 #include <algorithm>
@@ -206,15 +207,8 @@ std::string cursorValueText(std::span<const double> values, long long take, std:
 
 bool isTimeColumn(std::span<const double> time) noexcept
 {
-    if (time.empty())
-        return false;
     double previous = -std::numeric_limits<double>::infinity();
-    for (const double v : time) {
-        if (!std::isfinite(v) || v < previous)
-            return false;
-        previous = v;
-    }
-    return true;
+    return !time.empty() && runsForward(time, previous);
 }
 
 std::vector<XTick> takeTicks(double x0, double x1, int maxTicks)

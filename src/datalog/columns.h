@@ -82,16 +82,17 @@ public:
     [[nodiscard]] std::size_t cachedBytes() const;
     [[nodiscard]] std::size_t budgetBytes() const noexcept { return m_budget; }
 
-    // Has a column's worth of memory made ready on another thread now and
-    // after each parse that uses it up, so that the next column parsed does
-    // not wait for the system to hand out its pages (about 15 ms for 3.6
-    // million takes; a small log gains nothing and gets none). A column the
-    // cache drops while no one else holds it becomes the spare as it is,
-    // with no new pages to touch; none is made when the next column will
-    // drop one to make room, which is done before it is parsed. Costs that
-    // memory, 8 bytes a take, held idle outside the budget. For the window,
-    // where one column is asked for at a time.
+    // Has a column's worth of memory made ready on another thread now, so
+    // that the first column parsed does not wait for the system to hand out
+    // its pages (about 15 ms for 3.6 million takes; a small log gains
+    // nothing and gets none). Once it is used up, a column the cache drops
+    // while no one else holds it becomes the spare as it is, with no new
+    // pages to touch; no fresh one is made. Costs that memory, 8 bytes a
+    // take, held idle outside the budget. For the window, where one column
+    // is asked for at a time.
     void keepSpareColumn();
+    // Whether a spare column is held or being made.
+    [[nodiscard]] bool holdsSpare() const;
 
     // Half the file size, at most 4 GiB; a log whose 64 columns fit in
     // kSmallLogBudget gets room for 64 columns even beyond that half.
@@ -225,6 +226,16 @@ inline constexpr std::size_t kColumnBlockBytes = std::size_t{4} << 20;
 void forEachColumnBlock(const TakeStore& store, std::span<const long long> params,
                         const std::function<void(const ColumnBlock&)>& consume,
                         std::size_t blockBytes = kColumnBlockBytes);
+
+// Whether values are finite numbers that never run back from previous (the
+// value before them, -infinity for none), as a log's time does: the charts'
+// rule for a time axis. previous becomes the last value.
+[[nodiscard]] bool runsForward(std::span<const double> values, double& previous) noexcept;
+
+// Whether parameter param of store holds a time by runsForward, over every
+// take: a block pass (forEachColumnBlock) that keeps no column, for a window
+// that needs the answer but not the numbers. False for a log without takes.
+[[nodiscard]] bool paramRunsForward(const TakeStore& store, long long param);
 
 // A block a row a take: row(i)[k] is parameter k of the set in take
 // firstTake() + i, NaN where it is no number; rows lie stride() numbers

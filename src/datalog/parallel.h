@@ -1,7 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <barrier>
 #include <cstddef>
 #include <exception>
+#include <latch>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -42,6 +46,50 @@ void runParts(std::size_t parts, Part&& part)
         run(0);
     for (std::size_t k = workers.size() + 1; k < parts; ++k)
         run(k);
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
+// Calls part(k, parts, meet) for every k in 0 .. parts - 1, all on threads
+// that run at the same time (part 0 on the calling thread), so that the parts
+// may wait for each other at meet, a std::barrier of parts. parts is wanted, or fewer
+// (at least 1) when not every thread could be started; it is the same for
+// every call. An exception thrown by a part is rethrown here once all parts
+// have ended (that of the lowest part first); a part that waits for others
+// must see to it that none of them leaves early by throwing.
+template <class Part>
+void runTogether(std::size_t wanted, Part&& part)
+{
+    wanted = std::max<std::size_t>(wanted, 1);
+    std::vector<std::exception_ptr> errors(wanted);
+    std::size_t parts = 1;
+    std::optional<std::barrier<>> meet;
+    std::latch counted(1);  // parts and meet are set
+    auto run = [&](std::size_t k) {
+        try {
+            part(k, parts, *meet);
+        } catch (...) {
+            errors[k] = std::current_exception();
+        }
+    };
+    std::vector<std::thread> workers;
+    try {
+        workers.reserve(wanted - 1);
+        for (std::size_t k = 1; k < wanted; ++k)
+            workers.emplace_back([&, k] {
+                counted.wait();
+                run(k);
+            });
+    } catch (...) {
+        // Fewer threads: the parts are cut among those that started.
+    }
+    parts = workers.size() + 1;
+    meet.emplace(static_cast<std::ptrdiff_t>(parts));
+    counted.count_down();
+    run(0);
     for (std::thread& worker : workers)
         worker.join();
     for (const std::exception_ptr& error : errors)

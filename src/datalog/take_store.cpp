@@ -1016,6 +1016,11 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
             anchors += partAnchors;
             b.index = LineIndex();  // given back as soon as it is copied
         }
+        // Where the later parts wrote before their anchors moved down.
+        if (store.m_shortCommas) {
+            const std::size_t used = anchors * sizeof(std::uint16_t);
+            store.m_shortCommas->discard(used, store.m_shortCommas->capacity() - used);
+        }
     }
     store.m_takeCount = static_cast<int>(lineCount);
     std::uint64_t mostCommas = 0;

@@ -434,6 +434,9 @@ TEST(ParamRows, HandEachTakesRowOnceInOrderOnOneThreadWithTheSummariesOfAdd)
     const int takes = store->takeCount();
     std::vector<std::vector<long long>> sets = paramSets();
     sets.push_back({3, 4, 5, 6, 7, 8, 9});  // a run of whole columns: four lanes and three alone
+    std::vector<long long> many(70);         // more than are cut by takes: cut by parameters
+    std::iota(many.begin(), many.end(), 0LL);
+    sets.push_back(many);
     for (const bool anyProcessor : {false, true}) {
         const dlvtest::AnyProcessorOnly only(anyProcessor);
         for (const std::vector<long long>& params : sets) {
@@ -492,6 +495,30 @@ TEST(ParamRuns, AnErrorInTheConsumerTravelsOn)
                      },
                      8 * 100),
                  std::runtime_error);
+}
+
+TEST(ParamRows, AnErrorInTheConsumerTravelsOnWhicheverWayTheyAreCut)
+{
+    const auto store = readLog(raggedLog());
+    ASSERT_TRUE(store);
+    std::vector<long long> many(70);
+    std::iota(many.begin(), many.end(), 0LL);
+    for (const std::vector<long long>& params : {paramSets().front(), many}) {
+        SCOPED_TRACE(std::to_string(params.size()) + " parameters");
+        // Thrown on one core after its first block, and later on every core:
+        // no core may wait for ever for one that has left.
+        for (const int throwAt : {2, 5}) {
+            std::atomic<int> calls = 0;
+            EXPECT_THROW(dlv::forEachParamRows(
+                             *store, params, 0, store->takeCount(),
+                             [&](std::size_t, const dlv::RowBlock&) {
+                                 if (++calls >= throwAt)
+                                     throw std::runtime_error("stop");
+                             },
+                             8 * 100),
+                         std::runtime_error);
+        }
+    }
 }
 
 // ------------------------------------------------------------ the cache
@@ -610,6 +637,19 @@ TEST(ColumnCacheTest, ColumnsParsedIntoTheSpareEqualThoseParsedAfresh)
     for (int round = 0; round < 2; ++round)
         for (const long long param : {2, 0, 1})
             EXPECT_TRUE(spared.holds(*spared.cache.column(param), param)) << "param " << param;
+}
+
+TEST(ColumnCacheTest, TheSpareServesTheFirstColumnAndIsNotMadeAgain)
+{
+    // Room for every column: nothing is dropped, so nothing becomes the
+    // spare, and none is made beside the columns held.
+    SparedCache spared(8 * SparedCache::log()->takeCount() * sizeof(double));
+    dlv::ColumnCache& cache = spared.cache;
+    EXPECT_TRUE(cache.holdsSpare());
+    for (const long long param : {1, 0, 2}) {
+        EXPECT_TRUE(spared.holds(*cache.column(param), param)) << "param " << param;
+        EXPECT_FALSE(cache.holdsSpare()) << "after param " << param;
+    }
 }
 
 TEST(ColumnCacheTest, ADroppedColumnBecomesTheSpareOnlyWhenNoOneHoldsIt)

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -134,6 +135,29 @@ TEST(RunParts, EveryPartRunsOnceAndAnExceptionReachesTheCaller)
                                }),
                  std::runtime_error);
     EXPECT_EQ(finished.load(), 3);  // the other parts still ran to their end
+
+    // Parts that run together may wait for each other; all are told the
+    // same count, and an error of one ends the call once all have ended.
+    std::atomic<int> met{0};
+    std::atomic<std::size_t> told{0};
+    dlv::runTogether(3, [&](std::size_t, std::size_t parts, std::barrier<>& meet) {
+        told = parts;
+        for (int round = 0; round < 50; ++round) {
+            ++met;
+            meet.arrive_and_wait();
+        }
+    });
+    EXPECT_GE(told.load(), 1u);
+    EXPECT_EQ(met.load(), 50 * static_cast<int>(told.load()));
+    EXPECT_THROW(dlv::runTogether(2,
+                                  [&](std::size_t k, std::size_t, std::barrier<>& meet) {
+                                      if (k == 0) {
+                                          meet.arrive_and_drop();
+                                          throw std::runtime_error("part 0");
+                                      }
+                                      meet.arrive_and_wait();
+                                  }),
+                 std::runtime_error);
 
     std::vector<int> seen(1000, 0);
     dlv::parallelFor(seen.size(), 10, [&](std::size_t begin, std::size_t end) {
