@@ -783,6 +783,11 @@ private:
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches
 };
 
+// Bytes from which a column's memory is mapped on every core at once, and
+// pages per core: below them a thread costs more than it saves.
+constexpr std::size_t kFreshColumnBytes = std::size_t{8} << 20;
+constexpr std::size_t kFreshPagesPerPart = 1024;
+
 // Fields per part of a parallel parse: enough that starting a thread pays.
 constexpr std::size_t kMinFieldsPerPart = 16384;
 
@@ -828,6 +833,40 @@ void parseColumnsInto(const TakeStore& store, std::span<const long long> params,
                static_cast<std::size_t>(count), outs);
 }
 
+namespace {
+
+// A column of zeros over memory asked for at once: the system maps its
+// pages in one call per core, which for 3.6 million takes took 8-10 ms on
+// one core where touching them one fault at a time took 15. Where the call
+// is unknown (kernels before 5.14) the zeros are written as usual.
+[[nodiscard]] Column freshColumn(std::size_t takes)
+{
+    Column column;
+    column.reserve(takes);
+#if defined(MADV_POPULATE_WRITE)
+    constexpr std::uintptr_t kPage = 4096;
+    const auto first = (reinterpret_cast<std::uintptr_t>(column.data()) + kPage - 1) & ~(kPage - 1);
+    const auto last = (reinterpret_cast<std::uintptr_t>(column.data() + takes)) & ~(kPage - 1);
+    if (last > first) {
+        const std::size_t pages = (last - first) / kPage;
+        const std::size_t parts = partCount(pages, kFreshPagesPerPart);
+        try {
+            runParts(parts, [&](std::size_t k) {
+                const std::uintptr_t from = first + pages * k / parts * kPage;
+                const std::uintptr_t to = first + pages * (k + 1) / parts * kPage;
+                ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+            });
+        } catch (...) {
+            // Only a hint: the zeros below fault in what is left.
+        }
+    }
+#endif
+    column.resize(takes);
+    return column;
+}
+
+}  // namespace
+
 std::vector<Column> parseColumns(const TakeStore& store, std::span<const long long> params, std::vector<Column> storage)
 {
     const std::size_t takes = static_cast<std::size_t>(store.takeCount());
@@ -836,7 +875,12 @@ std::vector<Column> parseColumns(const TakeStore& store, std::span<const long lo
     std::vector<double*> outs;
     outs.reserve(params.size());
     for (Column& column : out) {
-        column.resize(takes);
+        // A tall log's new column is mapped on every core, not zeroed a
+        // fault at a time on this one.
+        if (column.capacity() < takes && takes * sizeof(double) >= kFreshColumnBytes)
+            column = freshColumn(takes);
+        else
+            column.resize(takes);
         outs.push_back(column.data());
     }
     parseColumnsInto(store, params, outs);
@@ -1287,28 +1331,6 @@ bool ColumnCache::holdsSpare() const
     return m_spare.valid();
 }
 
-namespace {
-
-// A column of zeros over memory asked for at once: the system maps its
-// pages in one call, which for 3.6 million takes took 8-10 ms where
-// touching them one fault at a time took 15. Where the call is unknown
-// (kernels before 5.14) the zeros are written as usual.
-[[nodiscard]] Column freshColumn(std::size_t takes)
-{
-    Column column;
-    column.reserve(takes);
-#if defined(MADV_POPULATE_WRITE)
-    constexpr std::uintptr_t kPage = 4096;
-    const auto first = (reinterpret_cast<std::uintptr_t>(column.data()) + kPage - 1) & ~(kPage - 1);
-    const auto last = (reinterpret_cast<std::uintptr_t>(column.data() + takes)) & ~(kPage - 1);
-    if (last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-#endif
-    column.resize(takes);
-    return column;
-}
-
-}  // namespace
 
 void ColumnCache::prepareSpare()
 {
