@@ -49,24 +49,9 @@
 #include <new>
 #include <optional>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 namespace dlv {
 
 namespace {
-
-// A read's passes free far more memory than the log keeps (the parts'
-// indexes, the blocks of numbers), and the allocator holds what is freed for
-// reuse, still counted as the window's: about 10 MB on a tall log. Given
-// back once a log is read; a few hundred microseconds.
-void givePassMemoryBack() noexcept
-{
-#if defined(__GLIBC__)
-    ::malloc_trim(0);
-#endif
-}
 
 // Takes whose time column is checked at once for the status line: a pass
 // of a few milliseconds.
@@ -1038,7 +1023,6 @@ bool Form1::readLog(const std::filesystem::path& path, LogFormat format, bool ag
     ReadResult result = loader.finish();
     m_loader = nullptr;
     delete progress;
-    givePassMemoryBack();
     emit loadRead();
 
     if (loader.cancelled())
