@@ -580,10 +580,13 @@ private:
                 }
             }
         };
+        std::uint64_t next = begin < end ? m_store.lineStart(begin) : 0;
         for (int t = begin; t < end; ++t) {
             prefetchAhead(t, end);
             const auto i = static_cast<std::size_t>(t - begin);
-            const std::string_view line = m_store.DataLines(t);
+            const std::uint64_t lineStart = next;
+            next = m_store.lineStart(t + 1);
+            const std::string_view line = m_store.lineBetween(lineStart, next);
             const char* const bytes = line.data();
             const std::size_t length = line.size();
             if (length > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] {

@@ -114,6 +114,20 @@ inline std::string_view sparseField(const char* line, std::size_t span, std::uin
     return {line + begin, end - begin};
 }
 
+// Field k of a line of up to 64 bytes (span with its line end) that has at
+// least k commas, found from its comma mask.
+inline std::string_view maskedField(const char* line, std::size_t span, std::uint64_t k) noexcept
+{
+    std::uint64_t commas = commaMask(line, span);
+    std::size_t begin = 0;
+    for (std::uint64_t n = 0; n < k; ++n) {
+        begin = static_cast<std::size_t>(std::countr_zero(commas)) + 1;
+        commas &= commas - 1;
+    }
+    const std::size_t end = commas != 0 ? static_cast<std::size_t>(std::countr_zero(commas)) : textLength(line, span);
+    return {line + begin, end - begin};
+}
+
 }  // namespace
 
 const TakeStore::LongLine& TakeStore::longLine(std::size_t t) const noexcept
@@ -129,9 +143,10 @@ int TakeStore::fieldCount(int t) const noexcept
         return static_cast<int>(std::count(line.begin(), line.end(), ',')) + 1;
     }
     const auto i = static_cast<std::size_t>(t);
-    if (m_index.start(i + 1) - m_index.start(i) >= kShortLimit) [[unlikely]]
+    const std::uint64_t span = m_index.start(i + 1) - m_index.start(i);
+    if (span >= kShortLimit) [[unlikely]]
         return static_cast<int>(longLine(i).commaCount) + 1;  // below INT_MAX: longer lines are refused
-    return static_cast<int>(8 * (m_index.anchorBase(i + 1) - m_index.anchorBase(i)) + (m_index.facts(i) >> 13)) + 1;
+    return static_cast<int>(shortCommaCount(i, span)) + 1;
 }
 
 std::string_view TakeStore::longField(std::uint64_t k, std::size_t t) const noexcept
@@ -168,11 +183,12 @@ std::string_view TakeStore::field(long long p, int t) const noexcept
     }
     if (span >= kShortLimit) [[unlikely]]
         return longField(k, i);
-    const std::uint64_t base = m_index.anchorBase(i);
-    const std::uint64_t commas = 8 * (m_index.anchorBase(i + 1) - base) + (m_index.facts(i) >> 13);
+    const std::uint64_t commas = shortCommaCount(i, span);
     if (k > commas)
         return {};
-    return sparseField(m_data + start, span, commas, m_shortOffsets + base, k);
+    if (span <= kMaskedLineBytes)
+        return maskedField(m_data + start, span, k);
+    return sparseField(m_data + start, span, commas, m_shortOffsets + m_index.anchorBase(i), k);
 }
 
 namespace {
@@ -195,11 +211,14 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
     // from their comma mask alone: the comma before field p is its p-th set
     // bit, picked by one deposit. Others as field() finds them.
     const auto k = static_cast<std::uint64_t>(p);
+    // Each line's end is the next one's start: one index lookup a line.
+    std::uint64_t next = count > 0 ? m_index.start(static_cast<std::size_t>(first)) : 0;
     for (int i = 0; i < count; ++i) {
         const auto t = static_cast<std::size_t>(first + i);
-        const std::uint64_t start = m_index.start(t);
-        const std::uint64_t span = m_index.start(t + 1) - start;
-        if (span > 64 || k > 63 || m_linesOnly) [[unlikely]] {
+        const std::uint64_t start = next;
+        next = m_index.start(t + 1);
+        const std::uint64_t span = next - start;
+        if (span > kMaskedLineBytes || k > 63 || m_linesOnly) [[unlikely]] {
             keepField(field(p, first + i), none, texts[i], lengths[i]);
             continue;
         }
@@ -240,11 +259,12 @@ const char* TakeStore::fieldHint(long long p, int t) const noexcept
     const auto i = static_cast<std::size_t>(t);
     const std::uint64_t start = m_index.start(i);
     const char* bytes = m_data + start;
-    if (p < 8 || m_linesOnly)
+    const std::uint64_t span = m_index.start(i + 1) - start;
+    if (p < 8 || m_linesOnly || span <= kMaskedLineBytes)
         return bytes;
     const auto group = static_cast<std::uint64_t>(p) >> 3;
     const std::uint64_t base = m_index.anchorBase(i);
-    if (m_index.start(i + 1) - start >= kShortLimit) [[unlikely]] {
+    if (span >= kShortLimit) [[unlikely]] {
         const LongLine& line = longLine(i);
         if (static_cast<std::uint64_t>(p) > line.commaCount)
             return bytes;
@@ -437,7 +457,14 @@ struct TakeStoreBuilder {
         if (lineHasSpace)
             maxField = trimmedMax(pos);
         const std::size_t take = index.size();
-        index.push(lineStart, lineCommaBase, static_cast<std::uint16_t>(maxField | ((lineCommas & 7) << 13)));
+        std::uint32_t facts = maxField | ((lineCommas & 7) << 13);
+        if (next - lineStart <= TakeStore::kMaskedLineBytes) {
+            // Found from its comma mask: its anchors are given back, its
+            // comma count kept whole.
+            shortCount = lineCommaBase;
+            facts |= static_cast<std::uint32_t>(lineCommas >> 3) << TakeStore::kMaskedEighthsShift;
+        }
+        index.push(lineStart, lineCommaBase, static_cast<std::uint16_t>(facts));
         if (lineIsLong)
             longLines.push_back({take, lineCommas, lineLongBase, lineIsHuge});
         mostCommas = std::max(mostCommas, lineCommas);
@@ -1031,7 +1058,7 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         return "Cannot read " + inQuotes(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
     // Only a guess far off is given back: shrinking copies the table.
-    if (store.m_index.capacityBytes() > (lineCount + lineCount / 4 + 1024) * 10)
+    if (store.m_index.capacityBytes() > LineIndex::bytesFor(lineCount + lineCount / 4 + 1024))
         store.m_index.shrinkToFit();
 
     for (const TakeStoreBuilder& b : builders) {

@@ -33,8 +33,9 @@ class ByteBuffer;
 }
 
 // One data log held in memory: the file's bytes in one buffer, an index of its
-// data lines (10 bytes a line) and of every eighth comma in them (2 bytes an
-// anchor in lines under 64 KiB), and the names cut from the names line.
+// data lines (about 6 bytes a line) and of every eighth comma in lines of
+// more than 64 bytes (2 bytes an anchor in lines under 64 KiB), and the
+// names cut from the names line.
 // Immutable once read; shared (shared_ptr<const TakeStore>) between the window
 // and whatever still shows the previous log while a new one is drawn. A
 // streamed log's chunk (see streamDataLog) is a store too, over bytes it
@@ -56,6 +57,16 @@ public:
 
     // The whole text of take t without its line end. Precondition: 0 <= t <= U.
     [[nodiscard]] std::string_view DataLines(int t) const noexcept;
+
+    // Where take t starts in the file's bytes, 0 <= t <= U + 1 (take U + 1:
+    // the end of the last). O(1).
+    [[nodiscard]] std::uint64_t lineStart(int t) const noexcept { return m_index.start(static_cast<std::size_t>(t)); }
+    // DataLines(t) from lineStart(t) and lineStart(t + 1), for walks that
+    // carry each line's end on as the next line's start.
+    [[nodiscard]] std::string_view lineBetween(std::uint64_t start, std::uint64_t next) const noexcept
+    {
+        return {m_data + start, textLength(m_data + start, static_cast<std::size_t>(next - start))};
+    }
 
     // No value (nullopt) for a take number below 0 or above U; otherwise field
     // aParamNr of take aStep with leading and trailing spaces removed (tabs
@@ -90,7 +101,9 @@ public:
     // Saturates at kShownValueBytesLimit: no cell shows more than that.
     [[nodiscard]] std::uint32_t maxShownValueBytes(int t) const noexcept
     {
-        return m_index.facts(static_cast<std::size_t>(t)) & kShownValueBytesLimit;
+        const auto i = static_cast<std::size_t>(t);
+        const std::uint16_t facts = m_index.facts(i);
+        return facts & (isMaskedLine(i) ? kMaskedWidthBits : kShownValueBytesLimit);
     }
     static constexpr std::uint32_t kShownValueBytesLimit = 8191;
 
@@ -125,14 +138,26 @@ private:
         bool huge;
     };
     static constexpr std::uint64_t kShortLimit = 65536;
-
-    // Where take t's bytes end, without the line end: the line runs up to the
-    // next line's start, less a CR, LF or CR LF.
-    [[nodiscard]] std::uint64_t lineEnd(std::size_t t) const noexcept
+    // Lines of up to 64 bytes with their line end, most lines of tall logs,
+    // keep no anchors: their fields are found from their comma mask. Their
+    // facts hold the widest shown value in the low 7 bits and the comma
+    // count / 8 in the next 6 (see m_index).
+    static constexpr std::uint64_t kMaskedLineBytes = 64;
+    static constexpr std::uint16_t kMaskedWidthBits = 127;
+    static constexpr int kMaskedEighthsShift = 7;
+    [[nodiscard]] bool isMaskedLine(std::size_t t) const noexcept
     {
-        const std::uint64_t start = m_index.start(t);
-        return start + textLength(m_data + start, static_cast<std::size_t>(m_index.start(t + 1) - start));
+        return !m_linesOnly && m_index.start(t + 1) - m_index.start(t) <= kMaskedLineBytes;
     }
+    // Commas in take t, a line under 64 KiB of an indexed store.
+    [[nodiscard]] std::uint64_t shortCommaCount(std::size_t t, std::uint64_t span) const noexcept
+    {
+        const std::uint16_t facts = m_index.facts(t);
+        const std::uint64_t eighths = span <= kMaskedLineBytes ? (facts >> kMaskedEighthsShift) & 63
+                                                               : m_index.anchorBase(t + 1) - m_index.anchorBase(t);
+        return 8 * eighths + (facts >> 13);
+    }
+
     [[nodiscard]] const LongLine& longLine(std::size_t t) const noexcept;
 #if defined(DLV_WIDE_INSTRUCTIONS)
     // fields() with the newer instructions (see wide_instructions.h).
@@ -145,12 +170,15 @@ private:
     std::size_t m_fileBytes = 0;
     std::vector<std::string> m_paramNames;
     // One entry per take and one past the last: facts are the widest shown
-    // value (low 13 bits) and the comma count mod 8 (top 3 bits).
+    // value (low 13 bits) and the comma count mod 8 (top 3 bits); in a line
+    // of up to kMaskedLineBytes the width takes 7 bits and the comma count
+    // / 8 the next 6.
     LineIndex m_index;
     int m_takeCount = 0;
     int m_mostFields = 0;
     // Anchors: the offset from the line start of comma 7, 15, 23, ... of each
-    // line; uint16 for lines under 64 KiB, uint32 or uint64 for the longer ones.
+    // line of more than kMaskedLineBytes; uint16 for lines under 64 KiB,
+    // uint32 or uint64 for the longer ones.
     std::unique_ptr<ByteBuffer> m_shortCommas;
     std::vector<LongLine> m_longLines;
     std::vector<std::uint32_t> m_longCommas;
@@ -165,8 +193,7 @@ private:
 inline std::string_view TakeStore::DataLines(int t) const noexcept
 {
     const auto i = static_cast<std::size_t>(t);
-    const std::uint64_t start = m_index.start(i);
-    return {m_data + start, static_cast<std::size_t>(lineEnd(i) - start)};
+    return lineBetween(m_index.start(i), m_index.start(i + 1));
 }
 
 // Asks the processor to bring field p of take t into cache ahead of

@@ -93,6 +93,53 @@ TEST(LineIndex, MergingPartsKeepsHighPartsAndShiftsAnchorBases)
     EXPECT_EQ(merged.anchorBase(4), k4G + 260);
 }
 
+TEST(LineIndex, LinesFarApartAndCloseTogetherKeepTheirPositionsInPartsAndMerged)
+{
+    // Short lines, lines of a few KiB (their groups kept whole, some of them
+    // from partway through) and many anchors, over several groups; then the
+    // same cut into two parts at a place inside a group and merged.
+    struct Line {
+        std::uint64_t start, base;
+        std::uint16_t facts;
+    };
+    std::vector<Line> lines;
+    std::uint64_t start = 5;
+    std::uint64_t base = 3;
+    for (std::uint16_t i = 0; i < 1000; ++i) {
+        lines.push_back({start, base, i});
+        const bool far = (i / 150) % 2 == 1 && i % 7 == 3;
+        start += far ? 9000 + i : 40 + i % 5;
+        base += i % 97 == 0 ? 70000 : i % 3;
+    }
+    const auto check = [&lines](const LineIndex& index, const char* what) {
+        ASSERT_EQ(index.size(), lines.size()) << what;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            ASSERT_EQ(index.start(i), lines[i].start) << what << " line " << i;
+            ASSERT_EQ(index.anchorBase(i), lines[i].base) << what << " line " << i;
+            ASSERT_EQ(index.facts(i), lines[i].facts) << what << " line " << i;
+            ASSERT_EQ(index.lineAt(lines[i].start + 1), i) << what << " line " << i;
+        }
+    };
+    LineIndex whole;
+    for (const Line& line : lines)
+        whole.push(line.start, line.base, line.facts);
+    check(whole, "in one");
+    EXPECT_GE(whole.capacityBytes(), LineIndex::bytesFor(lines.size()));
+
+    const std::size_t cut = 3 * LineIndex::kGroup + 17;
+    const std::uint64_t shift = 11;
+    LineIndex first;
+    LineIndex second;
+    for (std::size_t i = 0; i <= cut; ++i)  // with the part's end, dropped in the merge
+        first.push(lines[i].start, lines[i].base, lines[i].facts);
+    for (std::size_t i = cut; i < lines.size(); ++i)
+        second.push(lines[i].start, lines[i].base + shift, lines[i].facts);
+    LineIndex merged;
+    merged.append(first, cut, 0);
+    merged.append(second, second.size(), shift);
+    check(merged, "merged");
+}
+
 // ------------------------------------------------------------ billions of bytes
 
 TEST(HugeField, NumberOfMoreThan2To31DigitsReadsRight)

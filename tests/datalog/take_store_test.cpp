@@ -136,6 +136,53 @@ TEST(TakeStoreAnswers, LongLinesKeepExactFieldPositions)
     EXPECT_EQ(s.fieldCount(1), 30001);
 }
 
+TEST(TakeStoreAnswers, LinesAroundSixtyFourBytesGiveEveryFieldCountAndWidth)
+{
+    // Lines of up to 64 bytes with their line end keep no anchors; the ones
+    // just longer do. Every length around that edge, with up to 63 commas,
+    // every line end, a field wider than the rest and a last line without
+    // an end, against the line cut by hand.
+    std::vector<std::string> lines;
+    for (std::size_t length = 50; length <= 70; ++length)
+        for (const std::size_t every : {1, 2, 3, 9}) {
+            std::string line;
+            for (std::size_t i = 0; line.size() < length; ++i)
+                line += (i % every == every - 1) ? ',' : static_cast<char>('0' + i % 10);
+            if (length % 4 == 0)
+                line.replace(0, 12, "123456789012");  // one wide field
+            lines.push_back(line);
+        }
+    lines.push_back(std::string(62, ','));
+    lines.push_back(std::string(64, ','));  // last: 64 commas, no line end
+    std::string log = "t\nA,B,C,D,E,F,G,H,I,J,K,L,M,N,O,P,Q,R,S,T\n";
+    const char* ends[] = {"\n", "\r\n", "\r"};
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        log += lines[k] + (k + 1 < lines.size() ? ends[k % 3] : "");
+    const TakeStore& s = read(log);
+    ASSERT_EQ(s.takeCount(), static_cast<int>(lines.size()));
+    for (std::size_t t = 0; t < lines.size(); ++t) {
+        std::vector<std::string> cut;
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t comma = lines[t].find(',', start);
+            cut.push_back(lines[t].substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+        const int take = static_cast<int>(t);
+        ASSERT_EQ(s.fieldCount(take), static_cast<int>(cut.size())) << lines[t];
+        std::size_t widest = 0;
+        for (std::size_t p = 0; p <= cut.size(); ++p) {
+            const std::string expected = p < cut.size() ? cut[p] : "";
+            ASSERT_EQ(s.field(static_cast<long long>(p), take), expected) << lines[t] << " field " << p;
+            if (p <= 20 && p < cut.size())
+                widest = std::max(widest, expected.size());
+        }
+        EXPECT_EQ(s.maxShownValueBytes(take), widest) << lines[t];
+    }
+}
+
 TEST(TakeStoreAnswers, WidestShownValueCountsOnlyNamedFieldsAndTrims)
 {
     // Two names: fields 0..2 are shown (the row after the last name shows field 2).

@@ -66,11 +66,12 @@ TEST(MemoryLimit, IndexLargerThanTheAllowedAddressSpaceIsAClearError)
 #ifdef DLV_UNDER_ASAN
     GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
 #else
-    // 32 MB of empty takes: the bytes fit, the index of 32 million takes does not.
+    // 32 MB of empty takes: the bytes fit, the index of 32 million takes
+    // (about 200 MB) does not.
     dlvtest::TempLogs logs;
     const std::string path = logs.write("lines.csv", "t\nA\n" + std::string(32u << 20, '\n'));
     const ChildOutcome outcome = runInChild([&] {
-        const rlimit limit{addressSpaceInUse() + (std::size_t{384} << 20), RLIM_INFINITY};
+        const rlimit limit{addressSpaceInUse() + (std::size_t{192} << 20), RLIM_INFINITY};
         if (::setrlimit(RLIMIT_AS, &limit) != 0)
             return std::string("no limit");
         return outcomeOf(readDataLog(path));
