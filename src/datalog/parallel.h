@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <exception>
 #include <latch>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -66,11 +65,13 @@ void runTogether(std::size_t wanted, Part&& part)
     wanted = std::max<std::size_t>(wanted, 1);
     std::vector<std::exception_ptr> errors(wanted);
     std::size_t parts = 1;
-    std::optional<std::barrier<>> meet;
-    std::latch counted(1);  // parts and meet are set
+    // Made before any thread starts (it allocates): if it cannot be, no
+    // part has begun waiting.
+    std::barrier<> meet(static_cast<std::ptrdiff_t>(wanted));
+    std::latch counted(1);  // parts is set and meet counts the parts that run
     auto run = [&](std::size_t k) {
         try {
-            part(k, parts, *meet);
+            part(k, parts, meet);
         } catch (...) {
             errors[k] = std::current_exception();
         }
@@ -87,7 +88,8 @@ void runTogether(std::size_t wanted, Part&& part)
         // Fewer threads: the parts are cut among those that started.
     }
     parts = workers.size() + 1;
-    meet.emplace(static_cast<std::ptrdiff_t>(parts));
+    for (std::size_t k = parts; k < wanted; ++k)
+        meet.arrive_and_drop();  // a part that never started
     counted.count_down();
     run(0);
     for (std::thread& worker : workers)

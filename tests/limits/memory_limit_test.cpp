@@ -2,6 +2,7 @@
 // machine's memory: refusals with a message, never an abort, and nothing left
 // behind. AddressSanitizer cannot run under such limits, so these tests have
 // an executable of their own that the plain build runs (label "limits").
+#include "datalog/parallel.h"
 #include "datalog/take_store.h"
 #include "support/address_space.h"
 #include "support/child_process.h"
@@ -17,6 +18,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <barrier>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -168,5 +171,33 @@ TEST(MemoryLimit, TheReportRunningOutOfMemoryAnywhereEndsWithAMessageNeverAnAbor
             EXPECT_TRUE(err.contains("not enough memory")) << megabytes << " MB: " << err.toStdString();
         }
     }
+#endif
+}
+
+TEST(MemoryLimit, PartsThatMeetRunOnTheThreadsThatCouldStart)
+{
+#ifdef DLV_UNDER_ASAN
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit allows";
+#else
+    // No room for a thread's stack: the parts asked for are cut among those
+    // that started (here the caller alone), which still meet at the barrier
+    // for every round and end.
+    const ChildOutcome outcome = runInChild([] {
+        const rlimit limit{addressSpaceInUse() + (std::size_t{2} << 20), RLIM_INFINITY};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0)
+            return std::string("no limit");
+        std::atomic<int> met{0};
+        std::size_t told = 0;
+        dlv::runTogether(4, [&](std::size_t, std::size_t parts, std::barrier<>& meet) {
+            told = parts;
+            for (int round = 0; round < 10; ++round) {
+                ++met;
+                meet.arrive_and_wait();
+            }
+        });
+        return std::to_string(told) + " " + std::to_string(met.load());
+    });
+    ASSERT_TRUE(outcome.exited) << "signal " << outcome.status;
+    EXPECT_EQ(outcome.text, "1 10");
 #endif
 }
