@@ -188,8 +188,9 @@ CellGrid::CellGrid(QWidget* parent) : QTableView(parent), m_model(std::make_uniq
     connect(m_model.get(), &QAbstractItemModel::columnsRemoved, this, forgetReportedRow);
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
-        if (!current.isValid())
+        if (m_placingCurrent || !current.isValid())
             return;
+        m_heldCurrent.reset();  // the user or the program chose another cell
         // Listeners run inside mouse and key handlers: nothing may escape into Qt.
         try {
             emit currentCellChanged(current.row() + 1, m_model->gridColumn(current.column()));
@@ -272,6 +273,8 @@ void CellGrid::setRowCount(int n)
         throw std::out_of_range("CellGrid: RowCount cannot be " + std::to_string(n));
     const QScopedValueRollback quiet(m_quiet, true);
     m_model->setGridRows(n);
+    if (m_heldCurrent && m_heldCurrent->first >= n)
+        m_heldCurrent.reset();
     updateHeaders();
 }
 
@@ -289,6 +292,8 @@ void CellGrid::setColCount(int n)
     m_autoSized.second = std::min(m_autoSized.second, n - 1);
     if (m_outlined && *m_outlined >= n)
         setOutlinedColumn(std::nullopt);
+    if (m_heldCurrent && m_heldCurrent->second >= n)
+        m_heldCurrent.reset();
     updateHeaders();
 }
 
@@ -319,13 +324,17 @@ void CellGrid::showPageAround(int col)
     movePage(col - 1 - m_model->pageColumns() / 2);
 }
 
-void CellGrid::movePage(int first)
+void CellGrid::movePage(int first, bool intoPage)
 {
     // What the model's reset forgets: the selected rows, the current cell and
     // the column at the left edge, all kept as grid numbers.
     const QModelIndex current = currentIndex();
-    const int currentRow = current.isValid() ? current.row() : -1;
-    const int currentCol = current.isValid() ? m_model->gridColumn(current.column()) : 0;
+    int currentRow = current.isValid() ? current.row() : -1;
+    int currentCol = current.isValid() ? m_model->gridColumn(current.column()) : 0;
+    if (m_heldCurrent) {
+        currentRow = m_heldCurrent->first - 1;
+        currentCol = m_heldCurrent->second;
+    }
     const int leftModel = columnAt(0);
     const int leftCol = leftModel >= 0 ? m_model->gridColumn(leftModel) : 0;
     std::vector<std::pair<int, int>> rows;
@@ -344,8 +353,16 @@ void CellGrid::movePage(int first)
             selection.select(m_model->index(top, 0), m_model->index(bottom, shown - 1));
         selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
         if (currentRow >= 0) {
-            const int col = std::clamp(currentCol - m_model->gridColumn(0), 0, shown - 1);
-            selectionModel()->setCurrentIndex(m_model->index(currentRow, col), QItemSelectionModel::NoUpdate);
+            const int inPage = currentCol - m_model->gridColumn(0);
+            const QScopedValueRollback placing(m_placingCurrent, true);
+            if ((inPage >= 0 && inPage < shown) || intoPage) {
+                m_heldCurrent.reset();
+                selectionModel()->setCurrentIndex(m_model->index(currentRow, std::clamp(inPage, 0, shown - 1)),
+                                                  QItemSelectionModel::NoUpdate);
+            } else {
+                m_heldCurrent = std::pair{currentRow + 1, currentCol};
+                selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+            }
         }
     }
     executeDelayedItemsLayout();
@@ -804,6 +821,8 @@ void CellGrid::setColumnToolTip(std::function<QString(int col)> tip)
 
 std::optional<std::pair<int, int>> CellGrid::currentCell() const
 {
+    if (m_heldCurrent)
+        return m_heldCurrent;
     const QModelIndex current = currentIndex();
     if (!current.isValid())
         return std::nullopt;
@@ -916,12 +935,13 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
     // Home and End go to the grid's first and last column, whatever page is
     // shown: the page moves first, the view's own handling does the rest.
     const bool homeOrEnd = event->key() == Qt::Key_Home || event->key() == Qt::Key_End;
-    if (homeOrEnd && isPaged() && !(event->modifiers() & Qt::ShiftModifier)) {
-        try {
-            movePage(event->key() == Qt::Key_Home ? 0 : ColCount());
-        } catch (const std::exception& e) {
-            qWarning("CellGrid: moving the page failed: %s", e.what());
-        }
+    try {
+        if (homeOrEnd && isPaged() && !(event->modifiers() & Qt::ShiftModifier))
+            movePage(event->key() == Qt::Key_Home ? 0 : ColCount(), true);
+        else if (m_heldCurrent && !event->matches(QKeySequence::Copy))
+            showPageAround(m_heldCurrent->second);  // the keys go on from the current cell
+    } catch (const std::exception& e) {
+        qWarning("CellGrid: moving the page failed: %s", e.what());
     }
     if (event->matches(QKeySequence::Copy)) {
         event->accept();

@@ -215,7 +215,10 @@ private:
     // Moves the page, if needed, so that it holds grid column col (>= 1).
     void showPageAround(int col);
     // Shows the page after grid column first, keeping selection and position.
-    void movePage(int first);
+    // A current cell the new page does not hold stays the current cell
+    // (m_heldCurrent) unless intoPage, which puts it at the page's nearest
+    // end in its row.
+    void movePage(int first, bool intoPage = false);
     // Moves the page when the view has come near one of its ends.
     void followPage();
     // Brings the whole-grid bar up to date with the page and the view's bar,
@@ -234,6 +237,10 @@ private:
     std::optional<ScrollPlace> m_pendingPlace;  // set while out of sight
     QScrollBar* m_across = nullptr;  // the whole-grid bar; a child
     bool m_syncingAcross = false;   // its value is being set by the program
+    // The current cell (grid numbers) while it lies outside the page shown,
+    // the view then having none; a key brings its page back first.
+    std::optional<std::pair<int, int>> m_heldCurrent;
+    bool m_placingCurrent = false;  // movePage puts the same cell back: nothing to report
 };
 
 }  // namespace dlv

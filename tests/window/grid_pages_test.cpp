@@ -106,7 +106,40 @@ TEST(CellGridPages, MovingThePageKeepsTheSelectedRowWithoutReportingIt)
     EXPECT_EQ(t.grid.SelectedRow(), 3);
     EXPECT_EQ(selected.count(), 0);
     EXPECT_TRUE(t.grid.selectionModel()->isRowSelected(2, {}));
-    EXPECT_EQ(t.grid.currentIndex().row(), 2);
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{3, 1}));
+}
+
+TEST(CellGridPages, TheCurrentCellStaysWherePageMovesLeaveItAndTheKeysGoOnFromIt)
+{
+    // A page moved by scrolling alone takes the current cell nowhere: it is
+    // neither moved nor reported, and the keys go on from it.
+    PagedGrid t;
+    QTest::mouseClick(t.grid.viewport(), Qt::LeftButton, {},
+                      t.grid.visualRect(t.grid.gridModel()->index(1, 4)).center());
+    ASSERT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 5}));
+    QSignalSpy moved(&t.grid, &CellGrid::currentCellChanged);
+    t.grid.ScrollToCell(1, 900);
+    ASSERT_FALSE(t.inPage(5));
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 5}));
+    t.grid.ScrollToCell(1, 600);
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 5}));
+    EXPECT_EQ(moved.count(), 0);
+
+    QTest::keyClick(&t.grid, Qt::Key_Right);
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 6}));
+    EXPECT_TRUE(t.inView(2, 6));
+    ASSERT_EQ(moved.count(), 1);
+    EXPECT_EQ(moved.at(0).at(1).toInt(), 6);
+
+    // Away again, a click on a cell of the page shown makes that one current.
+    t.grid.ScrollToCell(1, 900);
+    const int col = t.grid.pageFirstColumn() + 10;
+    QTest::mouseClick(t.grid.viewport(), Qt::LeftButton, {},
+                      t.grid.visualRect(t.grid.gridModel()->index(3, 10)).center());
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{4, col}));
+    // Home goes to the grid's first column in the current row.
+    QTest::keyClick(&t.grid, Qt::Key_Home);
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{4, 1}));
 }
 
 TEST(CellGridPages, ColumnsOfANewPageGetTheirFittedWidths)
