@@ -961,6 +961,18 @@ void CellGrid::keyPressEvent(QKeyEvent* event)
         scrollTo(currentIndex());
 }
 
+void CellGrid::focusInEvent(QFocusEvent* event)
+{
+    // The view makes its first cell current when it has none; a current
+    // cell held off the page is one all the same.
+    if (m_heldCurrent) {
+        QAbstractScrollArea::focusInEvent(event);
+        viewport()->update();
+        return;
+    }
+    QTableView::focusInEvent(event);
+}
+
 void CellGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
     QTableView::selectionChanged(selected, deselected);

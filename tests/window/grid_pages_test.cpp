@@ -124,6 +124,15 @@ TEST(CellGridPages, TheCurrentCellStaysWherePageMovesLeaveItAndTheKeysGoOnFromIt
     t.grid.ScrollToCell(1, 600);
     EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 5}));
     EXPECT_EQ(moved.count(), 0);
+    // Coming back by the keyboard, the grid keeps it too.
+    QWidget other;
+    other.show();
+    other.setFocus();
+    t.grid.activateWindow();
+    t.grid.setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 5}));
+    EXPECT_EQ(moved.count(), 0);
 
     QTest::keyClick(&t.grid, Qt::Key_Right);
     EXPECT_EQ(t.grid.currentCell(), std::optional(std::pair{2, 6}));
