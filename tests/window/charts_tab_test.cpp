@@ -364,8 +364,9 @@ TEST(ChartEnvelope, RunsGoFromTheHighestToTheLowestRowOfEachColumnAsOnTheGeneral
     for (int x = ramp.left() + 3; x < ramp.right() - 3; ++x) {
         const std::vector<int> rows = rowsIn(1, x);
         ASSERT_FALSE(rows.empty()) << "column " << x;
-        if (!previous.empty())
+        if (!previous.empty()) {
             EXPECT_GE(rows.back(), previous.front() - 1) << "column " << x;
+        }
         previous = rows;
     }
 }
