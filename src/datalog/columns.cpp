@@ -3,6 +3,7 @@
 #include "datalog/bits.h"
 #include "datalog/byte_buffer.h"
 #include "datalog/comma_mask.h"
+#include "datalog/huge_pages.h"
 #include "datalog/number.h"
 #include "datalog/own_log_stream.h"
 #include "datalog/parallel.h"
@@ -851,6 +852,7 @@ namespace {
     const auto first = (reinterpret_cast<std::uintptr_t>(column.data()) + kPage - 1) & ~(kPage - 1);
     const auto last = (reinterpret_cast<std::uintptr_t>(column.data() + takes)) & ~(kPage - 1);
     if (last > first) {
+        adviseHugePages(column.data(), takes * sizeof(double));
         const std::size_t pages = (last - first) / kPage;
         const std::size_t parts = partCount(pages, kFreshPagesPerPart);
         try {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "datalog/huge_pages.h"
+
 namespace dlv {
 
 // The take store's per-line index: where each line starts in the file, where
@@ -70,6 +72,13 @@ public:
         m_entries.reserve(entries);
         m_groups.reserve((entries + kGroup - 1) / kGroup);
     }
+    // Empties the index, keeping its memory for the next one built in it.
+    void clear() noexcept
+    {
+        m_entries.clear();
+        m_groups.clear();
+        m_whole.clear();
+    }
     void shrinkToFit()
     {
         m_entries.shrink_to_fit();
@@ -133,9 +142,10 @@ private:
         m_entries.push_back(Entry{0, 0, facts});
     }
 
-    std::vector<Entry> m_entries;
-    std::vector<Group> m_groups;
-    std::vector<Whole> m_whole;
+    // Hundreds of MB for a big log, its pages handed out as huge ones.
+    std::vector<Entry, HugePageAllocator<Entry>> m_entries;
+    std::vector<Group, HugePageAllocator<Group>> m_groups;
+    std::vector<Whole, HugePageAllocator<Whole>> m_whole;
 };
 
 }  // namespace dlv
