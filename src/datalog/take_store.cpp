@@ -310,6 +310,15 @@ struct LineOddities {
 
 // Builds a TakeStore from a buffer holding the whole file, or one over a
 // chunk of a streamed log's data lines. Friend of TakeStore.
+// The memory of a stream's chunk indexes, handed from one chunk to the next:
+// fresh pages cost a fault each (on a virtual machine, several microseconds),
+// and a chunk's index is megabytes that the next one needs again.
+struct IndexScratch {
+    std::vector<LineIndex> parts;  // one per part indexed at once
+    LineIndex merged;              // the parts' indexes one after the other
+    bool storeFromPart = false;    // the last store took its index from parts[0], not merged
+};
+
 struct TakeStoreBuilder {
     static constexpr std::size_t kShortLimit = TakeStore::kShortLimit;  // offsets in shorter lines fit 16 bits
     static constexpr std::uint32_t kWidthLimit = TakeStore::kShownValueBytesLimit;
@@ -377,15 +386,23 @@ struct TakeStoreBuilder {
     // Indexes the data lines from takesStart to size of the bytes store views
     // and sets odd to their oddities. An error message, or empty.
     // Parts of at least minPartBytes are indexed at once, one per core.
+    // scratch, when given, lends the indexes' memory and gets the parts'
+    // back (see IndexScratch).
     static std::string indexStore(TakeStore& store, std::size_t takesStart, std::size_t size, std::string_view name,
-                                  LineOddities& odd, std::size_t minPartBytes = std::size_t{8} << 20);
+                                  LineOddities& odd, std::size_t minPartBytes = std::size_t{8} << 20,
+                                  IndexScratch* scratch = nullptr);
 
     // A store over size bytes of whole data lines that it views without
     // owning them, with the given names, indexed as asked; null when it
-    // cannot be built.
+    // cannot be built. Its index is built in scratch's memory; recycle
+    // gives it back once the store is done with.
     static std::unique_ptr<TakeStore> buildChunk(const char* bytes, std::size_t size,
                                                  const std::vector<std::string>& names, ChunkIndex kind,
-                                                 LineOddities& odd);
+                                                 LineOddities& odd, IndexScratch& scratch);
+    static void recycle(TakeStore& chunk, IndexScratch& scratch) noexcept
+    {
+        (scratch.storeFromPart ? scratch.parts.front() : scratch.merged) = std::move(chunk.m_index);
+    }
 
     static void readNames(std::string_view line, std::vector<std::string>& names)
     {
@@ -959,7 +976,7 @@ ReadResult TakeStoreBuilder::build(std::unique_ptr<ByteBuffer> buffer, std::size
 
 std::unique_ptr<TakeStore> TakeStoreBuilder::buildChunk(const char* bytes, std::size_t size,
                                                         const std::vector<std::string>& names, ChunkIndex kind,
-                                                        LineOddities& odd)
+                                                        LineOddities& odd, IndexScratch& scratch)
 {
     std::unique_ptr<TakeStore> store(new TakeStore());
     store->m_paramNames = names;
@@ -968,13 +985,14 @@ std::unique_ptr<TakeStore> TakeStoreBuilder::buildChunk(const char* bytes, std::
     store->m_linesOnly = kind == ChunkIndex::Lines;
     // A chunk is small enough to stay in cache from its indexing to the
     // pass over its takes; it is still indexed on every core.
-    if (!indexStore(*store, 0, size, "log", odd, std::size_t{1} << 20).empty())
+    if (!indexStore(*store, 0, size, "log", odd, std::size_t{1} << 20, &scratch).empty())
         return nullptr;
     return store;
 }
 
 std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStart, std::size_t size,
-                                         std::string_view name, LineOddities& odd, std::size_t minPartBytes)
+                                         std::string_view name, LineOddities& odd, std::size_t minPartBytes,
+                                         IndexScratch* scratch)
 {
     odd = LineOddities{};
     const char* bytes = store.m_data;
@@ -1006,6 +1024,10 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
         b.shortTable = shortTable;
         b.linesOnly = store.m_linesOnly;
         b.firstAnchor = b.shortCount = b.linesOnly ? 0 : (starts[k] - takesStart) / 8;
+        if (scratch && k < scratch->parts.size()) {
+            b.index = std::move(scratch->parts[k]);
+            b.index.clear();
+        }
     }
     runParts(builders.size(), [&](std::size_t k) { builders[k].indexTakes(starts[k]); });
 
@@ -1017,12 +1039,20 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     if (lineCount > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         return "Cannot read " + inQuotes(name) + ": it has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " takes";
+    if (scratch) {
+        scratch->parts.resize(std::max(scratch->parts.size(), builders.size()));
+        scratch->storeFromPart = builders.size() == 1;
+    }
     if (builders.size() == 1) {
         store.m_index = std::move(builders[0].index);
         store.m_longLines = std::move(builders[0].longLines);
         store.m_longCommas = std::move(builders[0].longCommas);
         store.m_hugeCommas = std::move(builders[0].hugeCommas);
     } else {
+        if (scratch) {
+            store.m_index = std::move(scratch->merged);
+            store.m_index.clear();
+        }
         store.m_index.reserve(lineCount + 1);
         std::size_t anchors = 0;
         for (std::size_t k = 0; k < builders.size(); ++k) {
@@ -1041,7 +1071,11 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
             store.m_longCommas.insert(store.m_longCommas.end(), b.longCommas.begin(), b.longCommas.end());
             store.m_hugeCommas.insert(store.m_hugeCommas.end(), b.hugeCommas.begin(), b.hugeCommas.end());
             anchors += partAnchors;
-            b.index = LineIndex();  // given back as soon as it is copied
+            // Given back as soon as it is copied, or kept for the next chunk.
+            if (scratch)
+                scratch->parts[k] = std::move(b.index);
+            else
+                b.index = LineIndex();
         }
         // Where the later parts wrote before their anchors moved down.
         if (store.m_shortCommas) {
@@ -1057,8 +1091,9 @@ std::string TakeStoreBuilder::indexStore(TakeStore& store, std::size_t takesStar
     if (mostCommas >= static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return "Cannot read " + inQuotes(name) + ": a take has more than " +
                groupedCount(static_cast<std::uint64_t>(std::numeric_limits<int>::max())) + " fields";
-    // Only a guess far off is given back: shrinking copies the table.
-    if (store.m_index.capacityBytes() > LineIndex::bytesFor(lineCount + lineCount / 4 + 1024))
+    // Only a guess far off is given back: shrinking copies the table. A
+    // chunk's index keeps its room for the next chunk.
+    if (!scratch && store.m_index.capacityBytes() > LineIndex::bytesFor(lineCount + lineCount / 4 + 1024))
         store.m_index.shrinkToFit();
 
     for (const TakeStoreBuilder& b : builders) {
@@ -1454,7 +1489,7 @@ struct ChunkFeed {
     bool feed(const char* bytes, std::size_t size)
     {
         LineOddities chunkOdd;
-        const std::unique_ptr<const TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, size, names, kind, chunkOdd);
+        const std::unique_ptr<TakeStore> chunk = TakeStoreBuilder::buildChunk(bytes, size, names, kind, chunkOdd, scratch);
         if (!chunk || takes + static_cast<std::uint64_t>(chunk->takeCount()) >
                           static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
             return false;
@@ -1465,8 +1500,11 @@ struct ChunkFeed {
         consuming = false;
         odd.add(chunkOdd, takes);
         takes += static_cast<std::uint64_t>(chunk->takeCount());
+        TakeStoreBuilder::recycle(*chunk, scratch);
         return true;
     }
+
+    IndexScratch scratch;
 };
 
 }  // namespace
@@ -1517,7 +1555,7 @@ static std::optional<std::vector<ReadWarning>> streamLog(std::uint64_t size, std
         auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunkBytes, size - offset));
         if (want != 0 && !readAt(buffer->data(), want, offset))
             return std::nullopt;
-        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}, {}};
         while (true) {
             char* const bytes = buffer->data();
             const std::size_t have = carry + want;
@@ -1579,7 +1617,7 @@ static std::optional<std::vector<ReadWarning>> streamMapped(FileMapping& file, s
         std::vector<std::string> names;
         TakeStoreBuilder::readNames(namesLine, names);
         std::size_t offset = lines.takesStart;
-        ChunkFeed chunks{names, kind, consume, consuming, 0, {}};
+        ChunkFeed chunks{names, kind, consume, consuming, 0, {}, {}};
         do {
             std::size_t end = size;
             if (size - offset > chunkBytes) {

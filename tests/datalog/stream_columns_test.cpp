@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -118,6 +119,50 @@ TEST(StreamedChunks, ChunksIndexedByTheirLinesHoldTheTakesAndFieldsOfTheWholeLog
         const dlvtest::AnyProcessorOnly anyProcessor(!wide);
         for (const unsigned seed : {1u, 2u, 3u})
             expectSameTakes(raggedLog(400, seed), {150, 151, 1000, 4099, 1 << 20});
+    }
+}
+
+TEST(StreamedChunks, ChunksOfManyLinesAfterChunksOfFewHoldTheirOwnTakesOnly)
+{
+    // Chunks of megabytes are indexed in parts, in memory the chunk before
+    // left: here chunks of short lines, then of lines too long for an index
+    // group's steps, then of short ones again, then the last, smaller one.
+    std::string log = "title\nA,B,C,D\n";
+    const auto add = [&log](std::size_t bytes, std::size_t lineBytes, int seed) {
+        for (const std::size_t end = log.size() + bytes; log.size() < end; ++seed) {
+            std::string line = std::to_string(seed % 1000) + "," + std::to_string(seed % 7) + ",";
+            line += std::string(lineBytes > line.size() + 4 ? lineBytes - line.size() - 4 : 1, '5');
+            line += seed % 5 == 0 ? "\n" : ",9\n";
+            log += line;
+        }
+    };
+    add(std::size_t{5} << 20, 12, 0);
+    add(std::size_t{3} << 20, 70000, 1);
+    add(std::size_t{5} << 20, 9, 2);
+    add(std::size_t{1} << 20, 30, 3);
+    const dlv::ReadResult whole = dlv::readDataLogBytes(log, "log");
+    ASSERT_TRUE(whole.ok());
+    for (const dlv::ChunkIndex kind : {dlv::ChunkIndex::Lines, dlv::ChunkIndex::Fields}) {
+        SCOPED_TRACE(kind == dlv::ChunkIndex::Lines ? "lines" : "fields");
+        std::vector<int> chunkTakes;
+        std::size_t mismatches = 0;
+        const auto warnings = dlv::streamDataLogBytes(
+            log, std::size_t{5} << 19,
+            [&](const dlv::TakeStore& store, int firstTake) {
+                chunkTakes.push_back(store.takeCount());
+                for (int t = 0; t < store.takeCount(); ++t) {
+                    const int w = firstTake + t;
+                    if (w > whole.store->lastTake() || store.DataLines(t) != whole.store->DataLines(w) ||
+                        store.fieldCount(t) != whole.store->fieldCount(w) ||
+                        store.field(1, t) != whole.store->field(1, w) || store.field(3, t) != whole.store->field(3, w))
+                        ++mismatches;
+                }
+            },
+            kind);
+        ASSERT_TRUE(warnings.has_value());
+        EXPECT_EQ(mismatches, 0u);
+        EXPECT_GT(chunkTakes.size(), 4u);
+        EXPECT_EQ(std::accumulate(chunkTakes.begin(), chunkTakes.end(), 0), whole.store->takeCount());
     }
 }
 
