@@ -42,7 +42,7 @@ struct HugePageAllocator {
     void deallocate(T* data, std::size_t n) noexcept
     {
         const std::size_t bytes = n * sizeof(T);
-        ::operator delete(data, bytes, std::align_val_t{isHuge(bytes) ? kHugePageBytes : alignof(T)});
+        ::operator delete(data, std::align_val_t{isHuge(bytes) ? kHugePageBytes : alignof(T)});
     }
 
     template <class U>
