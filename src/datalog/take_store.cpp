@@ -308,8 +308,6 @@ struct LineOddities {
 
 }  // namespace
 
-// Builds a TakeStore from a buffer holding the whole file, or one over a
-// chunk of a streamed log's data lines. Friend of TakeStore.
 // The memory of a stream's chunk indexes, handed from one chunk to the next:
 // fresh pages cost a fault each (on a virtual machine, several microseconds),
 // and a chunk's index is megabytes that the next one needs again.
@@ -319,6 +317,8 @@ struct IndexScratch {
     bool storeFromPart = false;    // the last store took its index from parts[0], not merged
 };
 
+// Builds a TakeStore from a buffer holding the whole file, or one over a
+// chunk of a streamed log's data lines. Friend of TakeStore.
 struct TakeStoreBuilder {
     static constexpr std::size_t kShortLimit = TakeStore::kShortLimit;  // offsets in shorter lines fit 16 bits
     static constexpr std::uint32_t kWidthLimit = TakeStore::kShownValueBytesLimit;
