@@ -1,6 +1,7 @@
 #include "datalog/byte_buffer.h"
 
 #include "datalog/file_mapping.h"
+#include "datalog/huge_pages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -8,10 +9,6 @@
 #include <cstdint>
 
 namespace dlv {
-
-namespace {
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-}
 
 std::unique_ptr<ByteBuffer> ByteBuffer::reserve(std::size_t capacity) noexcept
 {
@@ -22,13 +19,13 @@ std::unique_ptr<ByteBuffer> ByteBuffer::reserve(std::size_t capacity) noexcept
     // page boundary, where the kernel can back it with huge pages. A small
     // buffer is mapped as it is: within a 2 MiB mapping a single touch would
     // make the kernel clear a whole huge page for a few bytes.
-    const bool huge = wanted >= kHugePage;
-    const std::size_t mappingBytes = huge ? wanted + kHugePage : wanted;
+    const bool huge = wanted >= kHugePageBytes;
+    const std::size_t mappingBytes = huge ? wanted + kHugePageBytes : wanted;
     void* mapping = ::mmap(nullptr, mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapping == MAP_FAILED)
         return nullptr;
     auto address = reinterpret_cast<std::uintptr_t>(mapping);
-    const std::uintptr_t aligned = huge ? (address + kHugePage - 1) & ~(kHugePage - 1) : address;
+    const std::uintptr_t aligned = huge ? (address + kHugePageBytes - 1) & ~(kHugePageBytes - 1) : address;
     char* data = reinterpret_cast<char*>(aligned);
     if (huge)
         ::madvise(data, wanted, MADV_HUGEPAGE);
