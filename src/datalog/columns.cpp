@@ -1267,6 +1267,7 @@ std::vector<ColumnPtr> ColumnCache::columns(std::span<const long long> params)
         // Room is made before the parse, so that a column dropped for it
         // lends its memory to the first one parsed.
         evict(missing.size() * columnBytes());
+        lendIdleColumn();
         spare = std::move(m_spare);
     }
     if (spare.valid()) {
@@ -1320,6 +1321,13 @@ ColumnPtr ColumnCache::column(long long param)
     return columns(std::span<const long long>(&param, 1)).front();
 }
 
+ColumnPtr ColumnCache::cachedColumn(long long param) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_entries.find(param);
+    return found != m_entries.end() ? found->second.column : nullptr;
+}
+
 void ColumnCache::keepSpareColumn()
 {
     std::lock_guard lock(m_mutex);
@@ -1357,6 +1365,25 @@ void ColumnCache::recycle(ColumnPtr& column)
     std::promise<Column> ready;
     ready.set_value(std::move(const_cast<Column&>(*column)));
     m_spare = ready.get_future();
+}
+
+void ColumnCache::lendIdleColumn()
+{
+    // Fresh pages cost far more than the parse of a column on some machines
+    // (virtual ones above all); a column asked for again is parsed anew.
+    if (!m_keepSpare || m_spare.valid())
+        return;
+    for (auto at = m_order.end(); at != m_order.begin();) {
+        --at;
+        const auto found = m_entries.find(*at);
+        if (found->second.column.use_count() != 1)
+            continue;
+        m_bytes -= found->second.column->size() * sizeof(double);
+        recycle(found->second.column);
+        m_entries.erase(found);
+        m_order.erase(at);
+        return;
+    }
 }
 
 std::size_t ColumnCache::cachedBytes() const

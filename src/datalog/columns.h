@@ -73,6 +73,9 @@ public:
     // when memory runs out (or what the loader throws).
     [[nodiscard]] std::vector<ColumnPtr> columns(std::span<const long long> params);
     [[nodiscard]] ColumnPtr column(long long param);
+    // The column of param when the cache holds it, else null: no parse, and
+    // it does not count as a use.
+    [[nodiscard]] ColumnPtr cachedColumn(long long param) const;
 
     // Holds column as param's, parsed elsewhere (takeCount() values), as if
     // it had just been asked for; a column already held stays.
@@ -89,7 +92,9 @@ public:
     // while no one else holds it becomes the spare as it is, with no new
     // pages to touch; no fresh one is made. Costs that memory, 8 bytes a
     // take, held idle outside the budget. For the window, where one column
-    // is asked for at a time.
+    // is asked for at a time. From then on a column to parse takes no fresh
+    // memory while the cache holds one that no one else does: the least
+    // recently used of those lends its memory, within the budget or not.
     void keepSpareColumn();
     // Whether a spare column is held or being made.
     [[nodiscard]] bool holdsSpare() const;
@@ -114,6 +119,9 @@ private:
     // Makes column, about to be dropped, the spare when one is kept and
     // missing and no one else holds the column. Under m_mutex.
     void recycle(ColumnPtr& column);
+    // Drops the least recently used column no one else holds and makes it
+    // the spare, when a spare is kept and missing. Under m_mutex.
+    void lendIdleColumn();
     // Takes of a log whose columns are worth a spare.
     static constexpr int kSpareFromTakes = 1 << 20;
 

@@ -41,4 +41,10 @@ LogDocument::Curve LogDocument::curve(long long param)
     return m_curve;
 }
 
+void LogDocument::forgetCurve()
+{
+    const std::lock_guard lock(m_mutex);
+    m_curve = {};
+}
+
 }  // namespace dlv

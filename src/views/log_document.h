@@ -51,6 +51,9 @@ public:
         CurveSummary summary;
     };
     [[nodiscard]] Curve curve(long long param);
+    // Lets go of the last curve asked for, so that its column, once no one
+    // else holds it either, can lend its memory to the next one parsed.
+    void forgetCurve();
 
     // How the log's view stood when it was last on show (kept by the window
     // as another log comes on show, and carried to the document that a

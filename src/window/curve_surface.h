@@ -73,6 +73,12 @@ public:
     // copied; null draws nothing; another series resets as CurveView::setSeries.
     void setCurve(std::shared_ptr<const ParamSeries> series, const CurveLayout& layout);
 
+    // The parameter of the curve on show, none while no curve is.
+    [[nodiscard]] std::optional<long long> curveParam() const noexcept
+    {
+        return m_view.series() ? std::optional<long long>(m_view.series()->param) : std::nullopt;
+    }
+
     // Takes marked with a short tick on the bottom edge, in any order
     // (O(width log n) per paint). Kept by clear(); removed by setTickTakes({})
     // and by setCurve of another series, so set them after setCurve.

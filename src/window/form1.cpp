@@ -43,6 +43,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -294,10 +295,14 @@ void Form1::buildControls()
     m_takeTimeLater = new QTimer(this);
     m_takeTimeLater->setSingleShot(true);
     m_takeTimeLater->setInterval(0);
-    connect(m_takeTimeLater, &QTimer::timeout, this, [this] {
+    connect(m_takeTimeLater, &QTimer::timeout, this, [this] { guarded("Telling the take's time", [this] { checkTakeTime(); }); });
+    m_takeTimeCheck = new QFutureWatcher<bool>(this);
+    connect(m_takeTimeCheck, &QFutureWatcher<bool>::finished, this, [this] {
         guarded("Telling the take's time", [this] {
-            if (m_document)
-                (void)takeTime(0);
+            if (!m_document || m_document != m_takeTimeFor || m_takeTime)
+                return;  // another log came on show meanwhile
+            m_takeTime.emplace(m_takeTimeCheck->result() ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt);
+            m_takeTimeFor.reset();
             showCellStatus();
         });
     });
@@ -622,25 +627,62 @@ void Form1::fillRecentMenu()
     connect(clear, &QAction::triggered, this, [this] { clearRecentLogs(); });
 }
 
+bool Form1::takeTimeAtOnce()
+{
+    // Another format names its time channel. The own format's parameter 0
+    // is a time when it is a number in every take and never runs back, as
+    // the charts take it: its column when the cache holds it, else one pass
+    // over its fields, which is left to a worker on a long log.
+    const LogChannels& log = m_document->log();
+    if (log.format() != LogFormat::Datalog || log.channelCount() == 0 || !log.textStore()) {
+        m_takeTime.emplace(log.format() == LogFormat::Datalog ? std::nullopt : log.timeChannel());
+        return true;
+    }
+    bool forward = false;
+    if (const ColumnPtr column = m_document->columns().cachedColumn(0)) {
+        double previous = -std::numeric_limits<double>::infinity();
+        forward = !column->empty() && runsForward(*column, previous);
+    } else if (log.takeCount() <= kTakesTimedAtOnce) {
+        try {
+            forward = paramRunsForward(*log.textStore(), 0);
+        } catch (const std::exception&) {
+            // No time then: the take alone is told.
+        }
+    } else {
+        return false;
+    }
+    m_takeTime.emplace(forward ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt);
+    return true;
+}
+
+void Form1::checkTakeTime()
+{
+    if (!m_document || m_takeTime || takeTimeAtOnce()) {
+        showCellStatus();
+        return;
+    }
+    if (m_takeTimeFor == m_document && m_takeTimeCheck->isRunning())
+        return;
+    // The column of parameter 0 is not kept for it: on a tall log it is a
+    // fifth of the file.
+    m_takeTimeFor = m_document;
+    m_takeTimeCheck->setFuture(QtConcurrent::run([document = m_document] {
+        try {
+            return paramRunsForward(*document->log().textStore(), 0);
+        } catch (const std::exception&) {
+            return false;  // no time then: the take alone is told
+        }
+    }));
+}
+
 std::optional<std::string> Form1::takeTime(int take)
 {
     if (!m_document)
         return std::nullopt;
-    if (!m_takeTime) {
-        // Another format names its time channel. The own format's parameter
-        // 0 is a time when it is a number in every take and never runs back,
-        // as the charts take it: one pass over its fields, once a log. Its
-        // column is not kept for it: on a tall log it is a fifth of the file.
-        const LogChannels& log = m_document->log();
-        m_takeTime.emplace(log.format() == LogFormat::Datalog ? std::nullopt : log.timeChannel());
-        if (log.format() == LogFormat::Datalog && log.channelCount() > 0 && log.textStore()) {
-            try {
-                if (paramRunsForward(*log.textStore(), 0))
-                    m_takeTime->emplace();
-            } catch (const std::exception&) {
-                // No time then: the take alone is told.
-            }
-        }
+    if (!m_takeTime && !takeTimeAtOnce()) {
+        // Once what asked for it has been painted; the take alone meanwhile.
+        m_takeTimeLater->start();
+        return std::nullopt;
     }
     return *m_takeTime ? takeSeconds(m_document->log(), **m_takeTime, take) : std::nullopt;
 }
@@ -662,14 +704,9 @@ void Form1::showCellStatus()
     const auto [row, col] = *cell;
     const std::string name = m_grid1->shownCellText(row, 0).toStdString();
     const std::string value = m_grid1->shownCellText(row, col).toStdString();
-    // Whether parameter 0 is a time is a pass over its whole column: on a
-    // long log it waits until the curve the same click asked for is on
-    // show, the status line telling the take alone meanwhile.
-    std::optional<std::string> time;
-    if (m_takeTime || m_document->log().takeCount() <= kTakesTimedAtOnce)
-        time = takeTime(col - 1);
-    else
-        m_takeTimeLater->start();
+    // Whether parameter 0 is a time may take a pass over its whole column:
+    // on a long log the status line tells the take alone until it is known.
+    const std::optional<std::string> time = takeTime(col - 1);
     m_cellStatus->setText(QString::fromStdString(cellCaption(name, col - 1, time, value)));
 }
 
@@ -1118,7 +1155,28 @@ void Form1::DrawCurve(int aData)
     if (!m_document)
         return;
     applyCurveOptions();
-    const LogDocument::Curve curve = m_document->curve(aData);
+    // Another curve than the one on show: that one lets go of its column
+    // first, so that on a tall log the new column is parsed into its memory
+    // rather than into pages the system hands out afresh.
+    const std::optional<long long> shown = m_picture1->curveParam();
+    const bool another = shown && *shown != aData;
+    if (another) {
+        m_picture1->clear();
+        m_document->forgetCurve();
+    }
+    LogDocument::Curve curve;
+    try {
+        curve = m_document->curve(aData);
+    } catch (...) {
+        // What was on show comes back, then the failure is told.
+        if (another) {
+            try {
+                DrawCurve(static_cast<int>(*shown));
+            } catch (...) {
+            }
+        }
+        throw;
+    }
     const CurveLabels labels = curveLabels(curve.summary, decimalSeparator());
     m_lblAvg->setText(QString::fromStdString(labels.avg));
     m_lblMin->setText(QString::fromStdString(labels.min));

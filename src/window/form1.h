@@ -6,6 +6,7 @@
 #include "window/cell_grid.h"
 #include "workbench/workspace.h"
 
+#include <QFutureWatcher>
 #include <QMainWindow>
 #include <QStringList>
 
@@ -249,7 +250,13 @@ private:
     void fillRecentMenu();
     // What Grid1 says of a take where its header row stays empty.
     // The time of a take of the log on show in seconds, when it has a time channel.
+    // None while a long log's time is still being found out (checkTakeTime).
     [[nodiscard]] std::optional<std::string> takeTime(int take);
+    // Whether the log on show has a time, found out now (m_takeTime set)
+    // unless that needs a pass over a long log's fields: false then.
+    [[nodiscard]] bool takeTimeAtOnce();
+    // Finds it out, on a worker for a long log, and tells the status line.
+    void checkTakeTime();
     [[nodiscard]] QString columnToolTip(int col);
     void showCellStatus();
     void placeEmptyHint();
@@ -375,8 +382,12 @@ private:
     // (nullopt inside: none); reset when another log comes on show.
     std::optional<std::optional<TimeChannel>> m_takeTime;
     // Finds out whether a long log has a time once what the selection asked
-    // for has been painted, then tells the status line again.
+    // for has been painted (checkTakeTime), then tells the status line again.
     QTimer* m_takeTimeLater = nullptr;
+    // The pass over a long log's parameter 0, on a worker, and the document
+    // it was started for.
+    QFutureWatcher<bool>* m_takeTimeCheck = nullptr;
+    std::shared_ptr<LogDocument> m_takeTimeFor;
 };
 
 }  // namespace dlv

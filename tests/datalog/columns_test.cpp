@@ -17,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -641,15 +642,19 @@ TEST(ColumnCacheTest, ColumnsParsedIntoTheSpareEqualThoseParsedAfresh)
 
 TEST(ColumnCacheTest, TheSpareServesTheFirstColumnAndIsNotMadeAgain)
 {
-    // Room for every column: nothing is dropped, so nothing becomes the
-    // spare, and none is made beside the columns held.
+    // Room for every column and each one held: nothing is dropped or lent,
+    // so nothing becomes the spare, and none is made beside the columns held.
     SparedCache spared(8 * SparedCache::log()->takeCount() * sizeof(double));
     dlv::ColumnCache& cache = spared.cache;
     EXPECT_TRUE(cache.holdsSpare());
+    std::map<long long, ColumnPtr> held;
     for (const long long param : {1, 0, 2}) {
-        EXPECT_TRUE(spared.holds(*cache.column(param), param)) << "param " << param;
+        held[param] = cache.column(param);
+        EXPECT_TRUE(spared.holds(*held[param], param)) << "param " << param;
         EXPECT_FALSE(cache.holdsSpare()) << "after param " << param;
     }
+    for (const auto& [param, column] : held)
+        EXPECT_EQ(cache.cachedColumn(param), column) << "param " << param;
 }
 
 TEST(ColumnCacheTest, ADroppedColumnBecomesTheSpareOnlyWhenNoOneHoldsIt)
@@ -665,40 +670,45 @@ TEST(ColumnCacheTest, ADroppedColumnBecomesTheSpareOnlyWhenNoOneHoldsIt)
     EXPECT_TRUE(spared.holds(*held, 0));
     EXPECT_TRUE(spared.holds(*third, 2));
 
-    // Held by no one when dropped: the next column parsed takes over its memory.
+    // Held by no one: the next column parsed takes over its memory.
     const double* dropped = third->data();
     third.reset();
-    const ColumnPtr first = cache.column(0);   // drops column 2, which becomes the spare
-    const ColumnPtr second = cache.column(1);  // parsed into it
-    EXPECT_EQ(second->data(), dropped);
+    const ColumnPtr first = cache.column(0);
+    const ColumnPtr second = cache.column(1);  // the first is held: memory of its own
+    EXPECT_EQ(first->data(), dropped);
+    EXPECT_NE(second->data(), dropped);
     EXPECT_TRUE(spared.holds(*first, 0));
     EXPECT_TRUE(spared.holds(*second, 1));
 }
 
-TEST(ColumnCacheTest, AColumnDroppedToMakeRoomLendsItsMemoryToTheNextOne)
+TEST(ColumnCacheTest, AColumnNoOneElseHoldsLendsItsMemoryToTheNextOne)
 {
-    // Room for two columns: the third asked for drops the first before it
-    // is parsed, into the first one's memory, with no new spare made
-    // meanwhile. Held by someone, the first keeps its numbers.
+    // Room for two columns, yet a column its caller let go of is not kept
+    // beside the next one: the next is parsed into its memory rather than
+    // into fresh pages. Held, the first keeps its numbers and the cache
+    // drops it only for the budget.
+    const std::size_t columnBytes = SparedCache::log()->takeCount() * sizeof(double);
     for (const bool holdFirst : {false, true}) {
         SCOPED_TRACE(holdFirst ? "first column held" : "first column let go");
-        SparedCache spared(2 * SparedCache::log()->takeCount() * sizeof(double));
+        SparedCache spared(2 * columnBytes);
         dlv::ColumnCache& cache = spared.cache;
         ColumnPtr first = cache.column(0);
         const double* firstMemory = first->data();
         if (!holdFirst)
             first.reset();
         const ColumnPtr second = cache.column(1);
-        EXPECT_NE(second->data(), firstMemory);
-        const ColumnPtr third = cache.column(2);
-        EXPECT_EQ(third->data() == firstMemory, !holdFirst);
-        EXPECT_EQ(cache.cachedBytes(), 2 * SparedCache::log()->takeCount() * sizeof(double));
+        EXPECT_EQ(second->data() == firstMemory, !holdFirst);
+        EXPECT_EQ(cache.cachedColumn(0) != nullptr, holdFirst);
+        const ColumnPtr third = cache.column(2);  // the others held or gone: memory of its own
+        EXPECT_NE(third->data(), second->data());
+        EXPECT_NE(third->data(), firstMemory);
+        EXPECT_EQ(cache.cachedBytes(), 2 * columnBytes);
         EXPECT_TRUE(spared.holds(*second, 1));
         EXPECT_TRUE(spared.holds(*third, 2));
         if (holdFirst) {
             EXPECT_TRUE(spared.holds(*first, 0));
         }
-        EXPECT_TRUE(spared.holds(*cache.column(0), 0));  // parsed anew, dropping the second
+        EXPECT_TRUE(spared.holds(*cache.column(0), 0));
     }
 }
 
