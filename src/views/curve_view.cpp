@@ -98,6 +98,15 @@ const CurveEnvelope& CurveView::envelope(int widthPx)
     return c.envelope;
 }
 
+void CurveView::offerEnvelope(const std::shared_ptr<const ParamSeries>& series, CurveEnvelope envelope)
+{
+    if (!series)
+        return;
+    const double x0 = envelope.x0();
+    const double x1 = envelope.x1();
+    m_envelope = CachedEnvelope{series, x0, x1, std::move(envelope)};
+}
+
 void CurveView::setTicks(std::vector<int> takes)
 {
     std::sort(takes.begin(), takes.end());

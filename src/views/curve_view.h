@@ -56,6 +56,10 @@ public:
     // The series over the visible range, widthPx columns; kept until the
     // series, the range or the width changes. Needs a series.
     [[nodiscard]] const CurveEnvelope& envelope(int widthPx);
+    // An envelope of series built elsewhere (beside the curve's summary, say),
+    // kept as if envelope() had built it: used while the series, its x range
+    // and width are what is on show.
+    void offerEnvelope(const std::shared_ptr<const ParamSeries>& series, CurveEnvelope envelope);
 
     // Takes in any order; kept sorted without repeats.
     void setTicks(std::vector<int> takes);

@@ -1,8 +1,14 @@
 #include "views/log_document.h"
 
+#include "datalog/parallel.h"
+
 namespace dlv {
 
 namespace {
+
+// Takes from which a curve's summary and what goes alongside it are worth a
+// thread of their own.
+constexpr int kAlongsideFromTakes = 1 << 16;
 
 std::shared_ptr<const TakeStore> datalogStore(const LogChannels& log)
 {
@@ -31,12 +37,28 @@ const BlmTable& LogDocument::blmTable()
     return *m_blm;
 }
 
-LogDocument::Curve LogDocument::curve(long long param)
+LogDocument::Curve LogDocument::curve(long long param, const std::function<void(const ParamSeries&)>& alongside)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_curve.series || m_curve.series->param != param) {
         auto series = std::make_shared<const ParamSeries>(ParamSeries{param, m_columns.column(param)});
-        m_curve = {series, summarizeSeries(*series)};
+        CurveSummary summary;
+        if (!alongside) {
+            summary = summarizeSeries(*series);
+        } else if (series->takeCount() < kAlongsideFromTakes) {
+            summary = summarizeSeries(*series);
+            alongside(*series);
+        } else {
+            // The summary is one chain of additions in take order; the
+            // other core is free meanwhile.
+            runParts(2, [&](std::size_t k) {
+                if (k == 0)
+                    summary = summarizeSeries(*series);
+                else
+                    alongside(*series);
+            });
+        }
+        m_curve = {series, summary};
     }
     return m_curve;
 }

@@ -8,6 +8,7 @@
 #include "views/log_view_state.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -50,7 +51,9 @@ public:
         std::shared_ptr<const ParamSeries> series;
         CurveSummary summary;
     };
-    [[nodiscard]] Curve curve(long long param);
+    // alongside, when given, is called with the series of a curve made anew
+    // on another core while its summary is worked out (a long one's).
+    [[nodiscard]] Curve curve(long long param, const std::function<void(const ParamSeries&)>& alongside = {});
     // Lets go of the last curve asked for, so that its column, once no one
     // else holds it either, can lend its memory to the next one parsed.
     void forgetCurve();

@@ -73,6 +73,13 @@ public:
     // copied; null draws nothing; another series resets as CurveView::setSeries.
     void setCurve(std::shared_ptr<const ParamSeries> series, const CurveLayout& layout);
 
+    // An envelope of series for the width the surface has now, built while
+    // the caller worked out the rest (CurveView::offerEnvelope).
+    void offerEnvelope(const std::shared_ptr<const ParamSeries>& series, CurveEnvelope envelope)
+    {
+        m_view.offerEnvelope(series, std::move(envelope));
+    }
+
     // The parameter of the curve on show, none while no curve is.
     [[nodiscard]] std::optional<long long> curveParam() const noexcept
     {

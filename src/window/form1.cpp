@@ -1164,9 +1164,21 @@ void Form1::DrawCurve(int aData)
         m_picture1->clear();
         m_document->forgetCurve();
     }
+    // The envelope the picture paints first, built beside the summary: the
+    // whole log's x range (another series shows it all) at today's width.
+    CurveEnvelope prepared;
+    const int widthPx = m_picture1->surfaceSize().width();
+    const double lastX = CurveLayout::of(m_document->log().lastTake(), {}).width;
+    const auto prepare = [&](const ParamSeries& series) {
+        try {
+            prepared = CurveEnvelope::build(series.values(), 0.0, lastX, widthPx, 1);
+        } catch (const std::bad_alloc&) {
+            // Then the paint builds it.
+        }
+    };
     LogDocument::Curve curve;
     try {
-        curve = m_document->curve(aData);
+        curve = m_document->curve(aData, another || !shown ? prepare : std::function<void(const ParamSeries&)>());
     } catch (...) {
         // What was on show comes back, then the failure is told.
         if (another) {
@@ -1191,6 +1203,8 @@ void Form1::DrawCurve(int aData)
     }
     m_picture1->setDrawColor(kBlack);
     m_picture1->setCurve(curve.series, layout);
+    if (prepared.widthPx() > 0 && !m_picture1->isZoomed())
+        m_picture1->offerEnvelope(curve.series, std::move(prepared));
 }
 
 void Form1::BookMark()

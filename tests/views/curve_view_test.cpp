@@ -176,4 +176,26 @@ TEST(CurveViewTest, EnvelopeFollowsTheVisibleRangeAndWidth)
     EXPECT_EQ(view.envelope(80).widthPx(), 80);
 }
 
+TEST(CurveViewTest, AnOfferedEnvelopeServesOnlyItsSeriesRangeAndWidth)
+{
+    const auto series = seriesOf(1001);
+    CurveView view = zoomedView(series);
+    view.showWhole();
+    // A picture of no takes at all for the whole range, 60 columns wide:
+    // told apart from the series' own by its empty columns.
+    const std::vector<double> nothing(1001, std::numeric_limits<double>::quiet_NaN());
+    const auto offer = [&] { view.offerEnvelope(series, dlv::CurveEnvelope::build(nothing, 0.0, 1000.0, 60)); };
+    offer();
+    EXPECT_TRUE(view.envelope(60).columns().front().empty());
+    // Another width, another range or another series: built anew.
+    offer();
+    EXPECT_FALSE(view.envelope(61).columns().front().empty());
+    offer();
+    view.setVisibleRange(0.0, 999.0);
+    EXPECT_FALSE(view.envelope(60).columns().front().empty());
+    view.showWhole();
+    view.offerEnvelope(seriesOf(1001), dlv::CurveEnvelope::build(nothing, 0.0, 1000.0, 60));
+    EXPECT_FALSE(view.envelope(60).columns().front().empty());
+}
+
 }  // namespace

@@ -9,8 +9,11 @@
 #include "window/cell_grid.h"
 #include "window/curve_surface.h"
 
+#include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -114,4 +117,24 @@ TEST_F(LongLogTest, EachNewCurveIsParsedIntoTheMemoryOfTheOneBefore)
     form->DrawCurve(1);
     EXPECT_EQ(columnMemory(1), memory);
     ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+}
+
+TEST_F(LongLogTest, ACurveWhoseEnvelopeWasBuiltBesideItsSummaryPaintsAsOneBuiltAtPaint)
+{
+    openLog(longLog());
+    auto* picture = form->findChild<dlv::CurveSurface*>("Picture1");
+    for (const int row : {2, 3}) {
+        SCOPED_TRACE(row);
+        grid1->selectGridRow(row);
+        const QImage beside = picture->grab().toImage();
+        // Zoomed in and back to the whole log: the paint builds it anew.
+        const QPointF at = picture->rect().center();
+        QWheelEvent wheel(at, picture->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(picture, &wheel);
+        ASSERT_TRUE(picture->isZoomed());
+        (void)picture->grab();
+        picture->showWholeLog();
+        EXPECT_EQ(picture->grab().toImage(), beside);
+    }
 }
