@@ -439,20 +439,25 @@ public:
                   [](const Wanted& a, const Wanted& b) { return a.param < b.param; });
         m_walk = !store.indexesFields() || walksLines(store.ParamNames(), params);
         // The fields a walk cuts: each asked parameter once, in field order,
-        // with the first of its places in m_sorted.
+        // with the first of its places in m_sorted. None of a negative
+        // parameter or of one beyond the fields of every take (the BLM
+        // fields of a narrow log): those hold no number in any take.
         while (m_firstValid < m_sorted.size() && m_sorted[m_firstValid].param < 0)
             ++m_firstValid;
-        for (std::size_t k = m_firstValid; k < m_sorted.size(); ++k)
+        m_endValid = m_sorted.size();
+        while (m_endValid > m_firstValid && m_sorted[m_endValid - 1].param >= store.mostFields())
+            --m_endValid;
+        for (std::size_t k = m_firstValid; k < m_endValid; ++k)
             if (k == m_firstValid || m_sorted[k].param != m_sorted[k - 1].param) {
                 m_fields.push_back(static_cast<std::size_t>(m_sorted[k].param));
                 m_fieldEntry.push_back(k);
             }
-        m_fieldEntry.push_back(m_sorted.size());
-        m_once = m_fields.size() == m_sorted.size() - m_firstValid;
+        m_fieldEntry.push_back(m_endValid);
+        m_once = m_fields.size() == m_endValid - m_firstValid;
         m_contiguous = m_once;
         for (std::size_t d = 1; d < m_fields.size(); ++d)
             m_contiguous = m_contiguous && m_fields[d] == m_fields[0] + d;
-        m_inOrder = m_once && m_firstValid == 0;
+        m_inOrder = m_once && m_firstValid == 0 && m_endValid == m_sorted.size();
         for (std::size_t k = 0; k < m_sorted.size(); ++k)
             m_inOrder = m_inOrder && m_sorted[k].slot == k;
         // Short lines follow each other within a few cache lines, which the
@@ -511,9 +516,14 @@ private:
     template <bool kWide, class Out>
     [[gnu::always_inline]] void walk(int begin, int end, const Out& out) const noexcept
     {
-        for (std::size_t k = 0; k < m_firstValid; ++k)
+        const auto none = [&](std::size_t k) {
             for (int t = begin; t < end; ++t)
                 put(out, m_sorted[k].slot, static_cast<std::size_t>(t - begin), kNoNumber);
+        };
+        for (std::size_t k = 0; k < m_firstValid; ++k)
+            none(k);
+        for (std::size_t k = m_endValid; k < m_sorted.size(); ++k)
+            none(k);
         if (m_fields.empty())
             return;
         // Where the numbers of each place in m_sorted go: base[e] + i * step
@@ -528,7 +538,7 @@ private:
         std::vector<double*> base;
         if (!direct) {
             base.resize(m_sorted.size());
-            for (std::size_t e = m_firstValid; e < m_sorted.size(); ++e) {
+            for (std::size_t e = m_firstValid; e < m_endValid; ++e) {
                 if constexpr (std::is_same_v<Out, RowsOut>)
                     base[e] = out.rows + m_sorted[e].slot;
                 else
@@ -776,6 +786,7 @@ private:
     std::span<const long long> m_params;
     std::vector<Wanted> m_sorted;
     std::size_t m_firstValid = 0;         // m_sorted's first parameter that is not negative
+    std::size_t m_endValid = 0;           // m_sorted's first parameter beyond the fields of every take
     std::vector<std::size_t> m_fields;      // the fields a walk cuts, in order, each once
     std::vector<std::size_t> m_fieldEntry;  // field d's places: m_sorted[m_fieldEntry[d] .. m_fieldEntry[d + 1])
     bool m_walk = false;

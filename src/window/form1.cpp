@@ -299,10 +299,12 @@ void Form1::buildControls()
     m_takeTimeCheck = new QFutureWatcher<bool>(this);
     connect(m_takeTimeCheck, &QFutureWatcher<bool>::finished, this, [this] {
         guarded("Telling the take's time", [this] {
-            if (!m_document || m_document != m_takeTimeFor || m_takeTime)
+            // The document goes with the check, whichever log is on show now.
+            const bool current = m_document && m_document == m_takeTimeFor;
+            m_takeTimeFor.reset();
+            if (!current || m_takeTime)
                 return;  // another log came on show meanwhile
             m_takeTime.emplace(m_takeTimeCheck->result() ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt);
-            m_takeTimeFor.reset();
             showCellStatus();
         });
     });

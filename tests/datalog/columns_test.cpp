@@ -296,6 +296,39 @@ const std::vector<std::vector<long long>>& paramSets()
 
 }  // namespace
 
+TEST(ParseColumns, ParametersBeyondTheFieldsOfEveryTakeHoldNoNumberWhereverTheyStand)
+{
+    // The ragged log's longest takes have 44 fields: 44 and 300 are in none,
+    // 43 in a few. Walked with the fields before them (as the report asks
+    // for the BLM fields of a narrow log), in rows and in columns, and
+    // picked; in chunks indexed by their lines alone as well.
+    std::vector<long long> walked(44);
+    std::iota(walked.begin(), walked.end(), 0LL);
+    walked.insert(walked.end(), {300, 44, 2});
+    const std::vector<std::vector<long long>> sets{walked, {300, 44, 43, 5}, {44}, {-1, 300}};
+    const auto check = [&](const dlv::TakeStore& store) {
+        for (const std::vector<long long>& params : sets) {
+            SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()));
+            const std::vector<Column> columns = dlv::parseColumns(store, params);
+            EXPECT_TRUE(columnsFollowTheNumberRule(store, params, columns));
+            EXPECT_EQ(dlv::fuzzcheck::checkParamRows(store, params, columns, 0, store.takeCount(), 8 * 47 * 5), "");
+        }
+    };
+    const auto store = readLog(raggedLog());
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->mostFields(), 44);
+    check(*store);
+    int chunks = 0;
+    (void)dlv::streamDataLogBytes(
+        raggedLog(), 8192,
+        [&](const dlv::TakeStore& chunk, int) {
+            ++chunks;
+            check(chunk);
+        },
+        dlv::ChunkIndex::Lines);
+    EXPECT_GT(chunks, 10);
+}
+
 TEST(ParamRuns, HandEachParameterItsTakesOnceInOrderOnOneThread)
 {
     const auto store = readLog(raggedLog());
