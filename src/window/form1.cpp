@@ -58,6 +58,12 @@ namespace {
 // of a few milliseconds.
 constexpr int kTakesTimedAtOnce = 1000000;
 
+// The own format's time: parameter 0 in seconds, when it runs forward.
+[[nodiscard]] std::optional<TimeChannel> paramZeroTime(bool forward)
+{
+    return forward ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt;
+}
+
 // A control of the design's size (pixels).
 template <class W>
 W* fixedSize(W* widget, QSize design)
@@ -304,7 +310,7 @@ void Form1::buildControls()
             m_takeTimeFor.reset();
             if (!current || m_takeTime)
                 return;  // another log came on show meanwhile
-            m_takeTime.emplace(m_takeTimeCheck->result() ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt);
+            m_takeTime.emplace(paramZeroTime(m_takeTimeCheck->result()));
             showCellStatus();
         });
     });
@@ -653,7 +659,7 @@ bool Form1::takeTimeAtOnce()
     } else {
         return false;
     }
-    m_takeTime.emplace(forward ? std::optional<TimeChannel>(TimeChannel{}) : std::nullopt);
+    m_takeTime.emplace(paramZeroTime(forward));
     return true;
 }
 
