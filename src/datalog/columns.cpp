@@ -619,6 +619,7 @@ private:
             std::size_t start = 0;
             std::size_t want = fields[0];
             for (std::size_t at = 0; at < length; at += 64) {
+                prefetchStreamAhead(bytes + at);
                 std::uint64_t mask = commaMask(bytes + at, length - at);
                 while (true) {
                     if (field < want) {

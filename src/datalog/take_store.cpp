@@ -223,6 +223,7 @@ DLV_WIDE_INSTRUCTIONS void TakeStore::fieldsWide(long long p, int first, int cou
             continue;
         }
         const char* const line = m_data + start;
+        prefetchStreamAhead(line);
         std::uint64_t commas = commaMaskWide(line, span);
         std::uint64_t begin = 0;
         if (k > 0) {
@@ -672,6 +673,7 @@ struct TakeStoreBuilder {
         std::size_t i = from;
 #if DLV_HAVE_SSE2
         for (; i + 64 <= size; i += 64) {
+            prefetchStreamAhead(bytes + i);
             const BlockMasks block = scanBlock(bytes + i);
             std::uint64_t commas = block.commas;
             std::uint64_t ends = block.ends;
@@ -717,6 +719,7 @@ struct TakeStoreBuilder {
         std::size_t i = from;
 #if DLV_HAVE_SSE2
         for (; i + 64 <= size; i += 64) {
+            prefetchStreamAhead(bytes + i);
             const BlockMasks block = scanBlock(bytes + i);
             std::uint64_t commas = block.commas;
             const std::uint64_t ends = block.ends;

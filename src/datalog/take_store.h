@@ -196,6 +196,19 @@ inline std::string_view TakeStore::DataLines(int t) const noexcept
     return lineBetween(m_index.start(i), m_index.start(i + 1));
 }
 
+// Asks the processor for the bytes a pass that reads a log front to back
+// will read a little later. Its own fetching ahead kept too few cache lines
+// coming for a pass that spends some 20 cycles on each line it reads (one
+// column of a tall log read at 4 GB/s a core where the memory gives 11);
+// 2 KiB ahead took a third to a half off that pass and a third off indexing a wide
+// log. Free past the end of the bytes: a prefetch never faults. Call it
+// once per 64 bytes read, or once per line of up to 64.
+inline void prefetchStreamAhead(const char* at) noexcept
+{
+    constexpr std::size_t kAheadBytes = 2048;
+    __builtin_prefetch(at + kAheadBytes);
+}
+
 // Asks the processor to bring field p of take t into cache ahead of
 // field(): the field starts up to seven fields past its anchor, so the cache
 // line after the anchor's is asked for too. Reads only the index.
