@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datalog/wide_instructions.h"
+
 #include <algorithm>
 #include <barrier>
 #include <cstddef>
@@ -27,6 +29,7 @@ void runParts(std::size_t parts, Part&& part)
 {
     std::vector<std::exception_ptr> errors(parts);
     auto run = [&](std::size_t k) {
+        clearVectorUpperHalves();
         try {
             part(k);
         } catch (...) {
@@ -70,6 +73,7 @@ void runTogether(std::size_t wanted, Part&& part)
     std::barrier<> meet(static_cast<std::ptrdiff_t>(wanted));
     std::latch counted(1);  // parts is set and meet counts the parts that run
     auto run = [&](std::size_t k) {
+        clearVectorUpperHalves();
         try {
             part(k, parts, meet);
         } catch (...) {

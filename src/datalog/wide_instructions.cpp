@@ -2,9 +2,30 @@
 
 #include <atomic>
 
+#if defined(DLV_WIDE_INSTRUCTIONS)
+#include <immintrin.h>
+#endif
+
 namespace dlv {
 
 namespace {
+
+[[nodiscard]] bool processorHasAvx() noexcept
+{
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx");
+#else
+    return false;
+#endif
+}
+
+#if defined(DLV_WIDE_INSTRUCTIONS)
+[[gnu::target("avx")]] void zeroUpper() noexcept
+{
+    _mm256_zeroupper();
+}
+#endif
 
 [[nodiscard]] bool processorHasThem() noexcept
 {
@@ -20,6 +41,15 @@ namespace {
 }  // namespace
 
 std::atomic<bool> detail::g_useWideInstructions{processorHasThem()};
+
+void clearVectorUpperHalves() noexcept
+{
+#if defined(DLV_WIDE_INSTRUCTIONS)
+    static const bool hasAvx = processorHasAvx();
+    if (hasAvx)
+        zeroUpper();
+#endif
+}
 
 void allowWideInstructions(bool allowed) noexcept
 {
