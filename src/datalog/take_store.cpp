@@ -711,6 +711,50 @@ struct TakeStoreBuilder {
         lineCommas = 0;
     }
 
+    // The commas of the 64-byte block at i that commas marks, none of them
+    // past a line end, as onShortComma would take them one after the other.
+    [[gnu::always_inline]] void shortCommas(std::size_t i, std::uint64_t commas)
+    {
+        if (commas == 0)
+            return;
+        const auto count = static_cast<std::uint32_t>(countBits(commas));
+        if (!lineIsLong && i + 64 - lineStart < kShortLimit && lineCommas + count <= paramLimit) {
+            // Every one of these commas ends a shown field of a short
+            // line: no test per comma. The widths come from the gaps
+            // between commas, the anchors from every eighth comma.
+            const unsigned first = static_cast<unsigned>(__builtin_ctzll(commas));
+            const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(commas));
+            std::uint32_t widest = std::max(maxField, static_cast<std::uint32_t>(i + first - fieldStart));
+            if (count > 1) {
+                // The non-comma bytes strictly between the first and the last comma.
+                const std::uint64_t inside = (~std::uint64_t{0} >> (63u - last)) & ~((std::uint64_t{2} << first) - 1);
+                const std::uint64_t gaps = ~commas & inside;
+                if (hasRunLongerThan(gaps, widest))
+                    widest = longestRun(gaps);
+            }
+            maxField = std::min(widest, kWidthLimit);
+            fieldStart = i + last + 1;
+            // Anchors: the commas whose number in the line is 7 mod 8.
+            unsigned skip = 7u - (lineCommas & 7u);
+            unsigned left = count;
+            std::uint64_t m = commas;
+            while (skip < left) {
+                left -= skip + 1;
+                for (; skip != 0; --skip)
+                    m &= m - 1;
+                shortTable[shortCount++] = static_cast<std::uint16_t>(i + static_cast<std::size_t>(__builtin_ctzll(m)) - lineStart);
+                m &= m - 1;
+                skip = 7;
+            }
+            lineCommas += count;
+            return;
+        }
+        while (commas != 0) {
+            onShortComma(i + static_cast<std::size_t>(__builtin_ctzll(commas)));
+            commas &= commas - 1;
+        }
+    }
+
     void indexLines(std::size_t from)
     {
         reserveLines(from);
@@ -732,55 +776,22 @@ struct TakeStoreBuilder {
             lineHasSpace |= blockSpace;
             if (ends == 0) {
                 skipLf = false;
-                const auto count = static_cast<std::uint32_t>(countBits(commas));
-                if (!lineIsLong && i + 64 - lineStart < kShortLimit && lineCommas + count <= paramLimit) {
-                    // Every comma of the block ends a shown field of a short
-                    // line: no test per comma. The widths come from the gaps
-                    // between commas, the anchors from every eighth comma.
-                    if (count == 0)
-                        continue;
-                    const unsigned first = static_cast<unsigned>(__builtin_ctzll(commas));
-                    const unsigned last = 63u - static_cast<unsigned>(__builtin_clzll(commas));
-                    std::uint32_t widest = std::max(maxField, static_cast<std::uint32_t>(i + first - fieldStart));
-                    if (count > 1) {
-                        // The non-comma bytes strictly between the first and the last comma.
-                        const std::uint64_t inside = (~std::uint64_t{0} >> (63u - last)) & ~((std::uint64_t{2} << first) - 1);
-                        const std::uint64_t gaps = ~commas & inside;
-                        if (hasRunLongerThan(gaps, widest))
-                            widest = longestRun(gaps);
-                    }
-                    maxField = std::min(widest, kWidthLimit);
-                    fieldStart = i + last + 1;
-                    // Anchors: the commas whose number in the line is 7 mod 8.
-                    unsigned skip = 7u - (lineCommas & 7u);
-                    unsigned left = count;
-                    std::uint64_t m = commas;
-                    while (skip < left) {
-                        left -= skip + 1;
-                        for (; skip != 0; --skip)
-                            m &= m - 1;
-                        shortTable[shortCount++] = static_cast<std::uint16_t>(i + static_cast<std::size_t>(__builtin_ctzll(m)) - lineStart);
-                        m &= m - 1;
-                        skip = 7;
-                    }
-                    lineCommas += count;
-                    continue;
-                }
-                while (commas != 0) {
-                    onShortComma(i + static_cast<std::size_t>(__builtin_ctzll(commas)));
-                    commas &= commas - 1;
-                }
+                shortCommas(i, commas);
                 continue;
             }
-            std::uint64_t all = commas | ends;
-            while (all != 0) {
-                const std::size_t pos = i + static_cast<std::size_t>(__builtin_ctzll(all));
-                all &= all - 1;
-                const bool isEnd = bytes[pos] != ',';
-                visit(pos, skipLf);
-                if (isEnd)
-                    lineHasSpace = blockSpace;
+            // The commas before each line end, then the end: in file order,
+            // as visiting every position one by one would take them. A comma
+            // leaves skipLf alone: the visit of the next line end sees to it.
+            std::uint64_t rest = commas;
+            for (std::uint64_t left = ends; left != 0; left &= left - 1) {
+                const auto b = static_cast<unsigned>(__builtin_ctzll(left));
+                const std::uint64_t before = (std::uint64_t{1} << b) - 1;
+                shortCommas(i, rest & before);
+                rest &= ~before;
+                visit(i + b, skipLf);
+                lineHasSpace = blockSpace;
             }
+            shortCommas(i, rest);
         }
 #endif
         countControlBytes(i, size - i);

@@ -299,6 +299,45 @@ TEST(LineEnds, CrOnlyLfOnlyAndMixedEndsGiveTheSameTakes)
     }
 }
 
+
+TEST(LineEnds, ShortLinesSeveralToABlockKeepTheirFieldsAndWidths)
+{
+    // Lines short enough that one 64-byte block holds several, under names
+    // enough for every field: the commas between line ends are taken
+    // together. Fields of 0 to 9 bytes, some lines with spaces, lines with
+    // fewer and with more fields than names, and every kind of line end.
+    std::mt19937 random(29);
+    const char* const ends[] = {"\n", "\r", "\r\n"};
+    for (int round = 0; round < 40; ++round) {
+        const int names = 1 + static_cast<int>(random() % 16);
+        std::string bytes = "title\n";
+        for (int k = 0; k < names; ++k)
+            bytes += (k ? ",N" : "N") + std::to_string(k);
+        bytes += "\n";
+        const int lines = 50 + static_cast<int>(random() % 200);
+        for (int t = 0; t < lines; ++t) {
+            const int fields = 1 + static_cast<int>(random() % static_cast<unsigned>(names + 6));
+            const bool spaces = random() % 5 == 0;  // a line with spaces has its widths measured again
+            std::string line;
+            for (int k = 0; k < fields; ++k) {
+                if (k > 0)
+                    line.push_back(',');
+                // Fields past the names are longer: their widths must not count.
+                const int length = static_cast<int>(random() % (k < names ? 10u : 24u));
+                for (int c = 0; c < length; ++c)
+                    line.push_back(spaces && random() % 4 == 0 ? ' ' : static_cast<char>('0' + random() % 10));
+            }
+            if (line.empty())
+                line = "0";  // an empty line after a CR would join its end
+            bytes += line + ends[random() % 3];
+        }
+        const ReadResult result = readDataLogBytes(bytes, "short.csv");
+        ASSERT_TRUE(result.ok()) << result.error;
+        expectMatchesNaiveReading(bytes, *result.store);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+}
 TEST(LineEnds, LfCrAndCrCrLfMakeEmptyTakesBetween)
 {
     // LF then CR are two line ends; so are CR then CR LF.
