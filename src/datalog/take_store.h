@@ -200,9 +200,9 @@ inline std::string_view TakeStore::DataLines(int t) const noexcept
 // will read a little later. Its own fetching ahead kept too few cache lines
 // coming for a pass that spends some 20 cycles on each line it reads (one
 // column of a tall log read at 4 GB/s a core where the memory gives 11);
-// 2 KiB ahead took a third to a half off that pass and a third off indexing a wide
-// log. Free past the end of the bytes: a prefetch never faults. Call it
-// once per 64 bytes read, or once per line of up to 64.
+// 2 KiB ahead took a third to a half off that pass and a third off
+// indexing a wide log. Free past the end of the bytes: a prefetch never
+// faults. Call it once per 64 bytes read, or once per line of up to 64.
 inline void prefetchStreamAhead(const char* at) noexcept
 {
     constexpr std::size_t kAheadBytes = 2048;

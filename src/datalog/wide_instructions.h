@@ -46,9 +46,8 @@ void allowWideInstructions(bool allowed) noexcept;
 // ours (in a window process, something run while the toolkit starts) can
 // leave those halves set; while they are, every instruction of the
 // plain-processor copy that writes a vector register waits for the one
-// before it. In the window that made reading the 300,000 x 256 log take
-// 2-3 times as long and its BLM table 5 times (78 ms instead of 14).
-// About a nanosecond; never throws.
+// before it: in the window the BLM table of the 300,000 x 256 log took 78
+// ms instead of 14. About a nanosecond; never throws.
 void clearVectorUpperHalves() noexcept;
 
 }  // namespace dlv
