@@ -331,18 +331,120 @@ DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline int eightWholes(const std::u
     return _mm256_movemask_ps(_mm256_castsi256_ps(shaped)) ^ 0xFF;
 }
 
+// The sums of each 32-bit lane's bytes (each 0 or 1).
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline __m256i byteSums(__m256i ones) noexcept
+{
+    return _mm256_madd_epi16(_mm256_maddubs_epi16(ones, _mm256_set1_epi8(1)), _mm256_set1_epi16(1));
+}
+
+// Lanes 0 .. 3 (half 0) or 4 .. 7 (half 1) of eight 32-bit lanes.
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline __m128i halfOf(__m256i lanes, int half) noexcept
+{
+    return half == 0 ? _mm256_castsi256_si128(lanes) : _mm256_extracti128_si256(lanes, 1);
+}
+
+// The commonest values of a log, fields of one to four bytes of the short
+// shape ("0", "128", "-138", "22.6", "-.5": an optional '-', then digits
+// with at most one '.', a digit at least), eight at once, bit for bit
+// numberOf's: each as a whole number of at most four digits (a double as it
+// is), over 10^fraction where it has a point (the division shortNumber's
+// table holds), negated where it has a sign. heads[k] holds the first four
+// bytes of field k (first byte lowest) and lengths[k] its length; an empty
+// field is no number. The result has bit k set for each field of neither
+// kind, whose out[k] means nothing; marked tells whether some field has a
+// sign or a point.
+DLV_WIDE_INSTRUCTIONS [[gnu::always_inline]] inline int eightShorts(const std::uint32_t* heads,
+                                                                    const std::uint32_t* lengths, double* out,
+                                                                    bool& marked) noexcept
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i n = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lengths));
+    // The text's bytes: ~0 >> (32 - 8 n); a shift of 32 or more (any
+    // length but 1 to 4) gives none.
+    __m256i text = _mm256_srlv_epi32(_mm256_set1_epi32(-1),
+                                     _mm256_sub_epi32(_mm256_set1_epi32(32), _mm256_slli_epi32(n, 3)));
+    __m256i x = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(heads)), text);
+    const __m256i negative =
+        _mm256_cmpeq_epi32(_mm256_and_si256(x, _mm256_set1_epi32(0xFF)), _mm256_set1_epi32('-'));
+    x = _mm256_blendv_epi8(x, _mm256_srli_epi32(x, 8), negative);
+    text = _mm256_blendv_epi8(text, _mm256_srli_epi32(text, 8), negative);
+    const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
+    const __m256i isDigit = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d), text);
+    const __m256i isPoint = _mm256_and_si256(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('.')), text);
+    const __m256i digitOnes = _mm256_and_si256(isDigit, _mm256_set1_epi8(1));
+    const __m256i digits = byteSums(digitOnes);
+    __m256i shaped = _mm256_and_si256(_mm256_cmpgt_epi32(n, zero), _mm256_cmpgt_epi32(_mm256_set1_epi32(5), n));
+    shaped = _mm256_and_si256(shaped, _mm256_cmpeq_epi32(_mm256_andnot_si256(isDigit, text), isPoint));
+    shaped = _mm256_and_si256(shaped, _mm256_cmpgt_epi32(_mm256_set1_epi32(2),
+                                                         byteSums(_mm256_and_si256(isPoint, _mm256_set1_epi8(1)))));
+    shaped = _mm256_and_si256(shaped, _mm256_cmpgt_epi32(digits, zero));
+    // The bytes below the point (all of them without one); the point is
+    // dropped, those above it move down one place.
+    const __m256i below =
+        _mm256_sub_epi32(_mm256_and_si256(isPoint, _mm256_sub_epi32(zero, isPoint)), _mm256_set1_epi32(1));
+    const __m256i y = _mm256_or_si256(_mm256_and_si256(d, below), _mm256_andnot_si256(below, _mm256_srli_epi32(d, 8)));
+    const __m256i fraction = _mm256_and_si256(byteSums(_mm256_andnot_si256(below, digitOnes)), _mm256_set1_epi32(3));
+    // Shifted up so that the missing leading digits are zeros (and what
+    // follows the digits is gone), then combined pairwise: tens and units,
+    // then hundreds.
+    __m256i v = _mm256_sllv_epi32(y, _mm256_slli_epi32(_mm256_sub_epi32(_mm256_set1_epi32(4), digits), 3));
+    v = _mm256_maddubs_epi16(v, _mm256_set1_epi16(0x010A));
+    v = _mm256_madd_epi16(v, _mm256_set1_epi32(0x00010064));
+    const bool divide = !_mm256_testz_si256(fraction, fraction);
+    marked = divide || !_mm256_testz_si256(negative, negative);
+    const __m256i empty = _mm256_cmpeq_epi32(n, zero);
+    // 10^0 .. 10^3 as pairs of 32-bit halves, picked by 2 f and 2 f + 1.
+    const __m256i powers = _mm256_castpd_si256(_mm256_setr_pd(1e0, 1e1, 1e2, 1e3));
+    for (int half = 0; half < 2; ++half) {
+        __m256d magnitude = _mm256_cvtepi32_pd(halfOf(v, half));
+        // Whole numbers, most of a log's, need no division (x / 1 is x).
+        if (divide) {
+            const __m256i twice = _mm256_slli_epi64(_mm256_cvtepu32_epi64(halfOf(fraction, half)), 1);
+            const __m256i pick =
+                _mm256_or_si256(twice, _mm256_slli_epi64(_mm256_add_epi64(twice, _mm256_set1_epi64x(1)), 32));
+            magnitude = _mm256_div_pd(magnitude, _mm256_castsi256_pd(_mm256_permutevar8x32_epi32(powers, pick)));
+        }
+        const __m256d sign = _mm256_and_pd(_mm256_castsi256_pd(_mm256_cvtepi32_epi64(halfOf(negative, half))),
+                                           _mm256_set1_pd(-0.0));
+        _mm256_storeu_pd(out + 4 * half,
+                         _mm256_blendv_pd(_mm256_xor_pd(magnitude, sign), _mm256_set1_pd(kNoNumber),
+                                          _mm256_castsi256_pd(_mm256_cvtepi32_epi64(halfOf(empty, half)))));
+    }
+    return _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(shaped, empty))) ^ 0xFF;
+}
+
 // The numbers of count fields of a walk's batch (see FieldBatch), bit for
-// bit numberOf's: eight at once when all eight are short whole numbers,
-// else four at once.
+// bit numberOf's: eight at once, those of another shape (longer ones, such
+// as a log's times) then one by one, or four at once where they are
+// several of four. Runs of plain whole numbers, most fields of a wide log,
+// take eightWholes, half the work of eightShorts; a run of other fields
+// (a tall log's are mixed throughout) goes on with eightShorts until eight
+// plain whole numbers come again.
 DLV_WIDE_INSTRUCTIONS void batchNumbersWide(const char* const* texts, const std::uint32_t* heads,
                                             const std::uint32_t* lengths, std::size_t count, double* out) noexcept
 {
     std::size_t i = 0;
-    for (; i + 8 <= count; i += 8)
-        if (eightWholes(heads + i, lengths + i, out + i) != 0) [[unlikely]] {
-            fourNumbers(texts + i, lengths + i, out + i);
-            fourNumbers(texts + i + 4, lengths + i + 4, out + i + 4);
+    bool wholes = true;
+    for (; i + 8 <= count; i += 8) {
+        if (wholes && eightWholes(heads + i, lengths + i, out + i) == 0)
+            continue;
+        bool marked = false;
+        const auto others = static_cast<unsigned>(eightShorts(heads + i, lengths + i, out + i, marked));
+        wholes = others == 0 && !marked;
+        if (others == 0)
+            continue;
+        for (std::size_t half = 0; half < 8; half += 4) {
+            unsigned left = (others >> half) & 0xF;
+            if (std::popcount(left) >= 2) {
+                fourNumbers(texts + i + half, lengths + i + half, out + i + half);
+                continue;
+            }
+            for (; left != 0; left &= left - 1) {
+                const std::size_t k = i + half + static_cast<std::size_t>(std::countr_zero(left));
+                out[k] = numberOf(std::string_view(texts[k], lengths[k]), ByteBuffer::kPadding);
+            }
         }
+    }
     for (; i + 4 <= count; i += 4)
         fourNumbers(texts + i, lengths + i, out + i);
     numbersOf(texts + i, lengths + i, count - i, out + i);
@@ -457,8 +559,12 @@ public:
         m_contiguous = m_once;
         for (std::size_t d = 1; d < m_fields.size(); ++d)
             m_contiguous = m_contiguous && m_fields[d] == m_fields[0] + d;
-        m_inOrder = m_once && m_firstValid == 0 && m_endValid == m_sorted.size();
-        for (std::size_t k = 0; k < m_sorted.size(); ++k)
+        // Rows can take a batch's numbers one after the other when the
+        // fields cut go to slots 0, 1, ... in order and those beyond every
+        // take fill the slots after them: the walk then puts empty fields
+        // of its own in their place.
+        m_inOrder = m_once && m_firstValid == 0;
+        for (std::size_t k = 0; k < m_endValid; ++k)
             m_inOrder = m_inOrder && m_sorted[k].slot == k;
         // Short lines follow each other within a few cache lines, which the
         // processor fetches ahead by itself; asking for them as well only
@@ -516,16 +622,6 @@ private:
     template <bool kWide, class Out>
     [[gnu::always_inline]] void walk(int begin, int end, const Out& out) const noexcept
     {
-        const auto none = [&](std::size_t k) {
-            for (int t = begin; t < end; ++t)
-                put(out, m_sorted[k].slot, static_cast<std::size_t>(t - begin), kNoNumber);
-        };
-        for (std::size_t k = 0; k < m_firstValid; ++k)
-            none(k);
-        for (std::size_t k = m_endValid; k < m_sorted.size(); ++k)
-            none(k);
-        if (m_fields.empty())
-            return;
         // Where the numbers of each place in m_sorted go: base[e] + i * step
         // for the i-th take. Rows whose numbers come in the order they are
         // read need none of it: the batch's numbers go one after the other.
@@ -533,8 +629,21 @@ private:
         bool direct = false;
         if constexpr (std::is_same_v<Out, RowsOut>) {
             step = out.stride;
-            direct = m_inOrder && out.stride == m_fields.size();
+            direct = m_inOrder && !m_fields.empty() && out.stride == m_sorted.size();
         }
+        const auto none = [&](std::size_t k) {
+            for (int t = begin; t < end; ++t)
+                put(out, m_sorted[k].slot, static_cast<std::size_t>(t - begin), kNoNumber);
+        };
+        for (std::size_t k = 0; k < m_firstValid; ++k)
+            none(k);
+        // Slots beyond every take's fields: a direct walk fills them with its rows.
+        const std::size_t tail = m_sorted.size() - m_endValid;
+        if (!direct)
+            for (std::size_t k = m_endValid; k < m_sorted.size(); ++k)
+                none(k);
+        if (m_fields.empty())
+            return;
         std::vector<double*> base;
         if (!direct) {
             base.resize(m_sorted.size());
@@ -548,21 +657,24 @@ private:
         double* next = nullptr;  // where the next direct batch goes
         if constexpr (std::is_same_v<Out, RowsOut>)
             next = direct ? out.rows : nullptr;
+        const std::size_t emptyTail = direct ? tail : 0;
         if (m_contiguous)
-            walkFields<kWide, true>(begin, end, base.data(), step, next);
+            walkFields<kWide, true>(begin, end, base.data(), step, next, emptyTail);
         else
-            walkFields<kWide, false>(begin, end, base.data(), step, next);
+            walkFields<kWide, false>(begin, end, base.data(), step, next, emptyTail);
     }
 
     // Each line's asked fields cut from its comma masks into a batch, read
     // whenever it is full. kContiguous: the fields follow each other
     // (m_fields[0], m_fields[0] + 1, ...), so that only the first is
     // sought; after it every field is taken. A field beyond the line goes
-    // into the batch empty, which reads as no number. Written out in the
-    // loop: this runs once per field of the log.
+    // into the batch empty, which reads as no number, as do the tail empty
+    // fields a direct walk adds after each line's (the slots of parameters
+    // beyond every take). Written out in the loop: this runs once per field
+    // of the log.
     template <bool kWide, bool kContiguous>
     [[gnu::always_inline]] void walkFields(int begin, int end, double* const* base, std::size_t step,
-                                           double* direct) const noexcept
+                                           double* direct, std::size_t tail) const noexcept
     {
         static constexpr char kNoText[8] = {};
         FieldBatch batch;
@@ -610,8 +722,10 @@ private:
                     n = 0;
                 }
                 hugeLine(line, i, base, step, direct);
-                if (direct)
-                    direct += count;
+                if (direct) {
+                    std::fill_n(direct + count, tail, kNoNumber);
+                    direct += count + tail;
+                }
                 continue;
             }
             std::size_t d = 0;      // the wanted field cut next
@@ -690,7 +804,18 @@ private:
             }
             for (; d < count; ++d)
                 add(d, i, kNoText, 0);  // beyond the line's fields
-        next:;
+        next:
+            for (std::size_t k = 0; k < tail; ++k) {
+                batch.texts[n] = kNoText;
+                if constexpr (kWide)
+                    batch.heads[n] = 0;
+                batch.lengths[n] = 0;
+                if (++n == FieldBatch::kSize) {
+                    readBatch<kWide>(batch, n, direct);
+                    direct += n;
+                    n = 0;
+                }
+            }
         }
         if (n != 0)
             readBatch<kWide>(batch, n, direct);
@@ -793,7 +918,7 @@ private:
     bool m_walk = false;
     bool m_once = false;        // no parameter asked for twice
     bool m_contiguous = false;  // m_fields are p, p + 1, ..., each asked for once
-    bool m_inOrder = false;     // m_sorted[k] goes to slot k: a row's numbers go where they are read
+    bool m_inOrder = false;     // m_sorted[k] goes to slot k up to m_endValid: a row's numbers go where they are read
     bool m_prefetch = true;
     static constexpr int kAhead = 12;  // takes between a prefetch and the take's parse
     static constexpr std::size_t kPrefetchLineBytes = 256;  // average line length from which a pick prefetches

@@ -155,18 +155,16 @@ void FileMapping::copyPages() noexcept
     // pages a private mapping has copied on writing: the bytes must leave
     // the file's mapping altogether. They are copied into fresh memory,
     // which then takes the mapping's place in one call, so that readers
-    // find the same bytes at the same addresses throughout. Pages a pass
-    // has let go are not read again and are not copied. Should memory be
+    // find the same bytes at the same addresses throughout. Should memory be
     // short, the copy is tried again while the writer is kept waiting.
     const std::size_t page = pageBytes();
-    const std::size_t from = m_dropped;
-    const std::size_t pages = roundUp(m_size, page) - from;
+    const std::size_t pages = roundUp(m_size, page);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(kMinBreakSeconds - 2);
     while (pages != 0) {
         void* copy = ::mmap(nullptr, pages, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (copy != MAP_FAILED) {
-            std::memcpy(copy, m_base + from, m_size - from);
-            if (::mremap(copy, pages, pages, MREMAP_MAYMOVE | MREMAP_FIXED, m_base + from) != MAP_FAILED)
+            std::memcpy(copy, m_base, m_size);
+            if (::mremap(copy, pages, pages, MREMAP_MAYMOVE | MREMAP_FIXED, m_base) != MAP_FAILED)
                 break;
             ::munmap(copy, pages);
         }
@@ -185,7 +183,7 @@ bool FileMapping::copied() const noexcept
     return m_copied;
 }
 
-std::unique_ptr<FileMapping> FileMapping::map(int fd, Pages pages) noexcept
+std::unique_ptr<FileMapping> FileMapping::map(int fd) noexcept
 {
     try {
         if (!leasesEnabled() || leaseBreakSeconds() < kMinBreakSeconds)
@@ -230,8 +228,7 @@ std::unique_ptr<FileMapping> FileMapping::map(int fd, Pages pages) noexcept
         }
         mapping->m_base = static_cast<char*>(range);
         mapping->m_size = size;
-        if (pages == Pages::All)
-            mapping->bringInParts();
+        mapping->bringInParts();
         mapping->m_mappedBytes = total;
         watch.mappings.push_back(mapping.get());
         mapping->m_listed = true;
@@ -267,15 +264,6 @@ void FileMapping::bringInParts() const noexcept
         });
     } catch (...) {
         // Only a hint: faults bring what is left.
-    }
-}
-
-void FileMapping::drop(std::size_t below) noexcept
-{
-    const std::size_t end = std::min(below, m_size) / pageBytes() * pageBytes();
-    if (end > m_dropped) {
-        ::madvise(m_base + m_dropped, end - m_dropped, MADV_DONTNEED);
-        m_dropped = end;
     }
 }
 

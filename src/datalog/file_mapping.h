@@ -23,30 +23,17 @@ namespace dlv {
 // a lease break time of a few seconds only), there is no mapping and the
 // caller copies the file as before.
 //
-// Memory: the file's pages (those a pass holds, for Pages::AsAsked), shared
-// with the system's cache until they are copied; an address range of the
-// file's size. Costs: mapping the pages (about a millisecond per 30 MB,
-// split over the cores); a copy of the file only when someone wants to
-// write to it.
+// Memory: the file's pages, shared with the system's cache until they are
+// copied; an address range of the file's size. Costs: mapping the pages
+// (about a millisecond per 30 MB, split over the cores); a copy of the file
+// only when someone wants to write to it.
 class FileMapping final {
 public:
-    // How the pages come in: all at once (a log held whole), or as a pass
-    // asks for them with bring and lets them go with drop (a streamed log,
-    // whose process then holds no more of the file than its window).
-    enum class Pages { All, AsAsked };
-
     // Maps the regular file open as fd (read-only), all of it as it is once
-    // the lease is held; null when that cannot be done safely. The bytes
-    // are followed by at least kPadding zero bytes. Never throws.
-    [[nodiscard]] static std::unique_ptr<FileMapping> map(int fd, Pages pages = Pages::All) noexcept;
-
-    // Has the pages of bytes [from, from + n) mapped in one call (a hint:
-    // faults bring them otherwise).
-    void bring(std::size_t from, std::size_t n) const noexcept;
-    // Lets the whole pages below byte `below` go that are still held: read
-    // again they would come from the file as it is then, so a pass drops
-    // only what it will not read again.
-    void drop(std::size_t below) noexcept;
+    // the lease is held, its pages brought in on every core; null when that
+    // cannot be done safely. The bytes are followed by at least kPadding
+    // zero bytes. Never throws.
+    [[nodiscard]] static std::unique_ptr<FileMapping> map(int fd) noexcept;
 
     FileMapping(const FileMapping&) = delete;
     FileMapping& operator=(const FileMapping&) = delete;
@@ -66,6 +53,9 @@ private:
     friend struct LeaseWatch;
     FileMapping() = default;
     void copyPages() noexcept;
+    // Has the pages of bytes [from, from + n) mapped in one call (a hint:
+    // faults bring them otherwise).
+    void bring(std::size_t from, std::size_t n) const noexcept;
     // bring over the whole file, split over the cores.
     void bringInParts() const noexcept;
     static constexpr std::size_t kBytesBroughtPerPart = std::size_t{64} << 20;
@@ -76,7 +66,6 @@ private:
     std::size_t m_mappedBytes = 0;  // the whole range, padding included
     bool m_copied = false;          // under the watch's lock
     bool m_listed = false;          // in the watch's list, which its lock guards
-    std::size_t m_dropped = 0;      // the pages below it were let go
 };
 
 }  // namespace dlv

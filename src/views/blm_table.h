@@ -79,6 +79,10 @@ public:
     // rpm[i], map[i], blm[i]: the numbers of one take (NaN for none), in take order.
     void add(std::span<const double> rpm, std::span<const double> map, std::span<const double> blm) noexcept;
     [[nodiscard]] const BlmTable& table() const noexcept { return m_table; }
+    // Whether takes of at most `fields` fields can feed the table at all: a
+    // take without a BLM number feeds no cell, so a block of such takes
+    // need not be added.
+    [[nodiscard]] static bool fedByTakesOf(int fields) noexcept { return kBlmParam < fields; }
 
 private:
     BlmTable m_table;

@@ -58,14 +58,19 @@ public:
     void add(const TakeStore& store, int firstTake)
     {
         const int takes = store.takeCount();
+        // Takes too short for the BLM field, all of a tall log's, are kept
+        // out of the table's columns.
+        m_feedsBlm = BlmTableBuilder::fedByTakesOf(store.mostFields());
         for (int window = 0; window < takes; window += kWindowTakes) {
             const int count = std::min(kWindowTakes, takes - window);
-            for (std::vector<double>& column : m_blmColumns)
-                column.resize(static_cast<std::size_t>(count));
+            if (m_feedsBlm)
+                for (std::vector<double>& column : m_blmColumns)
+                    column.resize(static_cast<std::size_t>(count));
             forEachParamRows(store, m_params, window, count, [&](std::size_t firstSlot, const RowBlock& block) {
                 addBlock(firstSlot, block, firstTake, window);
             });
-            m_blm.add(m_blmColumns[0], m_blmColumns[1], m_blmColumns[2]);
+            if (m_feedsBlm)
+                m_blm.add(m_blmColumns[0], m_blmColumns[1], m_blmColumns[2]);
         }
         if (takes > 0) {
             m_lastTime = std::string(*store.Get_Param_data(0, store.lastTake()));
@@ -118,7 +123,7 @@ private:
             SummaryAccumulator::addRows(summaries, firstTake + block.firstTake(), block.values(), block.stride(),
                                         block.takeCount(), SummaryTakes::Skipped);
         }
-        for (std::size_t f = 0; f < kBlmFields.size(); ++f)
+        for (std::size_t f = 0; f < kBlmFields.size() && m_feedsBlm; ++f)
             if (m_blmSlots[f] >= firstSlot && m_blmSlots[f] < endSlot) {
                 const std::size_t slot = m_blmSlots[f] - firstSlot;
                 double* const to = m_blmColumns[f].data() + (block.firstTake() - window);
@@ -133,6 +138,7 @@ private:
     std::vector<SummaryAccumulator> m_summaries;
     BlmTableBuilder m_blm;
     std::array<std::vector<double>, kBlmFields.size()> m_blmColumns;  // of the window being parsed
+    bool m_feedsBlm = true;                                            // the store being added can feed the table
     std::optional<std::string> m_lastTime;  // parameter 0 of the last take so far
     int m_takeCount = 0;
     int m_mostFields = 0;

@@ -304,8 +304,12 @@ TEST(ParseColumns, ParametersBeyondTheFieldsOfEveryTakeHoldNoNumberWhereverTheyS
     // picked; in chunks indexed by their lines alone as well.
     std::vector<long long> walked(44);
     std::iota(walked.begin(), walked.end(), 0LL);
+    // The report's own shape too: every field once in order, then those
+    // beyond, whose rows' slots the walk fills as it goes.
+    std::vector<long long> inOrder = walked;
+    inOrder.insert(inOrder.end(), {300, 44});
     walked.insert(walked.end(), {300, 44, 2});
-    const std::vector<std::vector<long long>> sets{walked, {300, 44, 43, 5}, {44}, {-1, 300}};
+    const std::vector<std::vector<long long>> sets{walked, inOrder, {300, 44, 43, 5}, {44}, {-1, 300}};
     const auto check = [&](const dlv::TakeStore& store) {
         for (const std::vector<long long>& params : sets) {
             SCOPED_TRACE(std::to_string(params.size()) + " parameters from " + std::to_string(params.front()));
@@ -467,7 +471,8 @@ TEST(ParamRows, HandEachTakesRowOnceInOrderOnOneThreadWithTheSummariesOfAdd)
     ASSERT_TRUE(store);
     const int takes = store->takeCount();
     std::vector<std::vector<long long>> sets = paramSets();
-    sets.push_back({3, 4, 5, 6, 7, 8, 9});  // a run of whole columns: four lanes and three alone
+    sets.push_back({3, 4, 5, 6, 7, 8, 9});  // a run of whole columns: four lanes, then three in lanes with a spare
+    sets.push_back({3, 4, 5, 6, 7, 8});     // and two with two spares
     std::vector<long long> many(70);         // more than are cut by takes: cut by parameters
     std::iota(many.begin(), many.end(), 0LL);
     sets.push_back(many);
